@@ -1,0 +1,294 @@
+#include "platform/drives.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <cctype>
+#include <cstdio>
+
+namespace platform {
+
+namespace {
+
+constexpr qint64 kLargestFloppyBytes = 2949120;  // a 2.88 MB disk
+
+std::optional<DriveKind> KindFromWord(const QString& word) {
+    const QString w = word.trimmed().toLower();
+    if (w == u"floppy") return DriveKind::kFloppy;
+    if (w == u"fixed") return DriveKind::kFixed;
+    if (w == u"optical") return DriveKind::kOptical;
+    if (w == u"removable") return DriveKind::kRemovable;
+    return std::nullopt;
+}
+
+// Undoes the octal escapes of the mount tables (\040 for a blank and so on).
+QString Unescape(const QString& field) {
+    QString out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == u'\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                out.append(QChar(code));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(field[i]);
+    }
+    return out;
+}
+
+// Undoes udev's hex escapes in /dev/disk/by-label names (\x20 for a blank).
+QString UnescapeUdev(const QString& name) {
+    QByteArray out;
+    const QByteArray in = name.toUtf8();
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '\\' && i + 3 < in.size() && in[i + 1] == 'x') {
+            bool ok = false;
+            const int code = in.mid(i + 2, 2).toInt(&ok, 16);
+            if (ok) {
+                out.append(static_cast<char>(code));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(in[i]);
+    }
+    return QString::fromUtf8(out);
+}
+
+bool IsPseudoFs(const QString& fsType) {
+    static const QSet<QString> kPseudo = {
+        u"proc"_qs,      u"sysfs"_qs,   u"devtmpfs"_qs, u"devpts"_qs,    u"tmpfs"_qs,
+        u"cgroup"_qs,    u"cgroup2"_qs, u"securityfs"_qs, u"pstore"_qs,  u"debugfs"_qs,
+        u"tracefs"_qs,   u"mqueue"_qs,  u"hugetlbfs"_qs, u"configfs"_qs, u"fusectl"_qs,
+        u"binfmt_misc"_qs, u"autofs"_qs, u"bpf"_qs,     u"overlay"_qs,   u"nsfs"_qs,
+        u"ramfs"_qs,     u"rpc_pipefs"_qs, u"efivarfs"_qs, u"swap"_qs,    u"none"_qs,
+        u"fuse.portal"_qs, u"fuse.gvfsd-fuse"_qs};
+    return kPseudo.contains(fsType);
+}
+
+bool IsOpticalDevice(const MountEntry& e) {
+    return e.device.startsWith(u"/dev/sr") || e.device == u"/dev/cdrom" ||
+           e.device == u"/dev/dvd" || e.fsType == u"iso9660" || e.fsType == u"udf";
+}
+
+bool UnderRemovableMountRoot(const QString& mountPoint) {
+    return mountPoint.startsWith(u"/media/") || mountPoint.startsWith(u"/run/media/") ||
+           mountPoint.startsWith(u"/mnt/");
+}
+
+void ReportOnce(const QString& problem) {
+    static QSet<QString> reported;
+    if (reported.contains(problem)) return;
+    reported.insert(problem);
+    std::fprintf(stderr, "QTL99: QTL99_DRIVES: %s\n", qPrintable(problem));
+}
+
+QString ReadTextFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+DeviceProbe SystemProbe() {
+    DeviceProbe p;
+    p.exists = [](const QString& dev) { return QFileInfo::exists(dev); };
+    p.sizeBytes = [](const QString& dev) -> qint64 {
+        const QString name = QFileInfo(QFileInfo(dev).canonicalFilePath()).fileName();
+        if (name.isEmpty()) return -1;
+        bool ok = false;
+        const qint64 sectors =
+            ReadTextFile(QStringLiteral("/sys/class/block/%1/size").arg(name)).trimmed().toLongLong(&ok);
+        return ok ? sectors * 512 : -1;
+    };
+    p.label = [](const QString& dev) -> QString {
+        const QString target = QFileInfo(dev).canonicalFilePath();
+        QDir byLabel(QStringLiteral("/dev/disk/by-label"));
+        for (const QFileInfo& link : byLabel.entryInfoList(QDir::System | QDir::Files)) {
+            if (!target.isEmpty() && link.canonicalFilePath() == target) {
+                return UnescapeUdev(link.fileName());
+            }
+        }
+        return {};
+    };
+    return p;
+}
+
+}  // namespace
+
+ParsedDriveTable ParseDriveTable(const QString& text) {
+    ParsedDriveTable result;
+    const QStringList entries = text.split(u';');
+    for (const QString& raw : entries) {
+        const QString entry = raw.trimmed();
+        if (entry.isEmpty()) continue;
+        const qsizetype eq = entry.indexOf(u'=');
+        const QString name = eq < 0 ? entry : entry.left(eq).trimmed();
+        if (eq < 0 || name.size() != 2 || name[1] != u':' || name[0].toLatin1() == 0 ||
+            !std::isalpha(static_cast<unsigned char>(name[0].toLatin1()))) {
+            result.problems << QStringLiteral("entrada \"%1\" no tiene la forma letra:=carpeta; se ignora")
+                                   .arg(entry);
+            continue;
+        }
+        QString folder = entry.mid(eq + 1).trimmed();
+        Drive d;
+        d.letter = name[0].toLower();
+        d.kind = (d.letter == u'a' || d.letter == u'b') ? DriveKind::kFloppy : DriveKind::kFixed;
+        const qsizetype comma = folder.lastIndexOf(u',');
+        if (comma >= 0) {
+            if (auto kind = KindFromWord(folder.mid(comma + 1))) {
+                d.kind = *kind;
+                folder = folder.left(comma).trimmed();
+            }
+        }
+        if (folder.isEmpty()) {
+            result.problems << QStringLiteral("la unidad %1 no tiene carpeta; se ignora").arg(d.spec());
+            continue;
+        }
+        if (FindDrive(result.drives, d.letter) != nullptr) {
+            result.problems << QStringLiteral("la unidad %1 aparece dos veces; se usa la primera")
+                                   .arg(d.spec());
+            continue;
+        }
+        d.root = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
+        result.drives.push_back(d);
+    }
+    return result;
+}
+
+std::vector<MountEntry> ParseMountTable(const QString& text) {
+    std::vector<MountEntry> entries;
+    for (const QString& line : text.split(u'\n')) {
+        const QString t = line.trimmed();
+        if (t.isEmpty() || t.startsWith(u'#')) continue;
+        const QStringList f = t.split(QRegularExpression(QStringLiteral("[ \t]+")));
+        if (f.size() < 3) continue;
+        entries.push_back({Unescape(f[0]), Unescape(f[1]), f[2]});
+    }
+    return entries;
+}
+
+DriveTable DetectDrives(const std::vector<MountEntry>& mounts,
+                        const std::vector<MountEntry>& fstab, const DeviceProbe& probe) {
+    DriveTable table;
+    QSet<QString> taken;  // devices and mount points already given a letter
+
+    Drive c;
+    c.letter = u'c';
+    c.root = QStringLiteral("/");
+    c.kind = DriveKind::kFixed;
+    table.push_back(c);
+    taken.insert(QStringLiteral("/"));
+
+    auto mountedAt = [&](const QString& device) -> const MountEntry* {
+        for (const MountEntry& m : mounts) {
+            if (m.device == device) return &m;
+        }
+        return nullptr;
+    };
+    auto inFstab = [&](const QString& device) -> const MountEntry* {
+        for (const MountEntry& m : fstab) {
+            if (m.device == device) return &m;
+        }
+        return nullptr;
+    };
+    auto make = [&](const QString& device, DriveKind kind) {
+        Drive d;
+        d.device = device;
+        d.kind = kind;
+        if (const MountEntry* m = mountedAt(device)) {
+            d.root = m->mountPoint;
+            taken.insert(m->mountPoint);
+        } else {
+            d.mounted = false;
+        }
+        if (probe.label) d.label = probe.label(device);
+        taken.insert(device);
+        return d;
+    };
+
+    // Floppies: the classic devices, then mounted block devices of a floppy's size.
+    std::vector<Drive> floppies;
+    for (const QString& dev : {QStringLiteral("/dev/fd0"), QStringLiteral("/dev/fd1")}) {
+        if (mountedAt(dev) || inFstab(dev) || (probe.exists && probe.exists(dev))) {
+            floppies.push_back(make(dev, DriveKind::kFloppy));
+        }
+    }
+    for (const MountEntry& m : mounts) {
+        if (taken.contains(m.device) || !m.device.startsWith(u"/dev/") || IsPseudoFs(m.fsType) ||
+            IsOpticalDevice(m)) {
+            continue;
+        }
+        const qint64 size = probe.sizeBytes ? probe.sizeBytes(m.device) : -1;
+        if (size > 0 && size <= kLargestFloppyBytes) floppies.push_back(make(m.device, DriveKind::kFloppy));
+    }
+    char floppyLetter = 'a';
+    for (Drive& d : floppies) {
+        if (floppyLetter > 'b') break;
+        d.letter = QChar(floppyLetter++);
+        table.push_back(d);
+    }
+
+    // d: onwards: optical drives (mounted, then fstab entries with no disk), then removable media.
+    std::vector<Drive> rest;
+    for (const MountEntry& m : mounts) {
+        if (!taken.contains(m.device) && IsOpticalDevice(m) && !IsPseudoFs(m.fsType)) {
+            rest.push_back(make(m.device, DriveKind::kOptical));
+        }
+    }
+    for (const MountEntry& f : fstab) {
+        if (!taken.contains(f.device) && IsOpticalDevice(f)) {
+            rest.push_back(make(f.device, DriveKind::kOptical));
+        }
+    }
+    for (const MountEntry& m : mounts) {
+        if (taken.contains(m.device) || taken.contains(m.mountPoint) || IsPseudoFs(m.fsType) ||
+            !m.device.startsWith(u"/dev/") || !UnderRemovableMountRoot(m.mountPoint)) {
+            continue;
+        }
+        rest.push_back(make(m.device, DriveKind::kRemovable));
+    }
+    char letter = 'd';
+    for (Drive& d : rest) {
+        if (letter > 'z') break;
+        d.letter = QChar(letter++);
+        table.push_back(d);
+    }
+    return table;
+}
+
+DriveTable CurrentDrives() {
+    const QByteArray explicitTable = qgetenv("QTL99_DRIVES");
+    if (!explicitTable.isNull()) {
+        ParsedDriveTable parsed = ParseDriveTable(QString::fromLocal8Bit(explicitTable));
+        for (const QString& p : parsed.problems) ReportOnce(p);
+        return std::move(parsed.drives);
+    }
+    return DetectDrives(ParseMountTable(ReadTextFile(QStringLiteral("/proc/self/mounts"))),
+                        ParseMountTable(ReadTextFile(QStringLiteral("/etc/fstab"))), SystemProbe());
+}
+
+const Drive* FindDrive(const DriveTable& drives, QChar letter) {
+    const QChar l = letter.toLower();
+    for (const Drive& d : drives) {
+        if (d.letter == l) return &d;
+    }
+    return nullptr;
+}
+
+bool IsReady(const Drive& drive) {
+    if (!drive.mounted || drive.root.isEmpty()) return false;
+    return QFileInfo(drive.root).isDir();
+}
+
+QString DriveListEntry(const Drive& drive) {
+    if (drive.label.isEmpty()) return drive.spec();
+    return QStringLiteral("%1 [%2]").arg(drive.spec(), drive.label);
+}
+
+}  // namespace platform

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The lettered drives of the program, mapped onto Linux folders.
+namespace platform {
+
+enum class DriveKind { kFloppy, kFixed, kOptical, kRemovable };
+
+struct Drive {
+    QChar letter;      // always lower case, 'a'..'z'
+    QString root;      // absolute Linux folder; empty when the medium is not mounted
+    DriveKind kind = DriveKind::kFixed;
+    QString label;     // volume label, may be empty
+    QString device;    // block device of a detected drive; empty for an explicit table
+    bool mounted = true;  // false for an /etc/fstab entry that is not mounted now
+
+    // "a:"
+    QString spec() const { return QString(letter) + QLatin1Char(':'); }
+};
+
+using DriveTable = std::vector<Drive>;
+
+// The explicit table of QTL99_DRIVES: "a:=/media/floppy0;d:=/media/cdrom0,optical".
+// Malformed entries are skipped and described in `problems`.
+struct ParsedDriveTable {
+    DriveTable drives;
+    QStringList problems;
+};
+ParsedDriveTable ParseDriveTable(const QString& text);
+
+// One line of /proc/mounts or /etc/fstab.
+struct MountEntry {
+    QString device;
+    QString mountPoint;
+    QString fsType;
+};
+std::vector<MountEntry> ParseMountTable(const QString& text);
+
+// What detection needs to know about block devices, so it can run on sample tables.
+struct DeviceProbe {
+    std::function<bool(const QString& device)> exists;
+    std::function<qint64(const QString& device)> sizeBytes;  // -1 when unknown
+    std::function<QString(const QString& device)> label;
+};
+
+// The detected table: c: is "/", floppies take a: and b:, optical drives and then other
+// removable media take d: onwards in mount-table order; unmounted fstab entries for floppy
+// and optical devices are listed as drives that are not ready.
+DriveTable DetectDrives(const std::vector<MountEntry>& mounts,
+                        const std::vector<MountEntry>& fstab, const DeviceProbe& probe);
+
+// The table in force now: QTL99_DRIVES when set (its problems go to standard error, once
+// each), otherwise detection on this machine. Read afresh at every call, so a disk inserted
+// while the program runs is seen at the next operation.
+DriveTable CurrentDrives();
+
+// The drive of a letter (either case), or nullptr.
+const Drive* FindDrive(const DriveTable& drives, QChar letter);
+
+// A drive is ready when it is mounted and its root is an existing folder.
+bool IsReady(const Drive& drive);
+
+// The text of a drive list entry: "a:", or "d: [LABEL]" when the drive has a label.
+QString DriveListEntry(const Drive& drive);
+
+}  // namespace platform

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+namespace platform {
+
+// The run-time error numbers the program tells apart or reports.
+namespace err {
+inline constexpr int kNinguno = 0;
+inline constexpr int kArgumentoNoValido = 5;
+inline constexpr int kDesbordamiento = 6;
+inline constexpr int kNombreArchivoIncorrecto = 52;
+inline constexpr int kArchivoNoEncontrado = 53;
+inline constexpr int kErrorES = 57;
+inline constexpr int kDiscoLleno = 61;
+inline constexpr int kDispositivoNoDisponible = 68;
+inline constexpr int kPermisoDenegado = 70;
+inline constexpr int kDiscoNoListo = 71;
+inline constexpr int kAccesoRutaArchivo = 75;
+inline constexpr int kRutaNoEncontrada = 76;
+}  // namespace err
+
+// A failure of a platform operation, carrying the run-time's standard error number.
+// Every failure the program reports travels as this one type.
+class RuntimeError : public std::exception {
+public:
+    explicit RuntimeError(int number) : number_(number) {}
+
+    int number() const { return number_; }
+    // The run-time's standard Spanish text for this number.
+    QString text() const;
+    const char* what() const noexcept override { return "QTL99 run-time error"; }
+
+private:
+    int number_;
+};
+
+// The standard Spanish text of an error number; the empty text for 0.
+QString StandardText(int number);
+
+// The number for an errno value of a failed file-system call, by the program's table
+// (ENOSPC disk full, EACCES permission denied, EIO device I/O, ...; anything else 75).
+int NumberForErrno(int errnum);
+
+}  // namespace platform

@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <QMap>
+
+#include "platform/drives.h"
+
+namespace {
+
+using platform::DriveKind;
+
+TEST(TablaExplicitaTest, ParsesLettersFoldersAndKinds) {
+    const auto parsed = platform::ParseDriveTable(
+        QStringLiteral("A:=/media/floppy0; d:=/media/cdrom0,optical ;e:=/srv/x,removable;;"));
+    EXPECT_TRUE(parsed.problems.isEmpty());
+    ASSERT_EQ(parsed.drives.size(), 3u);
+    EXPECT_EQ(parsed.drives[0].spec(), u"a:");
+    EXPECT_EQ(parsed.drives[0].root, u"/media/floppy0");
+    EXPECT_EQ(parsed.drives[0].kind, DriveKind::kFloppy);
+    EXPECT_EQ(parsed.drives[1].kind, DriveKind::kOptical);
+    EXPECT_EQ(parsed.drives[1].root, u"/media/cdrom0");
+    EXPECT_EQ(parsed.drives[2].kind, DriveKind::kRemovable);
+}
+
+TEST(TablaExplicitaTest, MalformedEntriesAreSkippedAndReported) {
+    const auto parsed = platform::ParseDriveTable(
+        QStringLiteral("sin-igual;1:=/x;ab:=/y;c:=;d:=/cd;d:=/otro;=/z;é:=/w;f:=/con,coma"));
+    ASSERT_EQ(parsed.drives.size(), 2u);
+    EXPECT_EQ(parsed.drives[0].spec(), u"d:");
+    EXPECT_EQ(parsed.drives[0].root, u"/cd");
+    // A comma not followed by a kind belongs to the folder.
+    EXPECT_EQ(parsed.drives[1].root, u"/con,coma");
+    EXPECT_EQ(parsed.problems.size(), 7);
+}
+
+const char kMounts[] =
+    "sysfs /sys sysfs rw 0 0\n"
+    "proc /proc proc rw 0 0\n"
+    "/dev/vda1 / ext4 rw 0 0\n"
+    "tmpfs /run tmpfs rw 0 0\n"
+    "/dev/sdb1 /media/ana/USB\\040DATOS vfat rw 0 0\n"
+    "/dev/sr0 /media/ana/QTL99 iso9660 ro 0 0\n"
+    "/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n"
+    "/dev/vda2 /home ext4 rw 0 0\n";
+
+const char kFstab[] =
+    "# comentario\n"
+    "/dev/vda1 / ext4 defaults 0 1\n"
+    "/dev/fd0 /media/floppy0 auto rw,user,noauto 0 0\n"
+    "/dev/sr1 /media/cdrom1 udf,iso9660 ro,user,noauto 0 0\n";
+
+platform::DeviceProbe Probe() {
+    platform::DeviceProbe p;
+    p.exists = [](const QString& dev) { return dev == u"/dev/fd0"; };
+    p.sizeBytes = [](const QString& dev) -> qint64 {
+        if (dev == u"/dev/sdc") return 1474560;
+        if (dev == u"/dev/sdb1") return 8LL << 30;
+        return -1;
+    };
+    p.label = [](const QString& dev) { return dev == u"/dev/sr0" ? QStringLiteral("QTL99") : QString(); };
+    return p;
+}
+
+TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
+    const auto table = platform::DetectDrives(platform::ParseMountTable(QString::fromUtf8(kMounts)),
+                                              platform::ParseMountTable(QString::fromUtf8(kFstab)),
+                                              Probe());
+    QMap<QString, QString> got;
+    for (const auto& d : table) {
+        got[d.spec()] = (d.mounted ? d.root : QStringLiteral("(no montada)")) + u' ' + d.device;
+    }
+    const QMap<QString, QString> expected = {
+        {"c:", "/ "},
+        {"a:", "(no montada) /dev/fd0"},  // in fstab, no disk
+        {"b:", "/media/ana/DISQUETE /dev/sdc"},  // a USB floppy: a block device of floppy size
+        {"d:", "/media/ana/QTL99 /dev/sr0"},
+        {"e:", "(no montada) /dev/sr1"},
+        {"f:", "/media/ana/USB DATOS /dev/sdb1"},
+    };
+    EXPECT_EQ(got, expected);
+    const platform::Drive* d = platform::FindDrive(table, u'D');
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(platform::DriveListEntry(*d), u"d: [QTL99]");
+    EXPECT_FALSE(platform::IsReady(*platform::FindDrive(table, u'a')));
+    EXPECT_TRUE(platform::IsReady(*platform::FindDrive(table, u'c')));
+}
+
+TEST(DeteccionTest, MachineWithoutRemovableMediaHasOnlyC) {
+    const auto table = platform::DetectDrives(
+        platform::ParseMountTable(QStringLiteral("/dev/vda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n")),
+        {}, platform::DeviceProbe{});
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table[0].spec(), u"c:");
+}
+
+}  // namespace

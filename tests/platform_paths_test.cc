@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "platform/paths.h"
+#include "platform/program_folder.h"
+#include "tests/support/temp_cd.h"
+
+namespace {
+
+using platform::ResolvedPath;
+using qtltest::TempDrives;
+
+class RutasTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        drives_.Write(QStringLiteral("cd/Discos/Disco1/LEEME.TXT"), "hola");
+        drives_.Write(QStringLiteral("cd/Archivos.ini"), "");
+        drives_.MakeFolder(QStringLiteral("floppy"));
+        drives_.MapDrives(QStringLiteral("d:=cd;a:=floppy;b:=sin-disco"));
+    }
+    QString Linux(const QString& relative) const { return drives_.Path(relative); }
+    TempDrives drives_;
+};
+
+TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
+    struct Caso {
+        const char* ruta;
+        ResolvedPath::Status status;
+        const char* linux;  // relative to the tree
+        bool exists;
+    };
+    const Caso casos[] = {
+        {"d:\\Discos\\Disco1\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        // case-insensitive match returns the stored names
+        {"D:\\DISCOS\\disco1\\leeme.txt", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        // both separators, repeated ones, "." dropped
+        {"d:/Discos//./Disco1\\\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        // ".." never climbs above the drive root
+        {"d:\\..\\..\\Discos\\Disco1\\..\\..\\..\\Archivos.ini", ResolvedPath::Status::kOk, "cd/Archivos.ini", true},
+        // trailing blanks and dots dropped, leading blanks kept
+        {"d:\\Discos \\Disco1.\\LEEME.TXT . ", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        {"d:\\Discos\\Disco1\\ LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/ LEEME.TXT", false},
+        // a name that does not exist yet keeps its case
+        {"a:\\Nuevo.TXT", ResolvedPath::Status::kOk, "floppy/Nuevo.TXT", false},
+        // no separator after the colon starts at the root
+        {"d:Discos\\Disco1\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        {"d:\\", ResolvedPath::Status::kOk, "cd", true},
+        {"d:\\NoHay\\LEEME.TXT", ResolvedPath::Status::kMissingFolder, "cd/NoHay/LEEME.TXT", false},
+        // a file on the way is not a folder
+        {"d:\\Archivos.ini\\x", ResolvedPath::Status::kMissingFolder, "cd/Archivos.ini/x", false},
+        {"b:\\x", ResolvedPath::Status::kNotReady, "", false},
+        {"z:\\x", ResolvedPath::Status::kNoDrive, "", false},
+        {"\\x", ResolvedPath::Status::kNoDrive, "", false},
+        {"", ResolvedPath::Status::kNoDrive, "", false},
+    };
+    for (const Caso& c : casos) {
+        const ResolvedPath r = platform::ResolveDrivePath(QString::fromUtf8(c.ruta));
+        EXPECT_EQ(r.status, c.status) << c.ruta;
+        if (*c.linux != 0) {
+            EXPECT_EQ(r.linuxPath, Linux(QString::fromUtf8(c.linux))) << c.ruta;
+        }
+        EXPECT_EQ(r.exists, c.exists) << c.ruta;
+    }
+}
+
+TEST_F(RutasTest, ExactNameWinsOverACaseInsensitiveOne) {
+    drives_.Write(QStringLiteral("cd/leeme.txt"), "minusculas");
+    drives_.Write(QStringLiteral("cd/LEEME.TXT"), "mayusculas");
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\leeme.txt")).name, u"leeme.txt");
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\LEEME.TXT")).name, u"LEEME.TXT");
+    const QString otra = platform::ResolveDrivePath(QStringLiteral("d:\\Leeme.Txt")).name;
+    EXPECT_TRUE(otra == u"leeme.txt" || otra == u"LEEME.TXT") << otra.toStdString();
+}
+
+TEST_F(RutasTest, AccentedNamesMatchWithoutRegardToCase) {
+    drives_.Write(QStringLiteral("cd/INSTALACIÓN.TXT"), "x");
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\instalación.txt")).name, u"INSTALACIÓN.TXT");
+}
+
+TEST_F(RutasTest, ProgramFolderInDriveForm) {
+    drives_.PlaceProgram(QStringLiteral("cd"));
+    EXPECT_EQ(platform::AppPath(), u"d:\\");
+    drives_.PlaceProgram(QStringLiteral("cd/Discos/Disco1"));
+    EXPECT_EQ(platform::AppPath(), u"d:\\Discos\\Disco1");
+    // The drive with the longest root wins.
+    drives_.MapDrives(QStringLiteral("d:=cd;e:=cd/Discos"));
+    EXPECT_EQ(platform::AppPath(), u"e:\\Disco1");
+}
+
+TEST_F(RutasTest, ProgramFolderOnNoDriveGivesNoDrive) {
+    drives_.PlaceProgram(QStringLiteral("fuera"));
+    const QString ruta = platform::AppPath();
+    EXPECT_FALSE(ruta.size() >= 2 && ruta[1] == u':') << ruta.toStdString();
+    EXPECT_EQ(platform::ResolveDrivePath(ruta + QStringLiteral("\\Archivos.ini")).status,
+              ResolvedPath::Status::kNoDrive);
+}
+
+}  // namespace

@@ -2,11 +2,16 @@
 
 #include <QString>
 
+#include "platform/dialogs.h"
+#include "platform/runtime_error.h"
+
 // The standard module Lib: start-up, the settings lookup and the shared texts.
 namespace Lib {
 
 // The title of every message box shown without one of its own.
 inline const QString kTituloAplicacion = QStringLiteral("Project1");
+// The title of the program's own messages.
+inline const QString kTitulo = QStringLiteral("Quintarel");
 // The settings file, in the program folder.
 inline const QString kArchivoIni = QStringLiteral("Archivos.ini");
 
@@ -28,14 +33,34 @@ public:
     virtual ~Ventanas() = default;
     // Names the option window (loading it when it is not loaded) and shows it modeless.
     virtual void MostrarOpcion() = 0;
+    // Names the generation window and shows or hides its wait label `lblEspere`.
+    virtual void VisibleEspera(bool visible) = 0;
+    // Names the generation window and repaints it at once.
+    virtual void RefrescarGenerar() = 0;
 };
 
 // Where the shared services find what lies above them; set once by the process entry.
 struct Servicios {
     Ventanas* ventanas = nullptr;
+    platform::Dialogs* dialogos = nullptr;
+    platform::Screen* pantalla = nullptr;
 };
 void Conectar(const Servicios& servicios);
 const Servicios& ServiciosActuales();
+
+// Shortcuts to the message boxes and the beep of the connected services.
+int MsgBox(const QString& texto, int estilo, const QString& titulo);
+void Beep();
+
+// Reports a run-time error that its handler does not deal with: a beep, then the box of its
+// number (52, 68, 76 have the program's own texts; any other shows the standard text titled
+// with the application title). Called from inside an error handler with the current error.
+void MostrarError(const platform::RuntimeError& error);
+
+// The busy indication, as absolute states: hourglass over the whole program and the wait
+// label of the generation window shown (MostrarEspera), or neither (OcultarEspera).
+void MostrarEspera();
+void OcultarEspera();
 
 // The start object: reads the launcher paths, shows the option window and returns.
 void Main();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/lib.h"
+#include "tests/support/guion.h"
 #include "tests/support/temp_cd.h"
 
 namespace {
@@ -17,7 +18,7 @@ TEST(RutaAplicacionTest, EndsInExactlyOneBackslash) {
 }
 
 // Records what start-up asks of the windows.
-class VentanasGrabadas : public Lib::Ventanas {
+class VentanasGrabadas : public qtltest::VentanaFalsa {
 public:
     void MostrarOpcion() override {
         ++mostradas;
@@ -33,7 +34,7 @@ TEST(MainTest, ReadsTheLauncherPathsThenShowsTheOptionWindow) {
     drives.MapDrives(QStringLiteral("e:=cd"));
     drives.PlaceProgram(QStringLiteral("cd"));
     VentanasGrabadas ventanas;
-    Lib::Conectar({&ventanas});
+    Lib::Conectar({&ventanas, nullptr, nullptr});
 
     Lib::Main();  // no settings file
     EXPECT_EQ(Lib::RutaSetup, u"0");

@@ -1,0 +1,197 @@
+#include "generation/generacion.h"
+
+#include "app/lib.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/val.h"
+
+namespace generacion {
+
+namespace {
+
+using platform::RuntimeError;
+namespace estilo = platform::estilo;
+namespace respuesta = platform::respuesta;
+
+// Unwinds a run that ends early (R3): the handler has already told the user.
+struct FinDeGeneracion {};
+
+const QString kTituloUnidades = QStringLiteral("Generación de diskettes de Instalación");
+
+// The first two characters of a drive list's value: its drive specification.
+QString Especificacion(const QString& unidad) { return unidad.left(2); }
+
+// InStr: the 1-based position of the first comma at or after `desde`, 0 when there is none.
+int16_t PosicionComa(const QString& lista, int16_t desde) {
+    const qsizetype p = lista.indexOf(QLatin1Char(','), desde - 1);
+    return p < 0 ? int16_t{0} : platform::Sumar16(static_cast<int16_t>(p), 1);
+}
+
+}  // namespace
+
+template <typename Paso>
+void Generacion::Ejecutar(Paso&& paso) {
+    for (;;) {
+        try {
+            paso();
+            return;
+        } catch (const RuntimeError& error) {
+            if (!ManejarError(error)) throw FinDeGeneracion{};
+        }
+    }
+}
+
+bool Generacion::ManejarError(const RuntimeError& error) {
+    Lib::OcultarEspera();  // R1: no hourglass over a message
+    switch (error.number()) {
+        case platform::err::kNombreArchivoIncorrecto:
+        case platform::err::kDispositivoNoDisponible:
+        case platform::err::kDiscoNoListo:
+        case platform::err::kRutaNoEncontrada:
+            Lib::Beep();
+            return Lib::MsgBox(QStringLiteral("La unidad seleccionada no se encuentra disponible."),
+                               estilo::kReintentarCancelar + estilo::kPregunta,
+                               Lib::kTitulo) == respuesta::kReintentar;
+        case platform::err::kDiscoLleno:
+            Lib::Beep();
+            return Lib::MsgBox(
+                       QStringLiteral("No hay suficiente espacio en la unidad. Inserte un disco sin datos"),
+                       estilo::kReintentarCancelar + estilo::kPregunta,
+                       Lib::kTitulo) == respuesta::kReintentar;
+        default: Lib::MostrarError(error); return false;
+    }
+}
+
+void Generacion::MostrarProgreso(bool visible) {
+    ventana_.VisibleEtiqueta(Etiqueta::lblArchivos, visible);
+    ventana_.VisibleEtiqueta(Etiqueta::lblCopiando, visible);
+    ventana_.VisibleEtiqueta(Etiqueta::lblMarco, visible);
+}
+
+void Generacion::cmdComenzar_Click() {
+    if (!ValidarUnidades()) return;
+    const QString origen = Especificacion(ventana_.UnidadOrigen());
+    const QString destino = Especificacion(ventana_.UnidadDestino());
+    GenerarDiscos(origen, destino);
+}
+
+bool Generacion::ValidarUnidades() {
+    try {
+        // 1. The same drive twice.
+        if (ventana_.UnidadOrigen() == ventana_.UnidadDestino()) {
+            Lib::Beep();
+            Lib::MsgBox(QStringLiteral("Seleccione unidades diferentes para el origen y el destino de los datos"),
+                        estilo::kOk + estilo::kExclamacion, kTituloUnidades);
+            return false;
+        }
+        // 2. The source must look like the installation CD: "Archivos.ini" in its root.
+        const QString origen = Especificacion(ventana_.UnidadOrigen());
+        if (platform::Dir(origen + QStringLiteral("\\") + Lib::kArchivoIni, platform::kAtributosTodos) !=
+            Lib::kArchivoIni) {
+            Lib::Beep();
+            Lib::MsgBox(QStringLiteral("El dispositivo origen, seleccionado no posee los archivos necesarios "
+                                       "para la generacion de discos. ") +
+                            QStringLiteral("Seleccione otro dispositivo y reintente"),
+                        estilo::kOk + estilo::kExclamacion, Lib::kTitulo);
+            return false;
+        }
+        // 3. The destination must be empty.
+        const QString destino = Especificacion(ventana_.UnidadDestino());
+        if (!platform::Dir(destino + QStringLiteral("\\"), platform::kAtributosTodos).isEmpty()) {
+            Lib::Beep();
+            Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
+                        estilo::kOk + estilo::kExclamacion, Lib::kTitulo);
+            return false;
+        }
+        return true;
+    } catch (const RuntimeError& error) {
+        Lib::MostrarError(error);
+        return false;
+    }
+}
+
+void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
+    try {
+        // 1-4. Show the labels; read the count and the folder prefix once for the run.
+        Ejecutar([&] { MostrarProgreso(true); });
+        QString textoCantidad;
+        QString prefijo;
+        Ejecutar([&] { textoCantidad = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
+                                                    QStringLiteral("CANTIDAD"), QStringLiteral("0")); });
+        Ejecutar([&] { prefijo = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
+                                              QStringLiteral("DiskPath"), QStringLiteral("0")); });
+        int16_t cantidad = 0;
+        Ejecutar([&] { cantidad = platform::CInt(platform::Val(textoCantidad)); });
+        int16_t n = 1;
+
+        while (n <= cantidad) {
+            // 5-7. This disk's list, read when its turn comes.
+            QString lista;
+            Ejecutar([&] { lista = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("DISCOS"),
+                                                QStringLiteral("Disco") + QString::number(n), QString()); });
+            int16_t p = 0;
+            Ejecutar([&] { p = PosicionComa(lista, 1); });
+            int16_t s = 1;
+
+            // 8. Ask for the disk.
+            if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
+                                QStringLiteral(" en la unidad"),
+                            estilo::kOkCancelar + estilo::kInformacion, Lib::kTitulo) != respuesta::kAceptar) {
+                Ejecutar([&] { MostrarProgreso(false); });  // E: end on cancel
+                return;
+            }
+
+            // 9. Insist on an empty disk, read from the drive list itself.
+            for (;;) {
+                QString entrada;
+                Ejecutar([&] {
+                    entrada = platform::Dir(Especificacion(ventana_.UnidadDestino()) + QStringLiteral("\\"),
+                                            platform::kAtributosTodos);
+                });
+                if (entrada.isEmpty()) break;
+                Lib::Beep();
+                if (Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
+                                estilo::kReintentarCancelar + estilo::kExclamacion,
+                                Lib::kTitulo) == respuesta::kCancelar) {
+                    Ejecutar([&] { MostrarProgreso(false); });  // E
+                    return;
+                }
+            }
+
+            // 10. Busy while the disk is written.
+            Ejecutar([&] { MostrarProgreso(true); });
+            Ejecutar([] { Lib::MostrarEspera(); });
+
+            // 11. Each entry ends with a comma; what follows the last comma is not a file.
+            while (p > 0) {
+                QString nombre;
+                Ejecutar([&] { nombre = lista.mid(s - 1, platform::Restar16(p, s)); });
+                Ejecutar([&] { ventana_.MostrarArchivo(nombre); });
+                Ejecutar([&] { ventana_.Refresh(); });
+                Ejecutar([&] { ventana_.DoEvents(); });
+                Ejecutar([&] {
+                    platform::FileCopy(origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
+                                       destino + QStringLiteral("\\") + nombre);
+                });
+                Ejecutar([&] { s = platform::Sumar16(p, 1); });
+                Ejecutar([&] { p = PosicionComa(lista, s); });
+            }
+
+            // 12-13.
+            Ejecutar([&] { MostrarProgreso(false); });
+            Ejecutar([] { Lib::OcultarEspera(); });
+            Ejecutar([&] { n = platform::Sumar16(n, 1); });
+        }
+
+        // 14-16. Announce the end and close the window; it is not touched again.
+        Ejecutar([] { Lib::OcultarEspera(); });
+        Lib::Beep();
+        Lib::MsgBox(QStringLiteral("Generación de discos Finalizada"), estilo::kOk + estilo::kInformacion,
+                    Lib::kTitulo);
+        Ejecutar([&] { ventana_.cmdCerrar_Click(); });
+    } catch (const FinDeGeneracion&) {
+        MostrarProgreso(false);  // R3; the window stays open
+    }
+}
+
+}  // namespace generacion

@@ -1,0 +1,24 @@
+#pragma once
+
+// The Qt Widgets implementations of the host's interactive services. Only the process entry
+// and the windows include this header.
+#include "platform/dialogs.h"
+
+namespace platform {
+
+class QtDialogs : public Dialogs {
+public:
+    int MsgBox(const QString& text, int style, const QString& title) override;
+    void Beep() override;
+};
+
+class QtScreen : public Screen {
+public:
+    void SetMousePointer(int pointer) override;
+    int MousePointer() const override { return pointer_; }
+
+private:
+    int pointer_ = 0;
+};
+
+}  // namespace platform

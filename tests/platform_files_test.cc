@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <cerrno>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include "platform/fault.h"
+#include "platform/files.h"
+#include "platform/runtime_error.h"
+#include "tests/support/temp_cd.h"
+
+namespace {
+
+using qtltest::TempDrives;
+
+// The error number an operation raises, 0 when it succeeds.
+template <typename Op>
+int Numero(Op op) {
+    try {
+        op();
+        return 0;
+    } catch (const platform::RuntimeError& e) {
+        return e.number();
+    }
+}
+
+class ArchivosTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        drives_.Write(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"), Datos(3 << 20));
+        drives_.MakeFolder(QStringLiteral("floppy"));
+        drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy;b:=sin-disco"));
+    }
+    void TearDown() override { platform::SetFaultHook({}); }
+    static QByteArray Datos(int n) {
+        QByteArray b(n, Qt::Uninitialized);
+        for (int i = 0; i < n; ++i) b[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+        return b;
+    }
+    TempDrives drives_;
+};
+
+TEST_F(ArchivosTest, CopyIsByteIdenticalKeepsTheTimeAndReplaces) {
+    const QString fuente = drives_.Path(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
+    struct utimbuf t {1000000000, 1000000000};
+    ASSERT_EQ(::utime(QFile::encodeName(fuente).constData(), &t), 0);
+    drives_.Write(QStringLiteral("floppy/datos.bin"), "viejo contenido mas largo que nada");
+
+    platform::FileCopy(QStringLiteral("D:\\discos\\DISCO1\\datos.bin"), QStringLiteral("a:\\datos.bin"));
+    // The existing entry is replaced under its stored name.
+    EXPECT_EQ(drives_.Read(QStringLiteral("floppy/datos.bin")), drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN")));
+    EXPECT_EQ(QFileInfo(drives_.Path(QStringLiteral("floppy/datos.bin"))).lastModified().toSecsSinceEpoch(), 1000000000);
+
+    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"), QStringLiteral("a:\\Nuevo.Bin"));
+    EXPECT_TRUE(drives_.Exists(QStringLiteral("floppy/Nuevo.Bin")));
+}
+
+TEST_F(ArchivosTest, CopyFailuresRaiseTheirNumbersAndLeaveNothing) {
+    drives_.MakeFolder(QStringLiteral("cd/Discos/Carpeta"));
+    struct Caso {
+        const char* desde;
+        const char* hacia;
+        int numero;
+    };
+    const Caso casos[] = {
+        {"q:\\x", "a:\\x", 68},
+        {"d:\\Discos\\Disco1\\DATOS.BIN", "q:\\x", 68},
+        {"b:\\x", "a:\\x", 71},
+        {"d:\\Discos\\Disco1\\DATOS.BIN", "b:\\x", 71},
+        {"d:\\NoHay\\x", "a:\\x", 76},
+        {"d:\\Discos\\Disco1\\DATOS.BIN", "a:\\NoHay\\x", 76},
+        {"d:\\Discos\\Disco1\\FALTA.BIN", "a:\\FALTA.BIN", 53},
+        {"d:\\Discos\\Disco1\\", "a:\\", 75},
+        {"d:\\Discos\\Carpeta", "a:\\Carpeta", 75},
+        // the source copied onto itself would be emptied
+        {"d:\\Discos\\Disco1\\DATOS.BIN", "d:\\discos\\disco1\\datos.bin", 75},
+    };
+    const QByteArray original = drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
+    for (const Caso& c : casos) {
+        EXPECT_EQ(Numero([&] { platform::FileCopy(QString::fromUtf8(c.desde), QString::fromUtf8(c.hacia)); }), c.numero)
+            << c.desde << " -> " << c.hacia;
+    }
+    EXPECT_EQ(drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN")), original);
+    EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());
+}
+
+TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
+    const std::pair<platform::FsOp, std::pair<int, int>> casos[] = {
+        {platform::FsOp::kWrite, {ENOSPC, 61}}, {platform::FsOp::kWrite, {EIO, 57}},
+        {platform::FsOp::kRead, {EIO, 57}},     {platform::FsOp::kSync, {EIO, 57}},
+        {platform::FsOp::kSync, {ENOSPC, 61}},  {platform::FsOp::kClose, {EDQUOT, 61}},
+        {platform::FsOp::kOpenDestination, {EROFS, 70}}, {platform::FsOp::kWrite, {ENODEV, 71}},
+    };
+    for (const auto& [op, fallo] : casos) {
+        int vistas = 0;
+        // The second time the operation comes, after a first block was written.
+        platform::SetFaultHook([&, op = op, e = fallo.first](platform::FsOp o) {
+            return (o == op && (++vistas == 2 || op == platform::FsOp::kOpenDestination ||
+                                op == platform::FsOp::kSync || op == platform::FsOp::kClose))
+                       ? e
+                       : 0;
+        });
+        EXPECT_EQ(Numero([] { platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"), QStringLiteral("a:\\DATOS.BIN")); }),
+                  fallo.second);
+        EXPECT_FALSE(drives_.Exists(QStringLiteral("floppy/DATOS.BIN"))) << static_cast<int>(op);
+    }
+}
+
+TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {
+    EXPECT_EQ(platform::Dir(QStringLiteral("a:\\"), 22), QString());
+    drives_.Write(QStringLiteral("floppy/.oculto"), "");
+    EXPECT_EQ(platform::Dir(QStringLiteral("a:\\"), 22), u".oculto");
+    EXPECT_EQ(platform::Dir(QStringLiteral("d:\\discos\\disco1\\datos.bin"), 22), u"DATOS.BIN");
+    EXPECT_EQ(platform::Dir(QStringLiteral("d:\\DISCOS"), 22), u"Discos");  // a folder counts
+    EXPECT_EQ(platform::Dir(QStringLiteral("d:\\Archivos.ini"), 22), QString());
+    EXPECT_EQ(platform::Dir(QStringLiteral("d:\\NoHay\\"), 22), QString());
+    EXPECT_EQ(Numero([] { platform::Dir(QStringLiteral("b:\\"), 22); }), 52);
+    EXPECT_EQ(Numero([] { platform::Dir(QStringLiteral("q:\\"), 22); }), 68);
+    EXPECT_EQ(Numero([] { platform::Dir(QStringLiteral("d:\\NoHay\\x\\"), 22); }), 76);
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "platform/dialogs.h"
+#include "platform/process.h"
 #include "platform/runtime_error.h"
 
 // The standard module Lib: start-up, the settings lookup and the shared texts.
@@ -44,6 +45,7 @@ struct Servicios {
     Ventanas* ventanas = nullptr;
     platform::Dialogs* dialogos = nullptr;
     platform::Screen* pantalla = nullptr;
+    platform::Processes* procesos = nullptr;
 };
 void Conectar(const Servicios& servicios);
 const Servicios& ServiciosActuales();

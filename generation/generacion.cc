@@ -1,6 +1,7 @@
 #include "generation/generacion.h"
 
 #include "app/lib.h"
+#include "app/reintento.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/val.h"
@@ -31,13 +32,8 @@ int16_t PosicionComa(const QString& lista, int16_t desde) {
 
 template <typename Paso>
 void Generacion::Ejecutar(Paso&& paso) {
-    for (;;) {
-        try {
-            paso();
-            return;
-        } catch (const RuntimeError& error) {
-            if (!ManejarError(error)) throw FinDeGeneracion{};
-        }
+    if (!Lib::ConReintento(paso, [this](const RuntimeError& error) { return ManejarError(error); })) {
+        throw FinDeGeneracion{};
     }
 }
 

@@ -10,6 +10,7 @@ inline constexpr int kOk = 0;
 inline constexpr int kOkCancelar = 1;
 inline constexpr int kSiNo = 4;
 inline constexpr int kReintentarCancelar = 5;
+inline constexpr int kCritico = 16;
 inline constexpr int kPregunta = 32;
 inline constexpr int kExclamacion = 48;
 inline constexpr int kInformacion = 64;

@@ -35,6 +35,7 @@ std::vector<Boton> BotonesDe(int conjunto) {
 
 QMessageBox::Icon IconoDe(int icono) {
     switch (icono) {
+        case estilo::kCritico: return QMessageBox::Critical;
         case estilo::kPregunta: return QMessageBox::Question;
         case estilo::kExclamacion: return QMessageBox::Warning;
         case estilo::kInformacion: return QMessageBox::Information;

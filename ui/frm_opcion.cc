@@ -1,18 +1,146 @@
 #include "ui/frm_opcion.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
+#include "app/lib.h"
+#include "platform/program_folder.h"
+#include "ui/evento.h"
 #include "ui/ventanas.h"
 
 namespace ui {
 
 namespace {
-constexpr int Px(int twips) { return twips / 15; }
+
+BotonGrafico* Boton(QWidget* padre, const QString& texto, int left, const QString& consejo, const QString& icono) {
+    auto* boton = new BotonGrafico(padre);
+    boton->setText(texto);
+    boton->setToolTip(consejo);
+    boton->setIcon(QIcon(icono));
+    boton->setIconSize(QSize(32, 32));
+    boton->setAutoDefault(false);
+    QFont fuente(QStringLiteral("MS Sans Serif"));
+    fuente.setPointSizeF(12);
+    fuente.setBold(true);
+    boton->setFont(fuente);
+    boton->setFocusPolicy(Qt::StrongFocus);
+    boton->setGeometry(Px(left), Px(3150), Px(1215), Px(1125));
+    return boton;
+}
+
 }  // namespace
 
-FrmOpcion::FrmOpcion() {
+void BotonGrafico::paintEvent(QPaintEvent* /*event*/) {
+    QStylePainter pintor(this);
+    QStyleOptionButton opcion;
+    initStyleOption(&opcion);
+    opcion.text.clear();
+    opcion.icon = QIcon();
+    pintor.drawControl(QStyle::CE_PushButton, opcion);
+
+    const int margen = 4;
+    const QRect zonaIcono(0, margen, width(), iconSize().height());
+    const QIcon::Mode modo = isEnabled() ? QIcon::Normal : QIcon::Disabled;
+    icon().paint(&pintor, zonaIcono, Qt::AlignHCenter | Qt::AlignTop, modo);
+    const QRect zonaTexto(2, zonaIcono.bottom() + 2, width() - 4, height() - zonaIcono.bottom() - 4);
+    int banderas = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &opcion, this)) banderas |= Qt::TextHideMnemonic;
+    pintor.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    pintor.drawText(zonaTexto, banderas, text());
+}
+
+FrmOpcion::FrmOpcion() : fondo_(QStringLiteral(":/assets/portada.png")) {
     setWindowTitle(QStringLiteral("QTL99"));
+    setWindowIcon(QIcon(QStringLiteral(":/assets/titulo_48.png")));
+    // Sizable tool window: small title bar, sizing border.
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     resize(Px(5295), Px(5280));
+
+    btOpcion[0] = Boton(this, QStringLiteral("Setup"), 60, QStringLiteral("Para instalar el Quintarel en su PC"),
+                        QStringLiteral(":/assets/setup.png"));
+    btOpcion[1] = Boton(this, QStringLiteral("Generar"), 1390, QStringLiteral("Para generar diskettes de Instalación"),
+                        QStringLiteral(":/assets/generar.png"));
+    cmdTutorial = Boton(this, QStringLiteral("&Visita Guiada"), 2720, QStringLiteral("Presentación Animada del QTL 99"),
+                        QStringLiteral(":/assets/visita.png"));
+    btOpcion[2] = Boton(this, QStringLiteral("Salir"), 4050, QStringLiteral("Abandona la aplicación"),
+                        QStringLiteral(":/assets/salir.png"));
+    setTabOrder(btOpcion[0], btOpcion[1]);
+    setTabOrder(btOpcion[1], btOpcion[2]);
+    setTabOrder(btOpcion[2], cmdTutorial);
+    btOpcion[0]->setFocus();
+
+    for (int16_t i = 0; i < 3; ++i) {
+        connect(btOpcion[i], &QPushButton::clicked, this, [this, i] { Evento([this, i] { btOpcion_Click(i); }); });
+    }
+    connect(cmdTutorial, &QPushButton::clicked, this, [this] { Evento([this] { cmdTutorial_Click(); }); });
+}
+
+void FrmOpcion::btOpcion_Click(int16_t Index) {
+    try {
+        switch (Index) {
+            case 0: {
+                const QString linea = QStringLiteral("\"") + Lib::RutaAplicacion().left(2) + Lib::RutaSetup +
+                                      QStringLiteral("\"");
+                Lib::ServiciosActuales().procesos->Shell(linea, 2);
+                Lib::ServiciosActuales().procesos->End();
+                break;
+            }
+            case 1:
+                hide();
+                frmGenerar().show();
+                break;
+            case 2:
+                if (Lib::MsgBox(QStringLiteral("Está seguro que desea abandonar la aplicación"),
+                                platform::estilo::kSiNo + platform::estilo::kPregunta,
+                                Lib::kTitulo) == platform::respuesta::kSi) {
+                    frmGenerar.Unload();
+                    Lib::ServiciosActuales().procesos->End();
+                }
+                break;
+            default: break;
+        }
+    } catch (const platform::RuntimeError&) {
+        // Whatever failed, the message names the setup program.
+        Lib::Beep();
+        Lib::MsgBox(QStringLiteral("No se ha encontrado disponible el archivo ") + platform::AppPath().left(2) +
+                        Lib::RutaSetup,
+                    platform::estilo::kOk + platform::estilo::kExclamacion, Lib::kTituloAplicacion);
+    }
+}
+
+void FrmOpcion::cmdTutorial_Click() {
+    // The guided tour is a courtesy: any failure to start it passes silently.
+    try {
+        const QString comilla = QStringLiteral("\"");
+        const QString linea = comilla + Lib::RutaAplicacion().left(2) + Lib::RutaPower +
+                              QStringLiteral("Ppview32.exe ") + comilla + QStringLiteral(" ") + comilla +
+                              Lib::RutaAplicacion().left(2) + Lib::RutaPower + QStringLiteral("Playlist.lst") +
+                              comilla;
+        Lib::ServiciosActuales().procesos->Shell(linea, 2);
+    } catch (const platform::RuntimeError&) {
+    }
+}
+
+void FrmOpcion::paintEvent(QPaintEvent* /*event*/) {
+    // The cover at its own size from the top-left corner; what does not fit is cut off.
+    QPainter pintor(this);
+    pintor.drawPixmap(0, 0, fondo_);
+}
+
+void FrmOpcion::showEvent(QShowEvent* event) {
+    if (!centrada_) {
+        centrada_ = true;
+        if (const QScreen* pantalla = QGuiApplication::primaryScreen()) {
+            QRect marco = frameGeometry();
+            marco.moveCenter(pantalla->availableGeometry().center());
+            move(marco.topLeft());
+        }
+    }
+    QWidget::showEvent(event);
 }
 
 // Closing by the title bar unloads the window; with nothing else loaded the program ends.

@@ -1,18 +1,46 @@
 #pragma once
 
+#include <QPixmap>
+#include <QPushButton>
 #include <QWidget>
+#include <array>
 
 namespace ui {
 
-// The option window, the hub of the program.
+// The option window, the hub of the program: Setup, Generar, Visita Guiada and Salir over a
+// cover picture.
+// A command button in graphical style: its picture centred above its caption, which wraps
+// onto more lines when it does not fit.
+class BotonGrafico : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 class FrmOpcion : public QWidget {
     Q_OBJECT
 public:
     FrmOpcion();
     void Form_Load() {}
 
+    // The handler shared by the control array btOpcion (0 Setup, 1 Generar, 2 Salir).
+    void btOpcion_Click(int16_t Index);
+    void cmdTutorial_Click();
+
+    std::array<BotonGrafico*, 3> btOpcion{};
+    BotonGrafico* cmdTutorial;
+
 protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    QPixmap fondo_;
+    bool centrada_ = false;
 };
 
 }  // namespace ui

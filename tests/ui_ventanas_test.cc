@@ -1,0 +1,364 @@
+// The two windows, offscreen, with scripted message boxes and recorded launches.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstdlib>
+
+#include "app/lib.h"
+#include "platform/dialogs.h"
+#include "tests/support/guion.h"
+#include "tests/support/procesos_falsos.h"
+#include "tests/support/temp_cd.h"
+#include "ui/evento.h"
+#include "ui/ventanas.h"
+
+using qtltest::Caja;
+namespace r = platform::respuesta;
+
+class VentanasTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<qtltest::TempDrives> drives_;
+    qtltest::DialogosGuionados* dialogos_ = nullptr;
+    qtltest::PantallaFalsa pantalla_;
+    qtltest::ProcesosFalsos* procesos_ = nullptr;
+    ui::VentanasQt ventanas_;
+    int descargadasTodas_ = 0;
+
+    void Reiniciar() {
+        ui::frmGenerar.Unload();
+        ui::frmOpcion.Unload();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void Conectar() { Lib::Conectar({&ventanas_, dialogos_, &pantalla_, procesos_}); }
+    void Ini(const QByteArray& contenido) { drives_->Write(QStringLiteral("cd/INSTALA/Archivos.ini"), contenido); }
+    static QString Ruta() { return QString::fromLocal8Bit(qgetenv("QTL99_CAPTURAS")); }
+
+private slots:
+    void init() {
+        Reiniciar();
+        drives_ = std::make_unique<qtltest::TempDrives>();
+        drives_->MapDrives(QStringLiteral("e:=cd,optical;a:=floppy"));
+        drives_->PlaceProgram(QStringLiteral("cd/INSTALA"));
+        drives_->MakeFolder(QStringLiteral("floppy"));
+        drives_->Write(QStringLiteral("cd/Archivos.ini"), "");
+        Ini("[GENERAL]\nSetupPath=\\SETUP\\SETUP.EXE\nPowerPath=\\GUIA\\\nCANTIDAD=1\nDiskPath=\\D\\\n[DISCOS]\nDisco1=A.TXT,\n");
+        drives_->Write(QStringLiteral("cd/D/1/A.TXT"), "contenido");
+        delete dialogos_;
+        delete procesos_;
+        dialogos_ = new qtltest::DialogosGuionados;
+        procesos_ = new qtltest::ProcesosFalsos;
+        Conectar();
+        descargadasTodas_ = 0;
+        ui::AlDescargarTodas() = [this] { ++descargadasTodas_; };
+        Lib::Main();
+    }
+    void cleanup() {
+        Reiniciar();
+        QDir::setCurrent(QDir::tempPath());
+        drives_.reset();
+    }
+
+    void opcionComoEnElDiseno() {
+        ui::FrmOpcion& f = ui::frmOpcion();
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.windowTitle(), QStringLiteral("QTL99"));
+        QCOMPARE(f.size(), QSize(353, 352));
+        QVERIFY(f.windowFlags() & Qt::Tool);
+        struct Boton {
+            QAbstractButton* b;
+            const char* texto;
+            int left;
+            const char* consejo;
+        };
+        const Boton botones[] = {
+            {f.btOpcion[0], "Setup", 4, "Para instalar el Quintarel en su PC"},
+            {f.btOpcion[1], "Generar", 93, "Para generar diskettes de Instalación"},
+            {f.cmdTutorial, "&Visita Guiada", 181, "Presentación Animada del QTL 99"},
+            {f.btOpcion[2], "Salir", 270, "Abandona la aplicación"},
+        };
+        for (const Boton& b : botones) {
+            QCOMPARE(b.b->text(), QString::fromUtf8(b.texto));
+            QCOMPARE(b.b->geometry(), QRect(b.left, 210, 81, 75));
+            QCOMPARE(b.b->toolTip(), QString::fromUtf8(b.consejo));
+            QCOMPARE(b.b->font().family(), QStringLiteral("MS Sans Serif"));
+            QCOMPARE(b.b->font().pointSizeF(), 12.0);
+            QVERIFY(b.b->font().bold());
+            QCOMPARE(b.b->iconSize(), QSize(32, 32));
+            QVERIFY(!b.b->icon().isNull());
+        }
+        // Tab order Setup, Generar, Salir, Visita Guiada; the focus starts on Setup.
+        QCOMPARE(f.btOpcion[0]->nextInFocusChain(), static_cast<QWidget*>(f.btOpcion[1]));
+        QCOMPARE(f.btOpcion[1]->nextInFocusChain(), static_cast<QWidget*>(f.btOpcion[2]));
+        QCOMPARE(f.btOpcion[2]->nextInFocusChain(), static_cast<QWidget*>(f.cmdTutorial));
+        QCOMPARE(f.focusWidget(), static_cast<QWidget*>(f.btOpcion[0]));
+        QCOMPARE(f.windowIcon().availableSizes().value(0), QSize(48, 48));
+        if (!Ruta().isEmpty()) QVERIFY(f.grab().save(Ruta() + QStringLiteral("/frmOpcion.png")));
+    }
+
+    void generarComoEnElDiseno() {
+        ui::frmOpcion().btOpcion[1]->click();
+        ui::FrmGenerar& g = ui::frmGenerar();
+        QVERIFY(g.isVisible());
+        QCOMPARE(g.windowTitle(), QStringLiteral("Generación de Discos de Instalación"));
+        QCOMPARE(g.size(), QSize(495, 228));
+        QCOMPARE(g.minimumSize(), g.maximumSize());  // fixed single: not resizable
+        struct Control {
+            QWidget* w;
+            QWidget* contenedor;
+            QRect geometria;  // for labels sized to their text only the position counts
+            bool ajustada;
+            bool visible;
+        };
+        const Control controles[] = {
+            {g.drvOrigen, g.Frame1, QRect(10, 90, 233, 21), false, true},
+            {g.drvDestino, g.Frame1, QRect(250, 90, 235, 21), false, true},
+            {g.cmdComenzar, &g, QRect(318, 196, 85, 29), false, true},
+            {g.cmdCerrar, &g, QRect(410, 196, 85, 29), false, true},
+            {g.Frame1, &g, QRect(0, 2, 495, 189), false, true},
+            {g.Label1, g.Frame1, QRect(52, 70, 174, 16), true, true},
+            {g.Label2, g.Frame1, QRect(294, 70, 112, 16), true, true},
+            {g.lblArchivos, g.Frame1, QRect(188, 140, 197, 27), false, false},
+            {g.lblCopiando, g.Frame1, QRect(102, 140, 68, 20), true, false},
+            {g.lblMarco, g.Frame1, QRect(86, 124, 321, 53), false, false},
+            {g.Picture1, g.Frame1, QRect(12, 54, 33, 33), false, true},
+            {g.Picture2, g.Frame1, QRect(252, 54, 33, 31), false, true},
+            {g.Label4, g.Frame1, QRect(32, 16, 431, 22), true, true},
+            {g.lblEspere, &g, QRect(4, 202, 303, 19), false, false},
+        };
+        for (const Control& c : controles) {
+            QCOMPARE(c.w->parentWidget(), c.contenedor);
+            if (c.ajustada) {
+                QCOMPARE(c.w->pos(), c.geometria.topLeft());
+            } else {
+                QCOMPARE(c.w->geometry(), c.geometria);
+            }
+            QCOMPARE(c.w->isVisibleTo(&g), c.visible);
+        }
+        struct Texto {
+            QLabel* l;
+            const char* texto;
+            const char* familia;
+            double puntos;
+            bool negrita, cursiva;
+        };
+        const Texto textos[] = {
+            {g.Label1, "Unidad del CD de Instalacion", "MS Sans Serif", 9.75, false, false},
+            {g.Label2, "Unidad de Destino", "MS Sans Serif", 9.75, false, false},
+            {g.lblArchivos, "", "MS Sans Serif", 12, true, true},
+            {g.lblCopiando, "Copiando", "MS Sans Serif", 12, false, false},
+            {g.Label4, "Generación de Discos de Instalación del QTL 99", "Arial", 14.25, true, false},
+            {g.lblEspere, " Por favor Espere ...", "MS Sans Serif", 9.75, false, true},
+        };
+        for (const Texto& t : textos) {
+            QCOMPARE(t.l->text(), QString::fromUtf8(t.texto));
+            QCOMPARE(t.l->font().family(), QString::fromLatin1(t.familia));
+            QCOMPARE(t.l->font().pointSizeF(), t.puntos);
+            QCOMPARE(t.l->font().bold(), t.negrita);
+            QCOMPARE(t.l->font().italic(), t.cursiva);
+        }
+        QCOMPARE(g.cmdComenzar->text(), QStringLiteral("Comenzar"));
+        QCOMPARE(g.cmdCerrar->text(), QStringLiteral("Cerrar"));
+        QVERIFY(!g.cmdComenzar->isDefault() && !g.cmdCerrar->isDefault());
+        QCOMPARE(g.drvOrigen->nextInFocusChain(), static_cast<QWidget*>(g.drvDestino));
+        QCOMPARE(g.drvDestino->nextInFocusChain(), static_cast<QWidget*>(g.cmdComenzar));
+        QCOMPARE(g.cmdComenzar->nextInFocusChain(), static_cast<QWidget*>(g.cmdCerrar));
+        QCOMPARE(g.focusWidget(), static_cast<QWidget*>(g.drvOrigen));
+        QCOMPARE(g.lblMarco->frameShape(), QFrame::Box);
+        if (!Ruta().isEmpty()) QVERIFY(g.grab().save(Ruta() + QStringLiteral("/frmGenerar.png")));
+    }
+
+    void cargaConDiscoEnA() {
+        ui::frmOpcion().btOpcion[1]->click();
+        QCOMPARE(ui::frmGenerar().drvOrigen->Drive(), QStringLiteral("e:"));
+        QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
+        QVERIFY(dialogos_->transcripcion.isEmpty());
+        QVERIFY(!ui::frmOpcion().isVisible());
+    }
+
+    void cargaSinDiscoEnA() {
+        // Retry after inserting a disk selects a:.
+        QDir(drives_->Path(QStringLiteral("floppy"))).removeRecursively();
+        dialogos_->Responder(r::kReintentar).Responder(r::kReintentar, [this] { drives_->MakeFolder(QStringLiteral("floppy")); });
+        ui::frmOpcion().btOpcion[1]->click();
+        const QString caja = Caja(53, QStringLiteral("Quintarel"), QStringLiteral("Error: Inserte un disco en la unidad"));
+        QCOMPARE(dialogos_->transcripcion, QStringList({caja, caja}));
+        QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
+        QVERIFY(ui::frmGenerar().isVisible());
+
+        // Cancel shows the window with the destination list on the current drive.
+        ui::frmGenerar().cmdCerrar->click();
+        QDir(drives_->Path(QStringLiteral("floppy"))).removeRecursively();
+        dialogos_->transcripcion.clear();
+        dialogos_->Responder(r::kCancelar);
+        QDir::setCurrent(drives_->Path(QStringLiteral("cd")));
+        ui::frmOpcion().btOpcion[1]->click();
+        QCOMPARE(dialogos_->transcripcion, QStringList({caja}));
+        QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("e:"));
+        QVERIFY(ui::frmGenerar().isVisible());
+    }
+
+    void cerrarDevuelveLaMismaVentanaDeOpciones() {
+        ui::FrmOpcion* antes = &ui::frmOpcion();
+        antes->move(123, 45);
+        const QPoint donde = antes->pos();
+        antes->btOpcion[1]->click();
+        ui::frmGenerar().drvDestino->setCurrentIndex(0);  // a user's choice is forgotten on closing
+        ui::frmGenerar().cmdCerrar->click();
+        QVERIFY(!ui::frmGenerar.Cargada());
+        QCOMPARE(&ui::frmOpcion(), antes);
+        QVERIFY(antes->isVisible());
+        QCOMPARE(antes->pos(), donde);
+        antes->btOpcion[1]->click();
+        QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
+        QVERIFY(!ui::frmGenerar().lblMarco->isVisibleTo(&ui::frmGenerar()));
+    }
+
+    void cierreDeLaBarraDeTitulo() {
+        ui::frmOpcion().btOpcion[1]->click();
+        ui::frmGenerar().close();  // as "Cerrar"
+        QVERIFY(!ui::frmGenerar.Cargada());
+        QVERIFY(ui::frmOpcion().isVisible());
+        ui::frmOpcion().close();  // the last window: the program ends
+        QVERIFY(!ui::frmOpcion.Cargada());
+        QCOMPARE(descargadasTodas_, 1);
+    }
+
+    void salirNoYSi() {
+        const QString pregunta = Caja(36, QStringLiteral("Quintarel"), QStringLiteral("Está seguro que desea abandonar la aplicación"));
+        dialogos_->Responder(r::kNo).Responder(r::kSi);
+        ui::frmOpcion().btOpcion[2]->click();
+        QCOMPARE(dialogos_->transcripcion, QStringList({pregunta}));  // no beep
+        QCOMPARE(procesos_->terminado, 0);
+        QVERIFY(ui::frmOpcion().isVisible());
+        ui::frmOpcion().btOpcion[2]->click();
+        QCOMPARE(procesos_->terminado, 1);
+        QVERIFY(!ui::frmGenerar.Cargada());  // unloading it did not load it
+    }
+
+    void setupLanzaYTermina() {
+        drives_->Write(QStringLiteral("cd/SETUP/SETUP.EXE"),
+                       "#!/bin/sh\necho \"$0\" > \"$(dirname \"$0\")/lanzado\"\n");
+        QFile::setPermissions(drives_->Path(QStringLiteral("cd/SETUP/SETUP.EXE")), QFile::ReadOwner | QFile::ExeOwner);
+        procesos_->lanzarDeVerdad = true;
+        ui::frmOpcion().btOpcion[0]->click();
+        QCOMPARE(procesos_->lineas, QStringList({QStringLiteral("\"e:\\SETUP\\SETUP.EXE\"")}));
+        QCOMPARE(procesos_->estilos, QList<int>({2}));
+        QCOMPARE(procesos_->terminado, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(drives_->Exists(QStringLiteral("cd/SETUP/lanzado")), 10000);
+        QCOMPARE(drives_->Read(QStringLiteral("cd/SETUP/lanzado")).trimmed(),
+                 drives_->Path(QStringLiteral("cd/SETUP/SETUP.EXE")).toUtf8());
+        QVERIFY(dialogos_->transcripcion.isEmpty());
+    }
+
+    void setupSinSetupPath() {
+        Ini("[GENERAL]\n");
+        Lib::Main();
+        procesos_->lanzarDeVerdad = true;
+        dialogos_->Responder(r::kAceptar);
+        ui::frmOpcion().btOpcion[0]->click();
+        QCOMPARE(procesos_->lineas, QStringList({QStringLiteral("\"e:0\"")}));
+        QCOMPARE(dialogos_->transcripcion,
+                 QStringList({QStringLiteral("Beep"),
+                              Caja(48, QStringLiteral("Project1"), QStringLiteral("No se ha encontrado disponible el archivo e:0"))}));
+        QCOMPARE(procesos_->terminado, 0);
+        QVERIFY(ui::frmOpcion().isVisible());
+    }
+
+    void visitaGuiadaDosVeces() {
+        drives_->Write(QStringLiteral("cd/GUIA/Ppview32.exe"),
+                       "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/vistas\"\n");
+        QFile::setPermissions(drives_->Path(QStringLiteral("cd/GUIA/Ppview32.exe")), QFile::ReadOwner | QFile::ExeOwner);
+        drives_->Write(QStringLiteral("cd/GUIA/Playlist.lst"), "x.pps\n");
+        procesos_->lanzarDeVerdad = true;
+        ui::frmOpcion().cmdTutorial->click();
+        ui::frmOpcion().cmdTutorial->click();
+        const QString linea = QStringLiteral("\"e:\\GUIA\\Ppview32.exe \" \"e:\\GUIA\\Playlist.lst\"");
+        QCOMPARE(procesos_->lineas, QStringList({linea, linea}));
+        const QByteArray lista = drives_->Path(QStringLiteral("cd/GUIA/Playlist.lst")).toUtf8();
+        QTRY_COMPARE_WITH_TIMEOUT(drives_->Read(QStringLiteral("cd/GUIA/vistas")), lista + '\n' + lista + '\n', 10000);
+        QVERIFY(ui::frmOpcion().isVisible());
+        QVERIFY(dialogos_->transcripcion.isEmpty());
+    }
+
+    void visitaGuiadaSinPowerPathNoMuestraNada() {
+        Ini("[GENERAL]\n");
+        Lib::Main();
+        procesos_->lanzarDeVerdad = true;
+        ui::frmOpcion().cmdTutorial->click();
+        QCOMPARE(procesos_->lineas, QStringList({QStringLiteral("\"e:0Ppview32.exe \" \"e:0Playlist.lst\"")}));
+        QVERIFY(dialogos_->transcripcion.isEmpty());
+    }
+
+    void altVIniciaLaVisita() {
+        ui::FrmOpcion& f = ui::frmOpcion();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        QCOMPARE(f.cmdTutorial->shortcut(), QKeySequence(Qt::ALT | Qt::Key_V));
+        QTest::keyClick(&f, Qt::Key_V, Qt::AltModifier);
+        // An access key clicks the button the way a mouse press does, after a short animation.
+        QTRY_COMPARE(procesos_->lineas.size(), 1);
+    }
+
+    void generacionCompletaDesdeLaVentana() {
+        ui::frmOpcion().btOpcion[1]->click();
+        dialogos_->Responder(r::kAceptar).Responder(r::kAceptar);
+        ui::frmGenerar().cmdComenzar->click();
+        QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
+        QCOMPARE(dialogos_->transcripcion.last(), Caja(64, QStringLiteral("Quintarel"), QStringLiteral("Generación de discos Finalizada")));
+        QVERIFY(!ui::frmGenerar.Cargada());
+        QVERIFY(ui::frmOpcion().isVisible());
+        QCOMPARE(pantalla_.puntero, 0);
+    }
+
+    void duranteLaGeneracionNoSeAtiendeNadaMas() {
+        ui::frmOpcion().btOpcion[1]->click();
+        ui::FrmGenerar& g = ui::frmGenerar();
+        const int origen = g.drvOrigen->currentIndex();
+        int comprobaciones = 0;
+        dialogos_->Responder(r::kAceptar, [&] {
+            // Queued before the copy yields: a click on each button, a close, a new drive.
+            QMetaObject::invokeMethod(g.cmdCerrar, "click", Qt::QueuedConnection);
+            QMetaObject::invokeMethod(g.cmdComenzar, "click", Qt::QueuedConnection);
+            QMetaObject::invokeMethod(&g, "close", Qt::QueuedConnection);
+            QMetaObject::invokeMethod(g.drvOrigen, "setCurrentIndex", Qt::QueuedConnection, Q_ARG(int, origen == 0 ? 1 : 0));
+            ++comprobaciones;
+        });
+        dialogos_->Responder(r::kCancelar, [&] {
+            // Before the completion box: still loaded, still on the checked drives.
+            QVERIFY(ui::frmGenerar.Cargada());
+            QCOMPARE(g.drvOrigen->currentIndex(), origen);
+            ++comprobaciones;
+        });
+        g.cmdComenzar->click();
+        QCOMPARE(comprobaciones, 2);
+        QCOMPARE(dialogos_->transcripcion.count(Caja(65, QStringLiteral("Quintarel"), QStringLiteral("Inserte el diskette número 1 en la unidad"))), 1);
+        QVERIFY(!ui::frmGenerar.Cargada());  // closed once, by the run itself
+    }
+
+    void errorNoCapturadoTerminaElPrograma() {
+        ui::Evento([] { throw platform::RuntimeError(53); });
+        QCOMPARE(dialogos_->transcripcion,
+                 QStringList({Caja(16, QStringLiteral("Project1"),
+                                   QStringLiteral("Error '53' en tiempo de ejecución:\n\nNo se encontró el archivo"))}));
+        QCOMPARE(procesos_->terminado, 1);
+    }
+};
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    for (const char* familia : {"MS Sans Serif", "Arial"}) {
+        QFont::insertSubstitutions(QString::fromLatin1(familia), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    }
+    VentanasTest pruebas;
+    return QTest::qExec(&pruebas, argc, argv);
+}
+
+#include "ui_ventanas_test.moc"

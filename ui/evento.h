@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+
+namespace ui {
+
+// Runs the code of a window event. A run-time error that no handler caught gets the run-time's
+// own report ("Error 'n' en tiempo de ejecución:", critical icon, "Project1") and ends the
+// program; nothing is let through into Qt's event dispatch.
+void Evento(const std::function<void()>& codigo);
+
+// Twips to pixels at 15 twips a pixel.
+constexpr int Px(int twips) { return (twips + 7) / 15; }
+
+}  // namespace ui

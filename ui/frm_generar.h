@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+#include "generation/generacion.h"
+#include "platform/drive_list.h"
+
+namespace ui {
+
+// The generation window: the user picks the source and destination drives and starts the
+// disk set. Its drive check and copy loop live in generacion::Generacion.
+class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
+    Q_OBJECT
+public:
+    FrmGenerar();
+
+    // Sets the default drives: the program's drive as source, a: as destination.
+    void Form_Load();
+    void cmdComenzar_Click();
+    void cmdCerrar_Click() override;
+
+    // The window side of the disk-set loop.
+    QString UnidadOrigen() override { return drvOrigen->Drive(); }
+    QString UnidadDestino() override { return drvDestino->Drive(); }
+    void MostrarArchivo(const QString& nombre) override { lblArchivos->setText(nombre); }
+    void VisibleEtiqueta(generacion::Etiqueta etiqueta, bool visible) override;
+    void Refresh() override { repaint(); }
+    void DoEvents() override;
+
+    // True between a press of "Comenzar" and the end of its run.
+    bool Generando() const { return generando_; }
+
+    // Controls, in tab order, with the names of the design.
+    platform::DriveListBox* drvOrigen;
+    platform::DriveListBox* drvDestino;
+    QPushButton* cmdComenzar;
+    QPushButton* cmdCerrar;
+    QGroupBox* Frame1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* lblArchivos;
+    QLabel* lblCopiando;
+    QLabel* lblMarco;
+    QLabel* Picture1;
+    QLabel* Picture2;
+    QLabel* Label4;
+    QLabel* lblEspere;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    generacion::Generacion generacion_{*this};
+    bool generando_ = false;
+};
+
+}  // namespace ui

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Start-up of QTL99 (from process start to its option window shown) and its peak memory,
+# against a bare Qt window measured the same way in the same run, on a private Xvfb.
+# Usage: arranque.sh BUILD_DIR [ROUNDS]
+set -euo pipefail
+build="$(readlink -f "$1")"; rondas="${2:-9}"
+trabajo="$(mktemp -d)"; xvfb_pid=""
+trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$trabajo"' EXIT
+mkdir -p "$trabajo/cd" "$trabajo/floppy"
+cp -a "$build/../demo/cd/." "$trabajo/cd/" 2>/dev/null || cp -a "$(dirname "$0")/../demo/cd/." "$trabajo/cd/"
+cp "$build/QTL99" "$trabajo/cd/QTL99"
+export QTL99_DRIVES="d:=$trabajo/cd,optical;a:=$trabajo/floppy"
+exec 5> "$trabajo/pantalla"
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$trabajo/pantalla" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$trabajo/pantalla")" XDG_RUNTIME_DIR=/tmp
+unset QT_QPA_PLATFORM
+
+# medir PROGRAM TITLE: prints "milliseconds kibibytes" for one start.
+medir() {
+    local inicio fin pid id="" kib
+    inicio=$(date +%s%N)
+    "$1" >/dev/null 2>&1 &
+    pid=$!
+    local intentos=0
+    while [ -z "$id" ]; do
+        intentos=$((intentos + 1)); [ "$intentos" -gt 3000 ] && { echo "no apareció $2" >&2; kill "$pid"; exit 1; }
+        id="$(xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -1 || true)"
+        [ -z "$id" ] && sleep 0.002
+    done
+    fin=$(date +%s%N)
+    sleep 0.3
+    kib=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
+    kill "$pid"; wait "$pid" 2>/dev/null || true
+    echo "$(( (fin - inicio) / 1000000 )) $kib"
+}
+mediana() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+
+: > "$trabajo/q"; : > "$trabajo/v"
+for _ in $(seq "$rondas"); do
+    medir "$trabajo/cd/QTL99" QTL99 >> "$trabajo/q"
+    medir "$build/bench/ventana_vacia" vacia >> "$trabajo/v"
+done
+qt=$(cut -d' ' -f1 "$trabajo/q" | mediana); qm=$(cut -d' ' -f2 "$trabajo/q" | mediana)
+vt=$(cut -d' ' -f1 "$trabajo/v" | mediana); vm=$(cut -d' ' -f2 "$trabajo/v" | mediana)
+echo "arranque hasta la ventana mostrada (mediana de $rondas): QTL99 $qt ms, ventana vacía $vt ms, relación $(awk "BEGIN {printf \"%.2f\", $qt/$vt}")"
+echo "memoria máxima (VmHWM):                      QTL99 $qm KiB, ventana vacía $vm KiB, relación $(awk "BEGIN {printf \"%.2f\", $qm/$vm}")"

@@ -1,0 +1,121 @@
+// Times a whole disk set made by the real GenerarDiscos against the same work done by cp, with
+// an rm of the destination and a sync -f per disk. Prints the medians and their ratio, once on
+// /dev/shm (the loop's own overhead) and once on the given folder's disk (durability included).
+// Usage: generacion_bench [FOLDER_ON_DISK] [ROUNDS]
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "generation/generacion.h"
+#include "platform/program_folder.h"
+#include "tests/support/guion.h"
+
+namespace {
+
+constexpr int kDiscos = 30;
+constexpr int kArchivos = 10;
+constexpr int kTamano = 140 * 1024;
+
+void Escribir(const QString& ruta, const QByteArray& datos) {
+    QDir().mkpath(QFileInfo(ruta).absolutePath());
+    QFile f(ruta);
+    if (!f.open(QIODevice::WriteOnly) || f.write(datos) != datos.size()) {
+        std::fprintf(stderr, "no se pudo escribir %s\n", qPrintable(ruta));
+        std::exit(1);
+    }
+}
+
+void Vaciar(const QString& carpeta) {
+    QDir d(carpeta);
+    for (const QString& n : d.entryList(QDir::Files | QDir::Hidden)) d.remove(n);
+}
+
+// The synthetic CD: 30 disks of 10 files of 140 KiB.
+void CrearCd(const QString& base) {
+    QString discos;
+    QByteArray datos(kTamano, Qt::Uninitialized);
+    for (int n = 1; n <= kDiscos; ++n) {
+        QString lista;
+        for (int k = 1; k <= kArchivos; ++k) {
+            for (int i = 0; i < kTamano; ++i) datos[i] = static_cast<char>((i * 31 + n * 7 + k) & 0xFF);
+            const QString nombre = QStringLiteral("ARCH%1.BIN").arg(k, 2, 10, QLatin1Char('0'));
+            Escribir(base + QStringLiteral("/cd/Discos/Disco%1/").arg(n) + nombre, datos);
+            lista += nombre + u',';
+        }
+        discos += QStringLiteral("Disco%1=%2\n").arg(n).arg(lista);
+    }
+    Escribir(base + QStringLiteral("/cd/Archivos.ini"),
+             QStringLiteral("[GENERAL]\nCANTIDAD=%1\nDiskPath=\\Discos\\Disco\n[DISCOS]\n%2").arg(kDiscos).arg(discos).toUtf8());
+    QDir().mkpath(base + QStringLiteral("/floppy"));
+}
+
+double TiempoGenerar(const QString& base) {
+    qtltest::ServiciosDePrueba s;
+    const QString floppy = base + QStringLiteral("/floppy");
+    // OK to every prompt; before each disk the "user" inserts an empty one.
+    for (int n = 0; n < kDiscos; ++n) s.dialogos.Responder(platform::respuesta::kAceptar, [&] { Vaciar(floppy); });
+    s.dialogos.Responder(platform::respuesta::kAceptar);
+    QElapsedTimer t;
+    t.start();
+    generacion::Generacion(s.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (s.dialogos.transcripcion.size() != kDiscos + 2 || s.ventana.cerrada != 1) {
+        std::fprintf(stderr, "la generación no terminó como se esperaba: %s\n",
+                     qPrintable(s.dialogos.transcripcion.join(u'\n')));
+        std::exit(1);
+    }
+    return ms;
+}
+
+double TiempoCp(const QString& base) {
+    QElapsedTimer t;
+    t.start();
+    for (int n = 1; n <= kDiscos; ++n) {
+        const QString orden = QStringLiteral("rm -rf '%1/floppy/'* && cp '%1/cd/Discos/Disco%2/'* '%1/floppy/' && sync -f '%1/floppy'")
+                                  .arg(base).arg(n);
+        if (std::system(orden.toLocal8Bit().constData()) != 0) std::exit(1);
+    }
+    return t.nsecsElapsed() / 1e6;
+}
+
+double Mediana(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void Medir(const QString& donde, const char* titulo, int rondas) {
+    QTemporaryDir dir(donde + QStringLiteral("/qtl99-bench-XXXXXX"));
+    if (!dir.isValid()) {
+        std::printf("%-34s no disponible (%s)\n", titulo, qPrintable(donde));
+        return;
+    }
+    const QString base = dir.path();
+    CrearCd(base);
+    ::setenv("QTL99_DRIVES", QStringLiteral("d:=%1/cd;a:=%1/floppy").arg(base).toLocal8Bit().constData(), 1);
+    platform::OverrideProgramFolder(base + QStringLiteral("/cd"));
+    std::vector<double> nuestro, cp;
+    for (int i = 0; i < rondas; ++i) {
+        nuestro.push_back(TiempoGenerar(base));
+        cp.push_back(TiempoCp(base));
+    }
+    const double a = Mediana(nuestro), b = Mediana(cp);
+    std::printf("%-34s GenerarDiscos %8.1f ms   cp+rm+sync %8.1f ms   relación %.2f\n", titulo, a, b, a / b);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString disco = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    const int rondas = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    std::printf("%d discos x %d archivos x %d KiB, mediana de %d rondas\n", kDiscos, kArchivos, kTamano / 1024, rondas);
+    Medir(QStringLiteral("/dev/shm"), "/dev/shm (sobrecarga del bucle)", rondas);
+    Medir(disco, qPrintable(QStringLiteral("disco (%1)").arg(disco)), rondas);
+    return 0;
+}

@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(QTL99_VERSION));
     // The fonts of the design, drawn by whatever this machine has.
     for (const char* familia : {"MS Sans Serif", "Arial"}) {
-        QFont::insertSubstitutions(QString::fromLatin1(familia),
-                                   {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(QString::fromLatin1(familia), {QStringLiteral("Liberation Sans"),
+                                                                  QStringLiteral("DejaVu Sans")});
     }
     // The run ends when no window is loaded any more, not when the last one is hidden.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     Lib::Conectar({&ventanas, &dialogos, &pantalla, &procesos});
 
     ui::Evento([] { Lib::Main(); });
-    if (ui::VentanasCargadas() == 0) return 0;
+    if (ui::VentanasCargadas() == 0)
+        return 0;
     return QApplication::exec();
 }

@@ -15,8 +15,12 @@ Servicios& Actuales() {
 }
 }  // namespace
 
-void Conectar(const Servicios& servicios) { Actuales() = servicios; }
-const Servicios& ServiciosActuales() { return Actuales(); }
+void Conectar(const Servicios& servicios) {
+    Actuales() = servicios;
+}
+const Servicios& ServiciosActuales() {
+    return Actuales();
+}
 
 QString LeerIni(QString archivo, QString seccion, QString clave, QString porDefecto) {
     constexpr int kTamano = 255;
@@ -34,7 +38,8 @@ QString LeerIni(QString archivo, QString seccion, QString clave, QString porDefe
 
 QString RutaAplicacion() {
     const QString ruta = platform::AppPath();
-    if (ruta.endsWith(QLatin1Char('\\'))) return ruta;
+    if (ruta.endsWith(QLatin1Char('\\')))
+        return ruta;
     return ruta + QLatin1Char('\\');
 }
 
@@ -42,7 +47,9 @@ int MsgBox(const QString& texto, int estilo, const QString& titulo) {
     return Actuales().dialogos->MsgBox(texto, estilo, titulo);
 }
 
-void Beep() { Actuales().dialogos->Beep(); }
+void Beep() {
+    Actuales().dialogos->Beep();
+}
 
 void MostrarError(const platform::RuntimeError& error) {
     using platform::estilo::kExclamacion;
@@ -55,14 +62,17 @@ void MostrarError(const platform::RuntimeError& error) {
                    kOk + kPregunta, kTitulo);
             break;
         case platform::err::kDispositivoNoDisponible:
-            MsgBox(QStringLiteral("Error: Inserte un disco en la unidad"), kOk + kExclamacion, kTitulo);
+            MsgBox(QStringLiteral("Error: Inserte un disco en la unidad"), kOk + kExclamacion,
+                   kTitulo);
             break;
         case platform::err::kRutaNoEncontrada:
             MsgBox(QStringLiteral(
                        "Error: El archivo que intenta copiar no existe en el dispositivo origen "),
                    kOk + kExclamacion, kTitulo);
             break;
-        default: MsgBox(error.text(), kOk + kExclamacion, kTituloAplicacion); break;
+        default:
+            MsgBox(error.text(), kOk + kExclamacion, kTituloAplicacion);
+            break;
     }
 }
 
@@ -78,8 +88,12 @@ void Espera(int puntero, bool visible) {
 }
 }  // namespace
 
-void MostrarEspera() { Espera(kPunteroReloj, true); }
-void OcultarEspera() { Espera(kPunteroNormal, false); }
+void MostrarEspera() {
+    Espera(kPunteroReloj, true);
+}
+void OcultarEspera() {
+    Espera(kPunteroNormal, false);
+}
 
 void Main() {
     RutaSetup = LeerIni(kArchivoIni, QStringLiteral("GENERAL"), QStringLiteral("SetupPath"),

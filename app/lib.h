@@ -30,7 +30,7 @@ QString RutaAplicacion();
 
 // The windows that start-up and the shared services reach; the user interface implements it.
 class Ventanas {
-public:
+  public:
     virtual ~Ventanas() = default;
     // Names the option window (loading it when it is not loaded) and shows it modeless.
     virtual void MostrarOpcion() = 0;

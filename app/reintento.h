@@ -14,7 +14,8 @@ bool ConReintento(Paso&& paso, Manejador&& manejador) {
             paso();
             return true;
         } catch (const platform::RuntimeError& error) {
-            if (!manejador(error)) return false;
+            if (!manejador(error))
+                return false;
         }
     }
 }

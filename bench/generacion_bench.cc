@@ -33,7 +33,8 @@ void Escribir(const QString& ruta, const QByteArray& datos) {
 
 void Vaciar(const QString& carpeta) {
     QDir d(carpeta);
-    for (const QString& n : d.entryList(QDir::Files | QDir::Hidden)) d.remove(n);
+    for (const QString& n : d.entryList(QDir::Files | QDir::Hidden))
+        d.remove(n);
 }
 
 // The synthetic CD: 30 disks of 10 files of 140 KiB.
@@ -43,7 +44,8 @@ void CrearCd(const QString& base) {
     for (int n = 1; n <= kDiscos; ++n) {
         QString lista;
         for (int k = 1; k <= kArchivos; ++k) {
-            for (int i = 0; i < kTamano; ++i) datos[i] = static_cast<char>((i * 31 + n * 7 + k) & 0xFF);
+            for (int i = 0; i < kTamano; ++i)
+                datos[i] = static_cast<char>((i * 31 + n * 7 + k) & 0xFF);
             const QString nombre = QStringLiteral("ARCH%1.BIN").arg(k, 2, 10, QLatin1Char('0'));
             Escribir(base + QStringLiteral("/cd/Discos/Disco%1/").arg(n) + nombre, datos);
             lista += nombre + u',';
@@ -51,7 +53,10 @@ void CrearCd(const QString& base) {
         discos += QStringLiteral("Disco%1=%2\n").arg(n).arg(lista);
     }
     Escribir(base + QStringLiteral("/cd/Archivos.ini"),
-             QStringLiteral("[GENERAL]\nCANTIDAD=%1\nDiskPath=\\Discos\\Disco\n[DISCOS]\n%2").arg(kDiscos).arg(discos).toUtf8());
+             QStringLiteral("[GENERAL]\nCANTIDAD=%1\nDiskPath=\\Discos\\Disco\n[DISCOS]\n%2")
+                 .arg(kDiscos)
+                 .arg(discos)
+                 .toUtf8());
     QDir().mkpath(base + QStringLiteral("/floppy"));
 }
 
@@ -59,7 +64,8 @@ double TiempoGenerar(const QString& base) {
     qtltest::ServiciosDePrueba s;
     const QString floppy = base + QStringLiteral("/floppy");
     // OK to every prompt; before each disk the "user" inserts an empty one.
-    for (int n = 0; n < kDiscos; ++n) s.dialogos.Responder(platform::respuesta::kAceptar, [&] { Vaciar(floppy); });
+    for (int n = 0; n < kDiscos; ++n)
+        s.dialogos.Responder(platform::respuesta::kAceptar, [&] { Vaciar(floppy); });
     s.dialogos.Responder(platform::respuesta::kAceptar);
     QElapsedTimer t;
     t.start();
@@ -77,9 +83,13 @@ double TiempoCp(const QString& base) {
     QElapsedTimer t;
     t.start();
     for (int n = 1; n <= kDiscos; ++n) {
-        const QString orden = QStringLiteral("rm -rf '%1/floppy/'* && cp '%1/cd/Discos/Disco%2/'* '%1/floppy/' && sync -f '%1/floppy'")
-                                  .arg(base).arg(n);
-        if (std::system(orden.toLocal8Bit().constData()) != 0) std::exit(1);
+        const QString orden = QStringLiteral(
+                                  "rm -rf '%1/floppy/'* && cp '%1/cd/Discos/Disco%2/'* "
+                                  "'%1/floppy/' && sync -f '%1/floppy'")
+                                  .arg(base)
+                                  .arg(n);
+        if (std::system(orden.toLocal8Bit().constData()) != 0)
+            std::exit(1);
     }
     return t.nsecsElapsed() / 1e6;
 }
@@ -97,7 +107,8 @@ void Medir(const QString& donde, const char* titulo, int rondas) {
     }
     const QString base = dir.path();
     CrearCd(base);
-    ::setenv("QTL99_DRIVES", QStringLiteral("d:=%1/cd;a:=%1/floppy").arg(base).toLocal8Bit().constData(), 1);
+    ::setenv("QTL99_DRIVES",
+             QStringLiteral("d:=%1/cd;a:=%1/floppy").arg(base).toLocal8Bit().constData(), 1);
     platform::OverrideProgramFolder(base + QStringLiteral("/cd"));
     std::vector<double> nuestro, cp;
     for (int i = 0; i < rondas; ++i) {
@@ -105,7 +116,8 @@ void Medir(const QString& donde, const char* titulo, int rondas) {
         cp.push_back(TiempoCp(base));
     }
     const double a = Mediana(nuestro), b = Mediana(cp);
-    std::printf("%-34s GenerarDiscos %8.1f ms   cp+rm+sync %8.1f ms   relación %.2f\n", titulo, a, b, a / b);
+    std::printf("%-34s GenerarDiscos %8.1f ms   cp+rm+sync %8.1f ms   relación %.2f\n", titulo, a,
+                b, a / b);
 }
 
 }  // namespace
@@ -114,7 +126,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QString disco = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
     const int rondas = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    std::printf("%d discos x %d archivos x %d KiB, mediana de %d rondas\n", kDiscos, kArchivos, kTamano / 1024, rondas);
+    std::printf("%d discos x %d archivos x %d KiB, mediana de %d rondas\n", kDiscos, kArchivos,
+                kTamano / 1024, rondas);
     Medir(QStringLiteral("/dev/shm"), "/dev/shm (sobrecarga del bucle)", rondas);
     Medir(disco, qPrintable(QStringLiteral("disco (%1)").arg(disco)), rondas);
     return 0;

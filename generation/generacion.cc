@@ -20,7 +20,9 @@ struct FinDeGeneracion {};
 const QString kTituloUnidades = QStringLiteral("Generación de diskettes de Instalación");
 
 // The first two characters of a drive list's value: its drive specification.
-QString Especificacion(const QString& unidad) { return unidad.left(2); }
+QString Especificacion(const QString& unidad) {
+    return unidad.left(2);
+}
 
 // InStr: the 1-based position of the first comma at or after `desde`, 0 when there is none.
 int16_t PosicionComa(const QString& lista, int16_t desde) {
@@ -32,7 +34,8 @@ int16_t PosicionComa(const QString& lista, int16_t desde) {
 
 template <typename Paso>
 void Generacion::Ejecutar(Paso&& paso) {
-    if (!Lib::ConReintento(paso, [this](const RuntimeError& error) { return ManejarError(error); })) {
+    if (!Lib::ConReintento(paso,
+                           [this](const RuntimeError& error) { return ManejarError(error); })) {
         throw FinDeGeneracion{};
     }
 }
@@ -51,10 +54,13 @@ bool Generacion::ManejarError(const RuntimeError& error) {
         case platform::err::kDiscoLleno:
             Lib::Beep();
             return Lib::MsgBox(
-                       QStringLiteral("No hay suficiente espacio en la unidad. Inserte un disco sin datos"),
+                       QStringLiteral(
+                           "No hay suficiente espacio en la unidad. Inserte un disco sin datos"),
                        estilo::kReintentarCancelar + estilo::kPregunta,
                        Lib::kTitulo) == respuesta::kReintentar;
-        default: Lib::MostrarError(error); return false;
+        default:
+            Lib::MostrarError(error);
+            return false;
     }
 }
 
@@ -65,7 +71,8 @@ void Generacion::MostrarProgreso(bool visible) {
 }
 
 void Generacion::cmdComenzar_Click() {
-    if (!ValidarUnidades()) return;
+    if (!ValidarUnidades())
+        return;
     const QString origen = Especificacion(ventana_.UnidadOrigen());
     const QString destino = Especificacion(ventana_.UnidadDestino());
     GenerarDiscos(origen, destino);
@@ -76,17 +83,20 @@ bool Generacion::ValidarUnidades() {
         // 1. The same drive twice.
         if (ventana_.UnidadOrigen() == ventana_.UnidadDestino()) {
             Lib::Beep();
-            Lib::MsgBox(QStringLiteral("Seleccione unidades diferentes para el origen y el destino de los datos"),
-                        estilo::kOk + estilo::kExclamacion, kTituloUnidades);
+            Lib::MsgBox(
+                QStringLiteral(
+                    "Seleccione unidades diferentes para el origen y el destino de los datos"),
+                estilo::kOk + estilo::kExclamacion, kTituloUnidades);
             return false;
         }
         // 2. The source must look like the installation CD: "Archivos.ini" in its root.
         const QString origen = Especificacion(ventana_.UnidadOrigen());
-        if (platform::Dir(origen + QStringLiteral("\\") + Lib::kArchivoIni, platform::kAtributosTodos) !=
-            Lib::kArchivoIni) {
+        if (platform::Dir(origen + QStringLiteral("\\") + Lib::kArchivoIni,
+                          platform::kAtributosTodos) != Lib::kArchivoIni) {
             Lib::Beep();
-            Lib::MsgBox(QStringLiteral("El dispositivo origen, seleccionado no posee los archivos necesarios "
-                                       "para la generacion de discos. ") +
+            Lib::MsgBox(QStringLiteral(
+                            "El dispositivo origen, seleccionado no posee los archivos necesarios "
+                            "para la generacion de discos. ") +
                             QStringLiteral("Seleccione otro dispositivo y reintente"),
                         estilo::kOk + estilo::kExclamacion, Lib::kTitulo);
             return false;
@@ -112,10 +122,14 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
         Ejecutar([&] { MostrarProgreso(true); });
         QString textoCantidad;
         QString prefijo;
-        Ejecutar([&] { textoCantidad = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
-                                                    QStringLiteral("CANTIDAD"), QStringLiteral("0")); });
-        Ejecutar([&] { prefijo = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
-                                              QStringLiteral("DiskPath"), QStringLiteral("0")); });
+        Ejecutar([&] {
+            textoCantidad = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
+                                         QStringLiteral("CANTIDAD"), QStringLiteral("0"));
+        });
+        Ejecutar([&] {
+            prefijo = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
+                                   QStringLiteral("DiskPath"), QStringLiteral("0"));
+        });
         int16_t cantidad = 0;
         Ejecutar([&] { cantidad = platform::CInt(platform::Val(textoCantidad)); });
         int16_t n = 1;
@@ -123,8 +137,10 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
         while (n <= cantidad) {
             // 5-7. This disk's list, read when its turn comes.
             QString lista;
-            Ejecutar([&] { lista = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("DISCOS"),
-                                                QStringLiteral("Disco") + QString::number(n), QString()); });
+            Ejecutar([&] {
+                lista = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("DISCOS"),
+                                     QStringLiteral("Disco") + QString::number(n), QString());
+            });
             int16_t p = 0;
             Ejecutar([&] { p = PosicionComa(lista, 1); });
             int16_t s = 1;
@@ -132,7 +148,8 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             // 8. Ask for the disk.
             if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
                                 QStringLiteral(" en la unidad"),
-                            estilo::kOkCancelar + estilo::kInformacion, Lib::kTitulo) != respuesta::kAceptar) {
+                            estilo::kOkCancelar + estilo::kInformacion,
+                            Lib::kTitulo) != respuesta::kAceptar) {
                 Ejecutar([&] { MostrarProgreso(false); });  // E: end on cancel
                 return;
             }
@@ -141,10 +158,12 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             for (;;) {
                 QString entrada;
                 Ejecutar([&] {
-                    entrada = platform::Dir(Especificacion(ventana_.UnidadDestino()) + QStringLiteral("\\"),
-                                            platform::kAtributosTodos);
+                    entrada = platform::Dir(
+                        Especificacion(ventana_.UnidadDestino()) + QStringLiteral("\\"),
+                        platform::kAtributosTodos);
                 });
-                if (entrada.isEmpty()) break;
+                if (entrada.isEmpty())
+                    break;
                 Lib::Beep();
                 if (Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                                 estilo::kReintentarCancelar + estilo::kExclamacion,
@@ -166,8 +185,9 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 Ejecutar([&] { ventana_.Refresh(); });
                 Ejecutar([&] { ventana_.DoEvents(); });
                 Ejecutar([&] {
-                    platform::FileCopy(origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
-                                       destino + QStringLiteral("\\") + nombre);
+                    platform::FileCopy(
+                        origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
+                        destino + QStringLiteral("\\") + nombre);
                 });
                 Ejecutar([&] { s = platform::Sumar16(p, 1); });
                 Ejecutar([&] { p = PosicionComa(lista, s); });
@@ -182,8 +202,8 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
         // 14-16. Announce the end and close the window; it is not touched again.
         Ejecutar([] { Lib::OcultarEspera(); });
         Lib::Beep();
-        Lib::MsgBox(QStringLiteral("Generación de discos Finalizada"), estilo::kOk + estilo::kInformacion,
-                    Lib::kTitulo);
+        Lib::MsgBox(QStringLiteral("Generación de discos Finalizada"),
+                    estilo::kOk + estilo::kInformacion, Lib::kTitulo);
         Ejecutar([&] { ventana_.cmdCerrar_Click(); });
     } catch (const FinDeGeneracion&) {
         MostrarProgreso(false);  // R3; the window stays open

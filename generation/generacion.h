@@ -13,7 +13,7 @@ enum class Etiqueta { lblArchivos, lblCopiando, lblMarco };
 
 // What the drive check and the loop need of the generation window.
 class VentanaGeneracion {
-public:
+  public:
     virtual ~VentanaGeneracion() = default;
     // The current `Drive` value of drvOrigen / drvDestino ("a:", "d: [QTL99]").
     virtual QString UnidadOrigen() = 0;
@@ -30,7 +30,7 @@ public:
 };
 
 class Generacion {
-public:
+  public:
     explicit Generacion(VentanaGeneracion& ventana) : ventana_(ventana) {}
 
     // The start button: checks the drives and, when they pass, generates the disk set.
@@ -49,7 +49,7 @@ public:
     // Shows or hides lblArchivos, lblCopiando and lblMarco, in that order.
     void MostrarProgreso(bool visible);
 
-private:
+  private:
     // Runs one step of the loop under its error handler: on Retry the same step runs again,
     // with every value as it was; any other answer ends the run (FinDeGeneracion).
     template <typename Paso>

@@ -27,7 +27,7 @@ inline constexpr int kNo = 7;
 
 // Modal message boxes and the system beep.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // Shows `text` in a modal box titled `title` with the buttons and icon of `style`, the
     // first button being the default, and returns the answer. Escape or the title-bar close
@@ -41,7 +41,7 @@ public:
 // The application-wide mouse pointer: 0 default, 11 hourglass. An absolute state: setting 0
 // removes the hourglass whatever was set before.
 class Screen {
-public:
+  public:
     virtual ~Screen() = default;
     virtual void SetMousePointer(int pointer) = 0;
     virtual int MousePointer() const = 0;

@@ -29,7 +29,8 @@ void DriveListBox::Fill(const QString& keep) {
     clear();
     int select = 0;
     for (const platform::Drive& d : CurrentDrives()) {
-        if (QString(d.letter) == wanted) select = count();
+        if (QString(d.letter) == wanted)
+            select = count();
         addItem(DriveListEntry(d));
     }
     setCurrentIndex(count() > 0 ? select : -1);
@@ -40,12 +41,14 @@ void DriveListBox::Fill(const QString& keep) {
 void DriveListBox::SetDrive(const QString& drive) {
     const DriveTable table = CurrentDrives();
     const platform::Drive* d = drive.isEmpty() ? nullptr : FindDrive(table, drive[0]);
-    if (d == nullptr || !IsReady(*d)) throw RuntimeError(err::kDispositivoNoDisponible);
+    if (d == nullptr || !IsReady(*d))
+        throw RuntimeError(err::kDispositivoNoDisponible);
     Fill(drive);
 }
 
 void DriveListBox::showPopup() {
-    if (!locked_) Fill(Drive());
+    if (!locked_)
+        Fill(Drive());
     QComboBox::showPopup();
 }
 

@@ -8,7 +8,7 @@ namespace platform {
 // afresh when the list is created, set from code or opened by the user.
 class DriveListBox : public QComboBox {
     Q_OBJECT
-public:
+  public:
     explicit DriveListBox(QWidget* parent = nullptr);
 
     // The text of the current entry.
@@ -21,7 +21,7 @@ public:
 
     void showPopup() override;
 
-private:
+  private:
     void Fill(const QString& keep);
     bool locked_ = false;
     bool fromCode_ = false;

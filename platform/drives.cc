@@ -16,10 +16,14 @@ constexpr qint64 kLargestFloppyBytes = 2949120;  // a 2.88 MB disk
 
 std::optional<DriveKind> KindFromWord(const QString& word) {
     const QString w = word.trimmed().toLower();
-    if (w == u"floppy") return DriveKind::kFloppy;
-    if (w == u"fixed") return DriveKind::kFixed;
-    if (w == u"optical") return DriveKind::kOptical;
-    if (w == u"removable") return DriveKind::kRemovable;
+    if (w == u"floppy")
+        return DriveKind::kFloppy;
+    if (w == u"fixed")
+        return DriveKind::kFixed;
+    if (w == u"optical")
+        return DriveKind::kOptical;
+    if (w == u"removable")
+        return DriveKind::kRemovable;
     return std::nullopt;
 }
 
@@ -63,11 +67,11 @@ QString UnescapeUdev(const QString& name) {
 
 bool IsPseudoFs(const QString& fsType) {
     static const QSet<QString> kPseudo = {
-        u"proc"_qs,      u"sysfs"_qs,   u"devtmpfs"_qs, u"devpts"_qs,    u"tmpfs"_qs,
-        u"cgroup"_qs,    u"cgroup2"_qs, u"securityfs"_qs, u"pstore"_qs,  u"debugfs"_qs,
-        u"tracefs"_qs,   u"mqueue"_qs,  u"hugetlbfs"_qs, u"configfs"_qs, u"fusectl"_qs,
-        u"binfmt_misc"_qs, u"autofs"_qs, u"bpf"_qs,     u"overlay"_qs,   u"nsfs"_qs,
-        u"ramfs"_qs,     u"rpc_pipefs"_qs, u"efivarfs"_qs, u"swap"_qs,    u"none"_qs,
+        u"proc"_qs,        u"sysfs"_qs,          u"devtmpfs"_qs,   u"devpts"_qs,   u"tmpfs"_qs,
+        u"cgroup"_qs,      u"cgroup2"_qs,        u"securityfs"_qs, u"pstore"_qs,   u"debugfs"_qs,
+        u"tracefs"_qs,     u"mqueue"_qs,         u"hugetlbfs"_qs,  u"configfs"_qs, u"fusectl"_qs,
+        u"binfmt_misc"_qs, u"autofs"_qs,         u"bpf"_qs,        u"overlay"_qs,  u"nsfs"_qs,
+        u"ramfs"_qs,       u"rpc_pipefs"_qs,     u"efivarfs"_qs,   u"swap"_qs,     u"none"_qs,
         u"fuse.portal"_qs, u"fuse.gvfsd-fuse"_qs};
     return kPseudo.contains(fsType);
 }
@@ -84,14 +88,16 @@ bool UnderRemovableMountRoot(const QString& mountPoint) {
 
 void ReportOnce(const QString& problem) {
     static QSet<QString> reported;
-    if (reported.contains(problem)) return;
+    if (reported.contains(problem))
+        return;
     reported.insert(problem);
     std::fprintf(stderr, "QTL99: QTL99_DRIVES: %s\n", qPrintable(problem));
 }
 
 QString ReadTextFile(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
     return QString::fromUtf8(f.readAll());
 }
 
@@ -100,10 +106,12 @@ DeviceProbe SystemProbe() {
     p.exists = [](const QString& dev) { return QFileInfo::exists(dev); };
     p.sizeBytes = [](const QString& dev) -> qint64 {
         const QString name = QFileInfo(QFileInfo(dev).canonicalFilePath()).fileName();
-        if (name.isEmpty()) return -1;
+        if (name.isEmpty())
+            return -1;
         bool ok = false;
-        const qint64 sectors =
-            ReadTextFile(QStringLiteral("/sys/class/block/%1/size").arg(name)).trimmed().toLongLong(&ok);
+        const qint64 sectors = ReadTextFile(QStringLiteral("/sys/class/block/%1/size").arg(name))
+                                   .trimmed()
+                                   .toLongLong(&ok);
         return ok ? sectors * 512 : -1;
     };
     p.label = [](const QString& dev) -> QString {
@@ -126,12 +134,14 @@ ParsedDriveTable ParseDriveTable(const QString& text) {
     const QStringList entries = text.split(u';');
     for (const QString& raw : entries) {
         const QString entry = raw.trimmed();
-        if (entry.isEmpty()) continue;
+        if (entry.isEmpty())
+            continue;
         const qsizetype eq = entry.indexOf(u'=');
         const QString name = eq < 0 ? entry : entry.left(eq).trimmed();
         if (eq < 0 || name.size() != 2 || name[1] != u':' || name[0].toLatin1() == 0 ||
             !std::isalpha(static_cast<unsigned char>(name[0].toLatin1()))) {
-            result.problems << QStringLiteral("entrada \"%1\" no tiene la forma letra:=carpeta; se ignora")
+            result.problems << QStringLiteral(
+                                   "entrada \"%1\" no tiene la forma letra:=carpeta; se ignora")
                                    .arg(entry);
             continue;
         }
@@ -147,7 +157,8 @@ ParsedDriveTable ParseDriveTable(const QString& text) {
             }
         }
         if (folder.isEmpty()) {
-            result.problems << QStringLiteral("la unidad %1 no tiene carpeta; se ignora").arg(d.spec());
+            result.problems
+                << QStringLiteral("la unidad %1 no tiene carpeta; se ignora").arg(d.spec());
             continue;
         }
         if (FindDrive(result.drives, d.letter) != nullptr) {
@@ -165,16 +176,18 @@ std::vector<MountEntry> ParseMountTable(const QString& text) {
     std::vector<MountEntry> entries;
     for (const QString& line : text.split(u'\n')) {
         const QString t = line.trimmed();
-        if (t.isEmpty() || t.startsWith(u'#')) continue;
+        if (t.isEmpty() || t.startsWith(u'#'))
+            continue;
         const QStringList f = t.split(QRegularExpression(QStringLiteral("[ \t]+")));
-        if (f.size() < 3) continue;
+        if (f.size() < 3)
+            continue;
         entries.push_back({Unescape(f[0]), Unescape(f[1]), f[2]});
     }
     return entries;
 }
 
-DriveTable DetectDrives(const std::vector<MountEntry>& mounts,
-                        const std::vector<MountEntry>& fstab, const DeviceProbe& probe) {
+DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
+                        const DeviceProbe& probe) {
     DriveTable table;
     QSet<QString> taken;  // devices and mount points already given a letter
 
@@ -187,13 +200,15 @@ DriveTable DetectDrives(const std::vector<MountEntry>& mounts,
 
     auto mountedAt = [&](const QString& device) -> const MountEntry* {
         for (const MountEntry& m : mounts) {
-            if (m.device == device) return &m;
+            if (m.device == device)
+                return &m;
         }
         return nullptr;
     };
     auto inFstab = [&](const QString& device) -> const MountEntry* {
         for (const MountEntry& m : fstab) {
-            if (m.device == device) return &m;
+            if (m.device == device)
+                return &m;
         }
         return nullptr;
     };
@@ -207,7 +222,8 @@ DriveTable DetectDrives(const std::vector<MountEntry>& mounts,
         } else {
             d.mounted = false;
         }
-        if (probe.label) d.label = probe.label(device);
+        if (probe.label)
+            d.label = probe.label(device);
         taken.insert(device);
         return d;
     };
@@ -225,11 +241,13 @@ DriveTable DetectDrives(const std::vector<MountEntry>& mounts,
             continue;
         }
         const qint64 size = probe.sizeBytes ? probe.sizeBytes(m.device) : -1;
-        if (size > 0 && size <= kLargestFloppyBytes) floppies.push_back(make(m.device, DriveKind::kFloppy));
+        if (size > 0 && size <= kLargestFloppyBytes)
+            floppies.push_back(make(m.device, DriveKind::kFloppy));
     }
     char floppyLetter = 'a';
     for (Drive& d : floppies) {
-        if (floppyLetter > 'b') break;
+        if (floppyLetter > 'b')
+            break;
         d.letter = QChar(floppyLetter++);
         table.push_back(d);
     }
@@ -255,7 +273,8 @@ DriveTable DetectDrives(const std::vector<MountEntry>& mounts,
     }
     char letter = 'd';
     for (Drive& d : rest) {
-        if (letter > 'z') break;
+        if (letter > 'z')
+            break;
         d.letter = QChar(letter++);
         table.push_back(d);
     }
@@ -266,7 +285,8 @@ DriveTable CurrentDrives() {
     const QByteArray explicitTable = qgetenv("QTL99_DRIVES");
     if (!explicitTable.isNull()) {
         ParsedDriveTable parsed = ParseDriveTable(QString::fromLocal8Bit(explicitTable));
-        for (const QString& p : parsed.problems) ReportOnce(p);
+        for (const QString& p : parsed.problems)
+            ReportOnce(p);
         return std::move(parsed.drives);
     }
     return DetectDrives(ParseMountTable(ReadTextFile(QStringLiteral("/proc/self/mounts"))),
@@ -276,18 +296,21 @@ DriveTable CurrentDrives() {
 const Drive* FindDrive(const DriveTable& drives, QChar letter) {
     const QChar l = letter.toLower();
     for (const Drive& d : drives) {
-        if (d.letter == l) return &d;
+        if (d.letter == l)
+            return &d;
     }
     return nullptr;
 }
 
 bool IsReady(const Drive& drive) {
-    if (!drive.mounted || drive.root.isEmpty()) return false;
+    if (!drive.mounted || drive.root.isEmpty())
+        return false;
     return QFileInfo(drive.root).isDir();
 }
 
 QString DriveListEntry(const Drive& drive) {
-    if (drive.label.isEmpty()) return drive.spec();
+    if (drive.label.isEmpty())
+        return drive.spec();
     return QStringLiteral("%1 [%2]").arg(drive.spec(), drive.label);
 }
 

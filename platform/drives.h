@@ -12,11 +12,11 @@ namespace platform {
 enum class DriveKind { kFloppy, kFixed, kOptical, kRemovable };
 
 struct Drive {
-    QChar letter;      // always lower case, 'a'..'z'
-    QString root;      // absolute Linux folder; empty when the medium is not mounted
+    QChar letter;  // always lower case, 'a'..'z'
+    QString root;  // absolute Linux folder; empty when the medium is not mounted
     DriveKind kind = DriveKind::kFixed;
-    QString label;     // volume label, may be empty
-    QString device;    // block device of a detected drive; empty for an explicit table
+    QString label;        // volume label, may be empty
+    QString device;       // block device of a detected drive; empty for an explicit table
     bool mounted = true;  // false for an /etc/fstab entry that is not mounted now
 
     // "a:"
@@ -51,8 +51,8 @@ struct DeviceProbe {
 // The detected table: c: is "/", floppies take a: and b:, optical drives and then other
 // removable media take d: onwards in mount-table order; unmounted fstab entries for floppy
 // and optical devices are listed as drives that are not ready.
-DriveTable DetectDrives(const std::vector<MountEntry>& mounts,
-                        const std::vector<MountEntry>& fstab, const DeviceProbe& probe);
+DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
+                        const DeviceProbe& probe);
 
 // The table in force now: QTL99_DRIVES when set (its problems go to standard error, once
 // each), otherwise detection on this machine. Read afresh at every call, so a disk inserted

@@ -1,10 +1,10 @@
 #include "platform/files.h"
 
-#include <QFile>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QFile>
 #include <cerrno>
 #include <vector>
 
@@ -37,26 +37,33 @@ auto Sys(FsOp op, Call call) -> decltype(call()) {
 
 // The number for a failure of a copy: a vanished medium is a drive that is not ready.
 int CopyErrorNumber(int errnum) {
-    if (errnum == ENOMEDIUM || errnum == ENODEV || errnum == ENXIO) return err::kDiscoNoListo;
+    if (errnum == ENOMEDIUM || errnum == ENODEV || errnum == ENXIO)
+        return err::kDiscoNoListo;
     return NumberForErrno(errnum);
 }
 
 // The checks every path of a copy goes through; the number a drive problem raises.
 void CheckReachable(const ResolvedPath& r) {
     switch (r.status) {
-        case ResolvedPath::Status::kNoDrive: throw RuntimeError(err::kDispositivoNoDisponible);
-        case ResolvedPath::Status::kNotReady: throw RuntimeError(err::kDiscoNoListo);
-        case ResolvedPath::Status::kMissingFolder: throw RuntimeError(err::kRutaNoEncontrada);
-        case ResolvedPath::Status::kOk: break;
+        case ResolvedPath::Status::kNoDrive:
+            throw RuntimeError(err::kDispositivoNoDisponible);
+        case ResolvedPath::Status::kNotReady:
+            throw RuntimeError(err::kDiscoNoListo);
+        case ResolvedPath::Status::kMissingFolder:
+            throw RuntimeError(err::kRutaNoEncontrada);
+        case ResolvedPath::Status::kOk:
+            break;
     }
-    if (r.endsWithSeparator || r.name.isEmpty()) throw RuntimeError(err::kAccesoRutaArchivo);
+    if (r.endsWithSeparator || r.name.isEmpty())
+        throw RuntimeError(err::kAccesoRutaArchivo);
 }
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -68,7 +75,7 @@ public:
         return Sys(FsOp::kClose, [fd] { return ::close(fd); });
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -80,24 +87,32 @@ int CopyData(int in, int out) {
     for (;;) {
         if (kernelCopy) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-            if (n == 0) return 0;
-            if (n > 0) continue;
-            if (errno == EINTR) continue;
+            if (n == 0)
+                return 0;
+            if (n > 0)
+                continue;
+            if (errno == EINTR)
+                continue;
             if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
                 errno != EBADF) {
                 return errno;
             }
             kernelCopy = false;  // not across these file systems: copy by blocks
         }
-        if (block.empty()) block.resize(1 << 20);
-        const ssize_t got = Sys(FsOp::kRead, [&] { return ::read(in, block.data(), block.size()); });
-        if (got < 0) return errno;
-        if (got == 0) return 0;
+        if (block.empty())
+            block.resize(1 << 20);
+        const ssize_t got =
+            Sys(FsOp::kRead, [&] { return ::read(in, block.data(), block.size()); });
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            return 0;
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = Sys(FsOp::kWrite, [&] {
                 return ::write(out, block.data() + done, static_cast<size_t>(got - done));
             });
-            if (put < 0) return errno;
+            if (put < 0)
+                return errno;
             done += put;
         }
     }
@@ -105,27 +120,38 @@ int CopyData(int in, int out) {
 
 void SyncFolder(const QByteArray& folder) {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     ::fsync(fd);  // some file systems cannot sync a folder; the file itself is already durable
     ::close(fd);
 }
 
 }  // namespace
 
-void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
-int InjectedFault(FsOp op) { return Hook() ? Hook()(op) : 0; }
+void SetFaultHook(FaultHook hook) {
+    Hook() = std::move(hook);
+}
+int InjectedFault(FsOp op) {
+    return Hook() ? Hook()(op) : 0;
+}
 
 QString Dir(const QString& path, int /*attributes*/) {
     // Mask 22 lists ordinary, hidden and system files and folders alike: every entry.
     const ResolvedPath r = ResolveDrivePath(path);
     switch (r.status) {
-        case ResolvedPath::Status::kNoDrive: throw RuntimeError(err::kDispositivoNoDisponible);
-        case ResolvedPath::Status::kNotReady: throw RuntimeError(err::kNombreArchivoIncorrecto);
-        case ResolvedPath::Status::kMissingFolder: throw RuntimeError(err::kRutaNoEncontrada);
-        case ResolvedPath::Status::kOk: break;
+        case ResolvedPath::Status::kNoDrive:
+            throw RuntimeError(err::kDispositivoNoDisponible);
+        case ResolvedPath::Status::kNotReady:
+            throw RuntimeError(err::kNombreArchivoIncorrecto);
+        case ResolvedPath::Status::kMissingFolder:
+            throw RuntimeError(err::kRutaNoEncontrada);
+        case ResolvedPath::Status::kOk:
+            break;
     }
-    if (!r.endsWithSeparator) return r.exists ? r.name : QString();
-    if (!r.exists) return {};
+    if (!r.endsWithSeparator)
+        return r.exists ? r.name : QString();
+    if (!r.exists)
+        return {};
 
     const QByteArray folder = QFile::encodeName(r.linuxPath);
     DIR* dir = nullptr;
@@ -134,11 +160,13 @@ QString Dir(const QString& path, int /*attributes*/) {
     } else {
         dir = ::opendir(folder.constData());
     }
-    if (dir == nullptr) throw RuntimeError(NumberForErrno(errno));
+    if (dir == nullptr)
+        throw RuntimeError(NumberForErrno(errno));
     QString first;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         first = QFile::decodeName(name);
         break;
     }
@@ -149,24 +177,29 @@ QString Dir(const QString& path, int /*attributes*/) {
 void FileCopy(const QString& source, const QString& destination) {
     const ResolvedPath from = ResolveDrivePath(source);
     CheckReachable(from);
-    if (!from.exists) throw RuntimeError(err::kArchivoNoEncontrado);
+    if (!from.exists)
+        throw RuntimeError(err::kArchivoNoEncontrado);
     const ResolvedPath to = ResolveDrivePath(destination);
     CheckReachable(to);
 
     const QByteArray fromPath = QFile::encodeName(from.linuxPath);
     const QByteArray toPath = QFile::encodeName(to.linuxPath);
-    Fd in(Sys(FsOp::kOpenSource, [&] { return ::open(fromPath.constData(), O_RDONLY | O_CLOEXEC); }));
+    Fd in(
+        Sys(FsOp::kOpenSource, [&] { return ::open(fromPath.constData(), O_RDONLY | O_CLOEXEC); }));
     if (in.get() < 0) {
         throw RuntimeError(errno == ENOENT ? err::kArchivoNoEncontrado : CopyErrorNumber(errno));
     }
     struct stat sourceStat {};
-    if (::fstat(in.get(), &sourceStat) != 0) throw RuntimeError(CopyErrorNumber(errno));
-    if (S_ISDIR(sourceStat.st_mode)) throw RuntimeError(err::kAccesoRutaArchivo);
+    if (::fstat(in.get(), &sourceStat) != 0)
+        throw RuntimeError(CopyErrorNumber(errno));
+    if (S_ISDIR(sourceStat.st_mode))
+        throw RuntimeError(err::kAccesoRutaArchivo);
 
     // Opening the source itself as the destination would empty it.
     struct stat existing {};
     if (::stat(toPath.constData(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode)) throw RuntimeError(err::kAccesoRutaArchivo);
+        if (S_ISDIR(existing.st_mode))
+            throw RuntimeError(err::kAccesoRutaArchivo);
         if (existing.st_dev == sourceStat.st_dev && existing.st_ino == sourceStat.st_ino) {
             throw RuntimeError(err::kAccesoRutaArchivo);
         }
@@ -175,15 +208,18 @@ void FileCopy(const QString& source, const QString& destination) {
     Fd out(Sys(FsOp::kOpenDestination, [&] {
         return ::open(toPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     }));
-    if (out.get() < 0) throw RuntimeError(CopyErrorNumber(errno));
+    if (out.get() < 0)
+        throw RuntimeError(CopyErrorNumber(errno));
 
     int failure = CopyData(in.get(), out.get());
     if (failure == 0) {
         const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
         ::futimens(out.get(), times);  // the time is kept where the file system can hold it
-        if (Sys(FsOp::kSync, [&] { return ::fsync(out.get()); }) != 0) failure = errno;
+        if (Sys(FsOp::kSync, [&] { return ::fsync(out.get()); }) != 0)
+            failure = errno;
     }
-    if (failure == 0 && out.Close() != 0) failure = errno;
+    if (failure == 0 && out.Close() != 0)
+        failure = errno;
     if (failure != 0) {
         // Whole file or nothing: a partial copy is corrupted data and must not stay.
         ::unlink(toPath.constData());

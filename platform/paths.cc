@@ -1,39 +1,47 @@
 #include "platform/paths.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
-#include <dirent.h>
-#include <sys/stat.h>
 
 namespace platform {
 
 namespace {
 
-bool IsSeparator(QChar c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(QChar c) {
+    return c == u'\\' || c == u'/';
+}
 
 // The names of a path after its "x:", with ".", ".." and trailing blanks and dots dealt with.
 QStringList NormalisedNames(QStringView rest) {
     QStringList names;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= rest.size(); ++i) {
-        if (i < rest.size() && !IsSeparator(rest[i])) continue;
+        if (i < rest.size() && !IsSeparator(rest[i]))
+            continue;
         QString name = rest.mid(start, i - start).toString();
         start = i + 1;
-        if (name == u".") continue;
+        if (name == u".")
+            continue;
         if (name == u"..") {
-            if (!names.isEmpty()) names.removeLast();  // never above the root
+            if (!names.isEmpty())
+                names.removeLast();  // never above the root
             continue;
         }
-        while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'.')) name.chop(1);
-        if (!name.isEmpty()) names << name;
+        while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'.'))
+            name.chop(1);
+        if (!name.isEmpty())
+            names << name;
     }
     return names;
 }
 
 bool Exists(const QByteArray& path, bool* isDir) {
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0) return false;
+    if (::stat(path.constData(), &st) != 0)
+        return false;
     *isDir = S_ISDIR(st.st_mode);
     return true;
 }
@@ -43,15 +51,19 @@ bool Exists(const QByteArray& path, bool* isDir) {
 QString MatchInFolder(const QString& folder, const QString& name, bool* isDir) {
     const QByteArray folderBytes = QFile::encodeName(folder);
     QByteArray exact = folderBytes;
-    if (!exact.endsWith('/')) exact.append('/');
-    if (Exists(exact + QFile::encodeName(name), isDir)) return name;
+    if (!exact.endsWith('/'))
+        exact.append('/');
+    if (Exists(exact + QFile::encodeName(name), isDir))
+        return name;
 
     DIR* dir = ::opendir(folderBytes.constData());
-    if (dir == nullptr) return {};
+    if (dir == nullptr)
+        return {};
     QString found;
     while (const dirent* entry = ::readdir(dir)) {
         const QString candidate = QFile::decodeName(entry->d_name);
-        if (candidate == u"." || candidate == u"..") continue;
+        if (candidate == u"." || candidate == u"..")
+            continue;
         if (candidate.compare(name, Qt::CaseInsensitive) == 0) {
             if (Exists(exact + entry->d_name, isDir)) {
                 found = candidate;
@@ -71,9 +83,11 @@ QString Join(const QString& folder, const QString& name) {
 
 ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives) {
     ResolvedPath r;
-    if (drivePath.size() < 2 || drivePath[1] != u':') return r;
+    if (drivePath.size() < 2 || drivePath[1] != u':')
+        return r;
     const Drive* drive = FindDrive(drives, drivePath[0]);
-    if (drive == nullptr) return r;
+    if (drive == nullptr)
+        return r;
     r.drive = *drive;
     if (!IsReady(*drive)) {
         r.status = ResolvedPath::Status::kNotReady;
@@ -89,19 +103,23 @@ ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives
     for (qsizetype i = 0; i < names.size(); ++i) {
         const bool last = i + 1 == names.size();
         QString stored;
-        if (allExist) stored = MatchInFolder(path, names[i], &isDir);
+        if (allExist)
+            stored = MatchInFolder(path, names[i], &isDir);
         if (stored.isEmpty()) {
             stored = names[i];
             allExist = false;
-            if (!last) r.status = ResolvedPath::Status::kMissingFolder;
+            if (!last)
+                r.status = ResolvedPath::Status::kMissingFolder;
         } else if (!last && !isDir) {
             allExist = false;
             r.status = ResolvedPath::Status::kMissingFolder;
         }
         path = Join(path, stored);
-        if (last) r.name = stored;
+        if (last)
+            r.name = stored;
     }
-    if (r.status != ResolvedPath::Status::kMissingFolder) r.status = ResolvedPath::Status::kOk;
+    if (r.status != ResolvedPath::Status::kMissingFolder)
+        r.status = ResolvedPath::Status::kOk;
     r.linuxPath = path;
     r.exists = allExist && (!r.endsWithSeparator || isDir);
     return r;
@@ -120,16 +138,17 @@ QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives) {
     const Drive* best = nullptr;
     QString bestRoot;
     for (const Drive& d : drives) {
-        if (!d.mounted || d.root.isEmpty()) continue;
+        if (!d.mounted || d.root.isEmpty())
+            continue;
         const QString root = canonical(d.root);
-        const bool within = folder == root || root == u"/" ||
-                            folder.startsWith(root + u'/');
+        const bool within = folder == root || root == u"/" || folder.startsWith(root + u'/');
         if (within && (best == nullptr || root.size() > bestRoot.size())) {
             best = &d;
             bestRoot = root;
         }
     }
-    if (best == nullptr) return {};
+    if (best == nullptr)
+        return {};
     QString rest = folder.mid(bestRoot == u"/" ? 1 : bestRoot.size() + 1);
     rest.replace(u'/', u'\\');
     return best->spec() + u'\\' + rest;

@@ -17,10 +17,10 @@ struct ResolvedPath {
     };
     Status status = Status::kNoDrive;
     Drive drive;
-    QString linuxPath;  // the drive root followed by the matched names
-    QString name;       // the last name as stored on disk (as given when it does not exist)
-    bool exists = false;               // the whole path names an existing entry
-    bool endsWithSeparator = false;    // the path ends in "\" or "/": it names a folder
+    QString linuxPath;    // the drive root followed by the matched names
+    QString name;         // the last name as stored on disk (as given when it does not exist)
+    bool exists = false;  // the whole path names an existing entry
+    bool endsWithSeparator = false;  // the path ends in "\" or "/": it names a folder
 };
 
 // Resolves a drive path:

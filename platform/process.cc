@@ -1,10 +1,10 @@
 #include "platform/process.h"
 
+#include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <cstdio>
-#include <unistd.h>
 
 #include "platform/paths.h"
 #include "platform/runtime_error.h"
@@ -24,7 +24,8 @@ CommandLine SplitCommandLine(const QString& commandLine) {
     CommandLine result;
     qsizetype i = 0;
     const qsizetype n = commandLine.size();
-    while (i < n && commandLine[i] == u' ') ++i;
+    while (i < n && commandLine[i] == u' ')
+        ++i;
     if (i < n && commandLine[i] == u'"') {
         const qsizetype close = commandLine.indexOf(u'"', i + 1);
         const qsizetype end = close < 0 ? n : close;
@@ -35,7 +36,8 @@ CommandLine SplitCommandLine(const QString& commandLine) {
         result.program = commandLine.mid(i, (end < 0 ? n : end) - i);
         i = end < 0 ? n : end;
     }
-    while (result.program.endsWith(u' ')) result.program.chop(1);
+    while (result.program.endsWith(u' '))
+        result.program.chop(1);
 
     QString current;
     bool inQuotes = false;
@@ -46,7 +48,8 @@ CommandLine SplitCommandLine(const QString& commandLine) {
             inQuotes = !inQuotes;
             any = true;
         } else if (c == u' ' && !inQuotes) {
-            if (any) result.arguments << current;
+            if (any)
+                result.arguments << current;
             current.clear();
             any = false;
         } else {
@@ -54,7 +57,8 @@ CommandLine SplitCommandLine(const QString& commandLine) {
             any = true;
         }
     }
-    if (any) result.arguments << current;
+    if (any)
+        result.arguments << current;
     return result;
 }
 
@@ -63,12 +67,17 @@ void LinuxProcesses::Shell(const QString& commandLine, int /*windowStyle*/) {
     const CommandLine line = SplitCommandLine(commandLine);
     const ResolvedPath program = ResolveDrivePath(line.program);
     switch (program.status) {
-        case ResolvedPath::Status::kNoDrive: throw RuntimeError(err::kDispositivoNoDisponible);
-        case ResolvedPath::Status::kNotReady: throw RuntimeError(err::kDiscoNoListo);
-        case ResolvedPath::Status::kMissingFolder: throw RuntimeError(err::kRutaNoEncontrada);
-        case ResolvedPath::Status::kOk: break;
+        case ResolvedPath::Status::kNoDrive:
+            throw RuntimeError(err::kDispositivoNoDisponible);
+        case ResolvedPath::Status::kNotReady:
+            throw RuntimeError(err::kDiscoNoListo);
+        case ResolvedPath::Status::kMissingFolder:
+            throw RuntimeError(err::kRutaNoEncontrada);
+        case ResolvedPath::Status::kOk:
+            break;
     }
-    if (!program.exists || program.endsWithSeparator) throw RuntimeError(err::kArchivoNoEncontrado);
+    if (!program.exists || program.endsWithSeparator)
+        throw RuntimeError(err::kArchivoNoEncontrado);
     const QByteArray path = QFile::encodeName(program.linuxPath);
     if (QFileInfo(program.linuxPath).isDir() || ::access(path.constData(), X_OK) != 0) {
         throw RuntimeError(err::kPermisoDenegado);
@@ -82,7 +91,8 @@ void LinuxProcesses::Shell(const QString& commandLine, int /*windowStyle*/) {
             arguments << argument;
         }
     }
-    if (!QProcess::startDetached(program.linuxPath, arguments)) throw RuntimeError(err::kPermisoDenegado);
+    if (!QProcess::startDetached(program.linuxPath, arguments))
+        throw RuntimeError(err::kPermisoDenegado);
 }
 
 void LinuxProcesses::End() {

@@ -18,7 +18,7 @@ CommandLine SplitCommandLine(const QString& commandLine);
 
 // Starting programs and ending this one.
 class Processes {
-public:
+  public:
     virtual ~Processes() = default;
     // Shell(commandLine, windowStyle): starts the program detached, with no shell in between
     // (nothing in the line is interpreted by /bin/sh), and returns at once. The program path
@@ -31,7 +31,7 @@ public:
 };
 
 class LinuxProcesses : public Processes {
-public:
+  public:
     void Shell(const QString& commandLine, int windowStyle) override;
     [[noreturn]] void End() override;
 };

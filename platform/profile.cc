@@ -28,11 +28,15 @@ QString DecodeCp1252(const QByteArray& bytes) {
     return out;
 }
 
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r'; }
+bool IsBlank(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\r';
+}
 
 QStringView TrimBlanks(QStringView v) {
-    while (!v.isEmpty() && IsBlank(v.front())) v = v.mid(1);
-    while (!v.isEmpty() && IsBlank(v.back())) v.chop(1);
+    while (!v.isEmpty() && IsBlank(v.front()))
+        v = v.mid(1);
+    while (!v.isEmpty() && IsBlank(v.back()))
+        v.chop(1);
     return v;
 }
 
@@ -47,9 +51,12 @@ QStringView Unquote(QStringView v) {
 // pair, ends them with a NUL and returns how many were copied.
 int CopyOut(QStringView text, qsizetype limit, QString& buffer) {
     qsizetype n = std::min(text.size(), limit);
-    if (n > 0 && n < text.size() && text[n - 1].isHighSurrogate()) --n;
-    for (qsizetype i = 0; i < n; ++i) buffer[i] = text[i];
-    if (n < buffer.size()) buffer[n] = QChar(u'\0');
+    if (n > 0 && n < text.size() && text[n - 1].isHighSurrogate())
+        --n;
+    for (qsizetype i = 0; i < n; ++i)
+        buffer[i] = text[i];
+    if (n < buffer.size())
+        buffer[n] = QChar(u'\0');
     return static_cast<int>(n);
 }
 
@@ -59,11 +66,14 @@ void ForEachLine(const QString& text, Visit visit) {
     qsizetype start = 0;
     while (start <= text.size()) {
         qsizetype end = text.indexOf(u'\n', start);
-        if (end < 0) end = text.size();
+        if (end < 0)
+            end = text.size();
         QStringView line = QStringView(text).mid(start, end - start);
         const qsizetype nul = line.indexOf(QChar(u'\0'));
-        if (nul >= 0) line = line.left(nul);
-        if (!visit(TrimBlanks(line))) return;
+        if (nul >= 0)
+            line = line.left(nul);
+        if (!visit(TrimBlanks(line)))
+            return;
         start = end + 1;
     }
 }
@@ -72,16 +82,19 @@ void ForEachLine(const QString& text, Visit visit) {
 
 QString DecodeProfileText(const QByteArray& bytes) {
     QByteArray body = bytes;
-    if (body.startsWith("\xEF\xBB\xBF")) body.remove(0, 3);
+    if (body.startsWith("\xEF\xBB\xBF"))
+        body.remove(0, 3);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(body);
-    if (!utf8.hasError()) return text;
+    if (!utf8.hasError())
+        return text;
     return DecodeCp1252(bytes);
 }
 
 int ProfileLookup(const QString& text, const QString& section, const QString* key,
                   const QString& defaultText, QString& buffer, int size) {
-    if (size <= 0 || buffer.isEmpty()) return 0;
+    if (size <= 0 || buffer.isEmpty())
+        return 0;
     const qsizetype room = std::min<qsizetype>(size, buffer.size());
 
     bool inSection = false;
@@ -89,23 +102,28 @@ int ProfileLookup(const QString& text, const QString& section, const QString* ke
     std::optional<QStringView> value;
     QString keyList;
     ForEachLine(text, [&](QStringView line) {
-        if (line.isEmpty() || line.front() == u';') return true;
+        if (line.isEmpty() || line.front() == u';')
+            return true;
         if (line.front() == u'[') {
             qsizetype close = line.indexOf(u']');
-            if (close < 0) close = line.size();
-            inSection = TrimBlanks(line.mid(1, close - 1)).compare(section, Qt::CaseInsensitive) == 0;
+            if (close < 0)
+                close = line.size();
+            inSection =
+                TrimBlanks(line.mid(1, close - 1)).compare(section, Qt::CaseInsensitive) == 0;
             sectionFound = sectionFound || inSection;
             return true;
         }
         const qsizetype eq = line.indexOf(u'=');
-        if (!inSection || eq < 0) return true;
+        if (!inSection || eq < 0)
+            return true;
         const QStringView name = TrimBlanks(line.left(eq));
         if (key == nullptr) {
             keyList.append(name);
             keyList.append(QChar(u'\0'));
             return keyList.size() <= room;  // more could not be shown anyway
         }
-        if (name.compare(*key, Qt::CaseInsensitive) != 0) return true;
+        if (name.compare(*key, Qt::CaseInsensitive) != 0)
+            return true;
         value = Unquote(TrimBlanks(line.mid(eq + 1)));
         return false;
     });
@@ -113,15 +131,18 @@ int ProfileLookup(const QString& text, const QString& section, const QString* ke
     if (key == nullptr && sectionFound) {
         if (keyList.size() + 1 <= room) {
             const int n = CopyOut(keyList, keyList.size(), buffer);
-            if (n + 1 < buffer.size()) buffer[n + 1] = QChar(u'\0');
+            if (n + 1 < buffer.size())
+                buffer[n + 1] = QChar(u'\0');
             return n;
         }
         // The list does not fit: it is cut inside the last name and ends with two NULs.
         const int n = CopyOut(keyList, room - 2, buffer);
-        if (n + 1 < buffer.size()) buffer[n + 1] = QChar(u'\0');
+        if (n + 1 < buffer.size())
+            buffer[n + 1] = QChar(u'\0');
         return n;
     }
-    if (value) return CopyOut(*value, room - 1, buffer);
+    if (value)
+        return CopyOut(*value, room - 1, buffer);
     return CopyOut(defaultText, room - 1, buffer);
 }
 
@@ -132,7 +153,8 @@ int GetPrivateProfileString(const QString& section, const QString* key, const QS
     if (resolved.status == ResolvedPath::Status::kOk && resolved.exists &&
         !QFileInfo(resolved.linuxPath).isDir()) {
         QFile file(resolved.linuxPath);
-        if (file.open(QIODevice::ReadOnly)) text = DecodeProfileText(file.readAll());
+        if (file.open(QIODevice::ReadOnly))
+            text = DecodeProfileText(file.readAll());
     }
     return ProfileLookup(text, section, key, defaultText, buffer, size);
 }

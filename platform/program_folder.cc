@@ -18,13 +18,16 @@ QString& Override() {
 }  // namespace
 
 QString ProgramFolder() {
-    if (!Override().isEmpty()) return Override();
+    if (!Override().isEmpty())
+        return Override();
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     return QFileInfo(exe).absolutePath();
 }
 
 void OverrideProgramFolder(const QString& linuxFolder) {
-    Override() = linuxFolder.isEmpty() ? QString() : QDir::cleanPath(QDir::current().absoluteFilePath(linuxFolder));
+    Override() = linuxFolder.isEmpty()
+                     ? QString()
+                     : QDir::cleanPath(QDir::current().absoluteFilePath(linuxFolder));
 }
 
 QString AppPath() {
@@ -32,7 +35,8 @@ QString AppPath() {
     QString drivePath = ToDriveForm(folder, CurrentDrives());
     if (!drivePath.isEmpty()) {
         // Only a drive root keeps its backslash.
-        if (drivePath.size() > 3 && drivePath.endsWith(u'\\')) drivePath.chop(1);
+        if (drivePath.size() > 3 && drivePath.endsWith(u'\\'))
+            drivePath.chop(1);
         return drivePath;
     }
     static bool reported = false;

@@ -29,27 +29,33 @@ std::vector<Boton> BotonesDe(int conjunto) {
         case estilo::kReintentarCancelar:
             return {{"Reintentar", respuesta::kReintentar, QMessageBox::AcceptRole},
                     {"Cancelar", respuesta::kCancelar, QMessageBox::RejectRole}};
-        default: return {{"Aceptar", respuesta::kAceptar, QMessageBox::AcceptRole}};
+        default:
+            return {{"Aceptar", respuesta::kAceptar, QMessageBox::AcceptRole}};
     }
 }
 
 QMessageBox::Icon IconoDe(int icono) {
     switch (icono) {
-        case estilo::kCritico: return QMessageBox::Critical;
-        case estilo::kPregunta: return QMessageBox::Question;
-        case estilo::kExclamacion: return QMessageBox::Warning;
-        case estilo::kInformacion: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case estilo::kCritico:
+            return QMessageBox::Critical;
+        case estilo::kPregunta:
+            return QMessageBox::Question;
+        case estilo::kExclamacion:
+            return QMessageBox::Warning;
+        case estilo::kInformacion:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 
 // A box that can refuse to be closed without an answer (Yes/No).
 class Caja : public QMessageBox {
-public:
+  public:
     using QMessageBox::QMessageBox;
     bool cerrable = true;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         if (cerrable) {
             QMessageBox::closeEvent(event);
@@ -70,15 +76,17 @@ protected:
 
 int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
     Caja caja(IconoDe(style & 0x70), title, text, QMessageBox::NoButton,
-                     QApplication::activeWindow());
+              QApplication::activeWindow());
     caja.setWindowModality(Qt::ApplicationModal);
     std::vector<std::pair<QAbstractButton*, int>> botones;
     QAbstractButton* cancelar = nullptr;
     for (const Boton& b : BotonesDe(style & 0x0F)) {
         QPushButton* boton = caja.addButton(QString::fromUtf8(b.texto), b.rol);
         botones.emplace_back(boton, b.respuesta);
-        if (b.respuesta == respuesta::kCancelar) cancelar = boton;
-        if (botones.size() == 1) caja.setDefaultButton(boton);
+        if (b.respuesta == respuesta::kCancelar)
+            cancelar = boton;
+        if (botones.size() == 1)
+            caja.setDefaultButton(boton);
     }
     // Escape and the title-bar close answer Cancel where there is one and OK on an OK-only box;
     // a Yes/No box has no escape button and cannot be closed without an answer.
@@ -91,17 +99,22 @@ int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
     }
     caja.exec();
     for (const auto& [boton, valor] : botones) {
-        if (caja.clickedButton() == boton) return valor;
+        if (caja.clickedButton() == boton)
+            return valor;
     }
     return cancelar != nullptr ? respuesta::kCancelar : botones.front().second;
 }
 
-void QtDialogs::Beep() { QApplication::beep(); }
+void QtDialogs::Beep() {
+    QApplication::beep();
+}
 
 void QtScreen::SetMousePointer(int pointer) {
     // Qt's override cursor is a stack: clear it all, then set the one state wanted.
-    while (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
-    if (pointer == 11) QApplication::setOverrideCursor(Qt::WaitCursor);
+    while (QApplication::overrideCursor() != nullptr)
+        QApplication::restoreOverrideCursor();
+    if (pointer == 11)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
     pointer_ = pointer;
 }
 

@@ -7,17 +7,17 @@
 namespace platform {
 
 class QtDialogs : public Dialogs {
-public:
+  public:
     int MsgBox(const QString& text, int style, const QString& title) override;
     void Beep() override;
 };
 
 class QtScreen : public Screen {
-public:
+  public:
     void SetMousePointer(int pointer) override;
     int MousePointer() const override { return pointer_; }
 
-private:
+  private:
     int pointer_ = 0;
 };
 

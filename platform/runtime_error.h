@@ -24,7 +24,7 @@ inline constexpr int kRutaNoEncontrada = 76;
 // A failure of a platform operation, carrying the run-time's standard error number.
 // Every failure the program reports travels as this one type.
 class RuntimeError : public std::exception {
-public:
+  public:
     explicit RuntimeError(int number) : number_(number) {}
 
     int number() const { return number_; }
@@ -32,7 +32,7 @@ public:
     QString text() const;
     const char* what() const noexcept override { return "QTL99 run-time error"; }
 
-private:
+  private:
     int number_;
 };
 

@@ -19,7 +19,7 @@ TEST(RutaAplicacionTest, EndsInExactlyOneBackslash) {
 
 // Records what start-up asks of the windows.
 class VentanasGrabadas : public qtltest::VentanaFalsa {
-public:
+  public:
     void MostrarOpcion() override {
         ++mostradas;
         // The texts are set before the window is named.

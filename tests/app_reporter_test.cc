@@ -19,7 +19,8 @@ TEST(MostrarErrorTest, BeepThenTheBoxOfTheErrorNumber) {
     const Caso casos[] = {
         {52, 32, "Quintarel", "Error: La unidad seleccionada no se encuentra disponible"},
         {68, 48, "Quintarel", "Error: Inserte un disco en la unidad"},
-        {76, 48, "Quintarel", "Error: El archivo que intenta copiar no existe en el dispositivo origen "},
+        {76, 48, "Quintarel",
+         "Error: El archivo que intenta copiar no existe en el dispositivo origen "},
         {53, 48, "Project1", "No se encontró el archivo"},
         {6, 48, "Project1", "Desbordamiento"},
         {61, 48, "Project1", "Disco lleno"},
@@ -31,7 +32,8 @@ TEST(MostrarErrorTest, BeepThenTheBoxOfTheErrorNumber) {
         ServiciosDePrueba s;
         Lib::MostrarError(platform::RuntimeError(c.numero));
         EXPECT_EQ(s.dialogos.transcripcion,
-                  QStringList({QStringLiteral("Beep"), Caja(c.estilo, QString::fromUtf8(c.titulo), QString::fromUtf8(c.texto))}))
+                  QStringList({QStringLiteral("Beep"), Caja(c.estilo, QString::fromUtf8(c.titulo),
+                                                            QString::fromUtf8(c.texto))}))
             << c.numero;
     }
 }

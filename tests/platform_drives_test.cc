@@ -52,25 +52,29 @@ platform::DeviceProbe Probe() {
     platform::DeviceProbe p;
     p.exists = [](const QString& dev) { return dev == u"/dev/fd0"; };
     p.sizeBytes = [](const QString& dev) -> qint64 {
-        if (dev == u"/dev/sdc") return 1474560;
-        if (dev == u"/dev/sdb1") return 8LL << 30;
+        if (dev == u"/dev/sdc")
+            return 1474560;
+        if (dev == u"/dev/sdb1")
+            return 8LL << 30;
         return -1;
     };
-    p.label = [](const QString& dev) { return dev == u"/dev/sr0" ? QStringLiteral("QTL99") : QString(); };
+    p.label = [](const QString& dev) {
+        return dev == u"/dev/sr0" ? QStringLiteral("QTL99") : QString();
+    };
     return p;
 }
 
 TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
-    const auto table = platform::DetectDrives(platform::ParseMountTable(QString::fromUtf8(kMounts)),
-                                              platform::ParseMountTable(QString::fromUtf8(kFstab)),
-                                              Probe());
+    const auto table =
+        platform::DetectDrives(platform::ParseMountTable(QString::fromUtf8(kMounts)),
+                               platform::ParseMountTable(QString::fromUtf8(kFstab)), Probe());
     QMap<QString, QString> got;
     for (const auto& d : table) {
         got[d.spec()] = (d.mounted ? d.root : QStringLiteral("(no montada)")) + u' ' + d.device;
     }
     const QMap<QString, QString> expected = {
         {"c:", "/ "},
-        {"a:", "(no montada) /dev/fd0"},  // in fstab, no disk
+        {"a:", "(no montada) /dev/fd0"},         // in fstab, no disk
         {"b:", "/media/ana/DISQUETE /dev/sdc"},  // a USB floppy: a block device of floppy size
         {"d:", "/media/ana/QTL99 /dev/sr0"},
         {"e:", "(no montada) /dev/sr1"},
@@ -86,7 +90,8 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
 
 TEST(DeteccionTest, MachineWithoutRemovableMediaHasOnlyC) {
     const auto table = platform::DetectDrives(
-        platform::ParseMountTable(QStringLiteral("/dev/vda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n")),
+        platform::ParseMountTable(
+            QStringLiteral("/dev/vda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n")),
         {}, platform::DeviceProbe{});
     ASSERT_EQ(table.size(), 1u);
     EXPECT_EQ(table[0].spec(), u"c:");

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QFileInfo>
-#include <cerrno>
 #include <sys/stat.h>
 #include <utime.h>
+#include <QFileInfo>
+#include <cerrno>
 
 #include "platform/fault.h"
 #include "platform/files.h"
@@ -26,7 +26,7 @@ int Numero(Op op) {
 }
 
 class ArchivosTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         drives_.Write(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"), Datos(3 << 20));
         drives_.MakeFolder(QStringLiteral("floppy"));
@@ -35,7 +35,8 @@ protected:
     void TearDown() override { platform::SetFaultHook({}); }
     static QByteArray Datos(int n) {
         QByteArray b(n, Qt::Uninitialized);
-        for (int i = 0; i < n; ++i) b[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+        for (int i = 0; i < n; ++i)
+            b[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
         return b;
     }
     TempDrives drives_;
@@ -43,16 +44,24 @@ protected:
 
 TEST_F(ArchivosTest, CopyIsByteIdenticalKeepsTheTimeAndReplaces) {
     const QString fuente = drives_.Path(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
-    struct utimbuf t {1000000000, 1000000000};
+    struct utimbuf t {
+        1000000000, 1000000000
+    };
     ASSERT_EQ(::utime(QFile::encodeName(fuente).constData(), &t), 0);
     drives_.Write(QStringLiteral("floppy/datos.bin"), "viejo contenido mas largo que nada");
 
-    platform::FileCopy(QStringLiteral("D:\\discos\\DISCO1\\datos.bin"), QStringLiteral("a:\\datos.bin"));
+    platform::FileCopy(QStringLiteral("D:\\discos\\DISCO1\\datos.bin"),
+                       QStringLiteral("a:\\datos.bin"));
     // The existing entry is replaced under its stored name.
-    EXPECT_EQ(drives_.Read(QStringLiteral("floppy/datos.bin")), drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN")));
-    EXPECT_EQ(QFileInfo(drives_.Path(QStringLiteral("floppy/datos.bin"))).lastModified().toSecsSinceEpoch(), 1000000000);
+    EXPECT_EQ(drives_.Read(QStringLiteral("floppy/datos.bin")),
+              drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN")));
+    EXPECT_EQ(QFileInfo(drives_.Path(QStringLiteral("floppy/datos.bin")))
+                  .lastModified()
+                  .toSecsSinceEpoch(),
+              1000000000);
 
-    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"), QStringLiteral("a:\\Nuevo.Bin"));
+    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                       QStringLiteral("a:\\Nuevo.Bin"));
     EXPECT_TRUE(drives_.Exists(QStringLiteral("floppy/Nuevo.Bin")));
 }
 
@@ -78,7 +87,10 @@ TEST_F(ArchivosTest, CopyFailuresRaiseTheirNumbersAndLeaveNothing) {
     };
     const QByteArray original = drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
     for (const Caso& c : casos) {
-        EXPECT_EQ(Numero([&] { platform::FileCopy(QString::fromUtf8(c.desde), QString::fromUtf8(c.hacia)); }), c.numero)
+        EXPECT_EQ(Numero([&] {
+                      platform::FileCopy(QString::fromUtf8(c.desde), QString::fromUtf8(c.hacia));
+                  }),
+                  c.numero)
             << c.desde << " -> " << c.hacia;
     }
     EXPECT_EQ(drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN")), original);
@@ -87,10 +99,14 @@ TEST_F(ArchivosTest, CopyFailuresRaiseTheirNumbersAndLeaveNothing) {
 
 TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
     const std::pair<platform::FsOp, std::pair<int, int>> casos[] = {
-        {platform::FsOp::kWrite, {ENOSPC, 61}}, {platform::FsOp::kWrite, {EIO, 57}},
-        {platform::FsOp::kRead, {EIO, 57}},     {platform::FsOp::kSync, {EIO, 57}},
-        {platform::FsOp::kSync, {ENOSPC, 61}},  {platform::FsOp::kClose, {EDQUOT, 61}},
-        {platform::FsOp::kOpenDestination, {EROFS, 70}}, {platform::FsOp::kWrite, {ENODEV, 71}},
+        {platform::FsOp::kWrite, {ENOSPC, 61}},
+        {platform::FsOp::kWrite, {EIO, 57}},
+        {platform::FsOp::kRead, {EIO, 57}},
+        {platform::FsOp::kSync, {EIO, 57}},
+        {platform::FsOp::kSync, {ENOSPC, 61}},
+        {platform::FsOp::kClose, {EDQUOT, 61}},
+        {platform::FsOp::kOpenDestination, {EROFS, 70}},
+        {platform::FsOp::kWrite, {ENODEV, 71}},
     };
     for (const auto& [op, fallo] : casos) {
         int vistas = 0;
@@ -101,7 +117,10 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
                        ? e
                        : 0;
         });
-        EXPECT_EQ(Numero([] { platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"), QStringLiteral("a:\\DATOS.BIN")); }),
+        EXPECT_EQ(Numero([] {
+                      platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                                         QStringLiteral("a:\\DATOS.BIN"));
+                  }),
                   fallo.second);
         EXPECT_FALSE(drives_.Exists(QStringLiteral("floppy/DATOS.BIN"))) << static_cast<int>(op);
     }

@@ -10,7 +10,7 @@ using platform::ResolvedPath;
 using qtltest::TempDrives;
 
 class RutasTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         drives_.Write(QStringLiteral("cd/Discos/Disco1/LEEME.TXT"), "hola");
         drives_.Write(QStringLiteral("cd/Archivos.ini"), "");
@@ -29,20 +29,27 @@ TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
         bool exists;
     };
     const Caso casos[] = {
-        {"d:\\Discos\\Disco1\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        {"d:\\Discos\\Disco1\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT",
+         true},
         // case-insensitive match returns the stored names
-        {"D:\\DISCOS\\disco1\\leeme.txt", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        {"D:\\DISCOS\\disco1\\leeme.txt", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT",
+         true},
         // both separators, repeated ones, "." dropped
-        {"d:/Discos//./Disco1\\\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        {"d:/Discos//./Disco1\\\\LEEME.TXT", ResolvedPath::Status::kOk,
+         "cd/Discos/Disco1/LEEME.TXT", true},
         // ".." never climbs above the drive root
-        {"d:\\..\\..\\Discos\\Disco1\\..\\..\\..\\Archivos.ini", ResolvedPath::Status::kOk, "cd/Archivos.ini", true},
+        {"d:\\..\\..\\Discos\\Disco1\\..\\..\\..\\Archivos.ini", ResolvedPath::Status::kOk,
+         "cd/Archivos.ini", true},
         // trailing blanks and dots dropped, leading blanks kept
-        {"d:\\Discos \\Disco1.\\LEEME.TXT . ", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
-        {"d:\\Discos\\Disco1\\ LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/ LEEME.TXT", false},
+        {"d:\\Discos \\Disco1.\\LEEME.TXT . ", ResolvedPath::Status::kOk,
+         "cd/Discos/Disco1/LEEME.TXT", true},
+        {"d:\\Discos\\Disco1\\ LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/ LEEME.TXT",
+         false},
         // a name that does not exist yet keeps its case
         {"a:\\Nuevo.TXT", ResolvedPath::Status::kOk, "floppy/Nuevo.TXT", false},
         // no separator after the colon starts at the root
-        {"d:Discos\\Disco1\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT", true},
+        {"d:Discos\\Disco1\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT",
+         true},
         {"d:\\", ResolvedPath::Status::kOk, "cd", true},
         {"d:\\NoHay\\LEEME.TXT", ResolvedPath::Status::kMissingFolder, "cd/NoHay/LEEME.TXT", false},
         // a file on the way is not a folder
@@ -73,7 +80,8 @@ TEST_F(RutasTest, ExactNameWinsOverACaseInsensitiveOne) {
 
 TEST_F(RutasTest, AccentedNamesMatchWithoutRegardToCase) {
     drives_.Write(QStringLiteral("cd/INSTALACIÓN.TXT"), "x");
-    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\instalación.txt")).name, u"INSTALACIÓN.TXT");
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\instalación.txt")).name,
+              u"INSTALACIÓN.TXT");
 }
 
 TEST_F(RutasTest, ProgramFolderInDriveForm) {

@@ -10,12 +10,14 @@ using qtltest::TempDrives;
 
 // The settings file lives on drive e:, in the program folder e:\INSTALA.
 class LecturaIniTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         drives_.MapDrives(QStringLiteral("e:=cd"));
         drives_.PlaceProgram(QStringLiteral("cd/INSTALA"));
     }
-    void WriteIni(const QByteArray& bytes) { drives_.Write(QStringLiteral("cd/INSTALA/Archivos.ini"), bytes); }
+    void WriteIni(const QByteArray& bytes) {
+        drives_.Write(QStringLiteral("cd/INSTALA/Archivos.ini"), bytes);
+    }
     static QString Leer(const char* seccion, const char* clave, const char* porDefecto = "0") {
         return Lib::LeerIni(QStringLiteral("Archivos.ini"), QString::fromUtf8(seccion),
                             QString::fromUtf8(clave), QString::fromUtf8(porDefecto));
@@ -83,7 +85,8 @@ TEST_F(LecturaIniTest, LongValuesAreCutTo254Characters) {
 
     // An accented value counts characters, not bytes.
     QByteArray acentos;
-    for (int i = 0; i < 300; ++i) acentos += "ñ";
+    for (int i = 0; i < 300; ++i)
+        acentos += "ñ";
     WriteIni("[DISCOS]\nDisco1=" + acentos + "\n");
     EXPECT_EQ(Leer("DISCOS", "Disco1", ""), QString(254, u'ñ'));
 }
@@ -110,7 +113,8 @@ TEST_F(LecturaIniTest, EmptyKeyListsTheKeyNames) {
 TEST_F(LecturaIniTest, HostileFilesGiveAClearResult) {
     // A 10 MB file with a 100,000-character line, NUL bytes and binary noise.
     QByteArray grande = "[GENERAL]\n" + QByteArray(100000, 'z') + "\n";
-    for (int i = 0; i < 2000; ++i) grande += "Clave" + QByteArray::number(i) + "=" + QByteArray(5000, 'v') + "\n";
+    for (int i = 0; i < 2000; ++i)
+        grande += "Clave" + QByteArray::number(i) + "=" + QByteArray(5000, 'v') + "\n";
     grande += "CANTIDAD=7\n";
     WriteIni(grande);
     EXPECT_EQ(Leer("GENERAL", "CANTIDAD"), u"7");
@@ -122,7 +126,8 @@ TEST_F(LecturaIniTest, HostileFilesGiveAClearResult) {
     EXPECT_EQ(Leer("GENERAL", "DiskPath"), u"\\D");
 
     QByteArray binario;
-    for (int i = 0; i < 4096; ++i) binario += static_cast<char>((i * 7919) & 0xFF);
+    for (int i = 0; i < 4096; ++i)
+        binario += static_cast<char>((i * 7919) & 0xFF);
     WriteIni(binario);
     EXPECT_EQ(Leer("GENERAL", "CANTIDAD"), u"0");
 
@@ -136,10 +141,12 @@ TEST_F(LecturaIniTest, HostileFilesGiveAClearResult) {
 
 TEST_F(LecturaIniTest, UnreadableFileGivesTheDefault) {
     WriteIni("[GENERAL]\nCANTIDAD=5\n");
-    QFile::setPermissions(drives_.Path(QStringLiteral("cd/INSTALA/Archivos.ini")), QFile::Permissions());
+    QFile::setPermissions(drives_.Path(QStringLiteral("cd/INSTALA/Archivos.ini")),
+                          QFile::Permissions());
     // Root reads any file; the test means something only for other users.
     QFile probe(drives_.Path(QStringLiteral("cd/INSTALA/Archivos.ini")));
-    if (probe.open(QIODevice::ReadOnly)) GTEST_SKIP() << "running as root: every file is readable";
+    if (probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "running as root: every file is readable";
     EXPECT_EQ(Leer("GENERAL", "CANTIDAD"), u"0");
 }
 
@@ -149,10 +156,19 @@ TEST_F(LecturaIniTest, FileNameIsFoundWhateverItsCase) {
 }
 
 TEST(DecodificacionTest, Utf8WhenValidOtherwiseWindows1252) {
-    EXPECT_EQ(platform::DecodeProfileText("Espa\xc3\xb1" "a"), u"España");
-    EXPECT_EQ(platform::DecodeProfileText("Espa\xf1" "a"), u"España");
-    EXPECT_EQ(platform::DecodeProfileText("\x93" "x" "\x94"), u"\u201cx\u201d");
-    EXPECT_EQ(platform::DecodeProfileText("\xEF\xBB\xBF" "a"), u"a");
+    EXPECT_EQ(platform::DecodeProfileText("Espa\xc3\xb1"
+                                          "a"),
+              u"España");
+    EXPECT_EQ(platform::DecodeProfileText("Espa\xf1"
+                                          "a"),
+              u"España");
+    EXPECT_EQ(platform::DecodeProfileText("\x93"
+                                          "x"
+                                          "\x94"),
+              u"\u201cx\u201d");
+    EXPECT_EQ(platform::DecodeProfileText("\xEF\xBB\xBF"
+                                          "a"),
+              u"a");
 }
 
 }  // namespace

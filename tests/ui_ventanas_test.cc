@@ -23,7 +23,7 @@ namespace r = platform::respuesta;
 class VentanasTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<qtltest::TempDrives> drives_;
     qtltest::DialogosGuionados* dialogos_ = nullptr;
     qtltest::PantallaFalsa pantalla_;
@@ -37,10 +37,12 @@ private:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     void Conectar() { Lib::Conectar({&ventanas_, dialogos_, &pantalla_, procesos_}); }
-    void Ini(const QByteArray& contenido) { drives_->Write(QStringLiteral("cd/INSTALA/Archivos.ini"), contenido); }
+    void Ini(const QByteArray& contenido) {
+        drives_->Write(QStringLiteral("cd/INSTALA/Archivos.ini"), contenido);
+    }
     static QString Ruta() { return QString::fromLocal8Bit(qgetenv("QTL99_CAPTURAS")); }
 
-private slots:
+  private slots:
     void init() {
         Reiniciar();
         drives_ = std::make_unique<qtltest::TempDrives>();
@@ -48,7 +50,8 @@ private slots:
         drives_->PlaceProgram(QStringLiteral("cd/INSTALA"));
         drives_->MakeFolder(QStringLiteral("floppy"));
         drives_->Write(QStringLiteral("cd/Archivos.ini"), "");
-        Ini("[GENERAL]\nSetupPath=\\SETUP\\SETUP.EXE\nPowerPath=\\GUIA\\\nCANTIDAD=1\nDiskPath=\\D\\\n[DISCOS]\nDisco1=A.TXT,\n");
+        Ini("[GENERAL]\nSetupPath=\\SETUP\\SETUP.EXE\nPowerPath=\\GUIA\\\nCANTIDAD=1\nDiskPath="
+            "\\D\\\n[DISCOS]\nDisco1=A.TXT,\n");
         drives_->Write(QStringLiteral("cd/D/1/A.TXT"), "contenido");
         delete dialogos_;
         delete procesos_;
@@ -99,7 +102,8 @@ private slots:
         QCOMPARE(f.btOpcion[2]->nextInFocusChain(), static_cast<QWidget*>(f.cmdTutorial));
         QCOMPARE(f.focusWidget(), static_cast<QWidget*>(f.btOpcion[0]));
         QCOMPARE(f.windowIcon().availableSizes().value(0), QSize(48, 48));
-        if (!Ruta().isEmpty()) QVERIFY(f.grab().save(Ruta() + QStringLiteral("/frmOpcion.png")));
+        if (!Ruta().isEmpty())
+            QVERIFY(f.grab().save(Ruta() + QStringLiteral("/frmOpcion.png")));
     }
 
     void generarComoEnElDiseno() {
@@ -153,7 +157,8 @@ private slots:
             {g.Label2, "Unidad de Destino", "MS Sans Serif", 9.75, false, false},
             {g.lblArchivos, "", "MS Sans Serif", 12, true, true},
             {g.lblCopiando, "Copiando", "MS Sans Serif", 12, false, false},
-            {g.Label4, "Generación de Discos de Instalación del QTL 99", "Arial", 14.25, true, false},
+            {g.Label4, "Generación de Discos de Instalación del QTL 99", "Arial", 14.25, true,
+             false},
             {g.lblEspere, " Por favor Espere ...", "MS Sans Serif", 9.75, false, true},
         };
         for (const Texto& t : textos) {
@@ -171,7 +176,8 @@ private slots:
         QCOMPARE(g.cmdComenzar->nextInFocusChain(), static_cast<QWidget*>(g.cmdCerrar));
         QCOMPARE(g.focusWidget(), static_cast<QWidget*>(g.drvOrigen));
         QCOMPARE(g.lblMarco->frameShape(), QFrame::Box);
-        if (!Ruta().isEmpty()) QVERIFY(g.grab().save(Ruta() + QStringLiteral("/frmGenerar.png")));
+        if (!Ruta().isEmpty())
+            QVERIFY(g.grab().save(Ruta() + QStringLiteral("/frmGenerar.png")));
     }
 
     void cargaConDiscoEnA() {
@@ -185,9 +191,12 @@ private slots:
     void cargaSinDiscoEnA() {
         // Retry after inserting a disk selects a:.
         QDir(drives_->Path(QStringLiteral("floppy"))).removeRecursively();
-        dialogos_->Responder(r::kReintentar).Responder(r::kReintentar, [this] { drives_->MakeFolder(QStringLiteral("floppy")); });
+        dialogos_->Responder(r::kReintentar).Responder(r::kReintentar, [this] {
+            drives_->MakeFolder(QStringLiteral("floppy"));
+        });
         ui::frmOpcion().btOpcion[1]->click();
-        const QString caja = Caja(53, QStringLiteral("Quintarel"), QStringLiteral("Error: Inserte un disco en la unidad"));
+        const QString caja = Caja(53, QStringLiteral("Quintarel"),
+                                  QStringLiteral("Error: Inserte un disco en la unidad"));
         QCOMPARE(dialogos_->transcripcion, QStringList({caja, caja}));
         QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
         QVERIFY(ui::frmGenerar().isVisible());
@@ -231,7 +240,9 @@ private slots:
     }
 
     void salirNoYSi() {
-        const QString pregunta = Caja(36, QStringLiteral("Quintarel"), QStringLiteral("Está seguro que desea abandonar la aplicación"));
+        const QString pregunta =
+            Caja(36, QStringLiteral("Quintarel"),
+                 QStringLiteral("Está seguro que desea abandonar la aplicación"));
         dialogos_->Responder(r::kNo).Responder(r::kSi);
         ui::frmOpcion().btOpcion[2]->click();
         QCOMPARE(dialogos_->transcripcion, QStringList({pregunta}));  // no beep
@@ -245,7 +256,8 @@ private slots:
     void setupLanzaYTermina() {
         drives_->Write(QStringLiteral("cd/SETUP/SETUP.EXE"),
                        "#!/bin/sh\necho \"$0\" > \"$(dirname \"$0\")/lanzado\"\n");
-        QFile::setPermissions(drives_->Path(QStringLiteral("cd/SETUP/SETUP.EXE")), QFile::ReadOwner | QFile::ExeOwner);
+        QFile::setPermissions(drives_->Path(QStringLiteral("cd/SETUP/SETUP.EXE")),
+                              QFile::ReadOwner | QFile::ExeOwner);
         procesos_->lanzarDeVerdad = true;
         ui::frmOpcion().btOpcion[0]->click();
         QCOMPARE(procesos_->lineas, QStringList({QStringLiteral("\"e:\\SETUP\\SETUP.EXE\"")}));
@@ -264,9 +276,11 @@ private slots:
         dialogos_->Responder(r::kAceptar);
         ui::frmOpcion().btOpcion[0]->click();
         QCOMPARE(procesos_->lineas, QStringList({QStringLiteral("\"e:0\"")}));
-        QCOMPARE(dialogos_->transcripcion,
-                 QStringList({QStringLiteral("Beep"),
-                              Caja(48, QStringLiteral("Project1"), QStringLiteral("No se ha encontrado disponible el archivo e:0"))}));
+        QCOMPARE(
+            dialogos_->transcripcion,
+            QStringList({QStringLiteral("Beep"),
+                         Caja(48, QStringLiteral("Project1"),
+                              QStringLiteral("No se ha encontrado disponible el archivo e:0"))}));
         QCOMPARE(procesos_->terminado, 0);
         QVERIFY(ui::frmOpcion().isVisible());
     }
@@ -274,15 +288,18 @@ private slots:
     void visitaGuiadaDosVeces() {
         drives_->Write(QStringLiteral("cd/GUIA/Ppview32.exe"),
                        "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/vistas\"\n");
-        QFile::setPermissions(drives_->Path(QStringLiteral("cd/GUIA/Ppview32.exe")), QFile::ReadOwner | QFile::ExeOwner);
+        QFile::setPermissions(drives_->Path(QStringLiteral("cd/GUIA/Ppview32.exe")),
+                              QFile::ReadOwner | QFile::ExeOwner);
         drives_->Write(QStringLiteral("cd/GUIA/Playlist.lst"), "x.pps\n");
         procesos_->lanzarDeVerdad = true;
         ui::frmOpcion().cmdTutorial->click();
         ui::frmOpcion().cmdTutorial->click();
-        const QString linea = QStringLiteral("\"e:\\GUIA\\Ppview32.exe \" \"e:\\GUIA\\Playlist.lst\"");
+        const QString linea =
+            QStringLiteral("\"e:\\GUIA\\Ppview32.exe \" \"e:\\GUIA\\Playlist.lst\"");
         QCOMPARE(procesos_->lineas, QStringList({linea, linea}));
         const QByteArray lista = drives_->Path(QStringLiteral("cd/GUIA/Playlist.lst")).toUtf8();
-        QTRY_COMPARE_WITH_TIMEOUT(drives_->Read(QStringLiteral("cd/GUIA/vistas")), lista + '\n' + lista + '\n', 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(drives_->Read(QStringLiteral("cd/GUIA/vistas")),
+                                  lista + '\n' + lista + '\n', 10000);
         QVERIFY(ui::frmOpcion().isVisible());
         QVERIFY(dialogos_->transcripcion.isEmpty());
     }
@@ -292,7 +309,8 @@ private slots:
         Lib::Main();
         procesos_->lanzarDeVerdad = true;
         ui::frmOpcion().cmdTutorial->click();
-        QCOMPARE(procesos_->lineas, QStringList({QStringLiteral("\"e:0Ppview32.exe \" \"e:0Playlist.lst\"")}));
+        QCOMPARE(procesos_->lineas,
+                 QStringList({QStringLiteral("\"e:0Ppview32.exe \" \"e:0Playlist.lst\"")}));
         QVERIFY(dialogos_->transcripcion.isEmpty());
     }
 
@@ -311,7 +329,9 @@ private slots:
         dialogos_->Responder(r::kAceptar).Responder(r::kAceptar);
         ui::frmGenerar().cmdComenzar->click();
         QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
-        QCOMPARE(dialogos_->transcripcion.last(), Caja(64, QStringLiteral("Quintarel"), QStringLiteral("Generación de discos Finalizada")));
+        QCOMPARE(dialogos_->transcripcion.last(),
+                 Caja(64, QStringLiteral("Quintarel"),
+                      QStringLiteral("Generación de discos Finalizada")));
         QVERIFY(!ui::frmGenerar.Cargada());
         QVERIFY(ui::frmOpcion().isVisible());
         QCOMPARE(pantalla_.puntero, 0);
@@ -327,7 +347,8 @@ private slots:
             QMetaObject::invokeMethod(g.cmdCerrar, "click", Qt::QueuedConnection);
             QMetaObject::invokeMethod(g.cmdComenzar, "click", Qt::QueuedConnection);
             QMetaObject::invokeMethod(&g, "close", Qt::QueuedConnection);
-            QMetaObject::invokeMethod(g.drvOrigen, "setCurrentIndex", Qt::QueuedConnection, Q_ARG(int, origen == 0 ? 1 : 0));
+            QMetaObject::invokeMethod(g.drvOrigen, "setCurrentIndex", Qt::QueuedConnection,
+                                      Q_ARG(int, origen == 0 ? 1 : 0));
             ++comprobaciones;
         });
         dialogos_->Responder(r::kCancelar, [&] {
@@ -338,15 +359,20 @@ private slots:
         });
         g.cmdComenzar->click();
         QCOMPARE(comprobaciones, 2);
-        QCOMPARE(dialogos_->transcripcion.count(Caja(65, QStringLiteral("Quintarel"), QStringLiteral("Inserte el diskette número 1 en la unidad"))), 1);
+        QCOMPARE(dialogos_->transcripcion.count(
+                     Caja(65, QStringLiteral("Quintarel"),
+                          QStringLiteral("Inserte el diskette número 1 en la unidad"))),
+                 1);
         QVERIFY(!ui::frmGenerar.Cargada());  // closed once, by the run itself
     }
 
     void errorNoCapturadoTerminaElPrograma() {
         ui::Evento([] { throw platform::RuntimeError(53); });
         QCOMPARE(dialogos_->transcripcion,
-                 QStringList({Caja(16, QStringLiteral("Project1"),
-                                   QStringLiteral("Error '53' en tiempo de ejecución:\n\nNo se encontró el archivo"))}));
+                 QStringList({Caja(
+                     16, QStringLiteral("Project1"),
+                     QStringLiteral(
+                         "Error '53' en tiempo de ejecución:\n\nNo se encontró el archivo"))}));
         QCOMPARE(procesos_->terminado, 1);
     }
 };
@@ -355,7 +381,8 @@ int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     for (const char* familia : {"MS Sans Serif", "Arial"}) {
-        QFont::insertSubstitutions(QString::fromLatin1(familia), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(QString::fromLatin1(familia), {QStringLiteral("Liberation Sans"),
+                                                                  QStringLiteral("DejaVu Sans")});
     }
     VentanasTest pruebas;
     return QTest::qExec(&pruebas, argc, argv);

@@ -12,7 +12,9 @@ void Evento(const std::function<void()>& codigo) {
     try {
         codigo();
     } catch (const platform::RuntimeError& error) {
-        Lib::MsgBox(QStringLiteral("Error '%1' en tiempo de ejecución:\n\n%2").arg(error.number()).arg(error.text()),
+        Lib::MsgBox(QStringLiteral("Error '%1' en tiempo de ejecución:\n\n%2")
+                        .arg(error.number())
+                        .arg(error.text()),
                     platform::estilo::kOk + platform::estilo::kCritico, Lib::kTituloAplicacion);
         Lib::ServiciosActuales().procesos->End();
     } catch (const std::exception& e) {

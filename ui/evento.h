@@ -10,6 +10,8 @@ namespace ui {
 void Evento(const std::function<void()>& codigo);
 
 // Twips to pixels at 15 twips a pixel.
-constexpr int Px(int twips) { return (twips + 7) / 15; }
+constexpr int Px(int twips) {
+    return (twips + 7) / 15;
+}
 
 }  // namespace ui

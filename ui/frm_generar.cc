@@ -53,7 +53,8 @@ FrmGenerar::FrmGenerar() {
     // Fixed single border: the user cannot resize the window.
     setFixedSize(Px(7425), Px(3420));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
 
     const QFont sans = Fuente("MS Sans Serif", 9.75);
     Frame1 = Colocar(new QGroupBox(this), 0, 30, 7425, 2835);
@@ -61,18 +62,26 @@ FrmGenerar::FrmGenerar() {
     drvDestino = Colocar(new platform::DriveListBox(Frame1), 3750, 1350, 3525, 315);
     cmdComenzar = Colocar(new QPushButton(QStringLiteral("Comenzar"), this), 4770, 2940, 1275, 435);
     cmdCerrar = Colocar(new QPushButton(QStringLiteral("Cerrar"), this), 6150, 2940, 1275, 435);
-    Label1 = Colocar(Etiqueta(Frame1, QStringLiteral("Unidad del CD de Instalacion"), sans), 780, 1050, 2610, 240);
-    Label2 = Colocar(Etiqueta(Frame1, QStringLiteral("Unidad de Destino"), sans), 4410, 1050, 1680, 240);
+    Label1 = Colocar(Etiqueta(Frame1, QStringLiteral("Unidad del CD de Instalacion"), sans), 780,
+                     1050, 2610, 240);
+    Label2 =
+        Colocar(Etiqueta(Frame1, QStringLiteral("Unidad de Destino"), sans), 4410, 1050, 1680, 240);
     lblMarco = Colocar(new QLabel(Frame1), 1290, 1860, 4815, 795);
     lblMarco->setFrameStyle(QFrame::Box | QFrame::Plain);
-    lblArchivos = Colocar(Etiqueta(Frame1, QString(), Fuente("MS Sans Serif", 12, true, true)), 2820, 2100, 2955, 405);
-    lblCopiando = Colocar(Etiqueta(Frame1, QStringLiteral("Copiando"), Fuente("MS Sans Serif", 12)), 1530, 2100, 1020, 300);
-    Picture1 = Colocar(Imagen(Frame1, QStringLiteral(":/assets/disco_compacto.png")), 180, 810, 495, 495);
-    Picture2 = Colocar(Imagen(Frame1, QStringLiteral(":/assets/disquete.png")), 3780, 810, 495, 465);
-    Label4 = Colocar(Etiqueta(Frame1, QStringLiteral("Generación de Discos de Instalación del QTL 99"),
-                              Fuente("Arial", 14.25, true)),
-                     480, 240, 6465, 330);
-    lblEspere = Colocar(Etiqueta(this, QStringLiteral(" Por favor Espere ..."), Fuente("MS Sans Serif", 9.75, false, true)),
+    lblArchivos = Colocar(Etiqueta(Frame1, QString(), Fuente("MS Sans Serif", 12, true, true)),
+                          2820, 2100, 2955, 405);
+    lblCopiando = Colocar(Etiqueta(Frame1, QStringLiteral("Copiando"), Fuente("MS Sans Serif", 12)),
+                          1530, 2100, 1020, 300);
+    Picture1 =
+        Colocar(Imagen(Frame1, QStringLiteral(":/assets/disco_compacto.png")), 180, 810, 495, 495);
+    Picture2 =
+        Colocar(Imagen(Frame1, QStringLiteral(":/assets/disquete.png")), 3780, 810, 495, 465);
+    Label4 =
+        Colocar(Etiqueta(Frame1, QStringLiteral("Generación de Discos de Instalación del QTL 99"),
+                         Fuente("Arial", 14.25, true)),
+                480, 240, 6465, 330);
+    lblEspere = Colocar(Etiqueta(this, QStringLiteral(" Por favor Espere ..."),
+                                 Fuente("MS Sans Serif", 9.75, false, true)),
                         60, 3030, 4545, 285);
     cmdComenzar->setFont(sans);
     cmdCerrar->setFont(sans);
@@ -82,7 +91,8 @@ FrmGenerar::FrmGenerar() {
     }
     // These labels take the size of their caption in their font, whatever font this machine
     // draws it with; lblArchivos keeps its size whatever name it shows.
-    for (QLabel* ajustada : {Label1, Label2, lblCopiando, Label4}) ajustada->adjustSize();
+    for (QLabel* ajustada : {Label1, Label2, lblCopiando, Label4})
+        ajustada->adjustSize();
     lblArchivos->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblMarco->lower();  // the box frames the other two
     for (QWidget* oculto : {static_cast<QWidget*>(lblArchivos), static_cast<QWidget*>(lblCopiando),
@@ -94,10 +104,12 @@ FrmGenerar::FrmGenerar() {
     setTabOrder(cmdComenzar, cmdCerrar);
     drvOrigen->setFocus();
 
-    connect(cmdComenzar, &QPushButton::clicked, this, [this] { Evento([this] { cmdComenzar_Click(); }); });
+    connect(cmdComenzar, &QPushButton::clicked, this,
+            [this] { Evento([this] { cmdComenzar_Click(); }); });
     connect(cmdCerrar, &QPushButton::clicked, this, [this] {
         // A click that reaches the window while a run yields is not acted upon.
-        if (!generando_) Evento([this] { cmdCerrar_Click(); });
+        if (!generando_)
+            Evento([this] { cmdCerrar_Click(); });
     });
 }
 
@@ -105,20 +117,23 @@ void FrmGenerar::Form_Load() {
     // A drive with no disk asks for one; Cancel leaves this and any later default unset.
     auto manejador = [](const platform::RuntimeError& error) {
         if (error.number() == platform::err::kDispositivoNoDisponible) {
-            return Lib::MsgBox(QStringLiteral("Error: Inserte un disco en la unidad"),
-                               platform::estilo::kReintentarCancelar + platform::estilo::kExclamacion,
-                               Lib::kTitulo) == platform::respuesta::kReintentar;
+            return Lib::MsgBox(
+                       QStringLiteral("Error: Inserte un disco en la unidad"),
+                       platform::estilo::kReintentarCancelar + platform::estilo::kExclamacion,
+                       Lib::kTitulo) == platform::respuesta::kReintentar;
         }
         Lib::MostrarError(error);
         return false;
     };
-    if (!Lib::ConReintento([this] { drvOrigen->SetDrive(platform::AppPath().left(2)); }, manejador)) return;
+    if (!Lib::ConReintento([this] { drvOrigen->SetDrive(platform::AppPath().left(2)); }, manejador))
+        return;
     Lib::ConReintento([this] { drvDestino->SetDrive(QStringLiteral("a:")); }, manejador);
 }
 
 void FrmGenerar::cmdComenzar_Click() {
     // A run is never started inside itself, and the drives stay as checked until it ends.
-    if (generando_) return;
+    if (generando_)
+        return;
     generando_ = true;
     drvOrigen->SetLocked(true);
     drvDestino->SetLocked(true);
@@ -140,18 +155,27 @@ void FrmGenerar::cmdCerrar_Click() {
 
 void FrmGenerar::VisibleEtiqueta(generacion::Etiqueta etiqueta, bool visible) {
     switch (etiqueta) {
-        case generacion::Etiqueta::lblArchivos: lblArchivos->setVisible(visible); break;
-        case generacion::Etiqueta::lblCopiando: lblCopiando->setVisible(visible); break;
-        case generacion::Etiqueta::lblMarco: lblMarco->setVisible(visible); break;
+        case generacion::Etiqueta::lblArchivos:
+            lblArchivos->setVisible(visible);
+            break;
+        case generacion::Etiqueta::lblCopiando:
+            lblCopiando->setVisible(visible);
+            break;
+        case generacion::Etiqueta::lblMarco:
+            lblMarco->setVisible(visible);
+            break;
     }
 }
 
-void FrmGenerar::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void FrmGenerar::DoEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 // Closing by the title bar does what "Cerrar" does, so the option window always comes back.
 void FrmGenerar::closeEvent(QCloseEvent* event) {
     event->ignore();
-    if (!generando_) Evento([this] { cmdCerrar_Click(); });
+    if (!generando_)
+        Evento([this] { cmdCerrar_Click(); });
 }
 
 }  // namespace ui

@@ -14,7 +14,7 @@ namespace ui {
 // disk set. Its drive check and copy loop live in generacion::Generacion.
 class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     Q_OBJECT
-public:
+  public:
     FrmGenerar();
 
     // Sets the default drives: the program's drive as source, a: as destination.
@@ -49,10 +49,10 @@ public:
     QLabel* Label4;
     QLabel* lblEspere;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     generacion::Generacion generacion_{*this};
     bool generando_ = false;
 };

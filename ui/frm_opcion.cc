@@ -16,7 +16,8 @@ namespace ui {
 
 namespace {
 
-BotonGrafico* Boton(QWidget* padre, const QString& texto, int left, const QString& consejo, const QString& icono) {
+BotonGrafico* Boton(QWidget* padre, const QString& texto, int left, const QString& consejo,
+                    const QString& icono) {
     auto* boton = new BotonGrafico(padre);
     boton->setText(texto);
     boton->setToolTip(consejo);
@@ -46,10 +47,13 @@ void BotonGrafico::paintEvent(QPaintEvent* /*event*/) {
     const QRect zonaIcono(0, margen, width(), iconSize().height());
     const QIcon::Mode modo = isEnabled() ? QIcon::Normal : QIcon::Disabled;
     icon().paint(&pintor, zonaIcono, Qt::AlignHCenter | Qt::AlignTop, modo);
-    const QRect zonaTexto(2, zonaIcono.bottom() + 2, width() - 4, height() - zonaIcono.bottom() - 4);
+    const QRect zonaTexto(2, zonaIcono.bottom() + 2, width() - 4,
+                          height() - zonaIcono.bottom() - 4);
     int banderas = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
-    if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &opcion, this)) banderas |= Qt::TextHideMnemonic;
-    pintor.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &opcion, this))
+        banderas |= Qt::TextHideMnemonic;
+    pintor.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     pintor.drawText(zonaTexto, banderas, text());
 }
 
@@ -60,31 +64,37 @@ FrmOpcion::FrmOpcion() : fondo_(QStringLiteral(":/assets/portada.png")) {
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     resize(Px(5295), Px(5280));
 
-    btOpcion[0] = Boton(this, QStringLiteral("Setup"), 60, QStringLiteral("Para instalar el Quintarel en su PC"),
+    btOpcion[0] = Boton(this, QStringLiteral("Setup"), 60,
+                        QStringLiteral("Para instalar el Quintarel en su PC"),
                         QStringLiteral(":/assets/setup.png"));
-    btOpcion[1] = Boton(this, QStringLiteral("Generar"), 1390, QStringLiteral("Para generar diskettes de Instalación"),
+    btOpcion[1] = Boton(this, QStringLiteral("Generar"), 1390,
+                        QStringLiteral("Para generar diskettes de Instalación"),
                         QStringLiteral(":/assets/generar.png"));
-    cmdTutorial = Boton(this, QStringLiteral("&Visita Guiada"), 2720, QStringLiteral("Presentación Animada del QTL 99"),
+    cmdTutorial = Boton(this, QStringLiteral("&Visita Guiada"), 2720,
+                        QStringLiteral("Presentación Animada del QTL 99"),
                         QStringLiteral(":/assets/visita.png"));
-    btOpcion[2] = Boton(this, QStringLiteral("Salir"), 4050, QStringLiteral("Abandona la aplicación"),
-                        QStringLiteral(":/assets/salir.png"));
+    btOpcion[2] =
+        Boton(this, QStringLiteral("Salir"), 4050, QStringLiteral("Abandona la aplicación"),
+              QStringLiteral(":/assets/salir.png"));
     setTabOrder(btOpcion[0], btOpcion[1]);
     setTabOrder(btOpcion[1], btOpcion[2]);
     setTabOrder(btOpcion[2], cmdTutorial);
     btOpcion[0]->setFocus();
 
     for (int16_t i = 0; i < 3; ++i) {
-        connect(btOpcion[i], &QPushButton::clicked, this, [this, i] { Evento([this, i] { btOpcion_Click(i); }); });
+        connect(btOpcion[i], &QPushButton::clicked, this,
+                [this, i] { Evento([this, i] { btOpcion_Click(i); }); });
     }
-    connect(cmdTutorial, &QPushButton::clicked, this, [this] { Evento([this] { cmdTutorial_Click(); }); });
+    connect(cmdTutorial, &QPushButton::clicked, this,
+            [this] { Evento([this] { cmdTutorial_Click(); }); });
 }
 
 void FrmOpcion::btOpcion_Click(int16_t Index) {
     try {
         switch (Index) {
             case 0: {
-                const QString linea = QStringLiteral("\"") + Lib::RutaAplicacion().left(2) + Lib::RutaSetup +
-                                      QStringLiteral("\"");
+                const QString linea = QStringLiteral("\"") + Lib::RutaAplicacion().left(2) +
+                                      Lib::RutaSetup + QStringLiteral("\"");
                 Lib::ServiciosActuales().procesos->Shell(linea, 2);
                 Lib::ServiciosActuales().procesos->End();
                 break;
@@ -101,13 +111,14 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
                     Lib::ServiciosActuales().procesos->End();
                 }
                 break;
-            default: break;
+            default:
+                break;
         }
     } catch (const platform::RuntimeError&) {
         // Whatever failed, the message names the setup program.
         Lib::Beep();
-        Lib::MsgBox(QStringLiteral("No se ha encontrado disponible el archivo ") + platform::AppPath().left(2) +
-                        Lib::RutaSetup,
+        Lib::MsgBox(QStringLiteral("No se ha encontrado disponible el archivo ") +
+                        platform::AppPath().left(2) + Lib::RutaSetup,
                     platform::estilo::kOk + platform::estilo::kExclamacion, Lib::kTituloAplicacion);
     }
 }
@@ -117,9 +128,9 @@ void FrmOpcion::cmdTutorial_Click() {
     try {
         const QString comilla = QStringLiteral("\"");
         const QString linea = comilla + Lib::RutaAplicacion().left(2) + Lib::RutaPower +
-                              QStringLiteral("Ppview32.exe ") + comilla + QStringLiteral(" ") + comilla +
-                              Lib::RutaAplicacion().left(2) + Lib::RutaPower + QStringLiteral("Playlist.lst") +
-                              comilla;
+                              QStringLiteral("Ppview32.exe ") + comilla + QStringLiteral(" ") +
+                              comilla + Lib::RutaAplicacion().left(2) + Lib::RutaPower +
+                              QStringLiteral("Playlist.lst") + comilla;
         Lib::ServiciosActuales().procesos->Shell(linea, 2);
     } catch (const platform::RuntimeError&) {
     }

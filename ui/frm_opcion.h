@@ -13,16 +13,16 @@ namespace ui {
 // onto more lines when it does not fit.
 class BotonGrafico : public QPushButton {
     Q_OBJECT
-public:
+  public:
     using QPushButton::QPushButton;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
 class FrmOpcion : public QWidget {
     Q_OBJECT
-public:
+  public:
     FrmOpcion();
     void Form_Load() {}
 
@@ -33,12 +33,12 @@ public:
     std::array<BotonGrafico*, 3> btOpcion{};
     BotonGrafico* cmdTutorial;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     QPixmap fondo_;
     bool centrada_ = false;
 };

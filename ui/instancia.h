@@ -15,7 +15,7 @@ std::function<void()>& AlDescargarTodas();
 // Form_Load runs) without showing it; Unload destroys it, and the next naming loads it afresh.
 template <typename Ventana>
 class Instancia {
-public:
+  public:
     Ventana& operator()() {
         if (ventana_ == nullptr) {
             ventana_ = new Ventana();
@@ -31,14 +31,16 @@ public:
     // The window may be unloading itself from inside its own code: it is hidden and marked
     // unloaded at once, and the event loop destroys the object once that code has returned.
     void Unload() {
-        if (ventana_ == nullptr) return;
+        if (ventana_ == nullptr)
+            return;
         Ventana* ventana = std::exchange(ventana_, nullptr);
         ventana->hide();
         ventana->deleteLater();
-        if (--VentanasCargadas() == 0 && AlDescargarTodas()) AlDescargarTodas()();
+        if (--VentanasCargadas() == 0 && AlDescargarTodas())
+            AlDescargarTodas()();
     }
 
-private:
+  private:
     Ventana* ventana_ = nullptr;
 };
 

@@ -5,8 +5,14 @@ namespace ui {
 Instancia<FrmOpcion> frmOpcion;
 Instancia<FrmGenerar> frmGenerar;
 
-void VentanasQt::MostrarOpcion() { frmOpcion().show(); }
-void VentanasQt::VisibleEspera(bool visible) { frmGenerar().lblEspere->setVisible(visible); }
-void VentanasQt::RefrescarGenerar() { frmGenerar().repaint(); }
+void VentanasQt::MostrarOpcion() {
+    frmOpcion().show();
+}
+void VentanasQt::VisibleEspera(bool visible) {
+    frmGenerar().lblEspere->setVisible(visible);
+}
+void VentanasQt::RefrescarGenerar() {
+    frmGenerar().repaint();
+}
 
 }  // namespace ui

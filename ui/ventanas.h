@@ -13,7 +13,7 @@ extern Instancia<FrmGenerar> frmGenerar;
 
 // What start-up and the shared services ask of the windows.
 class VentanasQt : public Lib::Ventanas {
-public:
+  public:
     void MostrarOpcion() override;
     void VisibleEspera(bool visible) override;
     void RefrescarGenerar() override;

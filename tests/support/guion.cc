@@ -17,13 +17,14 @@ int DialogosGuionados::MsgBox(const QString& text, int style, const QString& tit
         // Unscripted: answer as closing the box would, and let the test see it.
         guionAgotado = true;
         const int botones = style & 0x0F;
-        return botones == platform::estilo::kOk ? platform::respuesta::kAceptar
+        return botones == platform::estilo::kOk     ? platform::respuesta::kAceptar
                : botones == platform::estilo::kSiNo ? platform::respuesta::kNo
-                                                   : platform::respuesta::kCancelar;
+                                                    : platform::respuesta::kCancelar;
     }
     auto [respuesta, antes] = std::move(guion_.front());
     guion_.pop_front();
-    if (antes) antes();
+    if (antes)
+        antes();
     return respuesta;
 }
 
@@ -36,7 +37,8 @@ bool VentanaFalsa::ProgresoVisible() const {
 bool VentanaFalsa::ProgresoOculto() const {
     using generacion::Etiqueta;
     auto oculta = [&](Etiqueta e) { return etiquetas.count(e) == 0 || !etiquetas.at(e); };
-    return oculta(Etiqueta::lblArchivos) && oculta(Etiqueta::lblCopiando) && oculta(Etiqueta::lblMarco);
+    return oculta(Etiqueta::lblArchivos) && oculta(Etiqueta::lblCopiando) &&
+           oculta(Etiqueta::lblMarco);
 }
 
 }  // namespace qtltest

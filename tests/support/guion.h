@@ -15,7 +15,7 @@ namespace qtltest {
 // Message boxes and beeps answered from a script and recorded as a transcript:
 // "Beep", "MsgBox 65 [Quintarel] Inserte el diskette número 1 en la unidad".
 class DialogosGuionados : public platform::Dialogs {
-public:
+  public:
     // The next box gets `respuesta`; `antes` runs first (as the user would act before answering).
     DialogosGuionados& Responder(int respuesta, std::function<void()> antes = {});
     int MsgBox(const QString& text, int style, const QString& title) override;
@@ -24,7 +24,7 @@ public:
     QStringList transcripcion;
     bool guionAgotado = false;  // a box came with no answer left in the script
 
-private:
+  private:
     std::deque<std::pair<int, std::function<void()>>> guion_;
 };
 
@@ -32,7 +32,7 @@ private:
 QString Caja(int style, const QString& title, const QString& text);
 
 class PantallaFalsa : public platform::Screen {
-public:
+  public:
     void SetMousePointer(int pointer) override {
         puntero = pointer;
         cambios << pointer;
@@ -44,7 +44,7 @@ public:
 
 // The generation window, with no window at all.
 class VentanaFalsa : public generacion::VentanaGeneracion, public Lib::Ventanas {
-public:
+  public:
     QString UnidadOrigen() override { return origen; }
     QString UnidadDestino() override { return destino; }
     void MostrarArchivo(const QString& nombre) override {
@@ -56,7 +56,8 @@ public:
     }
     void Refresh() override { ++refrescos; }
     void DoEvents() override {
-        if (alProcesarEventos) alProcesarEventos();
+        if (alProcesarEventos)
+            alProcesarEventos();
     }
     void cmdCerrar_Click() override { ++cerrada; }
     void MostrarOpcion() override { ++opcionMostrada; }
@@ -80,7 +81,7 @@ public:
 
 // Connects the shared services to the fakes for the life of a test.
 class ServiciosDePrueba {
-public:
+  public:
     ServiciosDePrueba() { Lib::Conectar({&ventana, &dialogos, &pantalla}); }
     ~ServiciosDePrueba() { Lib::Conectar({}); }
     ServiciosDePrueba(const ServiciosDePrueba&) = delete;

@@ -8,11 +8,12 @@ namespace qtltest {
 
 // Records every Shell command line and End; launches for real only when asked to.
 class ProcesosFalsos : public platform::Processes {
-public:
+  public:
     void Shell(const QString& commandLine, int windowStyle) override {
         lineas << commandLine;
         estilos << windowStyle;
-        if (lanzarDeVerdad) real_.Shell(commandLine, windowStyle);
+        if (lanzarDeVerdad)
+            real_.Shell(commandLine, windowStyle);
     }
     // Records instead of ending the process; the code after End does nothing further.
     void End() override { ++terminado; }
@@ -22,7 +23,7 @@ public:
     QList<int> estilos;
     int terminado = 0;
 
-private:
+  private:
     platform::LinuxProcesses real_;
 };
 

@@ -29,17 +29,21 @@ QString TempDrives::MakeFolder(const QString& relative) const {
 void TempDrives::Write(const QString& relative, const QByteArray& bytes) const {
     QDir().mkpath(QFileInfo(Path(relative)).absolutePath());
     QFile f(Path(relative));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) std::abort();
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        std::abort();
     f.write(bytes);
 }
 
 QByteArray TempDrives::Read(const QString& relative) const {
     QFile f(Path(relative));
-    if (!f.open(QIODevice::ReadOnly)) return {};
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
     return f.readAll();
 }
 
-bool TempDrives::Exists(const QString& relative) const { return QFileInfo::exists(Path(relative)); }
+bool TempDrives::Exists(const QString& relative) const {
+    return QFileInfo::exists(Path(relative));
+}
 
 void TempDrives::MapDrives(const QString& table) const {
     QStringList entries;

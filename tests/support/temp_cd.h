@@ -9,7 +9,7 @@ namespace qtltest {
 // A temporary folder tree with lettered drives mapped onto its sub-folders through
 // QTL99_DRIVES, and the program placed in one of them. Undone on destruction.
 class TempDrives {
-public:
+  public:
     TempDrives();
     ~TempDrives();
     TempDrives(const TempDrives&) = delete;
@@ -29,7 +29,7 @@ public:
     // Runs the program from a folder of the tree.
     void PlaceProgram(const QString& relative) const;
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 

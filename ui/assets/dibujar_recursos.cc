@@ -32,7 +32,8 @@ QImage A16Colores(const QImage& fuente) {
             if (qAlpha(p) >= 128) {
                 mejor = 0;
                 for (int i = 1; i < 16; ++i) {
-                    if (Distancia(p, kPaleta16[i]) < Distancia(p, kPaleta16[mejor])) mejor = i;
+                    if (Distancia(p, kPaleta16[i]) < Distancia(p, kPaleta16[mejor]))
+                        mejor = i;
                 }
             }
             img.setPixel(x, y, mejor);
@@ -63,13 +64,14 @@ void Disquete(QPainter& p, QColor cuerpo) {
     borde.closeSubpath();
     p.drawPath(borde);
     p.setBrush(QColor(0xC0, 0xC0, 0xC0));
-    p.drawRect(9, 3, 14, 9);       // metal shutter
+    p.drawRect(9, 3, 14, 9);  // metal shutter
     p.setBrush(cuerpo);
     p.drawRect(18, 4, 3, 7);
     p.setBrush(Qt::white);
-    p.drawRect(7, 16, 18, 13);     // label
+    p.drawRect(7, 16, 18, 13);  // label
     p.setPen(QColor(0, 0, 128));
-    for (int y = 19; y < 28; y += 3) p.drawLine(9, y, 23, y);
+    for (int y = 19; y < 28; y += 3)
+        p.drawLine(9, y, 23, y);
 }
 
 void DiscoCompacto(QPainter& p) {
@@ -98,7 +100,7 @@ void Computadora(QPainter& p) {
     p.drawLine(8, 18, 8, 21);
     p.drawLine(12, 18, 12, 21);
     p.setBrush(QColor(0xFF, 0xFF, 0x00));
-    p.drawRect(21, 10, 10, 18);    // product box
+    p.drawRect(21, 10, 10, 18);  // product box
     p.setBrush(QColor(0xFF, 0x00, 0x00));
     p.drawRect(23, 13, 6, 4);
     p.setPen(QColor(0, 0, 128));
@@ -119,16 +121,16 @@ void PilaDeDisquetes(QPainter& p) {
 void ManoConCamara(QPainter& p) {
     p.setPen(Qt::black);
     p.setBrush(QColor(0x80, 0x80, 0x80));
-    p.drawRect(4, 8, 18, 11);                     // camera body
+    p.drawRect(4, 8, 18, 11);  // camera body
     p.setBrush(Qt::black);
-    p.drawRect(22, 10, 6, 7);                     // lens
+    p.drawRect(22, 10, 6, 7);  // lens
     p.setBrush(QColor(0xC0, 0xC0, 0xC0));
-    p.drawEllipse(QRectF(5, 3, 6, 6));            // reels
+    p.drawEllipse(QRectF(5, 3, 6, 6));  // reels
     p.drawEllipse(QRectF(12, 3, 6, 6));
     p.setBrush(QColor(0xFF, 0x00, 0x00));
     p.drawEllipse(QRectF(6, 11, 3, 3));
     p.setBrush(QColor(0xFF, 0xFF, 0x80));
-    QPainterPath mano;                            // the hand holding it
+    QPainterPath mano;  // the hand holding it
     mano.moveTo(8, 19);
     mano.lineTo(18, 19);
     mano.lineTo(19, 26);
@@ -145,9 +147,9 @@ void ManoConCamara(QPainter& p) {
 void PuertaAbierta(QPainter& p) {
     p.setPen(Qt::black);
     p.setBrush(Qt::black);
-    p.drawRect(8, 2, 16, 28);                     // the doorway, dark
+    p.drawRect(8, 2, 16, 28);  // the doorway, dark
     p.setBrush(QColor(0x80, 0x00, 0x00));
-    QPolygonF hoja;                               // the door, swung open
+    QPolygonF hoja;  // the door, swung open
     hoja << QPointF(8, 2) << QPointF(18, 5) << QPointF(18, 31) << QPointF(8, 30);
     p.drawPolygon(hoja);
     p.setBrush(QColor(0xFF, 0xFF, 0x00));
@@ -185,7 +187,8 @@ QImage Portada() {
     fondo.setColorAt(1, QColor(60, 120, 200));
     p.fillRect(img.rect(), fondo);
     p.setPen(QColor(120, 170, 235));
-    for (int y = 12; y < 200; y += 18) p.drawLine(0, y, 354, y - 40);
+    for (int y = 12; y < 200; y += 18)
+        p.drawLine(0, y, 354, y - 40);
     QFont titulo(QStringLiteral("DejaVu Serif"));
     titulo.setBold(true);
     titulo.setItalic(true);
@@ -202,9 +205,9 @@ QImage Portada() {
     chica.setPixelSize(9);
     p.setFont(chica);
     p.setPen(QColor(170, 200, 240));
-    const char* lineas[] = {"Quintarel - CD de instalación", "Versión 1.0.0.8",
-                            "Genere sus diskettes de instalación", "o instale directamente desde el CD",
-                            "Visita guiada con presentación animada"};
+    const char* lineas[] = {
+        "Quintarel - CD de instalación", "Versión 1.0.0.8", "Genere sus diskettes de instalación",
+        "o instale directamente desde el CD", "Visita guiada con presentación animada"};
     int y = 140;
     for (const char* l : lineas) {
         p.drawText(QRect(24, y, 306, 12), Qt::AlignLeft, QString::fromUtf8(l));
@@ -237,7 +240,8 @@ int main(int argc, char** argv) {
     bool ok = true;
     ok &= Guardar(A16Colores(Lienzo(32, inclinado)), carpeta, "disquete_inclinado_32.png");
     ok &= Guardar(A16Colores(Lienzo(16, inclinado)), carpeta, "disquete_inclinado_16.png");
-    ok &= Guardar(A16Colores(Lienzo(32, [](QPainter& p) { Disquete(p, QColor(0, 0, 128)); })), carpeta, "disquete.png");
+    ok &= Guardar(A16Colores(Lienzo(32, [](QPainter& p) { Disquete(p, QColor(0, 0, 128)); })),
+                  carpeta, "disquete.png");
     ok &= Guardar(A16Colores(Lienzo(32, DiscoCompacto)), carpeta, "disco_compacto.png");
     ok &= Guardar(A16Colores(Lienzo(32, Computadora)), carpeta, "setup.png");
     ok &= Guardar(A16Colores(Lienzo(32, PilaDeDisquetes)), carpeta, "generar.png");

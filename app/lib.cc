@@ -22,7 +22,8 @@ const Servicios& ServiciosActuales() {
     return Actuales();
 }
 
-QString LeerIni(QString archivo, QString seccion, QString clave, QString porDefecto) {
+QString LeerIni(const QString& archivo, const QString& seccion, const QString& clave,
+                const QString& porDefecto) {
     constexpr int kTamano = 255;
     QString buffer(kTamano, QLatin1Char(' '));
     // The path is built anew at every call: nothing about the file is kept between lookups.
@@ -37,7 +38,7 @@ QString LeerIni(QString archivo, QString seccion, QString clave, QString porDefe
 }
 
 QString RutaAplicacion() {
-    const QString ruta = platform::AppPath();
+    QString ruta = platform::AppPath();
     if (ruta.endsWith(QLatin1Char('\\')))
         return ruta;
     return ruta + QLatin1Char('\\');

@@ -23,7 +23,8 @@ extern QString RutaPower;
 // The value of `clave` in `seccion` of `archivo` (a file of the program folder), read anew at
 // every call; `porDefecto` when the file, the section or the key is missing. An empty `clave`
 // lists the section's key names, each followed by a NUL. At most 254 characters.
-QString LeerIni(QString archivo, QString seccion, QString clave, QString porDefecto);
+QString LeerIni(const QString& archivo, const QString& seccion, const QString& clave,
+                const QString& porDefecto);
 
 // The program folder, ending in exactly one backslash ("e:\", "e:\INSTALA\").
 QString RutaAplicacion();

@@ -44,16 +44,7 @@ int CopyErrorNumber(int errnum) {
 
 // The checks every path of a copy goes through; the number a drive problem raises.
 void CheckReachable(const ResolvedPath& r) {
-    switch (r.status) {
-        case ResolvedPath::Status::kNoDrive:
-            throw RuntimeError(err::kDispositivoNoDisponible);
-        case ResolvedPath::Status::kNotReady:
-            throw RuntimeError(err::kDiscoNoListo);
-        case ResolvedPath::Status::kMissingFolder:
-            throw RuntimeError(err::kRutaNoEncontrada);
-        case ResolvedPath::Status::kOk:
-            break;
-    }
+    RaiseIfUnreachable(r, err::kDiscoNoListo);
     if (r.endsWithSeparator || r.name.isEmpty())
         throw RuntimeError(err::kAccesoRutaArchivo);
 }
@@ -138,16 +129,7 @@ int InjectedFault(FsOp op) {
 QString Dir(const QString& path, int /*attributes*/) {
     // Mask 22 lists ordinary, hidden and system files and folders alike: every entry.
     const ResolvedPath r = ResolveDrivePath(path);
-    switch (r.status) {
-        case ResolvedPath::Status::kNoDrive:
-            throw RuntimeError(err::kDispositivoNoDisponible);
-        case ResolvedPath::Status::kNotReady:
-            throw RuntimeError(err::kNombreArchivoIncorrecto);
-        case ResolvedPath::Status::kMissingFolder:
-            throw RuntimeError(err::kRutaNoEncontrada);
-        case ResolvedPath::Status::kOk:
-            break;
-    }
+    RaiseIfUnreachable(r, err::kNombreArchivoIncorrecto);
     if (!r.endsWithSeparator)
         return r.exists ? r.name : QString();
     if (!r.exists)

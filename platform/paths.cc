@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+
+#include "platform/runtime_error.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
@@ -127,6 +129,19 @@ ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives
 
 ResolvedPath ResolveDrivePath(const QString& drivePath) {
     return ResolveDrivePath(drivePath, CurrentDrives());
+}
+
+void RaiseIfUnreachable(const ResolvedPath& resolved, int notReadyNumber) {
+    switch (resolved.status) {
+        case ResolvedPath::Status::kNoDrive:
+            throw RuntimeError(err::kDispositivoNoDisponible);
+        case ResolvedPath::Status::kNotReady:
+            throw RuntimeError(notReadyNumber);
+        case ResolvedPath::Status::kMissingFolder:
+            throw RuntimeError(err::kRutaNoEncontrada);
+        case ResolvedPath::Status::kOk:
+            break;
+    }
 }
 
 QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives) {

@@ -33,6 +33,10 @@ struct ResolvedPath {
 ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives);
 ResolvedPath ResolveDrivePath(const QString& drivePath);  // with CurrentDrives()
 
+// Raises the number of a path that cannot be reached: 68 when its drive is not in the table,
+// `notReadyNumber` when the drive has no medium, 76 when a folder on the way is missing.
+void RaiseIfUnreachable(const ResolvedPath& resolved, int notReadyNumber);
+
 // A Linux folder in drive form ("d:\INSTALA", "d:\" for a root): the drive whose root is the
 // longest prefix of the folder. Empty when the folder lies on no drive.
 QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives);

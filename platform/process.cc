@@ -66,16 +66,7 @@ void LinuxProcesses::Shell(const QString& commandLine, int /*windowStyle*/) {
     // The window style (minimized) is the started program's own affair on Linux.
     const CommandLine line = SplitCommandLine(commandLine);
     const ResolvedPath program = ResolveDrivePath(line.program);
-    switch (program.status) {
-        case ResolvedPath::Status::kNoDrive:
-            throw RuntimeError(err::kDispositivoNoDisponible);
-        case ResolvedPath::Status::kNotReady:
-            throw RuntimeError(err::kDiscoNoListo);
-        case ResolvedPath::Status::kMissingFolder:
-            throw RuntimeError(err::kRutaNoEncontrada);
-        case ResolvedPath::Status::kOk:
-            break;
-    }
+    RaiseIfUnreachable(program, err::kDiscoNoListo);
     if (!program.exists || program.endsWithSeparator)
         throw RuntimeError(err::kArchivoNoEncontrado);
     const QByteArray path = QFile::encodeName(program.linuxPath);

@@ -2,11 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <QFile>
 #include <cerrno>
-#include <vector>
+#include <cstring>
+#include <memory>
 
 #include "platform/fault.h"
 #include "platform/paths.h"
@@ -70,11 +73,19 @@ class Fd {
     int fd_;
 };
 
+// Two blocks for copying and comparing, allocated once for the whole run: a fresh megabyte per
+// file would cost more in page faults than the copy of a small file itself.
+constexpr size_t kBlock = 1 << 20;
+char* Block(int which) {
+    static std::unique_ptr<char[]> blocks[2] = {std::make_unique_for_overwrite<char[]>(kBlock),
+                                                std::make_unique_for_overwrite<char[]>(kBlock)};
+    return blocks[which].get();
+}
+
 // Copies every byte of `in` to `out`: copy_file_range where the kernel can, else large blocks.
 int CopyData(int in, int out) {
     // With faults injected every read and write goes through the hook, so copy by blocks.
     bool kernelCopy = !Hook();
-    std::vector<char> block;
     for (;;) {
         if (kernelCopy) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
@@ -90,22 +101,61 @@ int CopyData(int in, int out) {
             }
             kernelCopy = false;  // not across these file systems: copy by blocks
         }
-        if (block.empty())
-            block.resize(1 << 20);
-        const ssize_t got =
-            Sys(FsOp::kRead, [&] { return ::read(in, block.data(), block.size()); });
+        char* block = Block(0);
+        const ssize_t got = Sys(FsOp::kRead, [&] { return ::read(in, block, kBlock); });
         if (got < 0)
             return errno;
         if (got == 0)
             return 0;
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = Sys(FsOp::kWrite, [&] {
-                return ::write(out, block.data() + done, static_cast<size_t>(got - done));
+                return ::write(out, block + done, static_cast<size_t>(got - done));
             });
             if (put < 0)
                 return errno;
             done += put;
         }
+    }
+}
+
+// Reads up to `size` bytes at `offset`, as many as there are.
+ssize_t ReadFull(int fd, char* buffer, size_t size, off_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = Sys(
+            FsOp::kRead, [&] { return ::pread(fd, buffer + done, size - done, offset + done); });
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Reads the finished copy back from the medium, not from the page cache, and compares it with
+// the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
+// the failure (EIO when the copy differs).
+int VerifyCopy(int source, const QByteArray& copyPath) {
+    Fd back(Sys(FsOp::kVerify, [&] { return ::open(copyPath.constData(), O_RDONLY | O_CLOEXEC); }));
+    if (back.get() < 0)
+        return errno;
+    // Drop the cached pages so that the comparison reads the medium; a file system in memory
+    // has no other medium to read.
+    struct statfs fs {};
+    if (::fstatfs(back.get(), &fs) != 0 || (fs.f_type != TMPFS_MAGIC && fs.f_type != RAMFS_MAGIC))
+        ::posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
+    char* original = Block(0);
+    char* copy = Block(1);
+    for (off_t offset = 0;; offset += kBlock) {
+        const ssize_t a = ReadFull(source, original, kBlock, offset);
+        const ssize_t b = ReadFull(back.get(), copy, kBlock, offset);
+        if (a < 0 || b < 0)
+            return errno;
+        if (a != b || std::memcmp(original, copy, static_cast<size_t>(a)) != 0)
+            return EIO;
+        if (a < static_cast<ssize_t>(kBlock))
+            return 0;
     }
 }
 
@@ -202,6 +252,8 @@ void FileCopy(const QString& source, const QString& destination) {
     }
     if (failure == 0 && out.Close() != 0)
         failure = errno;
+    if (failure == 0)
+        failure = VerifyCopy(in.get(), toPath);
     if (failure != 0) {
         // Whole file or nothing: a partial copy is corrupted data and must not stay.
         ::unlink(toPath.constData());

@@ -113,7 +113,8 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
         // The second time the operation comes, after a first block was written.
         platform::SetFaultHook([&, op = op, e = fallo.first](platform::FsOp o) {
             return (o == op && (++vistas == 2 || op == platform::FsOp::kOpenDestination ||
-                                op == platform::FsOp::kSync || op == platform::FsOp::kClose))
+                                op == platform::FsOp::kSync || op == platform::FsOp::kClose ||
+                                op == platform::FsOp::kVerify))
                        ? e
                        : 0;
         });
@@ -124,6 +125,23 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
                   fallo.second);
         EXPECT_FALSE(drives_.Exists(QStringLiteral("floppy/DATOS.BIN"))) << static_cast<int>(op);
     }
+}
+
+TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
+    // The medium changes one byte of the finished copy before it is read back.
+    platform::SetFaultHook([this](platform::FsOp op) {
+        if (op == platform::FsOp::kVerify) {
+            QFile f(drives_.Path(QStringLiteral("floppy/DATOS.BIN")));
+            if (f.open(QIODevice::ReadWrite) && f.seek(2000000)) f.write("X", 1);
+        }
+        return 0;
+    });
+    EXPECT_EQ(Numero([] {
+                  platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                                     QStringLiteral("a:\\DATOS.BIN"));
+              }),
+              57);
+    EXPECT_FALSE(drives_.Exists(QStringLiteral("floppy/DATOS.BIN")));
 }
 
 TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {

@@ -132,7 +132,8 @@ TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
     platform::SetFaultHook([this](platform::FsOp op) {
         if (op == platform::FsOp::kVerify) {
             QFile f(drives_.Path(QStringLiteral("floppy/DATOS.BIN")));
-            if (f.open(QIODevice::ReadWrite) && f.seek(2000000)) f.write("X", 1);
+            if (f.open(QIODevice::ReadWrite) && f.seek(2000000))
+                f.write("X", 1);
         }
         return 0;
     });

@@ -6,11 +6,14 @@
 #include "platform/process.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString line = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const QString line =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const platform::CommandLine split = platform::SplitCommandLine(line);
-    if (split.program.endsWith(QLatin1Char(' '))) std::abort();
+    if (split.program.endsWith(QLatin1Char(' ')))
+        std::abort();
     for (const QString& argument : split.arguments) {
-        if (argument.contains(QLatin1Char('"'))) std::abort();
+        if (argument.contains(QLatin1Char('"')))
+            std::abort();
     }
     return 0;
 }

@@ -14,11 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QString* k : {&key, static_cast<const QString*>(nullptr)}) {
         QString buffer(255, QLatin1Char(' '));
         const int n = platform::ProfileLookup(text, section, k, QStringLiteral("0"), buffer, 255);
-        if (n < 0 || n > 254 || buffer.size() != 255) std::abort();
+        if (n < 0 || n > 254 || buffer.size() != 255)
+            std::abort();
     }
     QString buffer(255, QLatin1Char(' '));
     const QString clave = QStringLiteral("CANTIDAD");
-    if (platform::ProfileLookup(text, QStringLiteral("GENERAL"), &clave, QStringLiteral("0"), buffer, 255) > 254)
+    if (platform::ProfileLookup(text, QStringLiteral("GENERAL"), &clave, QStringLiteral("0"),
+                                buffer, 255) > 254)
         std::abort();
     return 0;
 }

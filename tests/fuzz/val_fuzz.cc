@@ -6,12 +6,14 @@
 #include "platform/val.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     try {
         const int16_t n = platform::CInt(platform::Val(text));
         (void)n;
     } catch (const platform::RuntimeError& e) {
-        if (e.number() != platform::err::kDesbordamiento) std::abort();
+        if (e.number() != platform::err::kDesbordamiento)
+            std::abort();
     }
     return 0;
 }

@@ -23,6 +23,8 @@ class DialogosGuionados : public platform::Dialogs {
 
     QStringList transcripcion;
     bool guionAgotado = false;  // a box came with no answer left in the script
+    // Answers the boxes that come after the script, when set (text, style -> answer).
+    std::function<int(const QString&, int)> respondedor;
 
   private:
     std::deque<std::pair<int, std::function<void()>>> guion_;

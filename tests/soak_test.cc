@@ -1,0 +1,214 @@
+// Many seeded generation runs with random faults, random answers and disks taken out and put
+// in at random. After every run: each destination file is absent or an exact copy, the source
+// is unchanged, nothing was written outside the destination, and the window is back at rest.
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "generation/generacion.h"
+#include "platform/fault.h"
+#include "tests/support/guion.h"
+#include "tests/support/temp_cd.h"
+
+namespace {
+
+using platform::FsOp;
+namespace r = platform::respuesta;
+
+constexpr int kErrores[] = {ENOSPC, EIO, EACCES, EROFS, ENOENT, EDQUOT, ENOMEDIUM};
+
+// Every file below `folder` (relative name -> SHA-1), skipping the folders in `except`.
+std::map<QString, QByteArray> Huellas(const QString& folder, const QStringList& except = {}) {
+    std::map<QString, QByteArray> out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = QDir(folder).relativeFilePath(path);
+        if (std::any_of(except.begin(), except.end(),
+                        [&](const QString& e) { return rel.startsWith(e); }))
+            continue;
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        out[rel] = QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1);
+    }
+    return out;
+}
+
+// Random bytes, made once, that the files of every seed are cut from.
+const QByteArray& Ruido() {
+    static const QByteArray ruido = [] {
+        std::mt19937_64 rng(42);
+        QByteArray b(3000000, Qt::Uninitialized);
+        for (qsizetype i = 0; i + 8 <= b.size(); i += 8) {
+            const uint64_t v = rng();
+            std::memcpy(b.data() + i, &v, 8);
+        }
+        return b;
+    }();
+    return ruido;
+}
+
+class Ensayo {
+  public:
+    explicit Ensayo(uint32_t semilla) : rng_(semilla) {
+        drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy"));
+        drives_.PlaceProgram(QStringLiteral("cd"));
+        drives_.MakeFolder(QStringLiteral("floppy"));
+        drives_.Write(QStringLiteral("testigo/no-tocar.txt"), "fuera de toda unidad");
+        QByteArray discos;
+        for (int n = 1; n <= 3; ++n) {
+            discos += "Disco" + QByteArray::number(n) + "=";
+            for (int k = 1; k <= 3; ++k) {
+                const QString nombre = QStringLiteral("D%1F%2.BIN").arg(n).arg(k);
+                const int tamano = std::uniform_int_distribution<int>(0, 1500000)(rng_);
+                const int desde =
+                    std::uniform_int_distribution<int>(0, Ruido().size() - tamano)(rng_);
+                const QByteArray datos = Ruido().mid(desde, tamano);
+                drives_.Write(QStringLiteral("cd/Discos/Disco%1/").arg(n) + nombre, datos);
+                fuente_[nombre] = QCryptographicHash::hash(datos, QCryptographicHash::Sha1);
+                discos += nombre.toLatin1() + ",";
+            }
+            discos += "\n";
+        }
+        drives_.Write(QStringLiteral("cd/Archivos.ini"),
+                      "[GENERAL]\nCANTIDAD=3\nDiskPath=\\Discos\\Disco\n[DISCOS]\n" + discos);
+        cd_ = Huellas(drives_.Path(QStringLiteral("cd")));
+        fuera_ =
+            Huellas(drives_.Path(QString()), {QStringLiteral("floppy"), QStringLiteral("sacado")});
+    }
+
+    // One run of the start button, with faults and answers drawn from the seed.
+    void Correr() {
+        qtltest::ServiciosDePrueba s;
+        platform::SetFaultHook([this](FsOp op) { return Fallo(op); });
+        s.dialogos.respondedor = [this](const QString& texto, int estilo) {
+            return Responder(texto, estilo);
+        };
+        generacion::Generacion(s.ventana).cmdComenzar_Click();
+        platform::SetFaultHook({});
+        ReinsertarSiFalta();
+
+        EXPECT_EQ(s.pantalla.puntero, 0);
+        EXPECT_FALSE(s.ventana.espera);
+        EXPECT_TRUE(s.ventana.ProgresoOculto());
+        EXPECT_EQ(s.ventana.cerrada, s.dialogos.transcripcion.contains(qtltest::Caja(
+                                         64, QStringLiteral("Quintarel"),
+                                         QStringLiteral("Generación de discos Finalizada")))
+                                         ? 1
+                                         : 0);
+        // Every file on every disk, in the drive or taken out, is a whole, exact copy.
+        for (const auto& [rel, huella] :
+             Huellas(drives_.Path(QString()), {QStringLiteral("cd"), QStringLiteral("testigo")})) {
+            const QString nombre = QFileInfo(rel).fileName();
+            ASSERT_TRUE(fuente_.count(nombre))
+                << "archivo ajeno en un disco: " << rel.toStdString();
+            EXPECT_EQ(huella, fuente_.at(nombre))
+                << "copia distinta del original: " << rel.toStdString();
+        }
+        EXPECT_EQ(Huellas(drives_.Path(QStringLiteral("cd"))), cd_) << "el CD cambió";
+        EXPECT_EQ(
+            Huellas(drives_.Path(QString()), {QStringLiteral("floppy"), QStringLiteral("sacado")}),
+            fuera_)
+            << "se escribió fuera del disco de destino";
+        faltas += std::count(s.dialogos.transcripcion.begin(), s.dialogos.transcripcion.end(),
+                             QStringLiteral("Beep"));
+    }
+
+    int fallosInyectados = 0;
+    int faltas = 0;
+
+  private:
+    bool Azar(double p) { return std::bernoulli_distribution(p)(rng_); }
+
+    int Fallo(FsOp op) {
+        // Between two files the disk may be taken out of the drive.
+        if ((op == FsOp::kOpenSource || op == FsOp::kListFolder) && Azar(0.02))
+            SacarDisco(/*sinReponer=*/true);
+        if (Azar(0.03)) {
+            ++fallosInyectados;
+            return kErrores[std::uniform_int_distribution<int>(0, std::size(kErrores) - 1)(rng_)];
+        }
+        return 0;
+    }
+
+    // The disk in a: goes to the pile of written disks; an empty one goes in unless told not to.
+    void SacarDisco(bool sinReponer = false) {
+        const QString floppy = drives_.Path(QStringLiteral("floppy"));
+        if (QFileInfo::exists(floppy))
+            QDir().rename(floppy, drives_.Path(QStringLiteral("sacado%1").arg(++sacados_)));
+        if (!sinReponer)
+            drives_.MakeFolder(QStringLiteral("floppy"));
+    }
+    void ReinsertarSiFalta() {
+        if (!QFileInfo::exists(drives_.Path(QStringLiteral("floppy"))))
+            drives_.MakeFolder(QStringLiteral("floppy"));
+    }
+
+    int Responder(const QString& /*texto*/, int estilo) {
+        if (++cajas_ > 300)
+            return (estilo & 0x0F) == 0 ? r::kAceptar : r::kCancelar;  // a run always ends
+        switch (estilo) {
+            case 65:  // insert disk n
+                if (Azar(0.5))
+                    SacarDisco();
+                ReinsertarSiFalta();
+                return Azar(0.93) ? r::kAceptar : r::kCancelar;
+            case 53:  // not empty
+                if (Azar(0.8))
+                    SacarDisco();
+                return Azar(0.9) ? r::kReintentar : r::kCancelar;
+            case 37:  // drive not available, or disk full
+                if (Azar(0.6))
+                    SacarDisco();
+                ReinsertarSiFalta();
+                return Azar(0.85) ? r::kReintentar : r::kCancelar;
+            default:
+                return r::kAceptar;
+        }
+    }
+
+    std::mt19937 rng_;
+    qtltest::TempDrives drives_;
+    std::map<QString, QByteArray> fuente_;
+    std::map<QString, QByteArray> cd_;
+    std::map<QString, QByteArray> fuera_;
+    int sacados_ = 0;
+    int cajas_ = 0;
+};
+
+TEST(EnsayoDeFallosTest, NothingLostNothingWrittenOutsideWhateverFails) {
+    const uint32_t base = qEnvironmentVariableIsSet("QTL99_SEMILLA")
+                              ? qEnvironmentVariableIntValue("QTL99_SEMILLA")
+                              : 1999;
+    const int rondas = qEnvironmentVariableIsSet("QTL99_RONDAS")
+                           ? qEnvironmentVariableIntValue("QTL99_RONDAS")
+                           : 150;
+    QElapsedTimer reloj;
+    reloj.start();
+    int hechas = 0, fallos = 0, cajas = 0;
+    for (int i = 0; i < rondas && reloj.elapsed() < 60000; ++i, ++hechas) {
+        const uint32_t semilla = base + i;
+        SCOPED_TRACE("semilla " + std::to_string(semilla) +
+                     " (repetir con QTL99_SEMILLA=" + std::to_string(semilla) + " QTL99_RONDAS=1)");
+        Ensayo ensayo(semilla);
+        for (int corrida = 0; corrida < 3; ++corrida)
+            ensayo.Correr();  // the user may press Comenzar again
+        fallos += ensayo.fallosInyectados;
+        cajas += ensayo.faltas;
+        if (HasFailure())
+            break;
+    }
+    std::printf("ensayo: %d semillas x 3 corridas, %d fallos inyectados, %d pitidos\n", hechas,
+                fallos, cajas);
+    EXPECT_GT(fallos, 0);
+}
+
+}  // namespace

@@ -248,6 +248,15 @@ int main(int argc, char** argv) {
     ok &= Guardar(A16Colores(Lienzo(32, ManoConCamara)), carpeta, "visita.png");
     ok &= Guardar(A16Colores(Lienzo(32, PuertaAbierta)), carpeta, "salir.png");
     ok &= Guardar(TituloManuscrito(), carpeta, "titulo_48.png");
+    // The same title in the sizes of the desktop's icon theme.
+    for (const int lado : {16, 32, 64, 128, 256}) {
+        const QImage escalada =
+            TituloManuscrito()
+                .convertToFormat(QImage::Format_ARGB32)
+                .scaled(lado, lado, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        ok &= Guardar(escalada, carpeta,
+                      qPrintable(QStringLiteral("escritorio/qtl99_%1.png").arg(lado)));
+    }
     ok &= Guardar(Portada(), carpeta, "portada.png");
     return ok ? 0 : 1;
 }

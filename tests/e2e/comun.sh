@@ -4,18 +4,40 @@ xvfb_pid=""
 qtl_pid=""
 limpiar() {
     [ -n "$qtl_pid" ] && kill "$qtl_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    # Wait for the server to be gone: a dying server removes its socket, and would remove that of
+    # the next one started on the same display number.
+    [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; } || true
     chmod -R u+w "$trabajo" 2>/dev/null || true
     rm -rf "$trabajo"
 }
 trap limpiar EXIT
-falla() { echo "FALLO: $*" >&2; exit 1; }
+falla() { echo "FALLO: $*" >&2; ls -la /tmp/.X11-unix >&2; ps aux | grep -i [x]vfb >&2; echo "DISPLAY=$DISPLAY" >&2; exit 1; }
 
-exec 5> "$trabajo/pantalla"
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$trabajo/pantalla" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$trabajo/pantalla")"
+# Starts Xvfb on a free display and waits until it answers; a server that dies is started again.
+# -noreset: by default the server resets when its last client leaves (the check below), and a
+# program connecting during that reset is refused.
+arrancar_xvfb() {
+    local intento
+    for intento in 1 2 3; do
+        : > "$trabajo/pantalla"
+        Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5> "$trabajo/pantalla" >/dev/null 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 100); do [ -s "$trabajo/pantalla" ] && break; sleep 0.1; done
+        export DISPLAY=":$(head -1 "$trabajo/pantalla")"
+        for _ in $(seq 50); do
+            xdpyinfo >/dev/null 2>&1 && return 0
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        echo "Xvfb no respondió (intento $intento)" >&2
+    done
+    falla "no se pudo arrancar Xvfb"
+}
+arrancar_xvfb
+mkdir -p "$trabajo/runtime" && chmod 700 "$trabajo/runtime"
+export XDG_RUNTIME_DIR="$trabajo/runtime"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 # The id of the visible window with this exact title, waiting for it to appear.

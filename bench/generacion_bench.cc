@@ -70,7 +70,7 @@ double TiempoGenerar(const QString& base) {
     QElapsedTimer t;
     t.start();
     generacion::Generacion(s.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
-    const double ms = t.nsecsElapsed() / 1e6;
+    const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
     if (s.dialogos.transcripcion.size() != kDiscos + 2 || s.ventana.cerrada != 1) {
         std::fprintf(stderr, "la generación no terminó como se esperaba: %s\n",
                      qPrintable(s.dialogos.transcripcion.join(u'\n')));
@@ -91,7 +91,7 @@ double TiempoCp(const QString& base) {
         if (std::system(orden.toLocal8Bit().constData()) != 0)
             std::exit(1);
     }
-    return t.nsecsElapsed() / 1e6;
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
 double Mediana(std::vector<double> v) {

@@ -122,8 +122,9 @@ int CopyData(int in, int out) {
 ssize_t ReadFull(int fd, char* buffer, size_t size, off_t offset) {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = Sys(
-            FsOp::kRead, [&] { return ::pread(fd, buffer + done, size - done, offset + done); });
+        const ssize_t n = Sys(FsOp::kRead, [&] {
+            return ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+        });
         if (n < 0)
             return -1;
         if (n == 0)

@@ -4,18 +4,12 @@
 # Usage: arranque.sh BUILD_DIR [ROUNDS]
 set -euo pipefail
 build="$(readlink -f "$1")"; rondas="${2:-9}"
-trabajo="$(mktemp -d)"; xvfb_pid=""
-trap '[ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }; rm -rf "$trabajo"' EXIT
+trabajo="$(mktemp -d)"
 mkdir -p "$trabajo/cd" "$trabajo/floppy"
 cp -a "$build/../demo/cd/." "$trabajo/cd/" 2>/dev/null || cp -a "$(dirname "$0")/../demo/cd/." "$trabajo/cd/"
 cp "$build/QTL99" "$trabajo/cd/QTL99"
 export QTL99_DRIVES="d:=$trabajo/cd,optical;a:=$trabajo/floppy"
-exec 5> "$trabajo/pantalla"
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$trabajo/pantalla" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$trabajo/pantalla")" XDG_RUNTIME_DIR=/tmp
-unset QT_QPA_PLATFORM
+source "$(dirname "$0")/../tests/e2e/comun.sh"   # a private Xvfb, cleaned up on exit
 
 # medir PROGRAM TITLE: prints "milliseconds kibibytes" for one start.
 medir() {

@@ -14,7 +14,9 @@ antes="$(huella)"
 
 source "$(dirname "${BASH_SOURCE[0]}")/comun.sh"
 unset LD_LIBRARY_PATH QT_PLUGIN_PATH
-( cd "$trabajo" && QTL99_DRIVES="d:=$cd_dir,optical;a:=$floppy" exec "$cd_dir/QTL99" ) &
+# A home of its own, to see that the program leaves nothing there either.
+mkdir -p "$trabajo/casa"
+( cd "$trabajo" && HOME="$trabajo/casa" QTL99_DRIVES="d:=$cd_dir,optical;a:=$floppy" exec "$cd_dir/QTL99" ) &
 qtl_pid=$!
 
 opcion="$(ventana QTL99)"
@@ -45,4 +47,6 @@ for f in LEEME.TXT INSTALA.INF; do
 done
 [ "$(ls "$floppy" | wc -l)" -eq 2 ] || falla "disco 1: $(ls "$floppy")"
 [ "$(huella)" = "$antes" ] || falla "el CD cambió"
+escrito="$(cd "$trabajo/casa" && find . -mindepth 1 | grep -v '^./.cache/fontconfig' || true)"
+[ -z "$escrito" ] || falla "escribió en la carpeta personal: $escrito"
 echo "QTL99 corrió desde la imagen del CD con su propio Qt y generó el disco 1"

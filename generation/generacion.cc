@@ -19,8 +19,8 @@ struct FinDeGeneracion {};
 
 const QString kTituloUnidades = QStringLiteral("Generación de diskettes de Instalación");
 
-// The first two characters of a drive list's value: its drive specification.
-QString Especificacion(const QString& unidad) {
+// The first two characters of a drive list's value: the drive letter and its colon ("a:").
+QString LetraDeUnidad(const QString& unidad) {
     return unidad.left(2);
 }
 
@@ -73,8 +73,8 @@ void Generacion::MostrarProgreso(bool visible) {
 void Generacion::cmdComenzar_Click() {
     if (!ValidarUnidades())
         return;
-    const QString origen = Especificacion(ventana_.UnidadOrigen());
-    const QString destino = Especificacion(ventana_.UnidadDestino());
+    const QString origen = LetraDeUnidad(ventana_.UnidadOrigen());
+    const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
     GenerarDiscos(origen, destino);
 }
 
@@ -90,7 +90,7 @@ bool Generacion::ValidarUnidades() {
             return false;
         }
         // 2. The source must look like the installation CD: "Archivos.ini" in its root.
-        const QString origen = Especificacion(ventana_.UnidadOrigen());
+        const QString origen = LetraDeUnidad(ventana_.UnidadOrigen());
         if (platform::Dir(origen + QStringLiteral("\\") + Lib::kArchivoIni,
                           platform::kAtributosTodos) != Lib::kArchivoIni) {
             Lib::Beep();
@@ -102,7 +102,7 @@ bool Generacion::ValidarUnidades() {
             return false;
         }
         // 3. The destination must be empty.
-        const QString destino = Especificacion(ventana_.UnidadDestino());
+        const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
         if (!platform::Dir(destino + QStringLiteral("\\"), platform::kAtributosTodos).isEmpty()) {
             Lib::Beep();
             Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
@@ -159,7 +159,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 QString entrada;
                 Ejecutar([&] {
                     entrada = platform::Dir(
-                        Especificacion(ventana_.UnidadDestino()) + QStringLiteral("\\"),
+                        LetraDeUnidad(ventana_.UnidadDestino()) + QStringLiteral("\\"),
                         platform::kAtributosTodos);
                 });
                 if (entrada.isEmpty())

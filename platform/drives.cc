@@ -158,12 +158,12 @@ ParsedDriveTable ParseDriveTable(const QString& text) {
         }
         if (folder.isEmpty()) {
             result.problems
-                << QStringLiteral("la unidad %1 no tiene carpeta; se ignora").arg(d.spec());
+                << QStringLiteral("la unidad %1 no tiene carpeta; se ignora").arg(d.name());
             continue;
         }
         if (FindDrive(result.drives, d.letter) != nullptr) {
             result.problems << QStringLiteral("la unidad %1 aparece dos veces; se usa la primera")
-                                   .arg(d.spec());
+                                   .arg(d.name());
             continue;
         }
         d.root = QDir::cleanPath(QDir::current().absoluteFilePath(folder));
@@ -310,8 +310,8 @@ bool IsReady(const Drive& drive) {
 
 QString DriveListEntry(const Drive& drive) {
     if (drive.label.isEmpty())
-        return drive.spec();
-    return QStringLiteral("%1 [%2]").arg(drive.spec(), drive.label);
+        return drive.name();
+    return QStringLiteral("%1 [%2]").arg(drive.name(), drive.label);
 }
 
 }  // namespace platform

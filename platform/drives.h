@@ -20,7 +20,7 @@ struct Drive {
     bool mounted = true;  // false for an /etc/fstab entry that is not mounted now
 
     // "a:"
-    QString spec() const { return QString(letter) + QLatin1Char(':'); }
+    QString name() const { return QString(letter) + QLatin1Char(':'); }
 };
 
 using DriveTable = std::vector<Drive>;

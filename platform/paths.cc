@@ -3,10 +3,10 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "platform/runtime_error.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include "platform/runtime_error.h"
 
 namespace platform {
 
@@ -166,7 +166,7 @@ QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives) {
         return {};
     QString rest = folder.mid(bestRoot == u"/" ? 1 : bestRoot.size() + 1);
     rest.replace(u'/', u'\\');
-    return best->spec() + u'\\' + rest;
+    return best->name() + u'\\' + rest;
 }
 
 }  // namespace platform

@@ -420,7 +420,7 @@ TEST_F(ValidacionTest, RefusalsComeInOrderOnePerClick) {
     EXPECT_TRUE(s_.ventana.etiquetas.empty());  // no run started
 }
 
-TEST_F(ValidacionTest, PassingCheckStartsTheRunWithTheDriveSpecifications) {
+TEST_F(ValidacionTest, PassingCheckStartsTheRunWithTheDriveLetters) {
     // A folder named Archivos.ini is an acceptable marker.
     QFile::remove(drives_.Path(QStringLiteral("cd/Archivos.ini")));
     drives_.MakeFolder(QStringLiteral("cd/Archivos.ini"));

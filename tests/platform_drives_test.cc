@@ -13,7 +13,7 @@ TEST(TablaExplicitaTest, ParsesLettersFoldersAndKinds) {
         QStringLiteral("A:=/media/floppy0; d:=/media/cdrom0,optical ;e:=/srv/x,removable;;"));
     EXPECT_TRUE(parsed.problems.isEmpty());
     ASSERT_EQ(parsed.drives.size(), 3u);
-    EXPECT_EQ(parsed.drives[0].spec(), u"a:");
+    EXPECT_EQ(parsed.drives[0].name(), u"a:");
     EXPECT_EQ(parsed.drives[0].root, u"/media/floppy0");
     EXPECT_EQ(parsed.drives[0].kind, DriveKind::kFloppy);
     EXPECT_EQ(parsed.drives[1].kind, DriveKind::kOptical);
@@ -25,7 +25,7 @@ TEST(TablaExplicitaTest, MalformedEntriesAreSkippedAndReported) {
     const auto parsed = platform::ParseDriveTable(
         QStringLiteral("sin-igual;1:=/x;ab:=/y;c:=;d:=/cd;d:=/otro;=/z;é:=/w;f:=/con,coma"));
     ASSERT_EQ(parsed.drives.size(), 2u);
-    EXPECT_EQ(parsed.drives[0].spec(), u"d:");
+    EXPECT_EQ(parsed.drives[0].name(), u"d:");
     EXPECT_EQ(parsed.drives[0].root, u"/cd");
     // A comma not followed by a kind belongs to the folder.
     EXPECT_EQ(parsed.drives[1].root, u"/con,coma");
@@ -70,7 +70,7 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
                                platform::ParseMountTable(QString::fromUtf8(kFstab)), Probe());
     QMap<QString, QString> got;
     for (const auto& d : table) {
-        got[d.spec()] = (d.mounted ? d.root : QStringLiteral("(no montada)")) + u' ' + d.device;
+        got[d.name()] = (d.mounted ? d.root : QStringLiteral("(no montada)")) + u' ' + d.device;
     }
     const QMap<QString, QString> expected = {
         {"c:", "/ "},
@@ -94,7 +94,7 @@ TEST(DeteccionTest, MachineWithoutRemovableMediaHasOnlyC) {
             QStringLiteral("/dev/vda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n")),
         {}, platform::DeviceProbe{});
     ASSERT_EQ(table.size(), 1u);
-    EXPECT_EQ(table[0].spec(), u"c:");
+    EXPECT_EQ(table[0].name(), u"c:");
 }
 
 }  // namespace

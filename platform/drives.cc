@@ -7,6 +7,7 @@
 #include <QSet>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 
 namespace platform {
 

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <optional>
 #include <vector>
 
 // The lettered drives of the program, mapped onto Linux folders.

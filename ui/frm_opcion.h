@@ -7,8 +7,6 @@
 
 namespace ui {
 
-// The option window, the hub of the program: Setup, Generar, Visita Guiada and Salir over a
-// cover picture.
 // A command button in graphical style: its picture centred above its caption, which wraps
 // onto more lines when it does not fit.
 class BotonGrafico : public QPushButton {
@@ -20,6 +18,8 @@ class BotonGrafico : public QPushButton {
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The option window, the hub of the program: Setup, Generar, Visita Guiada and Salir over a
+// cover picture.
 class FrmOpcion : public QWidget {
     Q_OBJECT
   public:

@@ -213,6 +213,20 @@ class VentanasTest : public QObject {
         QVERIFY(ui::frmGenerar().isVisible());
     }
 
+    void laListaDeUnidadesVeLasNuevasAlAbrirse() {
+        ui::frmOpcion().btOpcion[1]->click();
+        platform::DriveListBox* lista = ui::frmGenerar().drvDestino;
+        QCOMPARE(lista->count(), 2);
+        drives_->MakeFolder(QStringLiteral("usb"));
+        drives_->MapDrives(
+            QStringLiteral("e:=cd,optical;a:=floppy;f:=usb,removable"));  // plugged in
+        lista->showPopup();
+        QCOMPARE(lista->count(), 3);
+        QCOMPARE(lista->itemText(2), QStringLiteral("f:"));
+        QCOMPARE(lista->Drive(), QStringLiteral("a:"));  // the choice is kept
+        lista->hidePopup();
+    }
+
     void cerrarDevuelveLaMismaVentanaDeOpciones() {
         ui::FrmOpcion* antes = &ui::frmOpcion();
         antes->move(123, 45);

@@ -42,26 +42,26 @@ void Generacion::Ejecutar(Paso&& paso) {
 
 bool Generacion::ManejarError(const RuntimeError& error) {
     Lib::OcultarEspera();  // R1: no hourglass over a message
+    QString texto;
     switch (error.number()) {
         case platform::err::kNombreArchivoIncorrecto:
         case platform::err::kDispositivoNoDisponible:
         case platform::err::kDiscoNoListo:
         case platform::err::kRutaNoEncontrada:
-            Lib::Beep();
-            return Lib::MsgBox(QStringLiteral("La unidad seleccionada no se encuentra disponible."),
-                               estilo::kReintentarCancelar + estilo::kPregunta,
-                               Lib::kTitulo) == respuesta::kReintentar;
+            texto = QStringLiteral("La unidad seleccionada no se encuentra disponible.");
+            break;
         case platform::err::kDiscoLleno:
-            Lib::Beep();
-            return Lib::MsgBox(
-                       QStringLiteral(
-                           "No hay suficiente espacio en la unidad. Inserte un disco sin datos"),
-                       estilo::kReintentarCancelar + estilo::kPregunta,
-                       Lib::kTitulo) == respuesta::kReintentar;
+            texto = QStringLiteral(
+                "No hay suficiente espacio en la unidad. Inserte un disco sin datos");
+            break;
         default:
             Lib::MostrarError(error);
             return false;
     }
+    // A drive error or a full disk: the user may put things right and retry the failed step.
+    Lib::Beep();
+    return Lib::MsgBox(texto, estilo::kReintentarCancelar + estilo::kPregunta, Lib::kTitulo) ==
+           respuesta::kReintentar;
 }
 
 void Generacion::MostrarProgreso(bool visible) {

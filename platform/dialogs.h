@@ -44,7 +44,6 @@ class Screen {
   public:
     virtual ~Screen() = default;
     virtual void SetMousePointer(int pointer) = 0;
-    virtual int MousePointer() const = 0;
 };
 
 }  // namespace platform

@@ -115,7 +115,6 @@ void QtScreen::SetMousePointer(int pointer) {
         QApplication::restoreOverrideCursor();
     if (pointer == 11)
         QApplication::setOverrideCursor(Qt::WaitCursor);
-    pointer_ = pointer;
 }
 
 }  // namespace platform

@@ -15,10 +15,6 @@ class QtDialogs : public Dialogs {
 class QtScreen : public Screen {
   public:
     void SetMousePointer(int pointer) override;
-    int MousePointer() const override { return pointer_; }
-
-  private:
-    int pointer_ = 0;
 };
 
 }  // namespace platform

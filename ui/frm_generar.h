@@ -30,9 +30,6 @@ class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     void Refresh() override { repaint(); }
     void DoEvents() override;
 
-    // True between a press of "Comenzar" and the end of its run.
-    bool Generando() const { return generando_; }
-
     // Controls, in tab order, with the names of the design.
     platform::DriveListBox* drvOrigen;
     platform::DriveListBox* drvDestino;

@@ -39,7 +39,6 @@ class PantallaFalsa : public platform::Screen {
         puntero = pointer;
         cambios << pointer;
     }
-    int MousePointer() const override { return puntero; }
     int puntero = 0;
     QList<int> cambios;
 };

@@ -7,9 +7,11 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "platform/fault.h"
 #include "platform/paths.h"
@@ -61,6 +63,11 @@ class Fd {
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
     int get() const { return fd_; }
     // Closes now and reports the close's own failure (a delayed write error).
     int Close() {
@@ -137,8 +144,10 @@ ssize_t ReadFull(int fd, char* buffer, size_t size, off_t offset) {
 // Reads the finished copy back from the medium, not from the page cache, and compares it with
 // the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
 // the failure (EIO when the copy differs).
-int VerifyCopy(int source, const QByteArray& copyPath) {
-    Fd back(Sys(FsOp::kVerify, [&] { return ::open(copyPath.constData(), O_RDONLY | O_CLOEXEC); }));
+int VerifyCopy(int source, int folder, const QByteArray& copyName) {
+    Fd back(Sys(FsOp::kVerify, [&] {
+        return ::openat(folder, copyName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    }));
     if (back.get() < 0)
         return errno;
     // Drop the cached pages so that the comparison reads the medium; a file system in memory
@@ -160,12 +169,39 @@ int VerifyCopy(int source, const QByteArray& copyPath) {
     }
 }
 
-void SyncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);  // some file systems cannot sync a folder; the file itself is already durable
-    ::close(fd);
+// A source file opened for a copy: a regular file whose real path lies on its own drive.
+struct SourceFile {
+    Fd fd{-1};
+    struct stat stat {};
+};
+
+SourceFile OpenSource(const ResolvedPath& from) {
+    const QByteArray path = QFile::encodeName(from.linuxPath);
+    SourceFile in;
+    // Non-blocking, so that a FIFO or a device named as a source cannot hang the program.
+    in.fd = Fd(Sys(FsOp::kOpenSource, [&] {
+        return ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    }));
+    if (in.fd.get() < 0)
+        throw RuntimeError(errno == ENOENT ? err::kArchivoNoEncontrado : CopyErrorNumber(errno));
+    if (::fstat(in.fd.get(), &in.stat) != 0)
+        throw RuntimeError(CopyErrorNumber(errno));
+    if (!S_ISREG(in.stat.st_mode))
+        throw RuntimeError(err::kAccesoRutaArchivo);
+    // A link on the source drive must not hand out a file from elsewhere on the machine.
+    const QString real =
+        QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(in.fd.get())).symLinkTarget();
+    const QString root = QFileInfo(from.drive.root).canonicalFilePath();
+    if (real.isEmpty() || root.isEmpty() || !(root == u"/" || real.startsWith(root + u'/'))) {
+        throw RuntimeError(err::kAccesoRutaArchivo);
+    }
+    ::fcntl(in.fd.get(), F_SETFL, 0);
+    return in;
+}
+
+unsigned NextTemporaryNumber() {
+    static unsigned next = 0;
+    return ++next;
 }
 
 }  // namespace
@@ -215,38 +251,43 @@ void FileCopy(const QString& source, const QString& destination) {
     const ResolvedPath to = ResolveDrivePath(destination);
     CheckReachable(to);
 
-    const QByteArray fromPath = QFile::encodeName(from.linuxPath);
-    const QByteArray toPath = QFile::encodeName(to.linuxPath);
-    Fd in(
-        Sys(FsOp::kOpenSource, [&] { return ::open(fromPath.constData(), O_RDONLY | O_CLOEXEC); }));
-    if (in.get() < 0) {
-        throw RuntimeError(errno == ENOENT ? err::kArchivoNoEncontrado : CopyErrorNumber(errno));
-    }
-    struct stat sourceStat {};
-    if (::fstat(in.get(), &sourceStat) != 0)
+    const SourceFile in = OpenSource(from);
+    const qsizetype slash = to.linuxPath.lastIndexOf(u'/');
+    const QByteArray folderPath = QFile::encodeName(to.linuxPath.left(slash + 1));
+    const QByteArray name = QFile::encodeName(to.linuxPath.mid(slash + 1));
+    Fd folder(::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
         throw RuntimeError(CopyErrorNumber(errno));
-    if (S_ISDIR(sourceStat.st_mode))
-        throw RuntimeError(err::kAccesoRutaArchivo);
 
-    // Opening the source itself as the destination would empty it.
+    // What stands under the destination name is looked at, never followed: a link is replaced,
+    // a folder refused, and the source itself never opened for writing.
     struct stat existing {};
-    if (::stat(toPath.constData(), &existing) == 0) {
+    if (::fstatat(folder.get(), name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(existing.st_mode))
             throw RuntimeError(err::kAccesoRutaArchivo);
-        if (existing.st_dev == sourceStat.st_dev && existing.st_ino == sourceStat.st_ino) {
+        if (existing.st_dev == in.stat.st_dev && existing.st_ino == in.stat.st_ino)
             throw RuntimeError(err::kAccesoRutaArchivo);
-        }
     }
 
-    Fd out(Sys(FsOp::kOpenDestination, [&] {
-        return ::open(toPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    }));
-    if (out.get() < 0)
-        throw RuntimeError(CopyErrorNumber(errno));
+    // The copy is written under a name of its own and only a complete, verified copy takes the
+    // destination name: whatever fails, the entry that was there stays as it was.
+    QByteArray temporary;
+    Fd out(-1);
+    for (int attempt = 0; out.get() < 0; ++attempt) {
+        temporary = ".QTL99-" + QByteArray::number(::getpid()) + "-" +
+                    QByteArray::number(NextTemporaryNumber());
+        out = Fd(Sys(FsOp::kOpenDestination, [&] {
+            return ::openat(folder.get(), temporary.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            in.stat.st_mode & 0777);
+        }));
+        if (out.get() < 0 && (errno != EEXIST || attempt == 100))
+            throw RuntimeError(CopyErrorNumber(errno));
+    }
 
-    int failure = CopyData(in.get(), out.get());
+    int failure = CopyData(in.fd.get(), out.get());
     if (failure == 0) {
-        const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+        const struct timespec times[2] = {in.stat.st_atim, in.stat.st_mtim};
         ::futimens(out.get(), times);  // the time is kept where the file system can hold it
         if (Sys(FsOp::kSync, [&] { return ::fsync(out.get()); }) != 0)
             failure = errno;
@@ -254,13 +295,16 @@ void FileCopy(const QString& source, const QString& destination) {
     if (failure == 0 && out.Close() != 0)
         failure = errno;
     if (failure == 0)
-        failure = VerifyCopy(in.get(), toPath);
+        failure = VerifyCopy(in.fd.get(), folder.get(), temporary);
+    if (failure == 0 &&
+        ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0) {
+        failure = errno;
+    }
     if (failure != 0) {
-        // Whole file or nothing: a partial copy is corrupted data and must not stay.
-        ::unlink(toPath.constData());
+        ::unlinkat(folder.get(), temporary.constData(), 0);
         throw RuntimeError(CopyErrorNumber(failure));
     }
-    SyncFolder(QFile::encodeName(to.linuxPath.left(to.linuxPath.lastIndexOf(u'/') + 1)));
+    ::fsync(folder.get());  // some file systems cannot sync a folder; the data is durable
 }
 
 }  // namespace platform

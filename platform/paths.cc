@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <cerrno>
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,34 +41,43 @@ QStringList NormalisedNames(QStringView rest) {
     return names;
 }
 
-bool Exists(const QByteArray& path, bool* isDir) {
+bool IsDenied(int errnum) {
+    return errnum == EACCES || errnum == EPERM;
+}
+
+bool Exists(const QByteArray& path, bool* isDir, bool* denied) {
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0)
+    if (::stat(path.constData(), &st) != 0) {
+        *denied = *denied || IsDenied(errno);
         return false;
+    }
     *isDir = S_ISDIR(st.st_mode);
     return true;
 }
 
 // The stored name of `name` inside `folder`: the exact entry, else the first entry in folder
-// order that matches without regard to case. Empty when there is none.
-QString MatchInFolder(const QString& folder, const QString& name, bool* isDir) {
+// order that matches without regard to case. Empty when there is none; `denied` tells that the
+// folder could not be searched or read, so the name may well be there.
+QString MatchInFolder(const QString& folder, const QString& name, bool* isDir, bool* denied) {
     const QByteArray folderBytes = QFile::encodeName(folder);
     QByteArray exact = folderBytes;
     if (!exact.endsWith('/'))
         exact.append('/');
-    if (Exists(exact + QFile::encodeName(name), isDir))
+    if (Exists(exact + QFile::encodeName(name), isDir, denied))
         return name;
 
     DIR* dir = ::opendir(folderBytes.constData());
-    if (dir == nullptr)
+    if (dir == nullptr) {
+        *denied = *denied || IsDenied(errno);
         return {};
+    }
     QString found;
     while (const dirent* entry = ::readdir(dir)) {
         const QString candidate = QFile::decodeName(entry->d_name);
         if (candidate == u"." || candidate == u"..")
             continue;
         if (candidate.compare(name, Qt::CaseInsensitive) == 0) {
-            if (Exists(exact + entry->d_name, isDir)) {
+            if (Exists(exact + entry->d_name, isDir, denied)) {
                 found = candidate;
                 break;
             }
@@ -105,8 +115,13 @@ ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives
     for (qsizetype i = 0; i < names.size(); ++i) {
         const bool last = i + 1 == names.size();
         QString stored;
+        bool denied = false;
         if (allExist)
-            stored = MatchInFolder(path, names[i], &isDir);
+            stored = MatchInFolder(path, names[i], &isDir, &denied);
+        if (stored.isEmpty() && denied) {
+            r.status = ResolvedPath::Status::kDenied;
+            return r;
+        }
         if (stored.isEmpty()) {
             stored = names[i];
             allExist = false;
@@ -139,6 +154,8 @@ void RaiseIfUnreachable(const ResolvedPath& resolved, int notReadyNumber) {
             throw RuntimeError(notReadyNumber);
         case ResolvedPath::Status::kMissingFolder:
             throw RuntimeError(err::kRutaNoEncontrada);
+        case ResolvedPath::Status::kDenied:
+            throw RuntimeError(err::kPermisoDenegado);
         case ResolvedPath::Status::kOk:
             break;
     }

@@ -13,6 +13,7 @@ struct ResolvedPath {
         kNoDrive,        // no "x:" in front, or the letter is not in the drive table
         kNotReady,       // the drive has no medium (not mounted, root missing)
         kMissingFolder,  // a folder on the way does not exist (or is not a folder)
+        kDenied,         // a folder on the way cannot be searched or read (EACCES, EPERM)
         kOk,             // every folder on the way exists; the last name may not
     };
     Status status = Status::kNoDrive;
@@ -34,7 +35,8 @@ ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives
 ResolvedPath ResolveDrivePath(const QString& drivePath);  // with CurrentDrives()
 
 // Raises the number of a path that cannot be reached: 68 when its drive is not in the table,
-// `notReadyNumber` when the drive has no medium, 76 when a folder on the way is missing.
+// `notReadyNumber` when the drive has no medium, 76 when a folder on the way is missing, 70
+// when a folder on the way may not be searched or read (permission is not absence).
 void RaiseIfUnreachable(const ResolvedPath& resolved, int notReadyNumber);
 
 // A Linux folder in drive form ("d:\INSTALA", "d:\" for a root): the drive whose root is the

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
+#include <QDir>
 #include <QFileInfo>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 
 #include "platform/fault.h"
 #include "platform/files.h"
@@ -108,6 +113,8 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
         {platform::FsOp::kOpenDestination, {EROFS, 70}},
         {platform::FsOp::kWrite, {ENODEV, 71}},
     };
+    // The copy of an earlier attempt stands under the name; a failed copy never touches it.
+    drives_.Write(QStringLiteral("floppy/DATOS.BIN"), "copia anterior");
     for (const auto& [op, fallo] : casos) {
         int vistas = 0;
         // The second time the operation comes, after a first block was written.
@@ -123,17 +130,101 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
                                          QStringLiteral("a:\\DATOS.BIN"));
                   }),
                   fallo.second);
-        EXPECT_FALSE(drives_.Exists(QStringLiteral("floppy/DATOS.BIN"))) << static_cast<int>(op);
+        EXPECT_EQ(drives_.Read(QStringLiteral("floppy/DATOS.BIN")), "copia anterior");
+        EXPECT_EQ(QDir(drives_.Path(QStringLiteral("floppy")), {}, QDir::NoSort,
+                       QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
+                      .count(),
+                  1u)
+            << static_cast<int>(op);
     }
+    platform::SetFaultHook({});
+
+    // The kernel's own copy failing: a file size limit gives EFBIG, a full disk for the user.
+    struct rlimit antes {};
+    ::getrlimit(RLIMIT_FSIZE, &antes);
+    const auto senal = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limite = antes;
+    limite.rlim_cur = 1 << 20;
+    ::setrlimit(RLIMIT_FSIZE, &limite);
+    const int numero = Numero([] {
+        platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                           QStringLiteral("a:\\DATOS.BIN"));
+    });
+    ::setrlimit(RLIMIT_FSIZE, &antes);
+    ::signal(SIGXFSZ, senal);
+    EXPECT_EQ(numero, 61);
+    EXPECT_EQ(drives_.Read(QStringLiteral("floppy/DATOS.BIN")), "copia anterior");
+}
+
+TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
+    const QString fuera = drives_.Path(QStringLiteral("fuera.txt"));
+    drives_.Write(QStringLiteral("fuera.txt"), "de otro");
+    // A link on the disk is replaced by the copy, and what it pointed at is left alone.
+    QFile::link(fuera, drives_.Path(QStringLiteral("floppy/BIG2.DAT")));
+    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                       QStringLiteral("a:\\BIG2.DAT"));
+    EXPECT_EQ(drives_.Read(QStringLiteral("fuera.txt")), "de otro");
+    EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("floppy/BIG2.DAT"))).isSymLink());
+    EXPECT_EQ(drives_.Read(QStringLiteral("floppy/BIG2.DAT")).size(), 3 << 20);
+
+    // Sources that leave their drive or are not files are refused, without waiting on them.
+    QFile::link(fuera, drives_.Path(QStringLiteral("cd/Discos/Disco1/SHADOW.TXT")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(drives_.Path(QStringLiteral("cd/Discos/Disco1/PIPE.DAT")))
+                           .constData(),
+                       0644),
+              0);
+    for (const char* nombre : {"SHADOW.TXT", "PIPE.DAT"}) {
+        EXPECT_EQ(Numero([&] {
+                      platform::FileCopy(
+                          QStringLiteral("d:\\Discos\\Disco1\\") + QString::fromLatin1(nombre),
+                          QStringLiteral("a:\\") + QString::fromLatin1(nombre));
+                  }),
+                  75)
+            << nombre;
+        EXPECT_FALSE(drives_.Exists(QStringLiteral("floppy/") + QString::fromLatin1(nombre)));
+    }
+
+    // The copy's permissions are the source's less the umask, never wider.
+    const QString fuente = drives_.Path(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
+    QFile::setPermissions(fuente, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    const mode_t mascara = ::umask(027);
+    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                       QStringLiteral("a:\\P.BIN"));
+    ::umask(mascara);
+    struct stat st {};
+    ::stat(QFile::encodeName(drives_.Path(QStringLiteral("floppy/P.BIN"))).constData(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ArchivosTest, AFolderThatMayNotBeReadIsPermissionNotAbsence) {
+    // Root reads through permissions, so the check runs as nobody in a child process.
+    ::chmod(QFile::encodeName(drives_.Path(QString())).constData(), 0755);
+    ::chmod(QFile::encodeName(drives_.Path(QStringLiteral("cd/Discos/Disco1"))).constData(), 0);
+    auto comoNadie = [](auto op) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            std::_Exit(1);
+        std::_Exit(Numero(op));
+    };
+    EXPECT_EXIT(comoNadie([] {
+                    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                                       QStringLiteral("a:\\DATOS.BIN"));
+                }),
+                ::testing::ExitedWithCode(70), "");
+    EXPECT_EXIT(comoNadie([] { platform::Dir(QStringLiteral("d:\\Discos\\Disco1\\"), 22); }),
+                ::testing::ExitedWithCode(70), "");
 }
 
 TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
     // The medium changes one byte of the finished copy before it is read back.
     platform::SetFaultHook([this](platform::FsOp op) {
         if (op == platform::FsOp::kVerify) {
-            QFile f(drives_.Path(QStringLiteral("floppy/DATOS.BIN")));
-            if (f.open(QIODevice::ReadWrite) && f.seek(2000000))
-                f.write("X", 1);
+            for (const QFileInfo& copia : QDir(drives_.Path(QStringLiteral("floppy")), {},
+                                               QDir::NoSort, QDir::Files | QDir::Hidden)
+                                              .entryInfoList()) {
+                QFile f(copia.filePath());
+                if (f.open(QIODevice::ReadWrite) && f.seek(2000000))
+                    f.write("X", 1);
+            }
         }
         return 0;
     });
@@ -142,7 +233,7 @@ TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
                                      QStringLiteral("a:\\DATOS.BIN"));
               }),
               57);
-    EXPECT_FALSE(drives_.Exists(QStringLiteral("floppy/DATOS.BIN")));
+    EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());
 }
 
 TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <optional>
@@ -82,6 +83,19 @@ bool IsOpticalDevice(const MountEntry& e) {
            e.device == u"/dev/dvd" || e.fsType == u"iso9660" || e.fsType == u"udf";
 }
 
+// A floppy drive: a floppy device, or a removable disk of a floppy's size holding FAT. A loop
+// device or another file system (a small squashfs image) is never one.
+bool IsFloppy(const MountEntry& e, const DeviceProbe& probe) {
+    static const QRegularExpression kFloppyDevice(QStringLiteral("^/dev/fd[0-9]+$"));
+    if (kFloppyDevice.match(e.device).hasMatch())
+        return true;
+    static const QSet<QString> kFat = {u"vfat"_qs, u"msdos"_qs, u"fat"_qs, u"umsdos"_qs};
+    if (e.device.startsWith(u"/dev/loop") || !kFat.contains(e.fsType))
+        return false;
+    const qint64 size = probe.sizeBytes ? probe.sizeBytes(e.device) : -1;
+    return probe.removable && probe.removable(e.device) && size > 0 && size <= kLargestFloppyBytes;
+}
+
 bool UnderRemovableMountRoot(const QString& mountPoint) {
     return mountPoint.startsWith(u"/media/") || mountPoint.startsWith(u"/run/media/") ||
            mountPoint.startsWith(u"/mnt/");
@@ -114,6 +128,18 @@ DeviceProbe SystemProbe() {
                                    .trimmed()
                                    .toLongLong(&ok);
         return ok ? sectors * 512 : -1;
+    };
+    p.removable = [](const QString& dev) {
+        // A partition's flag is its disk's, one folder up in /sys.
+        const QString block = QStringLiteral("/sys/class/block/") +
+                              QFileInfo(QFileInfo(dev).canonicalFilePath()).fileName();
+        for (const QString& flag :
+             {block + QStringLiteral("/removable"), block + QStringLiteral("/../removable")}) {
+            const QString v = ReadTextFile(flag).trimmed();
+            if (!v.isEmpty())
+                return v == u"1";
+        }
+        return false;
     };
     p.label = [](const QString& dev) -> QString {
         const QString target = QFileInfo(dev).canonicalFilePath();
@@ -187,8 +213,25 @@ std::vector<MountEntry> ParseMountTable(const QString& text) {
     return entries;
 }
 
+QChar DriveLetters::LetterFor(const QString& device, DriveKind kind, char first, char last) {
+    for (const auto& [known, k] : known_) {
+        if (known == device)
+            return k.letter;
+    }
+    for (char l = first; l <= last; ++l) {
+        bool taken = false;
+        for (const auto& entry : known_)
+            taken = taken || entry.second.letter == QChar(l);
+        if (!taken) {
+            known_.push_back({device, {QChar(l), kind}});
+            return QChar(l);
+        }
+    }
+    return {};
+}
+
 DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
-                        const DeviceProbe& probe) {
+                        const DeviceProbe& probe, DriveLetters& letters) {
     DriveTable table;
     QSet<QString> taken;  // devices and mount points already given a letter
 
@@ -213,8 +256,15 @@ DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
         }
         return nullptr;
     };
-    auto make = [&](const QString& device, DriveKind kind) {
+    // A device takes its letter (the one it had before, or the next free one of its kind).
+    auto add = [&](const QString& device, DriveKind kind) {
+        if (taken.contains(device))
+            return;
+        const bool floppy = kind == DriveKind::kFloppy;
         Drive d;
+        d.letter = letters.LetterFor(device, kind, floppy ? 'a' : 'd', floppy ? 'b' : 'z');
+        if (d.letter.isNull())
+            return;
         d.device = device;
         d.kind = kind;
         if (const MountEntry* m = mountedAt(device)) {
@@ -226,59 +276,40 @@ DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
         if (probe.label)
             d.label = probe.label(device);
         taken.insert(device);
-        return d;
+        table.push_back(d);
     };
 
-    // Floppies: the classic devices, then mounted block devices of a floppy's size.
-    std::vector<Drive> floppies;
+    // Floppies: the classic devices, then mounted removable FAT disks of a floppy's size.
     for (const QString& dev : {QStringLiteral("/dev/fd0"), QStringLiteral("/dev/fd1")}) {
-        if (mountedAt(dev) || inFstab(dev) || (probe.exists && probe.exists(dev))) {
-            floppies.push_back(make(dev, DriveKind::kFloppy));
-        }
+        if (mountedAt(dev) || inFstab(dev) || (probe.exists && probe.exists(dev)))
+            add(dev, DriveKind::kFloppy);
     }
     for (const MountEntry& m : mounts) {
-        if (taken.contains(m.device) || !m.device.startsWith(u"/dev/") || IsPseudoFs(m.fsType) ||
-            IsOpticalDevice(m)) {
-            continue;
-        }
-        const qint64 size = probe.sizeBytes ? probe.sizeBytes(m.device) : -1;
-        if (size > 0 && size <= kLargestFloppyBytes)
-            floppies.push_back(make(m.device, DriveKind::kFloppy));
+        if (!IsPseudoFs(m.fsType) && !IsOpticalDevice(m) && IsFloppy(m, probe))
+            add(m.device, DriveKind::kFloppy);
     }
-    char floppyLetter = 'a';
-    for (Drive& d : floppies) {
-        if (floppyLetter > 'b')
-            break;
-        d.letter = QChar(floppyLetter++);
-        table.push_back(d);
-    }
-
     // d: onwards: optical drives (mounted, then fstab entries with no disk), then removable media.
-    std::vector<Drive> rest;
     for (const MountEntry& m : mounts) {
-        if (!taken.contains(m.device) && IsOpticalDevice(m) && !IsPseudoFs(m.fsType)) {
-            rest.push_back(make(m.device, DriveKind::kOptical));
-        }
+        if (IsOpticalDevice(m) && !IsPseudoFs(m.fsType))
+            add(m.device, DriveKind::kOptical);
     }
     for (const MountEntry& f : fstab) {
-        if (!taken.contains(f.device) && IsOpticalDevice(f)) {
-            rest.push_back(make(f.device, DriveKind::kOptical));
-        }
+        if (IsOpticalDevice(f))
+            add(f.device, DriveKind::kOptical);
     }
     for (const MountEntry& m : mounts) {
-        if (taken.contains(m.device) || taken.contains(m.mountPoint) || IsPseudoFs(m.fsType) ||
-            !m.device.startsWith(u"/dev/") || !UnderRemovableMountRoot(m.mountPoint)) {
-            continue;
+        if (!taken.contains(m.mountPoint) && !IsPseudoFs(m.fsType) &&
+            m.device.startsWith(u"/dev/") && UnderRemovableMountRoot(m.mountPoint)) {
+            add(m.device, DriveKind::kRemovable);
         }
-        rest.push_back(make(m.device, DriveKind::kRemovable));
     }
-    char letter = 'd';
-    for (Drive& d : rest) {
-        if (letter > 'z')
-            break;
-        d.letter = QChar(letter++);
-        table.push_back(d);
+    // A device seen before and gone now keeps its letter, as a drive with no disk.
+    for (const auto& [device, known] : letters.known()) {
+        if (!taken.contains(device))
+            add(device, known.kind);
     }
+    std::sort(table.begin(), table.end(),
+              [](const Drive& x, const Drive& y) { return x.letter < y.letter; });
     return table;
 }
 
@@ -288,10 +319,14 @@ DriveTable CurrentDrives() {
         ParsedDriveTable parsed = ParseDriveTable(QString::fromLocal8Bit(explicitTable));
         for (const QString& p : parsed.problems)
             ReportOnce(p);
+        std::sort(parsed.drives.begin(), parsed.drives.end(),
+                  [](const Drive& x, const Drive& y) { return x.letter < y.letter; });
         return std::move(parsed.drives);
     }
+    static DriveLetters letters;  // for the life of the process
     return DetectDrives(ParseMountTable(ReadTextFile(QStringLiteral("/proc/self/mounts"))),
-                        ParseMountTable(ReadTextFile(QStringLiteral("/etc/fstab"))), SystemProbe());
+                        ParseMountTable(ReadTextFile(QStringLiteral("/etc/fstab"))), SystemProbe(),
+                        letters);
 }
 
 const Drive* FindDrive(const DriveTable& drives, QChar letter) {

@@ -45,17 +45,37 @@ struct DeviceProbe {
     std::function<bool(const QString& device)> exists;
     std::function<qint64(const QString& device)> sizeBytes;  // -1 when unknown
     std::function<QString(const QString& device)> label;
+    std::function<bool(const QString& device)> removable;  // the disk's medium can be taken out
 };
 
-// The detected table: c: is "/", floppies take a: and b:, optical drives and then other
-// removable media take d: onwards in mount-table order; unmounted fstab entries for floppy
-// and optical devices are listed as drives that are not ready.
-DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
-                        const DeviceProbe& probe);
+// The letters detected devices were given, kept for the life of the process: a device keeps
+// its letter while it comes and goes, and a new one takes the next free letter of its kind.
+class DriveLetters {
+  public:
+    struct Known {
+        QChar letter;
+        DriveKind kind;
+    };
+    // The letter of `device`, giving it the first free one from `first` to `last` when it is new;
+    // a null QChar when every such letter is taken.
+    QChar LetterFor(const QString& device, DriveKind kind, char first, char last);
+    const std::vector<std::pair<QString, Known>>& known() const { return known_; }
 
-// The table in force now: QTL99_DRIVES when set (its problems go to standard error, once
-// each), otherwise detection on this machine. Read afresh at every call, so a disk inserted
-// while the program runs is seen at the next operation.
+  private:
+    std::vector<std::pair<QString, Known>> known_;
+};
+
+// The detected table, in letter order: c: is "/", floppy drives (fd devices, or removable FAT
+// disks of a floppy's size; never a loop device) take a: and b:, optical drives and then other
+// removable media take d: onwards in mount-table order; unmounted fstab entries for floppy and
+// optical devices are listed as drives that are not ready, and so is a device `letters` knows
+// that is gone.
+DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
+                        const DeviceProbe& probe, DriveLetters& letters);
+
+// The table in force now, in letter order: QTL99_DRIVES when set (its problems go to standard
+// error, once each), otherwise detection on this machine. Read afresh at every call, so a disk
+// inserted while the program runs is seen at the next operation.
 DriveTable CurrentDrives();
 
 // The drive of a letter (either case), or nullptr.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QMap>
 
 #include "platform/drives.h"
@@ -40,6 +42,8 @@ const char kMounts[] =
     "/dev/sdb1 /media/ana/USB\\040DATOS vfat rw 0 0\n"
     "/dev/sr0 /media/ana/QTL99 iso9660 ro 0 0\n"
     "/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n"
+    "/dev/loop3 /media/ana/snap squashfs ro 0 0\n"
+    "/dev/sdd /media/ana/PEQUE ext2 rw 0 0\n"
     "/dev/vda2 /home ext4 rw 0 0\n";
 
 const char kFstab[] =
@@ -52,7 +56,7 @@ platform::DeviceProbe Probe() {
     platform::DeviceProbe p;
     p.exists = [](const QString& dev) { return dev == u"/dev/fd0"; };
     p.sizeBytes = [](const QString& dev) -> qint64 {
-        if (dev == u"/dev/sdc")
+        if (dev == u"/dev/sdc" || dev == u"/dev/loop3" || dev == u"/dev/sdd")
             return 1474560;
         if (dev == u"/dev/sdb1")
             return 8LL << 30;
@@ -61,17 +65,27 @@ platform::DeviceProbe Probe() {
     p.label = [](const QString& dev) {
         return dev == u"/dev/sr0" ? QStringLiteral("QTL99") : QString();
     };
+    p.removable = [](const QString& dev) { return dev != u"/dev/vda1" && dev != u"/dev/vda2"; };
     return p;
 }
 
-TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
-    const auto table =
-        platform::DetectDrives(platform::ParseMountTable(QString::fromUtf8(kMounts)),
-                               platform::ParseMountTable(QString::fromUtf8(kFstab)), Probe());
+QMap<QString, QString> Letras(const platform::DriveTable& table) {
     QMap<QString, QString> got;
+    QString previa;
     for (const auto& d : table) {
+        EXPECT_LT(previa, d.name()) << "the table is in letter order";
+        previa = d.name();
         got[d.name()] = (d.mounted ? d.root : QStringLiteral("(no montada)")) + u' ' + d.device;
     }
+    return got;
+}
+
+TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
+    platform::DriveLetters letras;
+    const auto table = platform::DetectDrives(platform::ParseMountTable(QString::fromUtf8(kMounts)),
+                                              platform::ParseMountTable(QString::fromUtf8(kFstab)),
+                                              Probe(), letras);
+    const QMap<QString, QString> got = Letras(table);
     const QMap<QString, QString> expected = {
         {"c:", "/ "},
         {"a:", "(no montada) /dev/fd0"},         // in fstab, no disk
@@ -79,8 +93,24 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
         {"d:", "/media/ana/QTL99 /dev/sr0"},
         {"e:", "(no montada) /dev/sr1"},
         {"f:", "/media/ana/USB DATOS /dev/sdb1"},
+        {"g:", "/media/ana/snap /dev/loop3"},  // a small image is no floppy
+        {"h:", "/media/ana/PEQUE /dev/sdd"},   // nor is a small disk without FAT
     };
     EXPECT_EQ(got, expected);
+
+    // The floppy of a: taken away and the optical drive gone: no letter moves, and a device
+    // never seen before takes the next free letter of its kind.
+    const auto despues = platform::DetectDrives(
+        platform::ParseMountTable(QStringLiteral("/dev/vda1 / ext4 rw 0 0\n"
+                                                 "/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n"
+                                                 "/dev/sde1 /media/ana/NUEVO vfat rw 0 0\n")),
+        {}, platform::DeviceProbe{}, letras);
+    QMap<QString, QString> esperado = expected;
+    esperado["a:"] = "(no montada) /dev/fd0";
+    for (const char* sinDisco : {"d:", "e:", "f:", "g:", "h:"})
+        esperado[sinDisco] = u"(no montada) "_qs + expected[sinDisco].section(u' ', -1);
+    esperado["i:"] = "/media/ana/NUEVO /dev/sde1";
+    EXPECT_EQ(Letras(despues), esperado);
     const platform::Drive* d = platform::FindDrive(table, u'D');
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(platform::DriveListEntry(*d), u"d: [QTL99]");
@@ -92,7 +122,7 @@ TEST(DeteccionTest, MachineWithoutRemovableMediaHasOnlyC) {
     const auto table = platform::DetectDrives(
         platform::ParseMountTable(
             QStringLiteral("/dev/vda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n")),
-        {}, platform::DeviceProbe{});
+        {}, platform::DeviceProbe{}, *std::make_unique<platform::DriveLetters>());
     ASSERT_EQ(table.size(), 1u);
     EXPECT_EQ(table[0].name(), u"c:");
 }

@@ -78,6 +78,7 @@ int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
     Caja caja(IconoDe(style & 0x70), title, text, QMessageBox::NoButton,
               QApplication::activeWindow());
     caja.setWindowModality(Qt::ApplicationModal);
+    caja.setTextFormat(Qt::PlainText);  // a path from the settings is shown as it is written
     std::vector<std::pair<QAbstractButton*, int>> botones;
     QAbstractButton* cancelar = nullptr;
     for (const Boton& b : BotonesDe(style & 0x0F)) {

@@ -5,12 +5,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 
 #include "app/lib.h"
 #include "platform/dialogs.h"
+#include "platform/qt_host.h"
 #include "tests/support/guion.h"
 #include "tests/support/procesos_falsos.h"
 #include "tests/support/temp_cd.h"
@@ -186,6 +190,9 @@ class VentanasTest : public QObject {
         QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
         QVERIFY(dialogos_->transcripcion.isEmpty());
         QVERIFY(!ui::frmOpcion().isVisible());
+        // In letter order, whatever order the table was written in.
+        QCOMPARE(ui::frmGenerar().drvOrigen->itemText(0), QStringLiteral("a:"));
+        QCOMPARE(ui::frmGenerar().drvOrigen->itemText(1), QStringLiteral("e:"));
     }
 
     void cargaSinDiscoEnA() {
@@ -338,6 +345,39 @@ class VentanasTest : public QObject {
         QTRY_COMPARE(procesos_->lineas.size(), 1);
     }
 
+    void introPulsaElBotonConElFoco() {
+        ui::FrmOpcion& f = ui::frmOpcion();
+        f.btOpcion[1]->setFocus();
+        QTest::keyClick(f.btOpcion[1], Qt::Key_Return);
+        QVERIFY(ui::frmGenerar.Cargada() && ui::frmGenerar().isVisible());
+        QTest::keyClick(ui::frmGenerar().cmdCerrar, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!ui::frmGenerar.Cargada());
+        QTest::keyClick(f.cmdTutorial, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(procesos_->lineas.size(), 1);
+        for (QAbstractButton* b : {static_cast<QAbstractButton*>(f.btOpcion[0]),
+                                   static_cast<QAbstractButton*>(f.cmdTutorial)}) {
+            QVERIFY(!static_cast<QPushButton*>(b)->isDefault());
+        }
+    }
+
+    void lasCajasMuestranTextoLlano() {
+        platform::QtDialogs dialogos;
+        QString visto;
+        Qt::TextFormat formato = Qt::AutoText;
+        QTimer::singleShot(0, [&] {
+            auto* caja = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(caja != nullptr);
+            visto = caja->text();
+            formato = caja->textFormat();
+            caja->button(QMessageBox::Ok) ? caja->button(QMessageBox::Ok)->click()
+                                          : caja->buttons().value(0)->click();
+        });
+        dialogos.MsgBox(QStringLiteral("e:\\Setup\\<b>Instalar</b>.EXE"), 48,
+                        QStringLiteral("Project1"));
+        QCOMPARE(visto, QStringLiteral("e:\\Setup\\<b>Instalar</b>.EXE"));
+        QCOMPARE(formato, Qt::PlainText);
+    }
+
     void generacionCompletaDesdeLaVentana() {
         ui::frmOpcion().btOpcion[1]->click();
         dialogos_->Responder(r::kAceptar).Responder(r::kAceptar);
@@ -388,6 +428,8 @@ class VentanasTest : public QObject {
                      QStringLiteral(
                          "Error '53' en tiempo de ejecución:\n\nNo se encontró el archivo"))}));
         QCOMPARE(procesos_->terminado, 1);
+        ui::Evento([] { throw 42; });  // not even an exception type: still no crash
+        QCOMPARE(procesos_->terminado, 2);
     }
 };
 

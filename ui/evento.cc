@@ -1,5 +1,7 @@
 #include "ui/evento.h"
 
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <cstdio>
 #include <exception>
 
@@ -21,7 +23,33 @@ void Evento(const std::function<void()>& codigo) {
         // Not a run-time error (out of memory and the like): say so and end, never crash.
         std::fprintf(stderr, "QTL99: error interno: %s\n", e.what());
         Lib::ServiciosActuales().procesos->End();
+    } catch (...) {
+        // Whatever else was thrown must not cross Qt's event dispatch either.
+        std::fprintf(stderr, "QTL99: error interno\n");
+        Lib::ServiciosActuales().procesos->End();
     }
+}
+
+namespace {
+// Enter and keypad Enter press the button that has the focus, as Space does.
+class IntroPulsa : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* objeto, QEvent* evento) override {
+        if (evento->type() != QEvent::KeyPress)
+            return false;
+        const auto* tecla = static_cast<QKeyEvent*>(evento);
+        if (tecla->key() != Qt::Key_Return && tecla->key() != Qt::Key_Enter)
+            return false;
+        if (!tecla->isAutoRepeat())
+            static_cast<QAbstractButton*>(objeto)->click();
+        return true;
+    }
+};
+}  // namespace
+
+void PulsarConIntro(QAbstractButton* boton) {
+    boton->installEventFilter(new IntroPulsa(boton));
 }
 
 }  // namespace ui

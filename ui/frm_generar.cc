@@ -88,6 +88,7 @@ FrmGenerar::FrmGenerar() {
     for (QPushButton* b : {cmdComenzar, cmdCerrar}) {
         b->setAutoDefault(false);
         b->setDefault(false);
+        PulsarConIntro(b);
     }
     // These labels take the size of their caption in their font, whatever font this machine
     // draws it with; lblArchivos keeps its size whatever name it shows.

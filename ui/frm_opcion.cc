@@ -24,6 +24,7 @@ BotonGrafico* Boton(QWidget* padre, const QString& texto, int left, const QStrin
     boton->setIcon(QIcon(icono));
     boton->setIconSize(QSize(32, 32));
     boton->setAutoDefault(false);
+    PulsarConIntro(boton);
     QFont fuente(QStringLiteral("MS Sans Serif"));
     fuente.setPointSizeF(12);
     fuente.setBold(true);

@@ -1,10 +1,14 @@
 #include "platform/profile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 #include "platform/paths.h"
@@ -29,7 +33,7 @@ QString DecodeCp1252(const QByteArray& bytes) {
 }
 
 bool IsBlank(QChar c) {
-    return c == u' ' || c == u'\t' || c == u'\r';
+    return c == u' ' || c == u'\t';
 }
 
 QStringView TrimBlanks(QStringView v) {
@@ -60,14 +64,16 @@ int CopyOut(QStringView text, qsizetype limit, QString& buffer) {
     return static_cast<int>(n);
 }
 
-// Calls `visit(line)` for each line's text: LF or CR LF ends a line, a NUL ends its text.
+// Calls `visit(line)` for each line's text: CR LF, LF and a lone CR each end a line (files
+// saved by older editors end their lines in CR alone); a NUL ends a line's text.
 template <typename Visit>
 void ForEachLine(const QString& text, Visit visit) {
+    const qsizetype size = text.size();
     qsizetype start = 0;
-    while (start <= text.size()) {
-        qsizetype end = text.indexOf(u'\n', start);
-        if (end < 0)
-            end = text.size();
+    while (start <= size) {
+        qsizetype end = start;
+        while (end < size && text[end] != u'\n' && text[end] != u'\r')
+            ++end;
         QStringView line = QStringView(text).mid(start, end - start);
         const qsizetype nul = line.indexOf(QChar(u'\0'));
         if (nul >= 0)
@@ -75,12 +81,51 @@ void ForEachLine(const QString& text, Visit visit) {
         if (!visit(TrimBlanks(line)))
             return;
         start = end + 1;
+        if (end + 1 < size && text[end] == u'\r' && text[end + 1] == u'\n')
+            ++start;
     }
+}
+
+// The whole content of a regular file, or nothing when the path names anything else (a FIFO
+// would block until a writer came, a device may never end) or cannot be read.
+std::optional<QByteArray> ReadRegularFile(const QString& linuxPath) {
+    const QByteArray name = QFile::encodeName(linuxPath);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<QByteArray> content;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        QByteArray bytes;
+        bytes.reserve(static_cast<qsizetype>(st.st_size));
+        char chunk[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                break;
+            if (got == 0) {
+                content = std::move(bytes);
+                break;
+            }
+            bytes.append(chunk, static_cast<qsizetype>(got));
+        }
+    }
+    ::close(fd);
+    return content;
 }
 
 }  // namespace
 
 QString DecodeProfileText(const QByteArray& bytes) {
+    // A file saved as "Unicode" says so with its byte-order mark.
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(
+            bytes.startsWith("\xFF") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+            QStringDecoder::Flag::Stateless);
+        return utf16.decode(QByteArrayView(bytes).sliced(2));
+    }
     QByteArray body = bytes;
     if (body.startsWith("\xEF\xBB\xBF"))
         body.remove(0, 3);
@@ -129,15 +174,13 @@ int ProfileLookup(const QString& text, const QString& section, const QString* ke
     });
 
     if (key == nullptr && sectionFound) {
-        if (keyList.size() + 1 <= room) {
-            const int n = CopyOut(keyList, keyList.size(), buffer);
-            if (n + 1 < buffer.size())
-                buffer[n + 1] = QChar(u'\0');
-            return n;
-        }
-        // The list does not fit: it is cut inside the last name and ends with two NULs.
-        const int n = CopyOut(keyList, room - 2, buffer);
-        if (n + 1 < buffer.size())
+        // The whole list fits, with the NUL that ends it after the last name's own.
+        if (keyList.size() + 1 <= room)
+            return CopyOut(keyList, keyList.size(), buffer);
+        // The list does not fit: it is cut inside the last name and ends with two NULs, as far
+        // as the room given holds them.
+        const int n = CopyOut(keyList, std::max<qsizetype>(room - 2, 0), buffer);
+        if (n + 1 < room)
             buffer[n + 1] = QChar(u'\0');
         return n;
     }
@@ -150,11 +193,9 @@ int GetPrivateProfileString(const QString& section, const QString* key, const QS
                             QString& buffer, int size, const QString& fileDrivePath) {
     QString text;
     const ResolvedPath resolved = ResolveDrivePath(fileDrivePath);
-    if (resolved.status == ResolvedPath::Status::kOk && resolved.exists &&
-        !QFileInfo(resolved.linuxPath).isDir()) {
-        QFile file(resolved.linuxPath);
-        if (file.open(QIODevice::ReadOnly))
-            text = DecodeProfileText(file.readAll());
+    if (resolved.status == ResolvedPath::Status::kOk && resolved.exists) {
+        if (const std::optional<QByteArray> bytes = ReadRegularFile(resolved.linuxPath))
+            text = DecodeProfileText(*bytes);
     }
     return ProfileLookup(text, section, key, defaultText, buffer, size);
 }

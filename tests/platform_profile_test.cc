@@ -1,4 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string_view>
+#include <thread>
 
 #include "app/lib.h"
 #include "platform/profile.h"
@@ -7,6 +15,7 @@
 namespace {
 
 using qtltest::TempDrives;
+using namespace std::string_view_literals;
 
 // The settings file lives on drive e:, in the program folder e:\INSTALA.
 class LecturaIniTest : public ::testing::Test {
@@ -34,7 +43,7 @@ TEST_F(LecturaIniTest, MissingFileGivesEveryDefaultWhole) {
 
 struct Caso {
     const char* nombre;
-    const char* contenido;
+    std::string_view contenido;
     const char* seccion;
     const char* clave;
     const char* esperado;
@@ -64,10 +73,97 @@ TEST_F(LecturaIniTest, ValuesFollowTheLookupRules) {
         {"utf8 accents kept", "[S]\nk=Instalación\n", "S", "k", "Instalación"},
         {"cp1252 accents decoded", "[S]\nk=Instalaci\xf3n \x80\n", "S", "k", "Instalación €"},
         {"utf8 byte-order mark skipped", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "v"},
+        {"lone CR line ends", "[S]\rk=v\rj=w\r", "S", "j", "w"},
+        {"lone CR among LF line ends", "[S]\nk=v\rj=w\n", "S", "j", "w"},
+        {"utf16 little endian", "\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0\xF1\0\xAC\x20"sv, "S", "k", "ñ€"},
+        {"utf16 big endian", "\xFE\xFF\0[\0S\0]\0\n\0k\0=\0\xF1\x20\xAC"sv, "S", "k", "ñ€"},
     };
     for (const Caso& c : casos) {
-        WriteIni(QByteArray(c.contenido));
+        WriteIni(QByteArray(c.contenido.data(), static_cast<qsizetype>(c.contenido.size())));
         EXPECT_EQ(Leer(c.seccion, c.clave), QString::fromUtf8(c.esperado)) << c.nombre;
+    }
+
+    // The private-profile lookup's public conformance vectors for GetPrivateProfileStringA (the
+    // Wine project's kernel32 profile tests), each run on its file as written (CR LF) and again
+    // with every line ended by a lone CR. Left out: a null section name (the section-name list),
+    // relative names looked up in the Windows folder, and share modes.
+    static constexpr std::string_view kSeccion1 =
+        "[section1]\r\nname1=val1\r\nname2=\"val2\"\r\nname3\r\nname4=a\r\n[section2]\r\n"sv;
+    static constexpr std::string_view kS =
+        "[s]\r\nname1=val1\r\nname2=\r\nname3\r\nname4=val4\r\n\0"sv;
+    static constexpr const char* kIni = "e:\\INSTALA\\Archivos.ini";
+    static constexpr const char* kEntero =
+        "the default comes back whole (no default in use has blanks)";
+    struct Vector {
+        std::string_view archivo;
+        const char* ruta;  // nullptr: a null file name
+        const char* seccion;
+        const char* clave;       // nullptr: the key-name list
+        const char* porDefecto;  // nullptr: a null default
+        int tamano;
+        int devuelto;
+        std::string_view buffer;           // the buffer's first characters afterwards
+        const char* deliberado = nullptr;  // why the row keeps our rule over the vector's
+    };
+    const Vector vectores[] = {
+        {kSeccion1, kIni, "", "name1", "default", 260, 7, "default\0"sv},
+        {kSeccion1, kIni, "notasection", "name1", "default", 260, 7, "default\0"sv},
+        {kSeccion1, kIni, "", "name1", nullptr, 260, 0, "\0"sv},
+        {kSeccion1, kIni, "", "name1", "", 260, 0, "\0"sv},
+        {kSeccion1, kIni, "", "name1", "default  ", 260, 9, "default  \0"sv, kEntero},
+        {kSeccion1, kIni, "", "name1", "one two  ", 260, 9, "one two  \0"sv, kEntero},
+        {kSeccion1, kIni, "", "name1", "one two", 260, 7, "one two\0"sv},
+        {kSeccion1, kIni, "section1", nullptr, "default", 260, 18, "name1\0name2\0name4\0\0"sv},
+        {kSeccion1, kIni, "section1", "", "default", 260, 7, "default\0"sv},
+        {kSeccion1, kIni, "section1", "notakey", "default", 260, 7, "default\0"sv},
+        {kSeccion1, kIni, "section1", "", nullptr, 260, 0, "\0"sv},
+        {kSeccion1, kIni, "section1", "", "", 260, 0, "\0"sv},
+        {kSeccion1, kIni, "section1", "", "default  ", 260, 9, "default  \0"sv, kEntero},
+        {kSeccion1, nullptr, "section1", "name1", "default", 260, 7, "default\0"sv},
+        {kSeccion1, "", "section1", "name1", "default", 260, 7, "default\0"sv},
+        {kSeccion1, "nonexistent", "section1", "name1", "default", 260, 7, "default\0"sv},
+        {kSeccion1, kIni, "section1", "name1", "default", 0, 0, "kumquat"sv},
+        {kSeccion1, kIni, "section1", "name1", "default", 4, 3, "val\0"sv},
+        {kSeccion1, kIni, "section1", "name1", "default", 5, 4, "val1\0"sv},
+        {kSeccion1, kIni, "section1", "name4", "default", 260, 1, "a\0"sv},
+        {kSeccion1, kIni, "section1", "name4", "default", 1, 0, "\0"sv},
+        {kSeccion1, kIni, "section1", nullptr, "default", 16, 14, "name1\0name2\0na\0\0"sv},
+        {kSeccion1, kIni, "section1", "name2", "default", 260, 4, "val2\0"sv},
+        {kSeccion1, kIni, "section1", "NaMe1", "default", 260, 4, "val1\0"sv},
+        {kSeccion1, kIni, "section1", "name1", "default", 260, 4, "val1\0"sv},
+        {kSeccion1, kIni, "section2", "DoesntExist", "", 260, 0, "\0"sv},
+        {kS, kIni, "s", nullptr, "", 100, 18, "name1\0name2\0name4\0\0"sv},
+        // Not from that suite: the smallest buffers, and a key list that just fits.
+        {kSeccion1, kIni, "section1", nullptr, "default", 0, 0, "kumquat"sv},
+        {kSeccion1, kIni, "section1", nullptr, "default", 1, 0, "\0umquat"sv},
+        {kSeccion1, kIni, "section1", nullptr, "default", 2, 0, "\0\0mquat"sv},
+        {kSeccion1, kIni, "section1", nullptr, "default", 3, 1, "n\0\0quat"sv},
+        {kSeccion1, kIni, "section1", nullptr, "default", 19, 18, "name1\0name2\0name4\0\0"sv},
+        {kSeccion1, kIni, "section1", "name1", "default", 2, 1, "v\0mquat"sv},
+    };
+    for (const Vector& v : vectores) {
+        for (const bool soloCr : {false, true}) {
+            QByteArray bytes(v.archivo.data(), static_cast<qsizetype>(v.archivo.size()));
+            if (soloCr)
+                bytes.replace("\r\n", "\r");
+            WriteIni(bytes);
+            QString buffer = QLatin1StringView("kumquat\0", 8) + QString(252, QChar(0x0C));
+            const QString antes = buffer;
+            const QString clave = QString::fromUtf8(v.clave);
+            const int n = platform::GetPrivateProfileString(
+                QString::fromUtf8(v.seccion), v.clave ? &clave : nullptr,
+                QString::fromUtf8(v.porDefecto), buffer, v.tamano, QString::fromUtf8(v.ruta));
+            const QString esperado =
+                QString::fromLatin1(v.buffer.data(), static_cast<qsizetype>(v.buffer.size()));
+            const QString fila = QStringLiteral("%1/%2 size %3%4 %5")
+                                     .arg(QString::fromUtf8(v.seccion), clave)
+                                     .arg(v.tamano)
+                                     .arg(soloCr ? QStringLiteral(" lone CR") : QString())
+                                     .arg(QString::fromUtf8(v.deliberado));
+            EXPECT_EQ(n, v.devuelto) << fila.toStdString();
+            EXPECT_EQ(buffer.left(esperado.size()), esperado) << fila.toStdString();
+            EXPECT_EQ(buffer.mid(v.tamano), antes.mid(v.tamano)) << fila.toStdString();
+        }
     }
 }
 
@@ -133,6 +229,29 @@ TEST_F(LecturaIniTest, HostileFilesGiveAClearResult) {
 
     WriteIni("");
     EXPECT_EQ(Leer("GENERAL", "CANTIDAD"), u"0");
+
+    // A FIFO in place of the file reads as no file at once. A writer turns up while the lookup
+    // runs: a lookup that waited for one would read its CANTIDAD.
+    const QByteArray fifo =
+        QFile::encodeName(drives_.Path(QStringLiteral("cd/INSTALA/Archivos.ini")));
+    ASSERT_TRUE(QFile::remove(QString::fromLocal8Bit(fifo)));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    std::atomic<bool> hecho{false};
+    std::thread escritor([&] {
+        while (!hecho) {
+            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                [[maybe_unused]] const ssize_t n = ::write(fd, "[GENERAL]\nCANTIDAD=5\n", 21);
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    EXPECT_EQ(Leer("GENERAL", "CANTIDAD"), u"0");
+    hecho = true;
+    escritor.join();
+    ASSERT_TRUE(QFile::remove(QString::fromLocal8Bit(fifo)));
 
     // A folder in place of the file, and a file that cannot be read.
     drives_.MakeFolder(QStringLiteral("cd/INSTALA/Archivos.ini/x"));

@@ -379,6 +379,8 @@ class VentanasTest : public QObject {
     }
 
     void generacionCompletaDesdeLaVentana() {
+        // Saved by an editor that ends lines with a lone CR.
+        Ini("[GENERAL]\rCANTIDAD=1\rDiskPath=\\D\\\r[DISCOS]\rDisco1=A.TXT,\r");
         ui::frmOpcion().btOpcion[1]->click();
         dialogos_->Responder(r::kAceptar).Responder(r::kAceptar);
         ui::frmGenerar().cmdComenzar->click();

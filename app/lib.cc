@@ -1,7 +1,7 @@
 #include "app/lib.h"
 
+#include "platform/files.h"
 #include "platform/profile.h"
-#include "platform/program_folder.h"
 
 namespace Lib {
 
@@ -9,17 +9,14 @@ QString RutaSetup;
 QString RutaPower;
 
 namespace {
-Servicios& Actuales() {
-    static Servicios servicios;
-    return servicios;
-}
+// What the module works on, set once by Iniciar.
+platform::Host* anfitrion = nullptr;
+Ventanas* ventanasDelPrograma = nullptr;
 }  // namespace
 
-void Conectar(const Servicios& servicios) {
-    Actuales() = servicios;
-}
-const Servicios& ServiciosActuales() {
-    return Actuales();
+void Iniciar(platform::Host& host, Ventanas& ventanas) {
+    anfitrion = &host;
+    ventanasDelPrograma = &ventanas;
 }
 
 QString LeerIni(const QString& archivo, const QString& seccion, const QString& clave,
@@ -30,70 +27,69 @@ QString LeerIni(const QString& archivo, const QString& seccion, const QString& c
     const QString ruta = RutaAplicacion() + archivo;
     int n = 0;
     if (!clave.isEmpty()) {
-        n = platform::GetPrivateProfileString(seccion, &clave, porDefecto, buffer, kTamano, ruta);
+        n = platform::GetPrivateProfileString(*anfitrion, seccion, &clave, porDefecto, buffer,
+                                              kTamano, ruta);
     } else {
-        n = platform::GetPrivateProfileString(seccion, nullptr, porDefecto, buffer, kTamano, ruta);
+        n = platform::GetPrivateProfileString(*anfitrion, seccion, nullptr, porDefecto, buffer,
+                                              kTamano, ruta);
     }
     return buffer.left(n);
 }
 
 QString RutaAplicacion() {
-    QString ruta = platform::AppPath();
+    QString ruta = platform::AppPath(*anfitrion);
     if (ruta.endsWith(QLatin1Char('\\')))
         return ruta;
     return ruta + QLatin1Char('\\');
 }
 
 int MsgBox(const QString& texto, int estilo, const QString& titulo) {
-    return Actuales().dialogos->MsgBox(texto, estilo, titulo);
+    return anfitrion->dialogs().MsgBox(texto, estilo, titulo);
 }
 
 void Beep() {
-    Actuales().dialogos->Beep();
+    anfitrion->dialogs().Beep();
 }
 
 void MostrarError(const platform::RuntimeError& error) {
-    using platform::estilo::kExclamacion;
-    using platform::estilo::kOk;
-    using platform::estilo::kPregunta;
+    using platform::style::kExclamation;
+    using platform::style::kOk;
+    using platform::style::kQuestion;
     Beep();
     switch (error.number()) {
-        case platform::err::kNombreArchivoIncorrecto:
+        case platform::errors::kBadFileName:
             MsgBox(QStringLiteral("Error: La unidad seleccionada no se encuentra disponible"),
-                   kOk + kPregunta, kTitulo);
+                   kOk + kQuestion, kTitulo);
             break;
-        case platform::err::kDispositivoNoDisponible:
-            MsgBox(QStringLiteral("Error: Inserte un disco en la unidad"), kOk + kExclamacion,
+        case platform::errors::kDeviceUnavailable:
+            MsgBox(QStringLiteral("Error: Inserte un disco en la unidad"), kOk + kExclamation,
                    kTitulo);
             break;
-        case platform::err::kRutaNoEncontrada:
+        case platform::errors::kPathNotFound:
             MsgBox(QStringLiteral(
                        "Error: El archivo que intenta copiar no existe en el dispositivo origen "),
-                   kOk + kExclamacion, kTitulo);
+                   kOk + kExclamation, kTitulo);
             break;
         default:
-            MsgBox(error.text(), kOk + kExclamacion, kTituloAplicacion);
+            MsgBox(error.text(), kOk + kExclamation, kTituloAplicacion);
             break;
     }
 }
 
 namespace {
-constexpr int kPunteroNormal = 0;
-constexpr int kPunteroReloj = 11;
-
 void Espera(int puntero, bool visible) {
-    Actuales().pantalla->SetMousePointer(puntero);
-    Actuales().ventanas->VisibleEspera(visible);
+    anfitrion->screen().SetMousePointer(puntero);
+    ventanasDelPrograma->VisibleEspera(visible);
     // Repainted now: the copy work that follows does not let the event loop run.
-    Actuales().ventanas->RefrescarGenerar();
+    ventanasDelPrograma->RefrescarGenerar();
 }
 }  // namespace
 
 void MostrarEspera() {
-    Espera(kPunteroReloj, true);
+    Espera(platform::pointer::kHourglass, true);
 }
 void OcultarEspera() {
-    Espera(kPunteroNormal, false);
+    Espera(platform::pointer::kDefault, false);
 }
 
 void Main() {
@@ -101,7 +97,7 @@ void Main() {
                         QStringLiteral("0"));
     RutaPower = LeerIni(kArchivoIni, QStringLiteral("GENERAL"), QStringLiteral("PowerPath"),
                         QStringLiteral("0"));
-    Actuales().ventanas->MostrarOpcion();
+    ventanasDelPrograma->MostrarOpcion();
 }
 
 }  // namespace Lib

@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "platform/dialogs.h"
-#include "platform/process.h"
+#include "platform/host.h"
 #include "platform/runtime_error.h"
 
 // The standard module Lib: start-up, the settings lookup and the shared texts.
@@ -41,17 +41,11 @@ class Ventanas {
     virtual void RefrescarGenerar() = 0;
 };
 
-// Where the shared services find what lies above them; set once by the process entry.
-struct Servicios {
-    Ventanas* ventanas = nullptr;
-    platform::Dialogs* dialogos = nullptr;
-    platform::Screen* pantalla = nullptr;
-    platform::Processes* procesos = nullptr;
-};
-void Conectar(const Servicios& servicios);
-const Servicios& ServiciosActuales();
+// Hands the module the host it works on and the windows it reaches; once, before Main, by the
+// process entry (and by each test, with its own). Both must outlive every call below.
+void Iniciar(platform::Host& host, Ventanas& ventanas);
 
-// Shortcuts to the message boxes and the beep of the connected services.
+// The message boxes and the beep of the host.
 int MsgBox(const QString& texto, int estilo, const QString& titulo);
 void Beep();
 

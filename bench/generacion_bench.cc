@@ -13,8 +13,7 @@
 #include <vector>
 
 #include "generation/generacion.h"
-#include "platform/program_folder.h"
-#include "tests/support/guion.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
@@ -60,20 +59,20 @@ void CrearCd(const QString& base) {
     QDir().mkpath(base + QStringLiteral("/floppy"));
 }
 
-double TiempoGenerar(const QString& base) {
-    qtltest::ServiciosDePrueba s;
+double TiempoGenerar(qtltest::TempDrives& drives, const QString& base) {
+    qtltest::TestServices s{drives};
     const QString floppy = base + QStringLiteral("/floppy");
     // OK to every prompt; before each disk the "user" inserts an empty one.
     for (int n = 0; n < kDiscos; ++n)
-        s.dialogos.Responder(platform::respuesta::kAceptar, [&] { Vaciar(floppy); });
-    s.dialogos.Responder(platform::respuesta::kAceptar);
+        s.dialogs.Answer(platform::answer::kOk, [&] { Vaciar(floppy); });
+    s.dialogs.Answer(platform::answer::kOk);
     QElapsedTimer t;
     t.start();
-    generacion::Generacion(s.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    generacion::Generacion(s.window, drives).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
-    if (s.dialogos.transcripcion.size() != kDiscos + 2 || s.ventana.cerrada != 1) {
+    if (s.dialogs.transcript.size() != kDiscos + 2 || s.window.closed != 1) {
         std::fprintf(stderr, "la generación no terminó como se esperaba: %s\n",
-                     qPrintable(s.dialogos.transcripcion.join(u'\n')));
+                     qPrintable(s.dialogs.transcript.join(u'\n')));
         std::exit(1);
     }
     return ms;
@@ -100,19 +99,18 @@ double Mediana(std::vector<double> v) {
 }
 
 void Medir(const QString& donde, const char* titulo, int rondas) {
-    QTemporaryDir dir(donde + QStringLiteral("/qtl99-bench-XXXXXX"));
-    if (!dir.isValid()) {
+    qtltest::TempDrives drives(donde);
+    const QString base = drives.Path(QString());
+    if (!QFileInfo(base).isDir()) {
         std::printf("%-34s no disponible (%s)\n", titulo, qPrintable(donde));
         return;
     }
-    const QString base = dir.path();
     CrearCd(base);
-    ::setenv("QTL99_DRIVES",
-             QStringLiteral("d:=%1/cd;a:=%1/floppy").arg(base).toLocal8Bit().constData(), 1);
-    platform::OverrideProgramFolder(base + QStringLiteral("/cd"));
+    drives.MapDrives(QStringLiteral("d:=cd;a:=floppy"));
+    drives.PlaceProgram(QStringLiteral("cd"));
     std::vector<double> nuestro, cp;
     for (int i = 0; i < rondas; ++i) {
-        nuestro.push_back(TiempoGenerar(base));
+        nuestro.push_back(TiempoGenerar(drives, base));
         cp.push_back(TiempoCp(base));
     }
     const double a = Mediana(nuestro), b = Mediana(cp);

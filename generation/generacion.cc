@@ -11,10 +11,10 @@ namespace generacion {
 namespace {
 
 using platform::RuntimeError;
-namespace estilo = platform::estilo;
-namespace respuesta = platform::respuesta;
+namespace style = platform::style;
+namespace answer = platform::answer;
 
-// Unwinds a run that ends early (R3): the handler has already told the user.
+// Unwinds a run that ends early: the handler has already told the user.
 struct FinDeGeneracion {};
 
 const QString kTituloUnidades = QStringLiteral("Generación de diskettes de Instalación");
@@ -27,7 +27,7 @@ QString LetraDeUnidad(const QString& unidad) {
 // InStr: the 1-based position of the first comma at or after `desde`, 0 when there is none.
 int16_t PosicionComa(const QString& lista, int16_t desde) {
     const qsizetype p = lista.indexOf(QLatin1Char(','), desde - 1);
-    return p < 0 ? int16_t{0} : platform::Sumar16(static_cast<int16_t>(p), 1);
+    return p < 0 ? int16_t{0} : platform::Add16(static_cast<int16_t>(p), 1);
 }
 
 }  // namespace
@@ -41,16 +41,16 @@ void Generacion::Ejecutar(Paso&& paso) {
 }
 
 bool Generacion::ManejarError(const RuntimeError& error) {
-    Lib::OcultarEspera();  // R1: no hourglass over a message
+    Lib::OcultarEspera();  // no hourglass over a message
     QString texto;
     switch (error.number()) {
-        case platform::err::kNombreArchivoIncorrecto:
-        case platform::err::kDispositivoNoDisponible:
-        case platform::err::kDiscoNoListo:
-        case platform::err::kRutaNoEncontrada:
+        case platform::errors::kBadFileName:
+        case platform::errors::kDeviceUnavailable:
+        case platform::errors::kDiskNotReady:
+        case platform::errors::kPathNotFound:
             texto = QStringLiteral("La unidad seleccionada no se encuentra disponible.");
             break;
-        case platform::err::kDiscoLleno:
+        case platform::errors::kDiskFull:
             texto = QStringLiteral(
                 "No hay suficiente espacio en la unidad. Inserte un disco sin datos");
             break;
@@ -60,8 +60,8 @@ bool Generacion::ManejarError(const RuntimeError& error) {
     }
     // A drive error or a full disk: the user may put things right and retry the failed step.
     Lib::Beep();
-    return Lib::MsgBox(texto, estilo::kReintentarCancelar + estilo::kPregunta, Lib::kTitulo) ==
-           respuesta::kReintentar;
+    return Lib::MsgBox(texto, style::kRetryCancel + style::kQuestion, Lib::kTitulo) ==
+           answer::kRetry;
 }
 
 void Generacion::MostrarProgreso(bool visible) {
@@ -80,33 +80,33 @@ void Generacion::cmdComenzar_Click() {
 
 bool Generacion::ValidarUnidades() {
     try {
-        // 1. The same drive twice.
+        // The same drive twice.
         if (ventana_.UnidadOrigen() == ventana_.UnidadDestino()) {
             Lib::Beep();
             Lib::MsgBox(
                 QStringLiteral(
                     "Seleccione unidades diferentes para el origen y el destino de los datos"),
-                estilo::kOk + estilo::kExclamacion, kTituloUnidades);
+                style::kOk + style::kExclamation, kTituloUnidades);
             return false;
         }
-        // 2. The source must look like the installation CD: "Archivos.ini" in its root.
+        // The source must look like the installation CD: "Archivos.ini" in its root.
         const QString origen = LetraDeUnidad(ventana_.UnidadOrigen());
-        if (platform::Dir(origen + QStringLiteral("\\") + Lib::kArchivoIni,
-                          platform::kAtributosTodos) != Lib::kArchivoIni) {
+        if (platform::Dir(host_, origen + QStringLiteral("\\") + Lib::kArchivoIni,
+                          platform::kAllAttributes) != Lib::kArchivoIni) {
             Lib::Beep();
             Lib::MsgBox(QStringLiteral(
                             "El dispositivo origen, seleccionado no posee los archivos necesarios "
                             "para la generacion de discos. ") +
                             QStringLiteral("Seleccione otro dispositivo y reintente"),
-                        estilo::kOk + estilo::kExclamacion, Lib::kTitulo);
+                        style::kOk + style::kExclamation, Lib::kTitulo);
             return false;
         }
-        // 3. The destination must be empty.
+        // The destination must be empty.
         const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
-        if (!platform::Dir(destino + QStringLiteral("\\"), platform::kAtributosTodos).isEmpty()) {
+        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes).isEmpty()) {
             Lib::Beep();
             Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
-                        estilo::kOk + estilo::kExclamacion, Lib::kTitulo);
+                        style::kOk + style::kExclamation, Lib::kTitulo);
             return false;
         }
         return true;
@@ -118,7 +118,7 @@ bool Generacion::ValidarUnidades() {
 
 void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
     try {
-        // 1-4. Show the labels; read the count and the folder prefix once for the run.
+        // Show the labels; read the count and the folder prefix once for the run.
         Ejecutar([&] { MostrarProgreso(true); });
         QString textoCantidad;
         QString prefijo;
@@ -135,7 +135,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
         int16_t n = 1;
 
         while (n <= cantidad) {
-            // 5-7. This disk's list, read when its turn comes.
+            // This disk's list, read when its turn comes.
             QString lista;
             Ejecutar([&] {
                 lista = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("DISCOS"),
@@ -145,68 +145,71 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             Ejecutar([&] { p = PosicionComa(lista, 1); });
             int16_t s = 1;
 
-            // 8. Ask for the disk.
+            // Ask for the disk.
             if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
                                 QStringLiteral(" en la unidad"),
-                            estilo::kOkCancelar + estilo::kInformacion,
-                            Lib::kTitulo) != respuesta::kAceptar) {
-                Ejecutar([&] { MostrarProgreso(false); });  // E: end on cancel
+                            style::kOkCancel + style::kInformation,
+                            Lib::kTitulo) != answer::kOk) {
+                Ejecutar([&] { MostrarProgreso(false); });  // cancelled: the run ends quietly
                 return;
             }
+            // The disk asked for is now in the destination drive (a drive of images takes
+            // this disk's image from here on).
+            Ejecutar([&] { platform::InsertDisk(host_, destino, n); });
 
-            // 9. Insist on an empty disk, read from the drive list itself.
+            // Insist on an empty disk, read from the drive list itself.
             for (;;) {
                 QString entrada;
                 Ejecutar([&] {
                     entrada = platform::Dir(
-                        LetraDeUnidad(ventana_.UnidadDestino()) + QStringLiteral("\\"),
-                        platform::kAtributosTodos);
+                        host_, LetraDeUnidad(ventana_.UnidadDestino()) + QStringLiteral("\\"),
+                        platform::kAllAttributes);
                 });
                 if (entrada.isEmpty())
                     break;
                 Lib::Beep();
                 if (Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
-                                estilo::kReintentarCancelar + estilo::kExclamacion,
-                                Lib::kTitulo) == respuesta::kCancelar) {
-                    Ejecutar([&] { MostrarProgreso(false); });  // E
+                                style::kRetryCancel + style::kExclamation,
+                                Lib::kTitulo) == answer::kCancel) {
+                    Ejecutar([&] { MostrarProgreso(false); });  // cancelled
                     return;
                 }
             }
 
-            // 10. Busy while the disk is written.
+            // Busy while the disk is written.
             Ejecutar([&] { MostrarProgreso(true); });
             Ejecutar([] { Lib::MostrarEspera(); });
 
-            // 11. Each entry ends with a comma; what follows the last comma is not a file.
+            // Each entry ends with a comma; what follows the last comma is not a file.
             while (p > 0) {
                 QString nombre;
-                Ejecutar([&] { nombre = lista.mid(s - 1, platform::Restar16(p, s)); });
+                Ejecutar([&] { nombre = lista.mid(s - 1, platform::Subtract16(p, s)); });
                 Ejecutar([&] { ventana_.MostrarArchivo(nombre); });
                 Ejecutar([&] { ventana_.Refresh(); });
                 Ejecutar([&] { ventana_.DoEvents(); });
                 Ejecutar([&] {
                     platform::FileCopy(
-                        origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
+                        host_, origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
                         destino + QStringLiteral("\\") + nombre);
                 });
-                Ejecutar([&] { s = platform::Sumar16(p, 1); });
+                Ejecutar([&] { s = platform::Add16(p, 1); });
                 Ejecutar([&] { p = PosicionComa(lista, s); });
             }
 
-            // 12-13.
+            // The disk is written: labels and hourglass off until the next one is in.
             Ejecutar([&] { MostrarProgreso(false); });
             Ejecutar([] { Lib::OcultarEspera(); });
-            Ejecutar([&] { n = platform::Sumar16(n, 1); });
+            Ejecutar([&] { n = platform::Add16(n, 1); });
         }
 
-        // 14-16. Announce the end and close the window; it is not touched again.
+        // Announce the end and close the window; it is not touched again.
         Ejecutar([] { Lib::OcultarEspera(); });
         Lib::Beep();
         Lib::MsgBox(QStringLiteral("Generación de discos Finalizada"),
-                    estilo::kOk + estilo::kInformacion, Lib::kTitulo);
+                    style::kOk + style::kInformation, Lib::kTitulo);
         Ejecutar([&] { ventana_.cmdCerrar_Click(); });
     } catch (const FinDeGeneracion&) {
-        MostrarProgreso(false);  // R3; the window stays open
+        MostrarProgreso(false);  // the run gave up; the window stays open
     }
 }
 

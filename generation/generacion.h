@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "platform/host.h"
 #include "platform/runtime_error.h"
 
 // The drive check and the disk-set loop of the generation window, free of any widget: the
@@ -31,7 +32,8 @@ class VentanaGeneracion {
 
 class Generacion {
   public:
-    explicit Generacion(VentanaGeneracion& ventana) : ventana_(ventana) {}
+    // `host` holds the drives the disks are read from and written to.
+    Generacion(VentanaGeneracion& ventana, platform::Host& host) : ventana_(ventana), host_(host) {}
 
     // The start button: checks the drives and, when they pass, generates the disk set.
     void cmdComenzar_Click();
@@ -57,6 +59,7 @@ class Generacion {
     // The loop's error handler; true when the user asked to retry the failed step.
     bool ManejarError(const platform::RuntimeError& error);
     VentanaGeneracion& ventana_;
+    platform::Host& host_;
 };
 
 }  // namespace generacion

@@ -5,25 +5,33 @@
 namespace platform {
 
 // Message-box styles: a button set plus an icon.
-namespace estilo {
+namespace style {
 inline constexpr int kOk = 0;
-inline constexpr int kOkCancelar = 1;
-inline constexpr int kSiNo = 4;
-inline constexpr int kReintentarCancelar = 5;
-inline constexpr int kCritico = 16;
-inline constexpr int kPregunta = 32;
-inline constexpr int kExclamacion = 48;
-inline constexpr int kInformacion = 64;
-}  // namespace estilo
+inline constexpr int kOkCancel = 1;
+inline constexpr int kYesNo = 4;
+inline constexpr int kRetryCancel = 5;
+inline constexpr int kCritical = 16;
+inline constexpr int kQuestion = 32;
+inline constexpr int kExclamation = 48;
+inline constexpr int kInformation = 64;
+
+// The two halves of a style number.
+constexpr int ButtonSet(int style) {
+    return style & 0x0F;
+}
+constexpr int Icon(int style) {
+    return style & 0x70;
+}
+}  // namespace style
 
 // Message-box answers: the button pressed.
-namespace respuesta {
-inline constexpr int kAceptar = 1;
-inline constexpr int kCancelar = 2;
-inline constexpr int kReintentar = 4;
-inline constexpr int kSi = 6;
+namespace answer {
+inline constexpr int kOk = 1;
+inline constexpr int kCancel = 2;
+inline constexpr int kRetry = 4;
+inline constexpr int kYes = 6;
 inline constexpr int kNo = 7;
-}  // namespace respuesta
+}  // namespace answer
 
 // Modal message boxes and the system beep.
 class Dialogs {
@@ -38,8 +46,14 @@ class Dialogs {
     virtual void Beep() = 0;
 };
 
-// The application-wide mouse pointer: 0 default, 11 hourglass. An absolute state: setting 0
-// removes the hourglass whatever was set before.
+// Screen.MousePointer values.
+namespace pointer {
+inline constexpr int kDefault = 0;  // each window's own pointer
+inline constexpr int kHourglass = 11;
+}  // namespace pointer
+
+// The application-wide mouse pointer. An absolute state: setting kDefault removes the
+// hourglass whatever was set before.
 class Screen {
   public:
     virtual ~Screen() = default;

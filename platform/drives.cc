@@ -26,6 +26,8 @@ std::optional<DriveKind> KindFromWord(const QString& word) {
         return DriveKind::kOptical;
     if (w == u"removable")
         return DriveKind::kRemovable;
+    if (w == u"images")
+        return DriveKind::kImages;
     return std::nullopt;
 }
 
@@ -101,14 +103,6 @@ bool UnderRemovableMountRoot(const QString& mountPoint) {
            mountPoint.startsWith(u"/mnt/");
 }
 
-void ReportOnce(const QString& problem) {
-    static QSet<QString> reported;
-    if (reported.contains(problem))
-        return;
-    reported.insert(problem);
-    std::fprintf(stderr, "QTL99: QTL99_DRIVES: %s\n", qPrintable(problem));
-}
-
 QString ReadTextFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -116,7 +110,9 @@ QString ReadTextFile(const QString& path) {
     return QString::fromUtf8(f.readAll());
 }
 
-DeviceProbe SystemProbe() {
+}  // namespace
+
+DeviceProbe SystemDeviceProbe() {
     DeviceProbe p;
     p.exists = [](const QString& dev) { return QFileInfo::exists(dev); };
     p.sizeBytes = [](const QString& dev) -> qint64 {
@@ -154,7 +150,6 @@ DeviceProbe SystemProbe() {
     return p;
 }
 
-}  // namespace
 
 ParsedDriveTable ParseDriveTable(const QString& text) {
     ParsedDriveTable result;
@@ -173,7 +168,7 @@ ParsedDriveTable ParseDriveTable(const QString& text) {
             continue;
         }
         QString folder = entry.mid(eq + 1).trimmed();
-        Drive d;
+        DriveInfo d;
         d.letter = name[0].toLower();
         d.kind = (d.letter == u'a' || d.letter == u'b') ? DriveKind::kFloppy : DriveKind::kFixed;
         const qsizetype comma = folder.lastIndexOf(u',');
@@ -230,12 +225,12 @@ QChar DriveLetters::LetterFor(const QString& device, DriveKind kind, char first,
     return {};
 }
 
-DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
+DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
                         const DeviceProbe& probe, DriveLetters& letters) {
-    DriveTable table;
+    DriveInfos table;
     QSet<QString> taken;  // devices and mount points already given a letter
 
-    Drive c;
+    DriveInfo c;
     c.letter = u'c';
     c.root = QStringLiteral("/");
     c.kind = DriveKind::kFixed;
@@ -261,7 +256,7 @@ DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
         if (taken.contains(device))
             return;
         const bool floppy = kind == DriveKind::kFloppy;
-        Drive d;
+        DriveInfo d;
         d.letter = letters.LetterFor(device, kind, floppy ? 'a' : 'd', floppy ? 'b' : 'z');
         if (d.letter.isNull())
             return;
@@ -309,45 +304,17 @@ DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
             add(device, known.kind);
     }
     std::sort(table.begin(), table.end(),
-              [](const Drive& x, const Drive& y) { return x.letter < y.letter; });
+              [](const DriveInfo& x, const DriveInfo& y) { return x.letter < y.letter; });
     return table;
 }
 
-DriveTable CurrentDrives() {
-    const QByteArray explicitTable = qgetenv("QTL99_DRIVES");
-    if (!explicitTable.isNull()) {
-        ParsedDriveTable parsed = ParseDriveTable(QString::fromLocal8Bit(explicitTable));
-        for (const QString& p : parsed.problems)
-            ReportOnce(p);
-        std::sort(parsed.drives.begin(), parsed.drives.end(),
-                  [](const Drive& x, const Drive& y) { return x.letter < y.letter; });
-        return std::move(parsed.drives);
-    }
-    static DriveLetters letters;  // for the life of the process
-    return DetectDrives(ParseMountTable(ReadTextFile(QStringLiteral("/proc/self/mounts"))),
-                        ParseMountTable(ReadTextFile(QStringLiteral("/etc/fstab"))), SystemProbe(),
-                        letters);
-}
-
-const Drive* FindDrive(const DriveTable& drives, QChar letter) {
+const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter) {
     const QChar l = letter.toLower();
-    for (const Drive& d : drives) {
+    for (const DriveInfo& d : drives) {
         if (d.letter == l)
             return &d;
     }
     return nullptr;
-}
-
-bool IsReady(const Drive& drive) {
-    if (!drive.mounted || drive.root.isEmpty())
-        return false;
-    return QFileInfo(drive.root).isDir();
-}
-
-QString DriveListEntry(const Drive& drive) {
-    if (drive.label.isEmpty())
-        return drive.name();
-    return QStringLiteral("%1 [%2]").arg(drive.name(), drive.label);
 }
 
 }  // namespace platform

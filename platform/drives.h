@@ -5,14 +5,15 @@
 #include <functional>
 #include <vector>
 
-// The lettered drives of the program, mapped onto Linux folders.
+// The table of lettered drives: what each letter stands for on this machine.
 namespace platform {
 
-enum class DriveKind { kFloppy, kFixed, kOptical, kRemovable };
+enum class DriveKind { kFloppy, kFixed, kOptical, kRemovable, kImages };
 
-struct Drive {
+// One entry of the drive table.
+struct DriveInfo {
     QChar letter;  // always lower case, 'a'..'z'
-    QString root;  // absolute Linux folder; empty when the medium is not mounted
+    QString root;  // absolute Linux folder (of the disk, or of the images); empty when not mounted
     DriveKind kind = DriveKind::kFixed;
     QString label;        // volume label, may be empty
     QString device;       // block device of a detected drive; empty for an explicit table
@@ -22,12 +23,12 @@ struct Drive {
     QString name() const { return QString(letter) + QLatin1Char(':'); }
 };
 
-using DriveTable = std::vector<Drive>;
+using DriveInfos = std::vector<DriveInfo>;
 
 // The explicit table of QTL99_DRIVES: "a:=/media/floppy0;d:=/media/cdrom0,optical".
 // Malformed entries are skipped and described in `problems`.
 struct ParsedDriveTable {
-    DriveTable drives;
+    DriveInfos drives;
     QStringList problems;
 };
 ParsedDriveTable ParseDriveTable(const QString& text);
@@ -47,6 +48,9 @@ struct DeviceProbe {
     std::function<QString(const QString& device)> label;
     std::function<bool(const QString& device)> removable;  // the disk's medium can be taken out
 };
+
+// The probe of this machine's block devices (/sys, /dev/disk/by-label).
+DeviceProbe SystemDeviceProbe();
 
 // The letters detected devices were given, kept for the life of the process: a device keeps
 // its letter while it comes and goes, and a new one takes the next free letter of its kind.
@@ -70,21 +74,10 @@ class DriveLetters {
 // removable media take d: onwards in mount-table order; unmounted fstab entries for floppy and
 // optical devices are listed as drives that are not ready, and so is a device `letters` knows
 // that is gone.
-DriveTable DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
+DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
                         const DeviceProbe& probe, DriveLetters& letters);
 
-// The table in force now, in letter order: QTL99_DRIVES when set (its problems go to standard
-// error, once each), otherwise detection on this machine. Read afresh at every call, so a disk
-// inserted while the program runs is seen at the next operation.
-DriveTable CurrentDrives();
-
 // The drive of a letter (either case), or nullptr.
-const Drive* FindDrive(const DriveTable& drives, QChar letter);
-
-// A drive is ready when it is mounted and its root is an existing folder.
-bool IsReady(const Drive& drive);
-
-// The text of a drive list entry: "a:", or "d: [LABEL]" when the drive has a label.
-QString DriveListEntry(const Drive& drive);
+const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter);
 
 }  // namespace platform

@@ -2,31 +2,44 @@
 
 #include <QString>
 
-// The file operations of the program, on drive paths. Failures raise RuntimeError with the
-// numbers below.
+#include "platform/host.h"
+
+// The file operations of the program, on drive paths of the host's drives. Failures raise
+// RuntimeError with the numbers below; each kind of drive does the work (see Drive).
 namespace platform {
 
 // Attribute mask of Dir: hidden (2) + system (4) + folder (16).
-inline constexpr int kAtributosTodos = 22;
+inline constexpr int kAllAttributes = 22;
 
 // Dir(path, 22). For a path ending in "\": the name of the first entry of that folder other
 // than "." and ".." (dot-files included), or the empty text when it is empty or does not
 // exist. For any other path: the stored name of that entry (file or folder), or the empty text.
 // Raises 68 when the drive letter is not in the table, 52 when the drive is not ready, 76 when
-// a folder on the way does not exist, 70 when the folder cannot be read.
-QString Dir(const QString& path, int attributes);
+// a folder on the way does not exist, 70 when a folder may not be read.
+QString Dir(Host& host, const QString& path, int attributes);
 
 // FileCopy(source, destination): copies the whole file or nothing.
-// - Never writes to the source; an existing destination file is replaced.
-// - Keeps the source's modification time.
-// - Makes the data and the directory entry durable (fsync) before it returns, and reads the
-//   copy back from the medium (not from the page cache) to compare it with the source.
-// - On any failure removes what it wrote of the destination, then raises:
-//   68 drive letter not in the table; 71 a drive not ready (or its medium removed);
-//   76 a folder on the way missing; 53 the source missing (its folder exists);
-//   75 an empty name, a folder as source or destination, or source and destination the same
-//   file; 61 no space; 70 write-protected or not permitted; 57 a device I/O error or a copy
-//   that does not read back the same as its source.
-void FileCopy(const QString& source, const QString& destination);
+// - Never writes to the source, never waits on a source that is not a regular file, never
+//   reads a file outside the source's drive (links resolved).
+// - Writes a copy under a temporary name, makes it durable, reads it back from the medium and
+//   compares, and only then gives it the destination name: a link there is replaced (what it
+//   pointed at is untouched) and an existing entry stays as it was on any failure.
+// - Keeps the source's modification time; its permission bits less the umask.
+// Raises 68 when a drive letter is not in the table; 71 when a drive is not ready (or its
+// medium was removed); 76 a folder on the way missing; 53 the source missing (its folder
+// exists); 75 an empty name, a folder or a non-regular file as source, a source off its drive,
+// or source and destination the same file; 61 no space; 70 write-protected or not permitted;
+// 57 a device I/O error or a copy that does not read back the same as its source.
+void FileCopy(Host& host, const QString& source, const QString& destination);
+
+// Tells the drive of `drive` ("a:") that the user put disk `number` of the set in it. Does
+// nothing for a drive that is not in the table.
+void InsertDisk(Host& host, const QString& drive, int number);
+
+// App.Path: the program folder in drive form, without a trailing backslash except at a drive
+// root ("d:\INSTALA", "d:\"). When the folder lies on no drive, a line on standard error says
+// so and the Linux folder comes back with backslashes and no drive, so that every lookup of the
+// settings file then gives its default.
+QString AppPath(Host& host);
 
 }  // namespace platform

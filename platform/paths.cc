@@ -93,23 +93,23 @@ QString Join(const QString& folder, const QString& name) {
 
 }  // namespace
 
-ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives) {
-    ResolvedPath r;
-    if (drivePath.size() < 2 || drivePath[1] != u':')
-        return r;
-    const Drive* drive = FindDrive(drives, drivePath[0]);
-    if (drive == nullptr)
-        return r;
-    r.drive = *drive;
-    if (!IsReady(*drive)) {
-        r.status = ResolvedPath::Status::kNotReady;
-        return r;
-    }
+DrivePath ParseDrivePath(const QString& drivePath) {
+    DrivePath p;
+    if (drivePath.size() < 2 || drivePath[1] != u':' || !drivePath[0].isLetter())
+        return p;
+    p.letter = drivePath[0].toLower();
     const QStringView rest = QStringView(drivePath).mid(2);
-    r.endsWithSeparator = rest.isEmpty() || IsSeparator(rest.back());
-    const QStringList names = NormalisedNames(rest);
+    p.endsWithSeparator = rest.isEmpty() || IsSeparator(rest.back());
+    p.names = NormalisedNames(rest);
+    return p;
+}
 
-    QString path = QDir::cleanPath(drive->root);
+ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
+    ResolvedPath r;
+    r.endsWithSeparator = drivePath.endsWithSeparator;
+    const QStringList& names = drivePath.names;
+
+    QString path = QDir::cleanPath(root);
     bool isDir = true;
     bool allExist = true;
     for (qsizetype i = 0; i < names.size(); ++i) {
@@ -142,48 +142,19 @@ ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives
     return r;
 }
 
-ResolvedPath ResolveDrivePath(const QString& drivePath) {
-    return ResolveDrivePath(drivePath, CurrentDrives());
-}
-
 void RaiseIfUnreachable(const ResolvedPath& resolved, int notReadyNumber) {
     switch (resolved.status) {
         case ResolvedPath::Status::kNoDrive:
-            throw RuntimeError(err::kDispositivoNoDisponible);
+            throw RuntimeError(errors::kDeviceUnavailable);
         case ResolvedPath::Status::kNotReady:
             throw RuntimeError(notReadyNumber);
         case ResolvedPath::Status::kMissingFolder:
-            throw RuntimeError(err::kRutaNoEncontrada);
+            throw RuntimeError(errors::kPathNotFound);
         case ResolvedPath::Status::kDenied:
-            throw RuntimeError(err::kPermisoDenegado);
+            throw RuntimeError(errors::kPermissionDenied);
         case ResolvedPath::Status::kOk:
             break;
     }
-}
-
-QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives) {
-    auto canonical = [](const QString& p) {
-        const QString c = QFileInfo(p).canonicalFilePath();
-        return c.isEmpty() ? QDir::cleanPath(p) : c;
-    };
-    const QString folder = canonical(linuxFolder);
-    const Drive* best = nullptr;
-    QString bestRoot;
-    for (const Drive& d : drives) {
-        if (!d.mounted || d.root.isEmpty())
-            continue;
-        const QString root = canonical(d.root);
-        const bool within = folder == root || root == u"/" || folder.startsWith(root + u'/');
-        if (within && (best == nullptr || root.size() > bestRoot.size())) {
-            best = &d;
-            bestRoot = root;
-        }
-    }
-    if (best == nullptr)
-        return {};
-    QString rest = folder.mid(bestRoot == u"/" ? 1 : bestRoot.size() + 1);
-    rest.replace(u'/', u'\\');
-    return best->name() + u'\\' + rest;
 }
 
 }  // namespace platform

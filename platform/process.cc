@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <cstdio>
 
-#include "platform/paths.h"
+#include "platform/host.h"
 #include "platform/runtime_error.h"
 
 namespace platform {
@@ -65,25 +65,26 @@ CommandLine SplitCommandLine(const QString& commandLine) {
 void LinuxProcesses::Shell(const QString& commandLine, int /*windowStyle*/) {
     // The window style (minimized) is the started program's own affair on Linux.
     const CommandLine line = SplitCommandLine(commandLine);
-    const ResolvedPath program = ResolveDrivePath(line.program);
-    RaiseIfUnreachable(program, err::kDiscoNoListo);
+    const DriveTable drives = host_.Drives();
+    const ResolvedPath program = ResolveDrivePath(line.program, drives);
+    RaiseIfUnreachable(program, errors::kDiskNotReady);
     if (!program.exists || program.endsWithSeparator)
-        throw RuntimeError(err::kArchivoNoEncontrado);
+        throw RuntimeError(errors::kFileNotFound);
     const QByteArray path = QFile::encodeName(program.linuxPath);
     if (QFileInfo(program.linuxPath).isDir() || ::access(path.constData(), X_OK) != 0) {
-        throw RuntimeError(err::kPermisoDenegado);
+        throw RuntimeError(errors::kPermissionDenied);
     }
     QStringList arguments;
     for (const QString& argument : line.arguments) {
         if (LooksLikeDrivePath(argument)) {
-            const ResolvedPath r = ResolveDrivePath(argument);
+            const ResolvedPath r = ResolveDrivePath(argument, drives);
             arguments << (r.status == ResolvedPath::Status::kNoDrive ? argument : r.linuxPath);
         } else {
             arguments << argument;
         }
     }
     if (!QProcess::startDetached(program.linuxPath, arguments))
-        throw RuntimeError(err::kPermisoDenegado);
+        throw RuntimeError(errors::kPermissionDenied);
 }
 
 void LinuxProcesses::End() {

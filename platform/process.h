@@ -30,10 +30,17 @@ class Processes {
     virtual void End() = 0;
 };
 
+class Host;
+
+// Programs started on this machine, their drive paths read on `host`'s drives.
 class LinuxProcesses : public Processes {
   public:
+    explicit LinuxProcesses(Host& host) : host_(host) {}
     void Shell(const QString& commandLine, int windowStyle) override;
     [[noreturn]] void End() override;
+
+  private:
+    Host& host_;
 };
 
 }  // namespace platform

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "platform/paths.h"
+#include "platform/host.h"
 
 namespace platform {
 
@@ -189,11 +189,13 @@ int ProfileLookup(const QString& text, const QString& section, const QString* ke
     return CopyOut(defaultText, room - 1, buffer);
 }
 
-int GetPrivateProfileString(const QString& section, const QString* key, const QString& defaultText,
-                            QString& buffer, int size, const QString& fileDrivePath) {
+int GetPrivateProfileString(Host& host, const QString& section, const QString* key,
+                            const QString& defaultText, QString& buffer, int size,
+                            const QString& fileDrivePath) {
     QString text;
-    const ResolvedPath resolved = ResolveDrivePath(fileDrivePath);
-    if (resolved.status == ResolvedPath::Status::kOk && resolved.exists) {
+    const ResolvedPath resolved = ResolveDrivePath(fileDrivePath, host.Drives());
+    if (resolved.status == ResolvedPath::Status::kOk && resolved.exists &&
+        !resolved.linuxPath.isEmpty()) {
         if (const std::optional<QByteArray> bytes = ReadRegularFile(resolved.linuxPath))
             text = DecodeProfileText(*bytes);
     }

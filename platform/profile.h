@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/host.h"
+
 // Private-profile (INI) lookup with the results the program relies on.
 namespace platform {
 
@@ -28,7 +30,8 @@ int ProfileLookup(const QString& text, const QString& section, const QString* ke
 // The same lookup on the file named by a drive path, read anew at each call. A file that is
 // missing, on a drive that is not there or not ready, that cannot be read, or that is not a
 // regular file (a folder, a FIFO, a device) gives the default; none of them blocks the call.
-int GetPrivateProfileString(const QString& section, const QString* key, const QString& defaultText,
-                            QString& buffer, int size, const QString& fileDrivePath);
+int GetPrivateProfileString(Host& host, const QString& section, const QString* key,
+                            const QString& defaultText, QString& buffer, int size,
+                            const QString& fileDrivePath);
 
 }  // namespace platform

@@ -12,37 +12,37 @@ namespace platform {
 
 namespace {
 
-struct Boton {
-    const char* texto;
-    int respuesta;
-    QMessageBox::ButtonRole rol;
+struct Button {
+    const char* text;
+    int answer;
+    QMessageBox::ButtonRole role;
 };
 
-std::vector<Boton> BotonesDe(int conjunto) {
-    switch (conjunto) {
-        case estilo::kOkCancelar:
-            return {{"Aceptar", respuesta::kAceptar, QMessageBox::AcceptRole},
-                    {"Cancelar", respuesta::kCancelar, QMessageBox::RejectRole}};
-        case estilo::kSiNo:
-            return {{"Sí", respuesta::kSi, QMessageBox::YesRole},
-                    {"No", respuesta::kNo, QMessageBox::NoRole}};
-        case estilo::kReintentarCancelar:
-            return {{"Reintentar", respuesta::kReintentar, QMessageBox::AcceptRole},
-                    {"Cancelar", respuesta::kCancelar, QMessageBox::RejectRole}};
+std::vector<Button> ButtonsOf(int buttonSet) {
+    switch (buttonSet) {
+        case style::kOkCancel:
+            return {{"Aceptar", answer::kOk, QMessageBox::AcceptRole},
+                    {"Cancelar", answer::kCancel, QMessageBox::RejectRole}};
+        case style::kYesNo:
+            return {{"Sí", answer::kYes, QMessageBox::YesRole},
+                    {"No", answer::kNo, QMessageBox::NoRole}};
+        case style::kRetryCancel:
+            return {{"Reintentar", answer::kRetry, QMessageBox::AcceptRole},
+                    {"Cancelar", answer::kCancel, QMessageBox::RejectRole}};
         default:
-            return {{"Aceptar", respuesta::kAceptar, QMessageBox::AcceptRole}};
+            return {{"Aceptar", answer::kOk, QMessageBox::AcceptRole}};
     }
 }
 
-QMessageBox::Icon IconoDe(int icono) {
-    switch (icono) {
-        case estilo::kCritico:
+QMessageBox::Icon IconOf(int icon) {
+    switch (icon) {
+        case style::kCritical:
             return QMessageBox::Critical;
-        case estilo::kPregunta:
+        case style::kQuestion:
             return QMessageBox::Question;
-        case estilo::kExclamacion:
+        case style::kExclamation:
             return QMessageBox::Warning;
-        case estilo::kInformacion:
+        case style::kInformation:
             return QMessageBox::Information;
         default:
             return QMessageBox::NoIcon;
@@ -50,21 +50,21 @@ QMessageBox::Icon IconoDe(int icono) {
 }
 
 // A box that can refuse to be closed without an answer (Yes/No).
-class Caja : public QMessageBox {
+class Box : public QMessageBox {
   public:
     using QMessageBox::QMessageBox;
-    bool cerrable = true;
+    bool closable = true;
 
   protected:
     void closeEvent(QCloseEvent* event) override {
-        if (cerrable) {
+        if (closable) {
             QMessageBox::closeEvent(event);
         } else {
             event->ignore();
         }
     }
     void keyPressEvent(QKeyEvent* event) override {
-        if (!cerrable && event->key() == Qt::Key_Escape) {
+        if (!closable && event->key() == Qt::Key_Escape) {
             event->ignore();
             return;
         }
@@ -75,46 +75,46 @@ class Caja : public QMessageBox {
 }  // namespace
 
 int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
-    Caja caja(IconoDe(style & 0x70), title, text, QMessageBox::NoButton,
+    Box box(IconOf(style::Icon(style)), title, text, QMessageBox::NoButton,
               QApplication::activeWindow());
-    caja.setWindowModality(Qt::ApplicationModal);
-    caja.setTextFormat(Qt::PlainText);  // a path from the settings is shown as it is written
-    std::vector<std::pair<QAbstractButton*, int>> botones;
-    QAbstractButton* cancelar = nullptr;
-    for (const Boton& b : BotonesDe(style & 0x0F)) {
-        QPushButton* boton = caja.addButton(QString::fromUtf8(b.texto), b.rol);
-        botones.emplace_back(boton, b.respuesta);
-        if (b.respuesta == respuesta::kCancelar)
-            cancelar = boton;
-        if (botones.size() == 1)
-            caja.setDefaultButton(boton);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setTextFormat(Qt::PlainText);  // a path from the settings is shown as it is written
+    std::vector<std::pair<QAbstractButton*, int>> buttons;
+    QAbstractButton* cancel = nullptr;
+    for (const Button& b : ButtonsOf(style::ButtonSet(style))) {
+        QPushButton* button = box.addButton(QString::fromUtf8(b.text), b.role);
+        buttons.emplace_back(button, b.answer);
+        if (b.answer == answer::kCancel)
+            cancel = button;
+        if (buttons.size() == 1)
+            box.setDefaultButton(button);
     }
     // Escape and the title-bar close answer Cancel where there is one and OK on an OK-only box;
     // a Yes/No box has no escape button and cannot be closed without an answer.
-    if (cancelar != nullptr) {
-        caja.setEscapeButton(cancelar);
-    } else if (botones.size() == 1) {
-        caja.setEscapeButton(botones.front().first);
+    if (cancel != nullptr) {
+        box.setEscapeButton(cancel);
+    } else if (buttons.size() == 1) {
+        box.setEscapeButton(buttons.front().first);
     } else {
-        caja.cerrable = false;
+        box.closable = false;
     }
-    caja.exec();
-    for (const auto& [boton, valor] : botones) {
-        if (caja.clickedButton() == boton)
-            return valor;
+    box.exec();
+    for (const auto& [button, value] : buttons) {
+        if (box.clickedButton() == button)
+            return value;
     }
-    return cancelar != nullptr ? respuesta::kCancelar : botones.front().second;
+    return cancel != nullptr ? answer::kCancel : buttons.front().second;
 }
 
 void QtDialogs::Beep() {
     QApplication::beep();
 }
 
-void QtScreen::SetMousePointer(int pointer) {
+void QtScreen::SetMousePointer(int state) {
     // Qt's override cursor is a stack: clear it all, then set the one state wanted.
     while (QApplication::overrideCursor() != nullptr)
         QApplication::restoreOverrideCursor();
-    if (pointer == 11)
+    if (state == pointer::kHourglass)
         QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 

@@ -10,29 +10,29 @@ QString RuntimeError::text() const {
 
 QString StandardText(int number) {
     switch (number) {
-        case err::kNinguno:
+        case errors::kNone:
             return {};
-        case err::kArgumentoNoValido:
+        case errors::kInvalidArgument:
             return QStringLiteral("Llamada a procedimiento o argumento no válidos");
-        case err::kDesbordamiento:
+        case errors::kOverflow:
             return QStringLiteral("Desbordamiento");
-        case err::kNombreArchivoIncorrecto:
+        case errors::kBadFileName:
             return QStringLiteral("Nombre o número de archivo incorrecto");
-        case err::kArchivoNoEncontrado:
+        case errors::kFileNotFound:
             return QStringLiteral("No se encontró el archivo");
-        case err::kErrorES:
+        case errors::kDeviceIO:
             return QStringLiteral("Error de E/S de dispositivo");
-        case err::kDiscoLleno:
+        case errors::kDiskFull:
             return QStringLiteral("Disco lleno");
-        case err::kDispositivoNoDisponible:
+        case errors::kDeviceUnavailable:
             return QStringLiteral("Dispositivo no disponible");
-        case err::kPermisoDenegado:
+        case errors::kPermissionDenied:
             return QStringLiteral("Permiso denegado");
-        case err::kDiscoNoListo:
+        case errors::kDiskNotReady:
             return QStringLiteral("El disco no está listo");
-        case err::kAccesoRutaArchivo:
+        case errors::kPathFileAccess:
             return QStringLiteral("Error de acceso a la ruta o el archivo");
-        case err::kRutaNoEncontrada:
+        case errors::kPathNotFound:
             return QStringLiteral("No se encontró la ruta de acceso");
         default:
             return QStringLiteral("Error definido por la aplicación o por el objeto");
@@ -44,18 +44,18 @@ int NumberForErrno(int errnum) {
         case ENOSPC:
         case EDQUOT:
         case EFBIG:
-            return err::kDiscoLleno;
+            return errors::kDiskFull;
         case EACCES:
         case EPERM:
         case EROFS:
-            return err::kPermisoDenegado;
+            return errors::kPermissionDenied;
         case EIO:
-            return err::kErrorES;
+            return errors::kDeviceIO;
         case ENOENT:
         case ENOTDIR:
-            return err::kRutaNoEncontrada;
+            return errors::kPathNotFound;
         default:
-            return err::kAccesoRutaArchivo;
+            return errors::kPathFileAccess;
     }
 }
 

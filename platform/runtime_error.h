@@ -6,20 +6,20 @@
 namespace platform {
 
 // The run-time error numbers the program tells apart or reports.
-namespace err {
-inline constexpr int kNinguno = 0;
-inline constexpr int kArgumentoNoValido = 5;
-inline constexpr int kDesbordamiento = 6;
-inline constexpr int kNombreArchivoIncorrecto = 52;
-inline constexpr int kArchivoNoEncontrado = 53;
-inline constexpr int kErrorES = 57;
-inline constexpr int kDiscoLleno = 61;
-inline constexpr int kDispositivoNoDisponible = 68;
-inline constexpr int kPermisoDenegado = 70;
-inline constexpr int kDiscoNoListo = 71;
-inline constexpr int kAccesoRutaArchivo = 75;
-inline constexpr int kRutaNoEncontrada = 76;
-}  // namespace err
+namespace errors {
+inline constexpr int kNone = 0;
+inline constexpr int kInvalidArgument = 5;
+inline constexpr int kOverflow = 6;
+inline constexpr int kBadFileName = 52;
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kDeviceIO = 57;
+inline constexpr int kDiskFull = 61;
+inline constexpr int kDeviceUnavailable = 68;
+inline constexpr int kPermissionDenied = 70;
+inline constexpr int kDiskNotReady = 71;
+inline constexpr int kPathFileAccess = 75;
+inline constexpr int kPathNotFound = 76;
+}  // namespace errors
 
 // A failure of a platform operation, carrying the run-time's standard error number.
 // Every failure the program reports travels as this one type.

@@ -12,10 +12,10 @@ namespace platform {
 
 namespace {
 
-int16_t Comprobar16(long long value) {
+int16_t Checked16(long long value) {
     if (value < std::numeric_limits<int16_t>::min() ||
         value > std::numeric_limits<int16_t>::max()) {
-        throw RuntimeError(err::kDesbordamiento);
+        throw RuntimeError(errors::kOverflow);
     }
     return static_cast<int16_t>(value);
 }
@@ -30,13 +30,13 @@ double EnteroConBase(const std::string& digits, int base, size_t bits16) {
         if (value != 0 || d != 0)
             ++significant;
         if (significant > 11)
-            throw RuntimeError(err::kDesbordamiento);
+            throw RuntimeError(errors::kOverflow);
         value = value * base + d;
     }
     if (significant <= bits16 && value <= 0xFFFF)
         return static_cast<int16_t>(value);
     if (value > 0xFFFFFFFFULL)
-        throw RuntimeError(err::kDesbordamiento);
+        throw RuntimeError(errors::kOverflow);
     return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
@@ -93,28 +93,28 @@ double Val(const QString& text) {
         // Too small to tell from zero is zero; too large is an overflow.
         if (number.find("e-") != std::string::npos)
             return 0.0;
-        throw RuntimeError(err::kDesbordamiento);
+        throw RuntimeError(errors::kOverflow);
     }
     if (!std::isfinite(value))
-        throw RuntimeError(err::kDesbordamiento);
+        throw RuntimeError(errors::kOverflow);
     return negative ? -value : value;
 }
 
 int16_t CInt(double value) {
     if (!std::isfinite(value))
-        throw RuntimeError(err::kDesbordamiento);
+        throw RuntimeError(errors::kOverflow);
     // nearbyint rounds to nearest with halves to even in the default rounding mode.
     const double rounded = std::nearbyint(value);
     if (rounded < -32768.0 || rounded > 32767.0)
-        throw RuntimeError(err::kDesbordamiento);
+        throw RuntimeError(errors::kOverflow);
     return static_cast<int16_t>(rounded);
 }
 
-int16_t Sumar16(int16_t a, int16_t b) {
-    return Comprobar16(static_cast<long long>(a) + b);
+int16_t Add16(int16_t a, int16_t b) {
+    return Checked16(static_cast<long long>(a) + b);
 }
-int16_t Restar16(int16_t a, int16_t b) {
-    return Comprobar16(static_cast<long long>(a) - b);
+int16_t Subtract16(int16_t a, int16_t b) {
+    return Checked16(static_cast<long long>(a) - b);
 }
 
 }  // namespace platform

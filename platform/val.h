@@ -18,7 +18,7 @@ double Val(const QString& text);
 int16_t CInt(double value);
 
 // Checked 16-bit arithmetic: raises 6 when the result leaves -32768..32767.
-int16_t Sumar16(int16_t a, int16_t b);
-int16_t Restar16(int16_t a, int16_t b);
+int16_t Add16(int16_t a, int16_t b);
+int16_t Subtract16(int16_t a, int16_t b);
 
 }  // namespace platform

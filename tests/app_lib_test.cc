@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/lib.h"
-#include "tests/support/guion.h"
-#include "tests/support/temp_cd.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
@@ -10,6 +9,7 @@ using qtltest::TempDrives;
 
 TEST(RutaAplicacionTest, EndsInExactlyOneBackslash) {
     TempDrives drives;
+    qtltest::TestServices s{drives};
     drives.MapDrives(QStringLiteral("e:=cd"));
     drives.PlaceProgram(QStringLiteral("cd"));
     EXPECT_EQ(Lib::RutaAplicacion(), u"e:\\");
@@ -18,7 +18,7 @@ TEST(RutaAplicacionTest, EndsInExactlyOneBackslash) {
 }
 
 // Records what start-up asks of the windows.
-class VentanasGrabadas : public qtltest::VentanaFalsa {
+class VentanasGrabadas : public qtltest::FakeWindow {
   public:
     void MostrarOpcion() override {
         ++mostradas;
@@ -34,7 +34,7 @@ TEST(MainTest, ReadsTheLauncherPathsThenShowsTheOptionWindow) {
     drives.MapDrives(QStringLiteral("e:=cd"));
     drives.PlaceProgram(QStringLiteral("cd"));
     VentanasGrabadas ventanas;
-    Lib::Conectar({&ventanas, nullptr, nullptr});
+    Lib::Iniciar(drives, ventanas);
 
     Lib::Main();  // no settings file
     EXPECT_EQ(Lib::RutaSetup, u"0");
@@ -52,7 +52,6 @@ TEST(MainTest, ReadsTheLauncherPathsThenShowsTheOptionWindow) {
     EXPECT_EQ(Lib::RutaSetup, u"\\SETUP\\SETUP.EXE");
     EXPECT_EQ(Lib::RutaPower, u"\\GUIA\\");
     EXPECT_EQ(ventanas.setupAlMostrar, u"\\SETUP\\SETUP.EXE");
-    Lib::Conectar({});
 }
 
 }  // namespace

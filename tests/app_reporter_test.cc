@@ -2,12 +2,12 @@
 
 #include "app/lib.h"
 #include "platform/runtime_error.h"
-#include "tests/support/guion.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
-using qtltest::Caja;
-using qtltest::ServiciosDePrueba;
+using qtltest::BoxLine;
+using qtltest::TestServices;
 
 TEST(MostrarErrorTest, BeepThenTheBoxOfTheErrorNumber) {
     struct Caso {
@@ -28,28 +28,30 @@ TEST(MostrarErrorTest, BeepThenTheBoxOfTheErrorNumber) {
         {1234, 48, "Project1", "Error definido por la aplicación o por el objeto"},
         {0, 48, "Project1", ""},
     };
+    qtltest::TempDrives drives;
     for (const Caso& c : casos) {
-        ServiciosDePrueba s;
+        TestServices s{drives};
         Lib::MostrarError(platform::RuntimeError(c.numero));
-        EXPECT_EQ(s.dialogos.transcripcion,
-                  QStringList({QStringLiteral("Beep"), Caja(c.estilo, QString::fromUtf8(c.titulo),
+        EXPECT_EQ(s.dialogs.transcript,
+                  QStringList({QStringLiteral("Beep"), BoxLine(c.estilo, QString::fromUtf8(c.titulo),
                                                             QString::fromUtf8(c.texto))}))
             << c.numero;
     }
 }
 
 TEST(EsperaTest, BusyAndIdleAreAbsoluteStates) {
-    ServiciosDePrueba s;
+    qtltest::TempDrives drives;
+    TestServices s{drives};
     Lib::MostrarEspera();
-    EXPECT_EQ(s.pantalla.puntero, 11);
-    EXPECT_TRUE(s.ventana.espera);
+    EXPECT_EQ(s.screen.pointer, 11);
+    EXPECT_TRUE(s.window.waitShown);
     Lib::MostrarEspera();
-    const int refrescos = s.ventana.refrescos;
+    const int refrescos = s.window.refreshes;
     Lib::OcultarEspera();
-    EXPECT_EQ(s.pantalla.puntero, 0);
-    EXPECT_FALSE(s.ventana.espera);
-    EXPECT_EQ(s.ventana.refrescos, refrescos + 1);  // repainted at once, every time
-    EXPECT_EQ(s.ventana.refrescos, 3);
+    EXPECT_EQ(s.screen.pointer, 0);
+    EXPECT_FALSE(s.window.waitShown);
+    EXPECT_EQ(s.window.refreshes, refrescos + 1);  // repainted at once, every time
+    EXPECT_EQ(s.window.refreshes, 3);
 }
 
 }  // namespace

@@ -6,28 +6,27 @@
 #include <cerrno>
 
 #include "generation/generacion.h"
-#include "platform/fault.h"
-#include "tests/support/guion.h"
-#include "tests/support/temp_cd.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
 using generacion::Generacion;
-using qtltest::Caja;
-using qtltest::ServiciosDePrueba;
+using qtltest::BoxLine;
+using qtltest::TestServices;
 using qtltest::TempDrives;
-namespace r = platform::respuesta;
+namespace r = platform::answer;
 
 const QString kQ = QStringLiteral("Quintarel");
 QString Prompt(int n) {
-    return Caja(65, kQ, QStringLiteral("Inserte el diskette número %1 en la unidad").arg(n));
+    return BoxLine(65, kQ, QStringLiteral("Inserte el diskette número %1 en la unidad").arg(n));
 }
-const QString kNoVacia = Caja(53, kQ, QStringLiteral("La unidad de destino debe estar vacia"));
+const QString kNoVacia = BoxLine(53, kQ, QStringLiteral("La unidad de destino debe estar vacia"));
 const QString kNoDisponible =
-    Caja(37, kQ, QStringLiteral("La unidad seleccionada no se encuentra disponible."));
-const QString kLleno = Caja(
+    BoxLine(37, kQ, QStringLiteral("La unidad seleccionada no se encuentra disponible."));
+const QString kLleno = BoxLine(
     37, kQ, QStringLiteral("No hay suficiente espacio en la unidad. Inserte un disco sin datos"));
-const QString kFin = Caja(64, kQ, QStringLiteral("Generación de discos Finalizada"));
+const QString kFin = BoxLine(64, kQ, QStringLiteral("Generación de discos Finalizada"));
 const QString kBeep = QStringLiteral("Beep");
 
 QByteArray Contenido(const QString& nombre, int tamano) {
@@ -47,7 +46,6 @@ class GeneracionTest : public ::testing::Test {
         drives_.PlaceProgram(QStringLiteral("cd"));
         drives_.MakeFolder(QStringLiteral("floppy"));
     }
-    void TearDown() override { platform::SetFaultHook({}); }
 
     void Ini(const QByteArray& discos, const QByteArray& cantidad = "2") {
         drives_.Write(
@@ -74,18 +72,18 @@ class GeneracionTest : public ::testing::Test {
                drives_.Read(carpeta + u'/' + nombre);
     }
     void Generar() {
-        Generacion(s_.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        Generacion(s_.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     }
     // The run ended with its labels hidden and no hourglass.
     void ExpectReposo() {
-        EXPECT_TRUE(s_.ventana.ProgresoOculto());
-        EXPECT_FALSE(s_.ventana.espera);
-        EXPECT_EQ(s_.pantalla.puntero, 0);
-        EXPECT_FALSE(s_.dialogos.guionAgotado);
+        EXPECT_TRUE(s_.window.ProgressHidden());
+        EXPECT_FALSE(s_.window.waitShown);
+        EXPECT_EQ(s_.screen.pointer, 0);
+        EXPECT_FALSE(s_.dialogs.scriptExhausted);
     }
 
     TempDrives drives_;
-    ServiciosDePrueba s_;
+    TestServices s_{drives_};
 };
 
 TEST_F(GeneracionTest, TwoDiskRunCopiesEveryFileByteForByte) {
@@ -93,37 +91,37 @@ TEST_F(GeneracionTest, TwoDiskRunCopiesEveryFileByteForByte) {
     Fuente(1, QStringLiteral("LEEME.TXT"), 5000);
     Fuente(1, QStringLiteral("datos.bin"), 300000);
     Fuente(2, QStringLiteral("FIN.TXT"), 10);
-    s_.dialogos.Responder(r::kAceptar)
-        .Responder(r::kAceptar, [&] { CambiarDisco(QStringLiteral("disco1")); })
-        .Responder(r::kAceptar);
+    s_.dialogs.Answer(r::kOk)
+        .Answer(r::kOk, [&] { CambiarDisco(QStringLiteral("disco1")); })
+        .Answer(r::kOk);
     bool ocupadoAlCopiar = false;
-    s_.ventana.alProcesarEventos = [&] {
+    s_.window.onDoEvents = [&] {
         ocupadoAlCopiar =
-            s_.ventana.ProgresoVisible() && s_.ventana.espera && s_.pantalla.puntero == 11;
+            s_.window.ProgressShown() && s_.window.waitShown && s_.screen.pointer == platform::pointer::kHourglass;
     };
 
     Generar();
 
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({Prompt(1), Prompt(2), kBeep, kFin}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), Prompt(2), kBeep, kFin}));
     EXPECT_EQ(Archivos(QStringLiteral("disco1")), QStringList({"LEEME.TXT", "datos.bin"}));
     EXPECT_TRUE(Igual(1, QStringLiteral("LEEME.TXT"), QStringLiteral("disco1")));
     EXPECT_TRUE(Igual(1, QStringLiteral("datos.bin"), QStringLiteral("disco1")));
     EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList({"FIN.TXT"}));
     EXPECT_TRUE(Igual(2, QStringLiteral("FIN.TXT"), QStringLiteral("floppy")));
-    EXPECT_EQ(s_.ventana.archivosMostrados, QStringList({"LEEME.TXT", "datos.bin", "FIN.TXT"}));
+    EXPECT_EQ(s_.window.captionsShown, QStringList({"LEEME.TXT", "datos.bin", "FIN.TXT"}));
     EXPECT_TRUE(ocupadoAlCopiar);
-    EXPECT_EQ(s_.ventana.cerrada, 1);
+    EXPECT_EQ(s_.window.closed, 1);
     ExpectReposo();
 }
 
 TEST_F(GeneracionTest, CancelAtTheFirstPromptCopiesNothing) {
     Ini("Disco1=A.TXT,\n");
     Fuente(1, QStringLiteral("A.TXT"));
-    s_.dialogos.Responder(r::kCancelar);
+    s_.dialogs.Answer(r::kCancel);
     Generar();
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({Prompt(1)}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1)}));
     EXPECT_TRUE(Archivos(QStringLiteral("floppy")).isEmpty());
-    EXPECT_EQ(s_.ventana.cerrada, 0);
+    EXPECT_EQ(s_.window.closed, 0);
     ExpectReposo();
 }
 
@@ -131,35 +129,35 @@ TEST_F(GeneracionTest, NonEmptyDiskIsRefusedUntilEmptied) {
     Ini("Disco1=A.TXT,\n", "1");
     Fuente(1, QStringLiteral("A.TXT"));
     drives_.Write(QStringLiteral("floppy/.oculto"), "x");  // a hidden file counts
-    s_.dialogos.Responder(r::kAceptar)
-        .Responder(r::kReintentar)  // still not empty
-        .Responder(r::kReintentar,
+    s_.dialogs.Answer(r::kOk)
+        .Answer(r::kRetry)  // still not empty
+        .Answer(r::kRetry,
                    [&] { QFile::remove(drives_.Path(QStringLiteral("floppy/.oculto"))); })
-        .Responder(r::kAceptar);
+        .Answer(r::kOk);
     Generar();
-    EXPECT_EQ(s_.dialogos.transcripcion,
+    EXPECT_EQ(s_.dialogs.transcript,
               QStringList({Prompt(1), kBeep, kNoVacia, kBeep, kNoVacia, kBeep, kFin}));
     EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList({"A.TXT"}));
     ExpectReposo();
 
     // Cancel at the same box ends the run quietly.
-    ServiciosDePrueba otros;
+    TestServices otros{drives_};
     drives_.MakeFolder(QStringLiteral("floppy/carpeta"));
-    otros.dialogos.Responder(r::kAceptar).Responder(r::kCancelar);
-    Generacion(otros.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
-    EXPECT_EQ(otros.dialogos.transcripcion, QStringList({Prompt(1), kBeep, kNoVacia}));
-    EXPECT_TRUE(otros.ventana.ProgresoOculto());
+    otros.dialogs.Answer(r::kOk).Answer(r::kCancel);
+    Generacion(otros.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoVacia}));
+    EXPECT_TRUE(otros.window.ProgressHidden());
 }
 
 TEST_F(GeneracionTest, NoDiskAtTheEmptinessTestOffersRetry) {
     Ini("Disco1=A.TXT,\n", "1");
     Fuente(1, QStringLiteral("A.TXT"));
     QDir(drives_.Path(QStringLiteral("floppy"))).removeRecursively();  // no disk in a:
-    s_.dialogos.Responder(r::kAceptar)
-        .Responder(r::kReintentar, [&] { drives_.MakeFolder(QStringLiteral("floppy")); })
-        .Responder(r::kAceptar);
+    s_.dialogs.Answer(r::kOk)
+        .Answer(r::kRetry, [&] { drives_.MakeFolder(QStringLiteral("floppy")); })
+        .Answer(r::kOk);
     Generar();
-    EXPECT_EQ(s_.dialogos.transcripcion,
+    EXPECT_EQ(s_.dialogs.transcript,
               QStringList({Prompt(1), kBeep, kNoDisponible, kBeep, kFin}));
     EXPECT_TRUE(Igual(1, QStringLiteral("A.TXT"), QStringLiteral("floppy")));
     ExpectReposo();
@@ -173,10 +171,10 @@ TEST_F(GeneracionTest, DiskFullRetryContinuesOnFreshDisk) {
     int abiertos = 0;
     int escrituras = 0;
     bool fallado = false;
-    platform::SetFaultHook([&](platform::FsOp op) {
-        if (op == platform::FsOp::kOpenDestination)
+    drives_.system.fault = ([&](qtltest::FaultySystem::Op op) {
+        if (op == qtltest::FaultySystem::Op::kOpenDestination)
             ++abiertos;
-        if (op == platform::FsOp::kWrite && abiertos == 3)
+        if (op == qtltest::FaultySystem::Op::kCopyRange && abiertos == 3)
             ++escrituras;
         // The third file fills the disk half-way through.
         if (escrituras == 2 && !fallado) {
@@ -186,23 +184,23 @@ TEST_F(GeneracionTest, DiskFullRetryContinuesOnFreshDisk) {
         return 0;
     });
     bool parcialBorrado = false;
-    s_.dialogos.Responder(r::kAceptar)
-        .Responder(r::kReintentar,
+    s_.dialogs.Answer(r::kOk)
+        .Answer(r::kRetry,
                    [&] {
                        parcialBorrado = !drives_.Exists(QStringLiteral("floppy/3.TXT"));
                        CambiarDisco(QStringLiteral("lleno"));
                    })
-        .Responder(r::kAceptar);
+        .Answer(r::kOk);
     Generar();
     // No emptiness test on the fresh disk: straight on with the third file.
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({Prompt(1), kBeep, kLleno, kBeep, kFin}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), kBeep, kLleno, kBeep, kFin}));
     EXPECT_TRUE(parcialBorrado);
     EXPECT_EQ(Archivos(QStringLiteral("lleno")), QStringList({"1.TXT", "2.TXT"}));
     EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList({"3.TXT", "4.TXT"}));
     for (const char* f : {"3.TXT", "4.TXT"})
         EXPECT_TRUE(Igual(1, QString::fromLatin1(f), QStringLiteral("floppy")));
     // The hourglass went off for the message and stayed off after Retry.
-    EXPECT_EQ(s_.pantalla.cambios, QList<int>({11, 0, 0, 0}));
+    EXPECT_EQ(s_.screen.changes, QList<int>({11, 0, 0, 0}));
     ExpectReposo();
 }
 
@@ -210,37 +208,37 @@ TEST_F(GeneracionTest, MissingSourceFileIsReportedAndEndsTheRun) {
     Ini("Disco1=A.TXT,FALTA.TXT,C.TXT,\n");
     Fuente(1, QStringLiteral("A.TXT"));
     Fuente(1, QStringLiteral("C.TXT"));
-    s_.dialogos.Responder(r::kAceptar).Responder(r::kAceptar);
+    s_.dialogs.Answer(r::kOk).Answer(r::kOk);
     Generar();
-    EXPECT_EQ(s_.dialogos.transcripcion,
+    EXPECT_EQ(s_.dialogs.transcript,
               QStringList({Prompt(1), kBeep,
-                           Caja(48, QStringLiteral("Project1"),
+                           BoxLine(48, QStringLiteral("Project1"),
                                 QStringLiteral("No se encontró el archivo"))}));
     EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList({"A.TXT"}));
-    EXPECT_EQ(s_.ventana.cerrada, 0);
+    EXPECT_EQ(s_.window.closed, 0);
     ExpectReposo();
 }
 
 TEST_F(GeneracionTest, MissingDiskFolderOffersRetry) {
     Ini("Disco1=A.TXT,\n", "1");
-    s_.dialogos.Responder(r::kAceptar)
-        .Responder(r::kReintentar, [&] { Fuente(1, QStringLiteral("A.TXT")); })
-        .Responder(r::kAceptar);
+    s_.dialogs.Answer(r::kOk)
+        .Answer(r::kRetry, [&] { Fuente(1, QStringLiteral("A.TXT")); })
+        .Answer(r::kOk);
     Generar();
-    EXPECT_EQ(s_.dialogos.transcripcion,
+    EXPECT_EQ(s_.dialogs.transcript,
               QStringList({Prompt(1), kBeep, kNoDisponible, kBeep, kFin}));
     EXPECT_TRUE(Igual(1, QStringLiteral("A.TXT"), QStringLiteral("floppy")));
 
-    ServiciosDePrueba otros;
+    TestServices otros{drives_};
     Ini("Disco1=B.TXT,\n", "1");
     drives_.Write(QStringLiteral("cd/Archivos.ini"),
                   "[GENERAL]\nCANTIDAD=1\nDiskPath=\\NoHay\\Disco\n[DISCOS]\nDisco1=B.TXT,\n");
     QFile::remove(drives_.Path(QStringLiteral("floppy/A.TXT")));
-    otros.dialogos.Responder(r::kAceptar).Responder(r::kCancelar);
-    Generacion(otros.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
-    EXPECT_EQ(otros.dialogos.transcripcion, QStringList({Prompt(1), kBeep, kNoDisponible}));
-    EXPECT_TRUE(otros.ventana.ProgresoOculto());
-    EXPECT_EQ(otros.ventana.cerrada, 0);
+    otros.dialogs.Answer(r::kOk).Answer(r::kCancel);
+    Generacion(otros.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoDisponible}));
+    EXPECT_TRUE(otros.window.ProgressHidden());
+    EXPECT_EQ(otros.window.closed, 0);
 }
 
 TEST_F(GeneracionTest, DiskCountIsReadAsARoundedWholeNumber) {
@@ -251,11 +249,11 @@ TEST_F(GeneracionTest, DiskCountIsReadAsARoundedWholeNumber) {
     const Caso casos[] = {{"abc", 0}, {"-1", 0}, {"0", 0},    {"", 0},     {"2.5", 2},
                           {"3.5", 4}, {" 1", 1}, {"1 2", 12}, {"3abc", 3}, {"40000", -1}};
     for (const Caso& c : casos) {
-        ServiciosDePrueba s;
+        TestServices s{drives_};
         Ini("", c.cantidad);
         for (int i = 0; i < std::max(c.discos, 0); ++i)
-            s.dialogos.Responder(r::kAceptar);
-        Generacion(s.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+            s.dialogs.Answer(r::kOk);
+        Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
         QStringList esperado;
         for (int i = 1; i <= c.discos; ++i)
             esperado << Prompt(i);
@@ -263,29 +261,29 @@ TEST_F(GeneracionTest, DiskCountIsReadAsARoundedWholeNumber) {
             esperado << kBeep << kFin;
         } else {
             esperado << kBeep
-                     << Caja(48, QStringLiteral("Project1"), QStringLiteral("Desbordamiento"));
+                     << BoxLine(48, QStringLiteral("Project1"), QStringLiteral("Desbordamiento"));
         }
-        EXPECT_EQ(s.dialogos.transcripcion, esperado) << c.cantidad;
-        EXPECT_EQ(s.ventana.cerrada, c.discos >= 0 ? 1 : 0) << c.cantidad;
+        EXPECT_EQ(s.dialogs.transcript, esperado) << c.cantidad;
+        EXPECT_EQ(s.window.closed, c.discos >= 0 ? 1 : 0) << c.cantidad;
     }
     // A missing key reads "0".
-    ServiciosDePrueba s;
+    TestServices s{drives_};
     drives_.Write(QStringLiteral("cd/Archivos.ini"), "[DISCOS]\n");
-    Generacion(s.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
-    EXPECT_EQ(s.dialogos.transcripcion, QStringList({kBeep, kFin}));
+    Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    EXPECT_EQ(s.dialogs.transcript, QStringList({kBeep, kFin}));
 }
 
 TEST_F(GeneracionTest, DiskNumberCannotPassTheLargestCount) {
     Ini("", "32767");
     for (int i = 0; i < 32767 + 1; ++i)
-        s_.dialogos.Responder(r::kAceptar);
+        s_.dialogs.Answer(r::kOk);
     Generar();
-    ASSERT_EQ(s_.dialogos.transcripcion.size(), 32767 + 2);
-    EXPECT_EQ(s_.dialogos.transcripcion[32766], Prompt(32767));
-    EXPECT_EQ(s_.dialogos.transcripcion.mid(32767),
+    ASSERT_EQ(s_.dialogs.transcript.size(), 32767 + 2);
+    EXPECT_EQ(s_.dialogs.transcript[32766], Prompt(32767));
+    EXPECT_EQ(s_.dialogs.transcript.mid(32767),
               QStringList(
-                  {kBeep, Caja(48, QStringLiteral("Project1"), QStringLiteral("Desbordamiento"))}));
-    EXPECT_EQ(s_.ventana.cerrada, 0);
+                  {kBeep, BoxLine(48, QStringLiteral("Project1"), QStringLiteral("Desbordamiento"))}));
+    EXPECT_EQ(s_.window.closed, 0);
     ExpectReposo();
 }
 
@@ -309,16 +307,16 @@ TEST_F(GeneracionTest, EachListEntryEndsWithAComma) {
         {"a.txt,,b.txt,", {"a.txt"}, {"a.txt", ""}, true},
     };
     for (const Caso& c : casos) {
-        ServiciosDePrueba s;
+        TestServices s{drives_};
         QDir(drives_.Path(QStringLiteral("floppy"))).removeRecursively();
         drives_.MakeFolder(QStringLiteral("floppy"));
         Ini("Disco1=" + QByteArray(c.lista) + "\n", "1");
-        s.dialogos.Responder(r::kAceptar).Responder(r::kAceptar);
-        Generacion(s.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        s.dialogs.Answer(r::kOk).Answer(r::kOk);
+        Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
         EXPECT_EQ(Archivos(QStringLiteral("floppy")), c.copiados) << c.lista;
-        EXPECT_EQ(s.ventana.archivosMostrados, c.mostrados) << c.lista;
-        const QString ultima = s.dialogos.transcripcion.last();
-        EXPECT_EQ(ultima, c.error75 ? Caja(48, QStringLiteral("Project1"),
+        EXPECT_EQ(s.window.captionsShown, c.mostrados) << c.lista;
+        const QString ultima = s.dialogs.transcript.last();
+        EXPECT_EQ(ultima, c.error75 ? BoxLine(48, QStringLiteral("Project1"),
                                            QStringLiteral("Error de acceso a la ruta o el archivo"))
                                     : kFin)
             << c.lista;
@@ -331,11 +329,11 @@ TEST_F(GeneracionTest, PathsFromSettingsStayInsideTheirDrive) {
                   "\\fuera.txt,\n");
     drives_.Write(QStringLiteral("fuera.txt"), "fuera de las unidades");
     Fuente(1, QStringLiteral("x"));
-    s_.dialogos.Responder(r::kAceptar).Responder(r::kAceptar);
+    s_.dialogs.Answer(r::kOk).Answer(r::kOk);
     Generar();
     // "..\..\fuera.txt" is read from the disk folder's drive root and written to a:'s root.
-    EXPECT_EQ(s_.dialogos.transcripcion.last(),
-              Caja(48, QStringLiteral("Project1"), QStringLiteral("No se encontró el archivo")));
+    EXPECT_EQ(s_.dialogs.transcript.last(),
+              BoxLine(48, QStringLiteral("Project1"), QStringLiteral("No se encontró el archivo")));
     EXPECT_EQ(drives_.Read(QStringLiteral("fuera.txt")), "fuera de las unidades");
     EXPECT_TRUE(Archivos(QStringLiteral("floppy")).isEmpty());
 }
@@ -354,16 +352,16 @@ TEST_F(GeneracionTest, RealDiskFullOnASmallTmpfs) {
     for (int i = 1; i <= 3; ++i)
         Fuente(1, QStringLiteral("%1.BIN").arg(i), 40000);
     QStringList enElLleno;
-    s_.dialogos.Responder(r::kAceptar)
-        .Responder(r::kReintentar,
+    s_.dialogs.Answer(r::kOk)
+        .Answer(r::kRetry,
                    [&] {
                        enElLleno = Archivos(QStringLiteral("floppy"));
                        QProcess::execute(QStringLiteral("umount"), {punto});
                        montar();
                    })
-        .Responder(r::kAceptar);
+        .Answer(r::kOk);
     Generar();
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({Prompt(1), kBeep, kLleno, kBeep, kFin}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), kBeep, kLleno, kBeep, kFin}));
     EXPECT_EQ(enElLleno, QStringList({"1.BIN", "2.BIN"}));  // no partial third file
     EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList({"3.BIN"}));
     EXPECT_TRUE(Igual(1, QStringLiteral("3.BIN"), QStringLiteral("floppy")));
@@ -378,17 +376,17 @@ class ValidacionTest : public GeneracionTest {
         Ini("Disco1=A.TXT,\n", "1");
         Fuente(1, QStringLiteral("A.TXT"));
     }
-    void Comenzar() { Generacion(s_.ventana).cmdComenzar_Click(); }
-    const QString kDiferentes = Caja(
+    void Comenzar() { Generacion(s_.window, drives_).cmdComenzar_Click(); }
+    const QString kDiferentes = BoxLine(
         48, QStringLiteral("Generación de diskettes de Instalación"),
         QStringLiteral("Seleccione unidades diferentes para el origen y el destino de los datos"));
-    const QString kSinArchivos = Caja(
+    const QString kSinArchivos = BoxLine(
         48, kQ,
         QStringLiteral(
             "El dispositivo origen, seleccionado no posee los archivos "
             "necesarios para la generacion de discos. Seleccione otro dispositivo y reintente"));
     const QString kDestinoNoVacio =
-        Caja(48, kQ, QStringLiteral("La unidad de destino debe estar vacia"));
+        BoxLine(48, kQ, QStringLiteral("La unidad de destino debe estar vacia"));
 };
 
 TEST_F(ValidacionTest, RefusalsComeInOrderOnePerClick) {
@@ -396,28 +394,28 @@ TEST_F(ValidacionTest, RefusalsComeInOrderOnePerClick) {
     drives_.Write(QStringLiteral("floppy/x"), "");
     QFile::rename(drives_.Path(QStringLiteral("cd/Archivos.ini")),
                   drives_.Path(QStringLiteral("cd/ARCHIVOS.INI")));
-    s_.ventana.destino = s_.ventana.origen;
+    s_.window.destination = s_.window.source;
     Comenzar();
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({kBeep, kDiferentes}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({kBeep, kDiferentes}));
 
-    s_.dialogos.transcripcion.clear();
-    s_.ventana.destino = QStringLiteral("a:");
+    s_.dialogs.transcript.clear();
+    s_.window.destination = QStringLiteral("a:");
     Comenzar();  // the marker in another letter case does not count
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({kBeep, kSinArchivos}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({kBeep, kSinArchivos}));
 
-    s_.dialogos.transcripcion.clear();
+    s_.dialogs.transcript.clear();
     QFile::rename(drives_.Path(QStringLiteral("cd/ARCHIVOS.INI")),
                   drives_.Path(QStringLiteral("cd/Archivos.ini")));
     Comenzar();
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({kBeep, kDestinoNoVacio}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({kBeep, kDestinoNoVacio}));
 
     // An empty folder counts as content too.
-    s_.dialogos.transcripcion.clear();
+    s_.dialogs.transcript.clear();
     QFile::remove(drives_.Path(QStringLiteral("floppy/x")));
     drives_.MakeFolder(QStringLiteral("floppy/vacia"));
     Comenzar();
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({kBeep, kDestinoNoVacio}));
-    EXPECT_TRUE(s_.ventana.etiquetas.empty());  // no run started
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({kBeep, kDestinoNoVacio}));
+    EXPECT_TRUE(s_.window.labels.empty());  // no run started
 }
 
 TEST_F(ValidacionTest, PassingCheckStartsTheRunWithTheDriveLetters) {
@@ -427,28 +425,28 @@ TEST_F(ValidacionTest, PassingCheckStartsTheRunWithTheDriveLetters) {
     drives_.PlaceProgram(QStringLiteral("cd/programa"));  // settings come from the program folder
     drives_.Write(QStringLiteral("cd/programa/Archivos.ini"),
                   "[GENERAL]\nCANTIDAD=1\nDiskPath=\\Discos\\Disco\n[DISCOS]\nDisco1=A.TXT,\n");
-    s_.dialogos.Responder(r::kAceptar).Responder(r::kAceptar);
+    s_.dialogs.Answer(r::kOk).Answer(r::kOk);
     Comenzar();
-    EXPECT_EQ(s_.dialogos.transcripcion, QStringList({Prompt(1), kBeep, kFin}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), kBeep, kFin}));
     EXPECT_TRUE(Igual(1, QStringLiteral("A.TXT"), QStringLiteral("floppy")));
 }
 
 TEST_F(ValidacionTest, UnreadableDriveIsReported) {
-    s_.ventana.destino = QStringLiteral("b:");  // b: has no disk
+    s_.window.destination = QStringLiteral("b:");  // b: has no disk
     drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy;b:=sin-disco"));
     Comenzar();
     EXPECT_EQ(
-        s_.dialogos.transcripcion,
+        s_.dialogs.transcript,
         QStringList(
             {kBeep,
-             Caja(32, kQ,
+             BoxLine(32, kQ,
                   QStringLiteral("Error: La unidad seleccionada no se encuentra disponible"))}));
-    s_.dialogos.transcripcion.clear();
-    s_.ventana.destino = QStringLiteral("q:");  // not a drive at all
+    s_.dialogs.transcript.clear();
+    s_.window.destination = QStringLiteral("q:");  // not a drive at all
     Comenzar();
     EXPECT_EQ(
-        s_.dialogos.transcripcion,
-        QStringList({kBeep, Caja(48, kQ, QStringLiteral("Error: Inserte un disco en la unidad"))}));
+        s_.dialogs.transcript,
+        QStringList({kBeep, BoxLine(48, kQ, QStringLiteral("Error: Inserte un disco en la unidad"))}));
 }
 
 }  // namespace

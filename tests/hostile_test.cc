@@ -6,27 +6,28 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
 #include "generation/generacion.h"
 #include "platform/process.h"
 #include "platform/runtime_error.h"
-#include "tests/support/guion.h"
-#include "tests/support/temp_cd.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
-using qtltest::Caja;
-namespace r = platform::respuesta;
+using qtltest::BoxLine;
+namespace r = platform::answer;
 
 const QString kFin =
-    Caja(64, QStringLiteral("Quintarel"), QStringLiteral("Generación de discos Finalizada"));
+    BoxLine(64, QStringLiteral("Quintarel"), QStringLiteral("Generación de discos Finalizada"));
 const QString kNoDisponible =
-    Caja(37, QStringLiteral("Quintarel"),
+    BoxLine(37, QStringLiteral("Quintarel"),
          QStringLiteral("La unidad seleccionada no se encuentra disponible."));
 QString Reporte(const char* texto) {
-    return Caja(48, QStringLiteral("Project1"), QString::fromUtf8(texto));
+    return BoxLine(48, QStringLiteral("Project1"), QString::fromUtf8(texto));
 }
 
 class AjustesHostilesTest : public ::testing::Test {
@@ -93,12 +94,12 @@ TEST_F(AjustesHostilesTest, EachGetsTheOrdinaryBehaviour) {
         QDir(drives_.Path(QStringLiteral("floppy"))).removeRecursively();
         drives_.MakeFolder(QStringLiteral("floppy"));
         drives_.Write(QStringLiteral("cd/Archivos.ini"), c.ini);
-        qtltest::ServiciosDePrueba s;
-        s.dialogos.respondedor = [](const QString&, int estilo) {
-            return (estilo & 0x0F) == 5 ? r::kCancelar : r::kAceptar;
+        qtltest::TestServices s{drives_};
+        s.dialogs.answerer = [](const QString&, int estilo) {
+            return platform::style::ButtonSet(estilo) == platform::style::kRetryCancel ? r::kCancel : r::kOk;
         };
-        generacion::Generacion(s.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
-        EXPECT_EQ(s.dialogos.transcripcion.last(), c.ultimaCaja) << c.nombre;
+        generacion::Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        EXPECT_EQ(s.dialogs.transcript.last(), c.ultimaCaja) << c.nombre;
         QStringList enFloppy;
         for (const QString& f : FueraDelCd()) {
             if (f.startsWith(u"floppy/"))
@@ -124,10 +125,10 @@ TEST_F(AjustesHostilesTest, WriteProtectedDiskIsReportedAndLeavesNothing) {
     }
     drives_.Write(QStringLiteral("cd/Archivos.ini"),
                   "[GENERAL]\nCANTIDAD=1\nDiskPath=\\Discos\\Disco\n[DISCOS]\nDisco1=A.TXT,\n");
-    qtltest::ServiciosDePrueba s;
-    s.dialogos.Responder(r::kAceptar).Responder(r::kAceptar);
-    generacion::Generacion(s.ventana).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
-    EXPECT_EQ(s.dialogos.transcripcion.mid(1),
+    qtltest::TestServices s{drives_};
+    s.dialogs.Answer(r::kOk).Answer(r::kOk);
+    generacion::Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    EXPECT_EQ(s.dialogs.transcript.mid(1),
               QStringList({QStringLiteral("Beep"), Reporte("Permiso denegado")}));
     EXPECT_TRUE(QDir(floppy).isEmpty());
     if (montado)
@@ -135,8 +136,7 @@ TEST_F(AjustesHostilesTest, WriteProtectedDiskIsReportedAndLeavesNothing) {
 }
 
 TEST_F(AjustesHostilesTest, NoShellEverReadsALaunchLine) {
-    platform::LinuxProcesses procesos;
-    QDir::setCurrent(drives_.Path(QString()));
+    platform::LinuxProcesses procesos(drives_);
     const char* trampas[] = {
         "\"d:\\SETUP\\a;touch pwned\"",
         "\"d:\\SETUP\\$(touch pwned)\"",
@@ -159,7 +159,7 @@ TEST_F(AjustesHostilesTest, NoShellEverReadsALaunchLine) {
     EXPECT_EQ(drives_.Read(QStringLiteral("cd/SETUP/argumentos")), "$(touch pwned)|;rm|");
     EXPECT_FALSE(drives_.Exists(QStringLiteral("pwned")));
     EXPECT_FALSE(drives_.Exists(QStringLiteral("cd/SETUP/pwned")));
-    QDir::setCurrent(QDir::tempPath());
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("pwned")));  // nor where the test runs
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QMap>
 
 #include "platform/drives.h"
+#include "platform/host.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ platform::DeviceProbe Probe() {
     return p;
 }
 
-QMap<QString, QString> Letras(const platform::DriveTable& table) {
+QMap<QString, QString> Letras(const platform::DriveInfos& table) {
     QMap<QString, QString> got;
     QString previa;
     for (const auto& d : table) {
@@ -111,11 +112,12 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
         esperado[sinDisco] = u"(no montada) "_qs + expected[sinDisco].section(u' ', -1);
     esperado["i:"] = "/media/ana/NUEVO /dev/sde1";
     EXPECT_EQ(Letras(despues), esperado);
-    const platform::Drive* d = platform::FindDrive(table, u'D');
+    const platform::DriveTable unidades = platform::MakeDrives(table, {platform::DefaultSystemCalls(), {}});
+    const platform::Drive* d = platform::FindDrive(unidades, u'D');
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(platform::DriveListEntry(*d), u"d: [QTL99]");
-    EXPECT_FALSE(platform::IsReady(*platform::FindDrive(table, u'a')));
-    EXPECT_TRUE(platform::IsReady(*platform::FindDrive(table, u'c')));
+    EXPECT_EQ(d->ListEntry(), u"d: [QTL99]");
+    EXPECT_FALSE(platform::FindDrive(unidades, u'a')->IsReady());
+    EXPECT_TRUE(platform::FindDrive(unidades, u'c')->IsReady());
 }
 
 TEST(DeteccionTest, MachineWithoutRemovableMediaHasOnlyC) {

@@ -10,10 +10,9 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/runtime_error.h"
-#include "tests/support/temp_cd.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
@@ -37,7 +36,6 @@ class ArchivosTest : public ::testing::Test {
         drives_.MakeFolder(QStringLiteral("floppy"));
         drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy;b:=sin-disco"));
     }
-    void TearDown() override { platform::SetFaultHook({}); }
     static QByteArray Datos(int n) {
         QByteArray b(n, Qt::Uninitialized);
         for (int i = 0; i < n; ++i)
@@ -55,7 +53,7 @@ TEST_F(ArchivosTest, CopyIsByteIdenticalKeepsTheTimeAndReplaces) {
     ASSERT_EQ(::utime(QFile::encodeName(fuente).constData(), &t), 0);
     drives_.Write(QStringLiteral("floppy/datos.bin"), "viejo contenido mas largo que nada");
 
-    platform::FileCopy(QStringLiteral("D:\\discos\\DISCO1\\datos.bin"),
+    platform::FileCopy(drives_, QStringLiteral("D:\\discos\\DISCO1\\datos.bin"),
                        QStringLiteral("a:\\datos.bin"));
     // The existing entry is replaced under its stored name.
     EXPECT_EQ(drives_.Read(QStringLiteral("floppy/datos.bin")),
@@ -65,7 +63,7 @@ TEST_F(ArchivosTest, CopyIsByteIdenticalKeepsTheTimeAndReplaces) {
                   .toSecsSinceEpoch(),
               1000000000);
 
-    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                        QStringLiteral("a:\\Nuevo.Bin"));
     EXPECT_TRUE(drives_.Exists(QStringLiteral("floppy/Nuevo.Bin")));
 }
@@ -93,7 +91,7 @@ TEST_F(ArchivosTest, CopyFailuresRaiseTheirNumbersAndLeaveNothing) {
     const QByteArray original = drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
     for (const Caso& c : casos) {
         EXPECT_EQ(Numero([&] {
-                      platform::FileCopy(QString::fromUtf8(c.desde), QString::fromUtf8(c.hacia));
+                      platform::FileCopy(drives_, QString::fromUtf8(c.desde), QString::fromUtf8(c.hacia));
                   }),
                   c.numero)
             << c.desde << " -> " << c.hacia;
@@ -103,30 +101,36 @@ TEST_F(ArchivosTest, CopyFailuresRaiseTheirNumbersAndLeaveNothing) {
 }
 
 TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
-    const std::pair<platform::FsOp, std::pair<int, int>> casos[] = {
-        {platform::FsOp::kWrite, {ENOSPC, 61}},
-        {platform::FsOp::kWrite, {EIO, 57}},
-        {platform::FsOp::kRead, {EIO, 57}},
-        {platform::FsOp::kSync, {EIO, 57}},
-        {platform::FsOp::kSync, {ENOSPC, 61}},
-        {platform::FsOp::kClose, {EDQUOT, 61}},
-        {platform::FsOp::kOpenDestination, {EROFS, 70}},
-        {platform::FsOp::kWrite, {ENODEV, 71}},
+    const std::pair<qtltest::FaultySystem::Op, std::pair<int, int>> casos[] = {
+        {qtltest::FaultySystem::Op::kWrite, {ENOSPC, 61}},
+        {qtltest::FaultySystem::Op::kWrite, {EIO, 57}},
+        {qtltest::FaultySystem::Op::kRead, {EIO, 57}},
+        {qtltest::FaultySystem::Op::kSync, {EIO, 57}},
+        {qtltest::FaultySystem::Op::kSync, {ENOSPC, 61}},
+        {qtltest::FaultySystem::Op::kClose, {EDQUOT, 61}},
+        {qtltest::FaultySystem::Op::kOpenDestination, {EROFS, 70}},
+        {qtltest::FaultySystem::Op::kWrite, {ENODEV, 71}},
+        {qtltest::FaultySystem::Op::kCopyRange, {ENOSPC, 61}},
+        {qtltest::FaultySystem::Op::kCopyRange, {EIO, 57}},
     };
     // The copy of an earlier attempt stands under the name; a failed copy never touches it.
     drives_.Write(QStringLiteral("floppy/DATOS.BIN"), "copia anterior");
     for (const auto& [op, fallo] : casos) {
         int vistas = 0;
         // The second time the operation comes, after a first block was written.
-        platform::SetFaultHook([&, op = op, e = fallo.first](platform::FsOp o) {
-            return (o == op && (++vistas == 2 || op == platform::FsOp::kOpenDestination ||
-                                op == platform::FsOp::kSync || op == platform::FsOp::kClose ||
-                                op == platform::FsOp::kVerify))
+        drives_.system.fault = ([&, op = op, e = fallo.first](qtltest::FaultySystem::Op o) {
+            // Reads and writes are the program's own where the kernel cannot copy.
+            if (o == qtltest::FaultySystem::Op::kCopyRange &&
+                (op == qtltest::FaultySystem::Op::kWrite || op == qtltest::FaultySystem::Op::kRead))
+                return EXDEV;
+            return (o == op && (++vistas == 2 || op == qtltest::FaultySystem::Op::kOpenDestination ||
+                                op == qtltest::FaultySystem::Op::kSync || op == qtltest::FaultySystem::Op::kClose ||
+                                op == qtltest::FaultySystem::Op::kVerify))
                        ? e
                        : 0;
         });
-        EXPECT_EQ(Numero([] {
-                      platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+        EXPECT_EQ(Numero([&] {
+                      platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                                          QStringLiteral("a:\\DATOS.BIN"));
                   }),
                   fallo.second);
@@ -137,7 +141,7 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
                   1u)
             << static_cast<int>(op);
     }
-    platform::SetFaultHook({});
+    drives_.system.fault = {};
 
     // The kernel's own copy failing: a file size limit gives EFBIG, a full disk for the user.
     struct rlimit antes {};
@@ -146,8 +150,8 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
     struct rlimit limite = antes;
     limite.rlim_cur = 1 << 20;
     ::setrlimit(RLIMIT_FSIZE, &limite);
-    const int numero = Numero([] {
-        platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+    const int numero = Numero([&] {
+        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                            QStringLiteral("a:\\DATOS.BIN"));
     });
     ::setrlimit(RLIMIT_FSIZE, &antes);
@@ -161,7 +165,7 @@ TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
     drives_.Write(QStringLiteral("fuera.txt"), "de otro");
     // A link on the disk is replaced by the copy, and what it pointed at is left alone.
     QFile::link(fuera, drives_.Path(QStringLiteral("floppy/BIG2.DAT")));
-    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                        QStringLiteral("a:\\BIG2.DAT"));
     EXPECT_EQ(drives_.Read(QStringLiteral("fuera.txt")), "de otro");
     EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("floppy/BIG2.DAT"))).isSymLink());
@@ -175,7 +179,7 @@ TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
               0);
     for (const char* nombre : {"SHADOW.TXT", "PIPE.DAT"}) {
         EXPECT_EQ(Numero([&] {
-                      platform::FileCopy(
+                      platform::FileCopy(drives_, 
                           QStringLiteral("d:\\Discos\\Disco1\\") + QString::fromLatin1(nombre),
                           QStringLiteral("a:\\") + QString::fromLatin1(nombre));
                   }),
@@ -188,7 +192,7 @@ TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
     const QString fuente = drives_.Path(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
     QFile::setPermissions(fuente, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     const mode_t mascara = ::umask(027);
-    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                        QStringLiteral("a:\\P.BIN"));
     ::umask(mascara);
     struct stat st {};
@@ -205,19 +209,19 @@ TEST_F(ArchivosTest, AFolderThatMayNotBeReadIsPermissionNotAbsence) {
             std::_Exit(1);
         std::_Exit(Numero(op));
     };
-    EXPECT_EXIT(comoNadie([] {
-                    platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+    EXPECT_EXIT(comoNadie([&] {
+                    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                                        QStringLiteral("a:\\DATOS.BIN"));
                 }),
                 ::testing::ExitedWithCode(70), "");
-    EXPECT_EXIT(comoNadie([] { platform::Dir(QStringLiteral("d:\\Discos\\Disco1\\"), 22); }),
+    EXPECT_EXIT(comoNadie([&] { platform::Dir(drives_, QStringLiteral("d:\\Discos\\Disco1\\"), 22); }),
                 ::testing::ExitedWithCode(70), "");
 }
 
 TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
     // The medium changes one byte of the finished copy before it is read back.
-    platform::SetFaultHook([this](platform::FsOp op) {
-        if (op == platform::FsOp::kVerify) {
+    drives_.system.fault = ([this](qtltest::FaultySystem::Op op) {
+        if (op == qtltest::FaultySystem::Op::kVerify) {
             for (const QFileInfo& copia : QDir(drives_.Path(QStringLiteral("floppy")), {},
                                                QDir::NoSort, QDir::Files | QDir::Hidden)
                                               .entryInfoList()) {
@@ -228,8 +232,8 @@ TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
         }
         return 0;
     });
-    EXPECT_EQ(Numero([] {
-                  platform::FileCopy(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+    EXPECT_EQ(Numero([&] {
+                  platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                                      QStringLiteral("a:\\DATOS.BIN"));
               }),
               57);
@@ -237,16 +241,16 @@ TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
 }
 
 TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {
-    EXPECT_EQ(platform::Dir(QStringLiteral("a:\\"), 22), QString());
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), QString());
     drives_.Write(QStringLiteral("floppy/.oculto"), "");
-    EXPECT_EQ(platform::Dir(QStringLiteral("a:\\"), 22), u".oculto");
-    EXPECT_EQ(platform::Dir(QStringLiteral("d:\\discos\\disco1\\datos.bin"), 22), u"DATOS.BIN");
-    EXPECT_EQ(platform::Dir(QStringLiteral("d:\\DISCOS"), 22), u"Discos");  // a folder counts
-    EXPECT_EQ(platform::Dir(QStringLiteral("d:\\Archivos.ini"), 22), QString());
-    EXPECT_EQ(platform::Dir(QStringLiteral("d:\\NoHay\\"), 22), QString());
-    EXPECT_EQ(Numero([] { platform::Dir(QStringLiteral("b:\\"), 22); }), 52);
-    EXPECT_EQ(Numero([] { platform::Dir(QStringLiteral("q:\\"), 22); }), 68);
-    EXPECT_EQ(Numero([] { platform::Dir(QStringLiteral("d:\\NoHay\\x\\"), 22); }), 76);
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), u".oculto");
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\discos\\disco1\\datos.bin"), 22), u"DATOS.BIN");
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\DISCOS"), 22), u"Discos");  // a folder counts
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\Archivos.ini"), 22), QString());
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\NoHay\\"), 22), QString());
+    EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);
+    EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("q:\\"), 22); }), 68);
+    EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("d:\\NoHay\\x\\"), 22); }), 76);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/paths.h"
-#include "platform/program_folder.h"
-#include "tests/support/temp_cd.h"
+#include "platform/files.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
         {"", ResolvedPath::Status::kNoDrive, "", false},
     };
     for (const Caso& c : casos) {
-        const ResolvedPath r = platform::ResolveDrivePath(QString::fromUtf8(c.ruta));
+        const ResolvedPath r = platform::ResolveDrivePath(QString::fromUtf8(c.ruta), drives_.Drives());
         EXPECT_EQ(r.status, c.status) << c.ruta;
         if (*c.linux != 0) {
             EXPECT_EQ(r.linuxPath, Linux(QString::fromUtf8(c.linux))) << c.ruta;
@@ -72,33 +72,33 @@ TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
 TEST_F(RutasTest, ExactNameWinsOverACaseInsensitiveOne) {
     drives_.Write(QStringLiteral("cd/leeme.txt"), "minusculas");
     drives_.Write(QStringLiteral("cd/LEEME.TXT"), "mayusculas");
-    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\leeme.txt")).name, u"leeme.txt");
-    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\LEEME.TXT")).name, u"LEEME.TXT");
-    const QString otra = platform::ResolveDrivePath(QStringLiteral("d:\\Leeme.Txt")).name;
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\leeme.txt"), drives_.Drives()).name, u"leeme.txt");
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\LEEME.TXT"), drives_.Drives()).name, u"LEEME.TXT");
+    const QString otra = platform::ResolveDrivePath(QStringLiteral("d:\\Leeme.Txt"), drives_.Drives()).name;
     EXPECT_TRUE(otra == u"leeme.txt" || otra == u"LEEME.TXT") << otra.toStdString();
 }
 
 TEST_F(RutasTest, AccentedNamesMatchWithoutRegardToCase) {
     drives_.Write(QStringLiteral("cd/INSTALACIÓN.TXT"), "x");
-    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\instalación.txt")).name,
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\instalación.txt"), drives_.Drives()).name,
               u"INSTALACIÓN.TXT");
 }
 
 TEST_F(RutasTest, ProgramFolderInDriveForm) {
     drives_.PlaceProgram(QStringLiteral("cd"));
-    EXPECT_EQ(platform::AppPath(), u"d:\\");
+    EXPECT_EQ(platform::AppPath(drives_), u"d:\\");
     drives_.PlaceProgram(QStringLiteral("cd/Discos/Disco1"));
-    EXPECT_EQ(platform::AppPath(), u"d:\\Discos\\Disco1");
+    EXPECT_EQ(platform::AppPath(drives_), u"d:\\Discos\\Disco1");
     // The drive with the longest root wins.
     drives_.MapDrives(QStringLiteral("d:=cd;e:=cd/Discos"));
-    EXPECT_EQ(platform::AppPath(), u"e:\\Disco1");
+    EXPECT_EQ(platform::AppPath(drives_), u"e:\\Disco1");
 }
 
 TEST_F(RutasTest, ProgramFolderOnNoDriveGivesNoDrive) {
     drives_.PlaceProgram(QStringLiteral("fuera"));
-    const QString ruta = platform::AppPath();
+    const QString ruta = platform::AppPath(drives_);
     EXPECT_FALSE(ruta.size() >= 2 && ruta[1] == u':') << ruta.toStdString();
-    EXPECT_EQ(platform::ResolveDrivePath(ruta + QStringLiteral("\\Archivos.ini")).status,
+    EXPECT_EQ(platform::ResolveDrivePath(ruta + QStringLiteral("\\Archivos.ini"), drives_.Drives()).status,
               ResolvedPath::Status::kNoDrive);
 }
 

@@ -10,7 +10,7 @@
 
 #include "app/lib.h"
 #include "platform/profile.h"
-#include "tests/support/temp_cd.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
@@ -32,6 +32,7 @@ class LecturaIniTest : public ::testing::Test {
                             QString::fromUtf8(clave), QString::fromUtf8(porDefecto));
     }
     TempDrives drives_;
+    qtltest::TestServices servicios_{drives_};
 };
 
 TEST_F(LecturaIniTest, MissingFileGivesEveryDefaultWhole) {
@@ -151,7 +152,7 @@ TEST_F(LecturaIniTest, ValuesFollowTheLookupRules) {
             const QString antes = buffer;
             const QString clave = QString::fromUtf8(v.clave);
             const int n = platform::GetPrivateProfileString(
-                QString::fromUtf8(v.seccion), v.clave ? &clave : nullptr,
+                drives_, QString::fromUtf8(v.seccion), v.clave ? &clave : nullptr,
                 QString::fromUtf8(v.porDefecto), buffer, v.tamano, QString::fromUtf8(v.ruta));
             const QString esperado =
                 QString::fromLatin1(v.buffer.data(), static_cast<qsizetype>(v.buffer.size()));

@@ -58,10 +58,10 @@ TEST(ValTest, CountsReadLikeTheRunTime) {
 }
 
 TEST(Aritmetica16Test, LeavingTheRangeRaisesOverflow) {
-    EXPECT_EQ(platform::Sumar16(32766, 1), 32767);
-    EXPECT_EQ(platform::Restar16(-32767, 1), -32768);
-    EXPECT_THROW(platform::Sumar16(32767, 1), platform::RuntimeError);
-    EXPECT_THROW(platform::Restar16(-32768, 1), platform::RuntimeError);
+    EXPECT_EQ(platform::Add16(32766, 1), 32767);
+    EXPECT_EQ(platform::Subtract16(-32767, 1), -32768);
+    EXPECT_THROW(platform::Add16(32767, 1), platform::RuntimeError);
+    EXPECT_THROW(platform::Subtract16(-32768, 1), platform::RuntimeError);
 }
 
 }  // namespace

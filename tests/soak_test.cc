@@ -13,14 +13,13 @@
 #include <random>
 
 #include "generation/generacion.h"
-#include "platform/fault.h"
-#include "tests/support/guion.h"
-#include "tests/support/temp_cd.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
-using platform::FsOp;
-namespace r = platform::respuesta;
+using FsOp = qtltest::FaultySystem::Op;
+namespace r = platform::answer;
 
 constexpr int kErrores[] = {ENOSPC, EIO, EACCES, EROFS, ENOENT, EDQUOT, ENOMEDIUM};
 
@@ -87,19 +86,19 @@ class Ensayo {
 
     // One run of the start button, with faults and answers drawn from the seed.
     void Correr() {
-        qtltest::ServiciosDePrueba s;
-        platform::SetFaultHook([this](FsOp op) { return Fallo(op); });
-        s.dialogos.respondedor = [this](const QString& texto, int estilo) {
+        qtltest::TestServices s{drives_};
+        drives_.system.fault = ([this](FsOp op) { return Fallo(op); });
+        s.dialogs.answerer = [this](const QString& texto, int estilo) {
             return Responder(texto, estilo);
         };
-        generacion::Generacion(s.ventana).cmdComenzar_Click();
-        platform::SetFaultHook({});
+        generacion::Generacion(s.window, drives_).cmdComenzar_Click();
+        drives_.system.fault = {};
         ReinsertarSiFalta();
 
-        EXPECT_EQ(s.pantalla.puntero, 0);
-        EXPECT_FALSE(s.ventana.espera);
-        EXPECT_TRUE(s.ventana.ProgresoOculto());
-        EXPECT_EQ(s.ventana.cerrada, s.dialogos.transcripcion.contains(qtltest::Caja(
+        EXPECT_EQ(s.screen.pointer, 0);
+        EXPECT_FALSE(s.window.waitShown);
+        EXPECT_TRUE(s.window.ProgressHidden()) << s.dialogs.transcript.join(u"\n").toStdString();
+        EXPECT_EQ(s.window.closed, s.dialogs.transcript.contains(qtltest::BoxLine(
                                          64, QStringLiteral("Quintarel"),
                                          QStringLiteral("Generación de discos Finalizada")))
                                          ? 1
@@ -118,7 +117,7 @@ class Ensayo {
             Huellas(drives_.Path(QString()), {QStringLiteral("floppy"), QStringLiteral("sacado")}),
             fuera_)
             << "se escribió fuera del disco de destino";
-        faltas += std::count(s.dialogos.transcripcion.begin(), s.dialogos.transcripcion.end(),
+        faltas += std::count(s.dialogs.transcript.begin(), s.dialogs.transcript.end(),
                              QStringLiteral("Beep"));
     }
 
@@ -154,24 +153,24 @@ class Ensayo {
 
     int Responder(const QString& /*texto*/, int estilo) {
         if (++cajas_ > 300)
-            return (estilo & 0x0F) == 0 ? r::kAceptar : r::kCancelar;  // a run always ends
+            return platform::style::ButtonSet(estilo) == platform::style::kOk ? r::kOk : r::kCancel;  // a run always ends
         switch (estilo) {
             case 65:  // insert disk n
                 if (Azar(0.5))
                     SacarDisco();
                 ReinsertarSiFalta();
-                return Azar(0.93) ? r::kAceptar : r::kCancelar;
+                return Azar(0.93) ? r::kOk : r::kCancel;
             case 53:  // not empty
                 if (Azar(0.8))
                     SacarDisco();
-                return Azar(0.9) ? r::kReintentar : r::kCancelar;
+                return Azar(0.9) ? r::kRetry : r::kCancel;
             case 37:  // drive not available, or disk full
                 if (Azar(0.6))
                     SacarDisco();
                 ReinsertarSiFalta();
-                return Azar(0.85) ? r::kReintentar : r::kCancelar;
+                return Azar(0.85) ? r::kRetry : r::kCancel;
             default:
-                return r::kAceptar;
+                return r::kOk;
         }
     }
 

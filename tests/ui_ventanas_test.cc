@@ -15,23 +15,23 @@
 #include "app/lib.h"
 #include "platform/dialogs.h"
 #include "platform/qt_host.h"
-#include "tests/support/guion.h"
-#include "tests/support/procesos_falsos.h"
-#include "tests/support/temp_cd.h"
+#include "tests/support/fakes.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_drives.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
 
-using qtltest::Caja;
-namespace r = platform::respuesta;
+using qtltest::BoxLine;
+namespace r = platform::answer;
 
 class VentanasTest : public QObject {
     Q_OBJECT
 
   private:
     std::unique_ptr<qtltest::TempDrives> drives_;
-    qtltest::DialogosGuionados* dialogos_ = nullptr;
-    qtltest::PantallaFalsa pantalla_;
-    qtltest::ProcesosFalsos* procesos_ = nullptr;
+    qtltest::ScriptedDialogs* dialogos_ = nullptr;
+    qtltest::FakeScreen* pantalla_ = nullptr;
+    qtltest::FakeProcesses* procesos_ = nullptr;
     ui::VentanasQt ventanas_;
     int descargadasTodas_ = 0;
 
@@ -40,7 +40,6 @@ class VentanasTest : public QObject {
         ui::frmOpcion.Unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    void Conectar() { Lib::Conectar({&ventanas_, dialogos_, &pantalla_, procesos_}); }
     void Ini(const QByteArray& contenido) {
         drives_->Write(QStringLiteral("cd/INSTALA/Archivos.ini"), contenido);
     }
@@ -57,11 +56,11 @@ class VentanasTest : public QObject {
         Ini("[GENERAL]\nSetupPath=\\SETUP\\SETUP.EXE\nPowerPath=\\GUIA\\\nCANTIDAD=1\nDiskPath="
             "\\D\\\n[DISCOS]\nDisco1=A.TXT,\n");
         drives_->Write(QStringLiteral("cd/D/1/A.TXT"), "contenido");
-        delete dialogos_;
-        delete procesos_;
-        dialogos_ = new qtltest::DialogosGuionados;
-        procesos_ = new qtltest::ProcesosFalsos;
-        Conectar();
+        dialogos_ = &drives_->ownDialogs;
+        pantalla_ = &drives_->ownScreen;
+        procesos_ = &drives_->fakeProcesses;
+        Lib::Iniciar(*drives_, ventanas_);
+        ui::Iniciar(*drives_);
         descargadasTodas_ = 0;
         ui::AlDescargarTodas() = [this] { ++descargadasTodas_; };
         Lib::Main();
@@ -188,7 +187,7 @@ class VentanasTest : public QObject {
         ui::frmOpcion().btOpcion[1]->click();
         QCOMPARE(ui::frmGenerar().drvOrigen->Drive(), QStringLiteral("e:"));
         QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
-        QVERIFY(dialogos_->transcripcion.isEmpty());
+        QVERIFY(dialogos_->transcript.isEmpty());
         QVERIFY(!ui::frmOpcion().isVisible());
         // In letter order, whatever order the table was written in.
         QCOMPARE(ui::frmGenerar().drvOrigen->itemText(0), QStringLiteral("a:"));
@@ -198,31 +197,31 @@ class VentanasTest : public QObject {
     void cargaSinDiscoEnA() {
         // Retry after inserting a disk selects a:.
         QDir(drives_->Path(QStringLiteral("floppy"))).removeRecursively();
-        dialogos_->Responder(r::kReintentar).Responder(r::kReintentar, [this] {
+        dialogos_->Answer(r::kRetry).Answer(r::kRetry, [this] {
             drives_->MakeFolder(QStringLiteral("floppy"));
         });
         ui::frmOpcion().btOpcion[1]->click();
-        const QString caja = Caja(53, QStringLiteral("Quintarel"),
+        const QString caja = BoxLine(53, QStringLiteral("Quintarel"),
                                   QStringLiteral("Error: Inserte un disco en la unidad"));
-        QCOMPARE(dialogos_->transcripcion, QStringList({caja, caja}));
+        QCOMPARE(dialogos_->transcript, QStringList({caja, caja}));
         QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
         QVERIFY(ui::frmGenerar().isVisible());
 
         // Cancel shows the window with the destination list on the current drive.
         ui::frmGenerar().cmdCerrar->click();
         QDir(drives_->Path(QStringLiteral("floppy"))).removeRecursively();
-        dialogos_->transcripcion.clear();
-        dialogos_->Responder(r::kCancelar);
+        dialogos_->transcript.clear();
+        dialogos_->Answer(r::kCancel);
         QDir::setCurrent(drives_->Path(QStringLiteral("cd")));
         ui::frmOpcion().btOpcion[1]->click();
-        QCOMPARE(dialogos_->transcripcion, QStringList({caja}));
+        QCOMPARE(dialogos_->transcript, QStringList({caja}));
         QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("e:"));
         QVERIFY(ui::frmGenerar().isVisible());
     }
 
     void laListaDeUnidadesVeLasNuevasAlAbrirse() {
         ui::frmOpcion().btOpcion[1]->click();
-        platform::DriveListBox* lista = ui::frmGenerar().drvDestino;
+        ui::DriveListBox* lista = ui::frmGenerar().drvDestino;
         QCOMPARE(lista->count(), 2);
         drives_->MakeFolder(QStringLiteral("usb"));
         drives_->MapDrives(
@@ -262,15 +261,15 @@ class VentanasTest : public QObject {
 
     void salirNoYSi() {
         const QString pregunta =
-            Caja(36, QStringLiteral("Quintarel"),
+            BoxLine(36, QStringLiteral("Quintarel"),
                  QStringLiteral("Está seguro que desea abandonar la aplicación"));
-        dialogos_->Responder(r::kNo).Responder(r::kSi);
+        dialogos_->Answer(r::kNo).Answer(r::kYes);
         ui::frmOpcion().btOpcion[2]->click();
-        QCOMPARE(dialogos_->transcripcion, QStringList({pregunta}));  // no beep
-        QCOMPARE(procesos_->terminado, 0);
+        QCOMPARE(dialogos_->transcript, QStringList({pregunta}));  // no beep
+        QCOMPARE(procesos_->ended, 0);
         QVERIFY(ui::frmOpcion().isVisible());
         ui::frmOpcion().btOpcion[2]->click();
-        QCOMPARE(procesos_->terminado, 1);
+        QCOMPARE(procesos_->ended, 1);
         QVERIFY(!ui::frmGenerar.Cargada());  // unloading it did not load it
     }
 
@@ -279,30 +278,30 @@ class VentanasTest : public QObject {
                        "#!/bin/sh\necho \"$0\" > \"$(dirname \"$0\")/lanzado\"\n");
         QFile::setPermissions(drives_->Path(QStringLiteral("cd/SETUP/SETUP.EXE")),
                               QFile::ReadOwner | QFile::ExeOwner);
-        procesos_->lanzarDeVerdad = true;
+        procesos_->launchForReal = true;
         ui::frmOpcion().btOpcion[0]->click();
-        QCOMPARE(procesos_->lineas, QStringList({QStringLiteral("\"e:\\SETUP\\SETUP.EXE\"")}));
-        QCOMPARE(procesos_->estilos, QList<int>({2}));
-        QCOMPARE(procesos_->terminado, 1);
+        QCOMPARE(procesos_->lines, QStringList({QStringLiteral("\"e:\\SETUP\\SETUP.EXE\"")}));
+        QCOMPARE(procesos_->styles, QList<int>({2}));
+        QCOMPARE(procesos_->ended, 1);
         QTRY_VERIFY_WITH_TIMEOUT(drives_->Exists(QStringLiteral("cd/SETUP/lanzado")), 10000);
         QCOMPARE(drives_->Read(QStringLiteral("cd/SETUP/lanzado")).trimmed(),
                  drives_->Path(QStringLiteral("cd/SETUP/SETUP.EXE")).toUtf8());
-        QVERIFY(dialogos_->transcripcion.isEmpty());
+        QVERIFY(dialogos_->transcript.isEmpty());
     }
 
     void setupSinSetupPath() {
         Ini("[GENERAL]\n");
         Lib::Main();
-        procesos_->lanzarDeVerdad = true;
-        dialogos_->Responder(r::kAceptar);
+        procesos_->launchForReal = true;
+        dialogos_->Answer(r::kOk);
         ui::frmOpcion().btOpcion[0]->click();
-        QCOMPARE(procesos_->lineas, QStringList({QStringLiteral("\"e:0\"")}));
+        QCOMPARE(procesos_->lines, QStringList({QStringLiteral("\"e:0\"")}));
         QCOMPARE(
-            dialogos_->transcripcion,
+            dialogos_->transcript,
             QStringList({QStringLiteral("Beep"),
-                         Caja(48, QStringLiteral("Project1"),
+                         BoxLine(48, QStringLiteral("Project1"),
                               QStringLiteral("No se ha encontrado disponible el archivo e:0"))}));
-        QCOMPARE(procesos_->terminado, 0);
+        QCOMPARE(procesos_->ended, 0);
         QVERIFY(ui::frmOpcion().isVisible());
     }
 
@@ -312,27 +311,27 @@ class VentanasTest : public QObject {
         QFile::setPermissions(drives_->Path(QStringLiteral("cd/GUIA/Ppview32.exe")),
                               QFile::ReadOwner | QFile::ExeOwner);
         drives_->Write(QStringLiteral("cd/GUIA/Playlist.lst"), "x.pps\n");
-        procesos_->lanzarDeVerdad = true;
+        procesos_->launchForReal = true;
         ui::frmOpcion().cmdTutorial->click();
         ui::frmOpcion().cmdTutorial->click();
         const QString linea =
             QStringLiteral("\"e:\\GUIA\\Ppview32.exe \" \"e:\\GUIA\\Playlist.lst\"");
-        QCOMPARE(procesos_->lineas, QStringList({linea, linea}));
+        QCOMPARE(procesos_->lines, QStringList({linea, linea}));
         const QByteArray lista = drives_->Path(QStringLiteral("cd/GUIA/Playlist.lst")).toUtf8();
         QTRY_COMPARE_WITH_TIMEOUT(drives_->Read(QStringLiteral("cd/GUIA/vistas")),
                                   lista + '\n' + lista + '\n', 10000);
         QVERIFY(ui::frmOpcion().isVisible());
-        QVERIFY(dialogos_->transcripcion.isEmpty());
+        QVERIFY(dialogos_->transcript.isEmpty());
     }
 
     void visitaGuiadaSinPowerPathNoMuestraNada() {
         Ini("[GENERAL]\n");
         Lib::Main();
-        procesos_->lanzarDeVerdad = true;
+        procesos_->launchForReal = true;
         ui::frmOpcion().cmdTutorial->click();
-        QCOMPARE(procesos_->lineas,
+        QCOMPARE(procesos_->lines,
                  QStringList({QStringLiteral("\"e:0Ppview32.exe \" \"e:0Playlist.lst\"")}));
-        QVERIFY(dialogos_->transcripcion.isEmpty());
+        QVERIFY(dialogos_->transcript.isEmpty());
     }
 
     void altVIniciaLaVisita() {
@@ -342,7 +341,7 @@ class VentanasTest : public QObject {
         QCOMPARE(f.cmdTutorial->shortcut(), QKeySequence(Qt::ALT | Qt::Key_V));
         QTest::keyClick(&f, Qt::Key_V, Qt::AltModifier);
         // An access key clicks the button the way a mouse press does, after a short animation.
-        QTRY_COMPARE(procesos_->lineas.size(), 1);
+        QTRY_COMPARE(procesos_->lines.size(), 1);
     }
 
     void introPulsaElBotonConElFoco() {
@@ -353,7 +352,7 @@ class VentanasTest : public QObject {
         QTest::keyClick(ui::frmGenerar().cmdCerrar, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(!ui::frmGenerar.Cargada());
         QTest::keyClick(f.cmdTutorial, Qt::Key_Enter, Qt::KeypadModifier);
-        QCOMPARE(procesos_->lineas.size(), 1);
+        QCOMPARE(procesos_->lines.size(), 1);
         for (QAbstractButton* b : {static_cast<QAbstractButton*>(f.btOpcion[0]),
                                    static_cast<QAbstractButton*>(f.cmdTutorial)}) {
             QVERIFY(!static_cast<QPushButton*>(b)->isDefault());
@@ -382,15 +381,15 @@ class VentanasTest : public QObject {
         // Saved by an editor that ends lines with a lone CR.
         Ini("[GENERAL]\rCANTIDAD=1\rDiskPath=\\D\\\r[DISCOS]\rDisco1=A.TXT,\r");
         ui::frmOpcion().btOpcion[1]->click();
-        dialogos_->Responder(r::kAceptar).Responder(r::kAceptar);
+        dialogos_->Answer(r::kOk).Answer(r::kOk);
         ui::frmGenerar().cmdComenzar->click();
         QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
-        QCOMPARE(dialogos_->transcripcion.last(),
-                 Caja(64, QStringLiteral("Quintarel"),
+        QCOMPARE(dialogos_->transcript.last(),
+                 BoxLine(64, QStringLiteral("Quintarel"),
                       QStringLiteral("Generación de discos Finalizada")));
         QVERIFY(!ui::frmGenerar.Cargada());
         QVERIFY(ui::frmOpcion().isVisible());
-        QCOMPARE(pantalla_.puntero, 0);
+        QCOMPARE(pantalla_->pointer, 0);
     }
 
     void duranteLaGeneracionNoSeAtiendeNadaMas() {
@@ -398,7 +397,7 @@ class VentanasTest : public QObject {
         ui::FrmGenerar& g = ui::frmGenerar();
         const int origen = g.drvOrigen->currentIndex();
         int comprobaciones = 0;
-        dialogos_->Responder(r::kAceptar, [&] {
+        dialogos_->Answer(r::kOk, [&] {
             // Queued before the copy yields: a click on each button, a close, a new drive.
             QMetaObject::invokeMethod(g.cmdCerrar, "click", Qt::QueuedConnection);
             QMetaObject::invokeMethod(g.cmdComenzar, "click", Qt::QueuedConnection);
@@ -407,7 +406,7 @@ class VentanasTest : public QObject {
                                       Q_ARG(int, origen == 0 ? 1 : 0));
             ++comprobaciones;
         });
-        dialogos_->Responder(r::kCancelar, [&] {
+        dialogos_->Answer(r::kCancel, [&] {
             // Before the completion box: still loaded, still on the checked drives.
             QVERIFY(ui::frmGenerar.Cargada());
             QCOMPARE(g.drvOrigen->currentIndex(), origen);
@@ -415,33 +414,29 @@ class VentanasTest : public QObject {
         });
         g.cmdComenzar->click();
         QCOMPARE(comprobaciones, 2);
-        QCOMPARE(dialogos_->transcripcion.count(
-                     Caja(65, QStringLiteral("Quintarel"),
+        QCOMPARE(dialogos_->transcript.count(
+                     BoxLine(65, QStringLiteral("Quintarel"),
                           QStringLiteral("Inserte el diskette número 1 en la unidad"))),
                  1);
         QVERIFY(!ui::frmGenerar.Cargada());  // closed once, by the run itself
     }
 
     void errorNoCapturadoTerminaElPrograma() {
-        ui::Evento([] { throw platform::RuntimeError(53); });
-        QCOMPARE(dialogos_->transcripcion,
-                 QStringList({Caja(
+        ui::Evento(*drives_, [] { throw platform::RuntimeError(53); });
+        QCOMPARE(dialogos_->transcript,
+                 QStringList({BoxLine(
                      16, QStringLiteral("Project1"),
                      QStringLiteral(
                          "Error '53' en tiempo de ejecución:\n\nNo se encontró el archivo"))}));
-        QCOMPARE(procesos_->terminado, 1);
-        ui::Evento([] { throw 42; });  // not even an exception type: still no crash
-        QCOMPARE(procesos_->terminado, 2);
+        QCOMPARE(procesos_->ended, 1);
+        ui::Evento(*drives_, [] { throw 42; });  // not even an exception type: still no crash
+        QCOMPARE(procesos_->ended, 2);
     }
 };
 
 int main(int argc, char** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    for (const char* familia : {"MS Sans Serif", "Arial"}) {
-        QFont::insertSubstitutions(QString::fromLatin1(familia), {QStringLiteral("Liberation Sans"),
-                                                                  QStringLiteral("DejaVu Sans")});
-    }
+    ui::PrepararAplicacion();
     VentanasTest pruebas;
     return QTest::qExec(&pruebas, argc, argv);
 }

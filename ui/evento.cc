@@ -6,27 +6,29 @@
 #include <exception>
 
 #include "app/lib.h"
+#include "platform/host.h"
 #include "platform/runtime_error.h"
 
 namespace ui {
 
-void Evento(const std::function<void()>& codigo) {
+void Evento(platform::Host& host, const std::function<void()>& codigo) {
     try {
         codigo();
     } catch (const platform::RuntimeError& error) {
-        Lib::MsgBox(QStringLiteral("Error '%1' en tiempo de ejecución:\n\n%2")
-                        .arg(error.number())
-                        .arg(error.text()),
-                    platform::estilo::kOk + platform::estilo::kCritico, Lib::kTituloAplicacion);
-        Lib::ServiciosActuales().procesos->End();
+        host.dialogs().MsgBox(QStringLiteral("Error '%1' en tiempo de ejecución:\n\n%2")
+                                  .arg(error.number())
+                                  .arg(error.text()),
+                              platform::style::kOk + platform::style::kCritical,
+                              Lib::kTituloAplicacion);
+        host.processes().End();
     } catch (const std::exception& e) {
         // Not a run-time error (out of memory and the like): say so and end, never crash.
         std::fprintf(stderr, "QTL99: error interno: %s\n", e.what());
-        Lib::ServiciosActuales().procesos->End();
+        host.processes().End();
     } catch (...) {
         // Whatever else was thrown must not cross Qt's event dispatch either.
         std::fprintf(stderr, "QTL99: error interno\n");
-        Lib::ServiciosActuales().procesos->End();
+        host.processes().End();
     }
 }
 

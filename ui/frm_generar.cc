@@ -6,7 +6,7 @@
 
 #include "app/lib.h"
 #include "app/reintento.h"
-#include "platform/program_folder.h"
+#include "platform/files.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
 
@@ -44,7 +44,7 @@ QLabel* Imagen(QWidget* padre, const QString& recurso) {
 
 }  // namespace
 
-FrmGenerar::FrmGenerar() {
+FrmGenerar::FrmGenerar(platform::Host& host) : host_(host) {
     setWindowTitle(QStringLiteral("Generación de Discos de Instalación"));
     QIcon icono;
     icono.addFile(QStringLiteral(":/assets/disquete_inclinado_32.png"));
@@ -58,8 +58,8 @@ FrmGenerar::FrmGenerar() {
 
     const QFont sans = Fuente("MS Sans Serif", 9.75);
     Frame1 = Colocar(new QGroupBox(this), 0, 30, 7425, 2835);
-    drvOrigen = Colocar(new platform::DriveListBox(Frame1), 150, 1350, 3495, 315);
-    drvDestino = Colocar(new platform::DriveListBox(Frame1), 3750, 1350, 3525, 315);
+    drvOrigen = Colocar(new DriveListBox(host_, Frame1), 150, 1350, 3495, 315);
+    drvDestino = Colocar(new DriveListBox(host_, Frame1), 3750, 1350, 3525, 315);
     cmdComenzar = Colocar(new QPushButton(QStringLiteral("Comenzar"), this), 4770, 2940, 1275, 435);
     cmdCerrar = Colocar(new QPushButton(QStringLiteral("Cerrar"), this), 6150, 2940, 1275, 435);
     Label1 = Colocar(Etiqueta(Frame1, QStringLiteral("Unidad del CD de Instalacion"), sans), 780,
@@ -106,27 +106,27 @@ FrmGenerar::FrmGenerar() {
     drvOrigen->setFocus();
 
     connect(cmdComenzar, &QPushButton::clicked, this,
-            [this] { Evento([this] { cmdComenzar_Click(); }); });
+            [this] { Evento(host_, [this] { cmdComenzar_Click(); }); });
     connect(cmdCerrar, &QPushButton::clicked, this, [this] {
         // A click that reaches the window while a run yields is not acted upon.
         if (!generando_)
-            Evento([this] { cmdCerrar_Click(); });
+            Evento(host_, [this] { cmdCerrar_Click(); });
     });
 }
 
 void FrmGenerar::Form_Load() {
     // A drive with no disk asks for one; Cancel leaves this and any later default unset.
     auto manejador = [](const platform::RuntimeError& error) {
-        if (error.number() == platform::err::kDispositivoNoDisponible) {
+        if (error.number() == platform::errors::kDeviceUnavailable) {
             return Lib::MsgBox(
                        QStringLiteral("Error: Inserte un disco en la unidad"),
-                       platform::estilo::kReintentarCancelar + platform::estilo::kExclamacion,
-                       Lib::kTitulo) == platform::respuesta::kReintentar;
+                       platform::style::kRetryCancel + platform::style::kExclamation,
+                       Lib::kTitulo) == platform::answer::kRetry;
         }
         Lib::MostrarError(error);
         return false;
     };
-    if (!Lib::ConReintento([this] { drvOrigen->SetDrive(platform::AppPath().left(2)); }, manejador))
+    if (!Lib::ConReintento([this] { drvOrigen->SetDrive(platform::AppPath(host_).left(2)); }, manejador))
         return;
     Lib::ConReintento([this] { drvDestino->SetDrive(QStringLiteral("a:")); }, manejador);
 }
@@ -176,7 +176,7 @@ void FrmGenerar::DoEvents() {
 void FrmGenerar::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (!generando_)
-        Evento([this] { cmdCerrar_Click(); });
+        Evento(host_, [this] { cmdCerrar_Click(); });
 }
 
 }  // namespace ui

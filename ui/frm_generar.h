@@ -6,7 +6,10 @@
 #include <QWidget>
 
 #include "generation/generacion.h"
-#include "platform/drive_list.h"
+#include "platform/host.h"
+#include "ui/drive_list_box.h"
+
+class VentanasTest;
 
 namespace ui {
 
@@ -15,7 +18,7 @@ namespace ui {
 class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     Q_OBJECT
   public:
-    FrmGenerar();
+    explicit FrmGenerar(platform::Host& host);
 
     // Sets the default drives: the program's drive as source, a: as destination.
     void Form_Load();
@@ -30,9 +33,19 @@ class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     void Refresh() override { repaint(); }
     void DoEvents() override;
 
+    // The busy indication's wait label.
+    void VisibleEspera(bool visible) { lblEspere->setVisible(visible); }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    friend class ::VentanasTest;  // the window tests check every control against the design
+
+    platform::Host& host_;
     // Controls, in tab order, with the names of the design.
-    platform::DriveListBox* drvOrigen;
-    platform::DriveListBox* drvDestino;
+    DriveListBox* drvOrigen;
+    DriveListBox* drvDestino;
     QPushButton* cmdComenzar;
     QPushButton* cmdCerrar;
     QGroupBox* Frame1;
@@ -46,11 +59,7 @@ class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     QLabel* Label4;
     QLabel* lblEspere;
 
-  protected:
-    void closeEvent(QCloseEvent* event) override;
-
-  private:
-    generacion::Generacion generacion_{*this};
+    generacion::Generacion generacion_{*this, host_};
     bool generando_ = false;
 };
 

@@ -8,7 +8,7 @@
 #include <QStylePainter>
 
 #include "app/lib.h"
-#include "platform/program_folder.h"
+#include "platform/files.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
 
@@ -58,7 +58,7 @@ void BotonGrafico::paintEvent(QPaintEvent* /*event*/) {
     pintor.drawText(zonaTexto, banderas, text());
 }
 
-FrmOpcion::FrmOpcion() : fondo_(QStringLiteral(":/assets/portada.png")) {
+FrmOpcion::FrmOpcion(platform::Host& host) : host_(host), fondo_(QStringLiteral(":/assets/portada.png")) {
     setWindowTitle(QStringLiteral("QTL99"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/titulo_48.png")));
     // Sizable tool window: small title bar, sizing border.
@@ -84,10 +84,10 @@ FrmOpcion::FrmOpcion() : fondo_(QStringLiteral(":/assets/portada.png")) {
 
     for (int16_t i = 0; i < 3; ++i) {
         connect(btOpcion[i], &QPushButton::clicked, this,
-                [this, i] { Evento([this, i] { btOpcion_Click(i); }); });
+                [this, i] { Evento(host_, [this, i] { btOpcion_Click(i); }); });
     }
     connect(cmdTutorial, &QPushButton::clicked, this,
-            [this] { Evento([this] { cmdTutorial_Click(); }); });
+            [this] { Evento(host_, [this] { cmdTutorial_Click(); }); });
 }
 
 void FrmOpcion::btOpcion_Click(int16_t Index) {
@@ -96,8 +96,8 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
             case 0: {
                 const QString linea = QStringLiteral("\"") + Lib::RutaAplicacion().left(2) +
                                       Lib::RutaSetup + QStringLiteral("\"");
-                Lib::ServiciosActuales().procesos->Shell(linea, 2);
-                Lib::ServiciosActuales().procesos->End();
+                host_.processes().Shell(linea, 2);
+                host_.processes().End();
                 break;
             }
             case 1:
@@ -106,10 +106,10 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
                 break;
             case 2:
                 if (Lib::MsgBox(QStringLiteral("Está seguro que desea abandonar la aplicación"),
-                                platform::estilo::kSiNo + platform::estilo::kPregunta,
-                                Lib::kTitulo) == platform::respuesta::kSi) {
+                                platform::style::kYesNo + platform::style::kQuestion,
+                                Lib::kTitulo) == platform::answer::kYes) {
                     frmGenerar.Unload();
-                    Lib::ServiciosActuales().procesos->End();
+                    host_.processes().End();
                 }
                 break;
             default:
@@ -119,8 +119,8 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
         // Whatever failed, the message names the setup program.
         Lib::Beep();
         Lib::MsgBox(QStringLiteral("No se ha encontrado disponible el archivo ") +
-                        platform::AppPath().left(2) + Lib::RutaSetup,
-                    platform::estilo::kOk + platform::estilo::kExclamacion, Lib::kTituloAplicacion);
+                        platform::AppPath(host_).left(2) + Lib::RutaSetup,
+                    platform::style::kOk + platform::style::kExclamation, Lib::kTituloAplicacion);
     }
 }
 
@@ -132,7 +132,7 @@ void FrmOpcion::cmdTutorial_Click() {
                               QStringLiteral("Ppview32.exe ") + comilla + QStringLiteral(" ") +
                               comilla + Lib::RutaAplicacion().left(2) + Lib::RutaPower +
                               QStringLiteral("Playlist.lst") + comilla;
-        Lib::ServiciosActuales().procesos->Shell(linea, 2);
+        host_.processes().Shell(linea, 2);
     } catch (const platform::RuntimeError&) {
     }
 }

@@ -5,6 +5,10 @@
 #include <QWidget>
 #include <array>
 
+#include "platform/host.h"
+
+class VentanasTest;
+
 namespace ui {
 
 // A command button in graphical style: its picture centred above its caption, which wraps
@@ -23,15 +27,12 @@ class BotonGrafico : public QPushButton {
 class FrmOpcion : public QWidget {
     Q_OBJECT
   public:
-    FrmOpcion();
+    explicit FrmOpcion(platform::Host& host);
     void Form_Load() {}
 
     // The handler shared by the control array btOpcion (0 Setup, 1 Generar, 2 Salir).
     void btOpcion_Click(int16_t Index);
     void cmdTutorial_Click();
-
-    std::array<BotonGrafico*, 3> btOpcion{};
-    BotonGrafico* cmdTutorial;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,6 +40,11 @@ class FrmOpcion : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    friend class ::VentanasTest;  // the window tests check every control against the design
+
+    platform::Host& host_;
+    std::array<BotonGrafico*, 3> btOpcion{};
+    BotonGrafico* cmdTutorial;
     QPixmap fondo_;
     bool centrada_ = false;
 };

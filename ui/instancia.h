@@ -4,6 +4,8 @@
 #include <functional>
 #include <utility>
 
+#include "platform/host.h"
+
 namespace ui {
 
 // How many windows are loaded; when the last one unloads, `AlDescargarTodas` runs (the process
@@ -16,9 +18,12 @@ std::function<void()>& AlDescargarTodas();
 template <typename Ventana>
 class Instancia {
   public:
+    // The host every load of the window is made with.
+    void Iniciar(platform::Host& host) { host_ = &host; }
+
     Ventana& operator()() {
         if (ventana_ == nullptr) {
-            ventana_ = new Ventana();
+            ventana_ = new Ventana(*host_);
             ++VentanasCargadas();
             ventana_->Form_Load();
         }
@@ -41,6 +46,7 @@ class Instancia {
     }
 
   private:
+    platform::Host* host_ = nullptr;
     Ventana* ventana_ = nullptr;
 };
 

@@ -11,6 +11,13 @@ namespace ui {
 extern Instancia<FrmOpcion> frmOpcion;
 extern Instancia<FrmGenerar> frmGenerar;
 
+// Sets up the application the windows live in: the design's fonts drawn by what this machine
+// has, and a run that ends when no window is loaded any more, not when the last one is hidden.
+void PrepararAplicacion();
+
+// Hands both windows the host they are made with; once, before either is named.
+void Iniciar(platform::Host& host);
+
 // What start-up and the shared services ask of the windows.
 class VentanasQt : public Lib::Ventanas {
   public:

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int16_t n = platform::CInt(platform::Val(text));
         (void)n;
     } catch (const platform::RuntimeError& e) {
-        if (e.number() != platform::err::kDesbordamiento)
+        if (e.number() != platform::errors::kOverflow)
             std::abort();
     }
     return 0;

@@ -2,14 +2,16 @@
 
 #include <QComboBox>
 
-namespace platform {
+#include "platform/host.h"
 
-// A drive list box: one entry per drive of the table in force ("a:", "d: [QTL99]"), read
-// afresh when the list is created, set from code or opened by the user.
+namespace ui {
+
+// A drive list box: one entry per drive of the host's table ("a:", "d: [QTL99]"), in letter
+// order, read afresh when the list is created, set from code or opened by the user.
 class DriveListBox : public QComboBox {
     Q_OBJECT
   public:
-    explicit DriveListBox(QWidget* parent = nullptr);
+    explicit DriveListBox(platform::Host& host, QWidget* parent = nullptr);
 
     // The text of the current entry.
     QString Drive() const { return currentText(); }
@@ -23,9 +25,10 @@ class DriveListBox : public QComboBox {
 
   private:
     void Fill(const QString& keep);
+    platform::Host& host_;
     bool locked_ = false;
     bool fromCode_ = false;
     int lastIndex_ = -1;
 };
 
-}  // namespace platform
+}  // namespace ui

@@ -1,17 +1,16 @@
-#include "platform/drive_list.h"
+#include "ui/drive_list_box.h"
 
 #include <QDir>
 #include <QSignalBlocker>
+#include <QTextDocument>
 
-#include "platform/drives.h"
-#include "platform/paths.h"
 #include "platform/runtime_error.h"
 
-namespace platform {
+namespace ui {
 
-DriveListBox::DriveListBox(QWidget* parent) : QComboBox(parent) {
+DriveListBox::DriveListBox(platform::Host& host, QWidget* parent) : QComboBox(parent), host_(host) {
     // A new list starts on the current drive: that of the working folder.
-    Fill(ToDriveForm(QDir::currentPath(), CurrentDrives()).left(2));
+    Fill(platform::ToDriveForm(QDir::currentPath(), host_.Drives()).left(2));
     connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (locked_ && !fromCode_ && lastIndex_ >= 0) {
             const QSignalBlocker blocker(this);
@@ -28,10 +27,13 @@ void DriveListBox::Fill(const QString& keep) {
     const QString wanted = keep.left(1).toLower();
     clear();
     int select = 0;
-    for (const platform::Drive& d : CurrentDrives()) {
-        if (QString(d.letter) == wanted)
+    for (const auto& d : host_.Drives()) {
+        if (QString(d->info().letter) == wanted)
             select = count();
-        addItem(DriveListEntry(d));
+        addItem(d->ListEntry());
+        // Shown as it is written: a folder name is never taken for markup.
+        if (const QString tip = d->ToolTip(); !tip.isEmpty())
+            setItemData(count() - 1, Qt::convertFromPlainText(tip), Qt::ToolTipRole);
     }
     setCurrentIndex(count() > 0 ? select : -1);
     lastIndex_ = currentIndex();
@@ -39,10 +41,10 @@ void DriveListBox::Fill(const QString& keep) {
 }
 
 void DriveListBox::SetDrive(const QString& drive) {
-    const DriveTable table = CurrentDrives();
-    const platform::Drive* d = drive.isEmpty() ? nullptr : FindDrive(table, drive[0]);
-    if (d == nullptr || !IsReady(*d))
-        throw RuntimeError(err::kDispositivoNoDisponible);
+    const platform::DriveTable table = host_.Drives();
+    const platform::Drive* d = drive.isEmpty() ? nullptr : platform::FindDrive(table, drive[0]);
+    if (d == nullptr || !d->IsReady())
+        throw platform::RuntimeError(platform::errors::kDeviceUnavailable);
     Fill(drive);
 }
 
@@ -52,4 +54,4 @@ void DriveListBox::showPopup() {
     QComboBox::showPopup();
 }
 
-}  // namespace platform
+}  // namespace ui

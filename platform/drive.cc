@@ -1,0 +1,77 @@
+#include "platform/drive.h"
+
+#include <unistd.h>
+#include <QDir>
+#include <QFileInfo>
+#include <utility>
+
+namespace platform {
+
+SourceFile::~SourceFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+SourceFile::SourceFile(SourceFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), stat_(other.stat_) {}
+SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    std::swap(stat_, other.stat_);
+    return *this;
+}
+
+QString Drive::ListEntry() const {
+    if (info_.label.isEmpty())
+        return name();
+    return QStringLiteral("%1 [%2]").arg(name(), info_.label);
+}
+
+Drive* FindDrive(const DriveTable& drives, QChar letter) {
+    const QChar l = letter.toLower();
+    for (const auto& d : drives) {
+        if (d->info().letter == l)
+            return d.get();
+    }
+    return nullptr;
+}
+
+ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives) {
+    const DrivePath path = ParseDrivePath(drivePath);
+    const Drive* drive = path.letter.isNull() ? nullptr : FindDrive(drives, path.letter);
+    if (drive == nullptr)
+        return {};
+    ResolvedPath r;
+    if (drive->IsReady()) {
+        r = drive->Resolve(path);
+    } else {
+        r.status = ResolvedPath::Status::kNotReady;
+    }
+    r.drive = drive->info();
+    return r;
+}
+
+QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives) {
+    auto canonical = [](const QString& p) {
+        const QString c = QFileInfo(p).canonicalFilePath();
+        return c.isEmpty() ? QDir::cleanPath(p) : c;
+    };
+    const QString folder = canonical(linuxFolder);
+    const Drive* best = nullptr;
+    QString bestRoot;
+    for (const auto& d : drives) {
+        if (d->Root().isEmpty())
+            continue;
+        const QString root = canonical(d->Root());
+        const bool within = folder == root || root == u"/" || folder.startsWith(root + u'/');
+        if (within && (best == nullptr || root.size() > bestRoot.size())) {
+            best = d.get();
+            bestRoot = root;
+        }
+    }
+    if (best == nullptr)
+        return {};
+    QString rest = folder.mid(bestRoot == u"/" ? 1 : bestRoot.size() + 1);
+    rest.replace(u'/', u'\\');
+    return best->name() + u'\\' + rest;
+}
+
+}  // namespace platform

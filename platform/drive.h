@@ -1,0 +1,91 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "platform/drives.h"
+#include "platform/paths.h"
+
+namespace platform {
+
+// A file opened to be copied: a regular file, read from its start. Closed on destruction.
+class SourceFile {
+  public:
+    SourceFile() = default;
+    SourceFile(int fd, const struct stat& info) : fd_(fd), stat_(info) {}
+    ~SourceFile();
+    SourceFile(SourceFile&& other) noexcept;
+    SourceFile& operator=(SourceFile&& other) noexcept;
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+
+    int fd() const { return fd_; }
+    const struct stat& info() const { return stat_; }
+
+  private:
+    int fd_ = -1;
+    struct stat stat_ {};
+};
+
+// One lettered drive. Paths reach it already read by ParseDrivePath; what a name means on the
+// disk is the drive's own affair. Operations raise RuntimeError with the numbers below.
+class Drive {
+  public:
+    explicit Drive(DriveInfo info) : info_(std::move(info)) {}
+    virtual ~Drive() = default;
+    Drive(const Drive&) = delete;
+    Drive& operator=(const Drive&) = delete;
+
+    const DriveInfo& info() const { return info_; }
+    QString name() const { return info_.name(); }
+
+    // The text of its drive list entry: "a:", or "d: [LABEL]" when the drive has a label.
+    virtual QString ListEntry() const;
+    // What its drive list entry says when the pointer rests on it; empty for nothing.
+    virtual QString ToolTip() const { return {}; }
+    // True when there is a disk in it that can be read now.
+    virtual bool IsReady() const = 0;
+    // The Linux folder of the disk's root when the disk is a folder; empty otherwise (and when
+    // there is no disk).
+    virtual QString Root() const { return {}; }
+
+    // Where `path` leads on the disk; never raises (the status tells).
+    virtual ResolvedPath Resolve(const DrivePath& path) const = 0;
+    // Dir(path, 22): for a folder path, the first entry of that folder other than "." and ".."
+    // (hidden and system files and folders included), or the empty text when it is empty or
+    // does not exist; for any other path, that entry's stored name, or the empty text. Raises
+    // 52 without a disk, 76 when a folder on the way is missing, 70 when one may not be read.
+    virtual QString Dir(const DrivePath& path) = 0;
+    // Opens file `path` to be copied. Raises 71 without a disk, 76 when a folder on the way is
+    // missing, 53 when the file is, 70 when it may not be read, 75 when it is not a regular
+    // file, has an empty name or lies (links resolved) outside the drive.
+    virtual SourceFile OpenSource(const DrivePath& path) = 0;
+    // Writes the whole of `source` under `path`, makes it durable and reads it back from the
+    // medium to compare; an entry that was there is replaced only by a complete, verified copy
+    // and is left as it was on any failure. Raises 71 without a disk, 76, 70, 75 (an empty
+    // name, a folder, the source itself), 61 when the disk is full, 57 when the medium fails or
+    // the copy does not read back the same.
+    virtual void CopyIn(const DrivePath& path, const SourceFile& source) = 0;
+    // The user has put disk `number` of the set in this drive (answered the prompt for it).
+    virtual void InsertDisk(int /*number*/) {}
+
+  private:
+    DriveInfo info_;
+};
+
+// The drives in force, in letter order.
+using DriveTable = std::vector<std::unique_ptr<Drive>>;
+
+// The drive of a letter (either case), or nullptr.
+Drive* FindDrive(const DriveTable& drives, QChar letter);
+
+// A drive path resolved on the drive it names (status kNoDrive when there is none).
+ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives);
+
+// A Linux folder in drive form ("d:\INSTALA", "d:\" for a root): the drive whose root is the
+// longest prefix of the folder. Empty when the folder lies on no drive.
+QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives);
+
+}  // namespace platform

@@ -1,0 +1,314 @@
+#include "platform/folder_drive.h"
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "platform/runtime_error.h"
+
+namespace platform {
+
+namespace {
+
+// The number for a failure of a copy: a vanished medium is a drive that is not ready.
+int CopyErrorNumber(int errnum) {
+    if (errnum == ENOMEDIUM || errnum == ENODEV || errnum == ENXIO)
+        return errors::kDiskNotReady;
+    return NumberForErrno(errnum);
+}
+
+// A path of a copy must name a file: not a folder, not the empty name.
+void CheckFileName(const ResolvedPath& r) {
+    RaiseIfUnreachable(r, errors::kDiskNotReady);
+    if (r.endsWithSeparator || r.name.isEmpty())
+        throw RuntimeError(errors::kPathFileAccess);
+}
+
+class Fd {
+  public:
+    Fd(SystemCalls& system, int fd) : system_(system), fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now and reports the close's own failure (a delayed write error).
+    int Close() { return system_.Close(std::exchange(fd_, -1)); }
+
+  private:
+    SystemCalls& system_;
+    int fd_;
+};
+
+// Buffers for copying and comparing, allocated once for the whole run: a fresh megabyte per
+// file would cost more in page faults than the copy of a small file itself.
+constexpr size_t kLargestChunk = 8 << 20;
+constexpr size_t kFirstChunk = 256 << 10;
+constexpr size_t kSmallestChunk = 16 << 10;
+char* Buffer(int which) {
+    static std::unique_ptr<char[]> buffers[2] = {
+        std::make_unique_for_overwrite<char[]>(kLargestChunk),
+        std::make_unique_for_overwrite<char[]>(kLargestChunk)};
+    return buffers[which].get();
+}
+
+// The size of the chunks a copy goes in: each should take about a tenth of a second, so that
+// the program answers its desktop often on a floppy and seldom stops on a fast disk.
+class Chunks {
+  public:
+    size_t size() const { return size_; }
+    void Took(qint64 milliseconds) {
+        if (milliseconds < 25 && size_ < kLargestChunk)
+            size_ *= 2;
+        else if (milliseconds > 200 && size_ > kSmallestChunk)
+            size_ /= 2;
+    }
+
+  private:
+    size_t size_ = kFirstChunk;
+};
+
+// Reads up to `size` bytes at `offset`, as many as there are; -1 with errno on failure.
+ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n =
+            system.Read(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Copies up to `size` bytes of `in` from `offset` to the end of `out` and adds to `*copied`
+// how many (fewer only at the end of `in`): by the kernel where it can (`*kernel` turns false
+// where it cannot), else through a buffer. Returns 0 or an errno.
+int CopyChunk(SystemCalls& system, int in, off_t offset, int out, size_t size, bool* kernel,
+              off_t* copied) {
+    while (size > 0 && *kernel) {
+        const ssize_t n = system.CopyRange(in, offset, out, size);
+        if (n == 0)
+            return 0;
+        if (n > 0) {
+            offset += n;
+            *copied += n;
+            size -= static_cast<size_t>(n);
+            continue;
+        }
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
+            errno != EBADF) {
+            return errno;
+        }
+        *kernel = false;  // not across these file systems: through a buffer
+    }
+    if (size == 0)
+        return 0;
+    const ssize_t got = ReadFull(system, in, Buffer(0), size, offset);
+    if (got < 0)
+        return errno;
+    for (ssize_t done = 0; done < got;) {
+        const ssize_t put =
+            system.Write(out, Buffer(0) + done, static_cast<size_t>(got - done));
+        if (put < 0)
+            return errno;
+        done += put;
+    }
+    *copied += got;
+    return 0;
+}
+
+}  // namespace
+
+FolderDrive::FolderDrive(DriveInfo info, SystemCalls& system, std::function<void()> keepAlive)
+    : Drive(std::move(info)), system_(system), keepAlive_(std::move(keepAlive)) {}
+
+bool FolderDrive::IsReady() const {
+    if (!info().mounted || info().root.isEmpty())
+        return false;
+    return QFileInfo(info().root).isDir();
+}
+
+QString FolderDrive::Root() const {
+    return info().mounted ? info().root : QString();
+}
+
+ResolvedPath FolderDrive::Resolve(const DrivePath& path) const {
+    ResolvedPath r = ResolveInFolder(info().root, path);
+    r.drive = info();
+    return r;
+}
+
+QString FolderDrive::Dir(const DrivePath& path) {
+    // Mask 22 lists ordinary, hidden and system files and folders alike: every entry.
+    ResolvedPath r = Resolve(path);
+    RaiseIfUnreachable(r, errors::kBadFileName);
+    if (!r.endsWithSeparator)
+        return r.exists ? r.name : QString();
+    if (!r.exists)
+        return {};
+
+    DIR* dir = system_.OpenFolder(QFile::encodeName(r.linuxPath).constData());
+    if (dir == nullptr)
+        throw RuntimeError(NumberForErrno(errno));
+    QString first;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        first = QFile::decodeName(name);
+        break;
+    }
+    ::closedir(dir);
+    return first;
+}
+
+SourceFile FolderDrive::OpenSource(const DrivePath& path) {
+    const ResolvedPath from = Resolve(path);
+    CheckFileName(from);
+    if (!from.exists)
+        throw RuntimeError(errors::kFileNotFound);
+    const int fd = system_.OpenSource(QFile::encodeName(from.linuxPath).constData());
+    if (fd < 0)
+        throw RuntimeError(errno == ENOENT ? errors::kFileNotFound : CopyErrorNumber(errno));
+    struct stat st {};
+    const int failure = ::fstat(fd, &st) == 0 ? 0 : errno;
+    SourceFile in(fd, st);
+    if (failure != 0)
+        throw RuntimeError(CopyErrorNumber(failure));
+    if (!S_ISREG(st.st_mode))
+        throw RuntimeError(errors::kPathFileAccess);
+    // A link on the drive must not hand out a file from elsewhere on the machine.
+    const QString real = QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(in.fd())).symLinkTarget();
+    const QString root = QFileInfo(info().root).canonicalFilePath();
+    if (real.isEmpty() || root.isEmpty() || !(root == u"/" || real.startsWith(root + u'/')))
+        throw RuntimeError(errors::kPathFileAccess);
+    ::fcntl(in.fd(), F_SETFL, 0);
+    return in;
+}
+
+void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
+    const ResolvedPath to = Resolve(path);
+    CheckFileName(to);
+    const qsizetype slash = to.linuxPath.lastIndexOf(u'/');
+    const QByteArray folderPath = QFile::encodeName(to.linuxPath.left(slash + 1));
+    const QByteArray name = QFile::encodeName(to.linuxPath.mid(slash + 1));
+    Fd folder(system_, ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        throw RuntimeError(CopyErrorNumber(errno));
+
+    // What stands under the destination name is looked at, never followed: a link is replaced,
+    // a folder refused, and the source itself never opened for writing.
+    struct stat existing {};
+    if (::fstatat(folder.get(), name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(existing.st_mode))
+            throw RuntimeError(errors::kPathFileAccess);
+        if (existing.st_dev == source.info().st_dev && existing.st_ino == source.info().st_ino)
+            throw RuntimeError(errors::kPathFileAccess);
+    }
+
+    // The copy is written under a name of its own and only a complete, verified copy takes the
+    // destination name: whatever fails, the entry that was there stays as it was.
+    static unsigned serial = 0;
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temporary = ".QTL99-" + QByteArray::number(::getpid()) + "-" + QByteArray::number(++serial);
+        fd = system_.CreateCopy(folder.get(), temporary.constData(), source.info().st_mode & 0777);
+        if (fd < 0 && (errno != EEXIST || attempt == 100))
+            throw RuntimeError(CopyErrorNumber(errno));
+    }
+    Fd out(system_, fd);
+
+    int failure = Write(source.fd(), out.get());
+    if (failure == 0) {
+        const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
+        ::futimens(out.get(), times);  // the time is kept where the file system can hold it
+        if (system_.Sync(out.get()) != 0)
+            failure = errno;
+    }
+    if (failure == 0 && out.Close() != 0)
+        failure = errno;
+    if (failure == 0)
+        failure = Verify(source.fd(), folder.get(), temporary);
+    if (failure == 0 &&
+        ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0) {
+        failure = errno;
+    }
+    if (failure != 0) {
+        ::unlinkat(folder.get(), temporary.constData(), 0);
+        throw RuntimeError(CopyErrorNumber(failure));
+    }
+    ::fsync(folder.get());  // some file systems cannot sync a folder; the data is durable
+}
+
+int FolderDrive::Write(int in, int out) {
+    Chunks chunks;
+    bool kernel = true;
+    QElapsedTimer clock;
+    for (off_t offset = 0;;) {
+        clock.start();
+        off_t copied = 0;
+        if (const int failure =
+                CopyChunk(system_, in, offset, out, chunks.size(), &kernel, &copied)) {
+            return failure;
+        }
+        if (copied == 0)
+            return 0;
+        // Pushed to the medium chunk by chunk: the final sync then has little left to wait for.
+        if (system_.WriteOut(out, offset, copied) != 0 && errno != ESPIPE && errno != EINVAL)
+            return errno;
+        offset += copied;
+        chunks.Took(clock.elapsed());
+        if (keepAlive_)
+            keepAlive_();
+    }
+}
+
+// Reads the finished copy back from the medium, not from the page cache, and compares it with
+// the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
+// the failure (EIO when the copy differs).
+int FolderDrive::Verify(int source, int folder, const QByteArray& copyName) {
+    Fd back(system_, system_.OpenCopy(folder, copyName.constData()));
+    if (back.get() < 0)
+        return errno;
+    // Drop the cached pages so that the comparison reads the medium; a file system in memory
+    // has no other medium to read.
+    struct statfs fs {};
+    if (::fstatfs(back.get(), &fs) != 0 || (fs.f_type != TMPFS_MAGIC && fs.f_type != RAMFS_MAGIC))
+        ::posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
+    Chunks chunks;
+    QElapsedTimer clock;
+    for (off_t offset = 0;;) {
+        clock.start();
+        const size_t size = chunks.size();
+        const ssize_t a = ReadFull(system_, source, Buffer(0), size, offset);
+        const ssize_t b = ReadFull(system_, back.get(), Buffer(1), size, offset);
+        if (a < 0 || b < 0)
+            return errno;
+        if (a != b || std::memcmp(Buffer(0), Buffer(1), static_cast<size_t>(a)) != 0)
+            return EIO;
+        if (a < static_cast<ssize_t>(size))
+            return 0;
+        offset += a;
+        chunks.Took(clock.elapsed());
+        if (keepAlive_)
+            keepAlive_();
+    }
+}
+
+}  // namespace platform

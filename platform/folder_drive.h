@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+
+#include "platform/drive.h"
+#include "platform/system_calls.h"
+
+namespace platform {
+
+// A drive whose disk is a Linux folder: a mounted medium, or any folder the table names.
+// Copies go in chunks; between chunks `keepAlive` lets the program answer its desktop, so a
+// slow medium never freezes the window.
+class FolderDrive : public Drive {
+  public:
+    FolderDrive(DriveInfo info, SystemCalls& system, std::function<void()> keepAlive = {});
+
+    bool IsReady() const override;
+    QString Root() const override;
+    ResolvedPath Resolve(const DrivePath& path) const override;
+    QString Dir(const DrivePath& path) override;
+    SourceFile OpenSource(const DrivePath& path) override;
+    void CopyIn(const DrivePath& path, const SourceFile& source) override;
+
+  private:
+    // Writes all of `in` to `out` chunk by chunk; 0 or the errno of the failure.
+    int Write(int in, int out);
+    int Verify(int source, int folder, const QByteArray& copyName);
+
+    SystemCalls& system_;
+    std::function<void()> keepAlive_;
+};
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+// The process entry, the one place that wires every layer together: it builds the host of this
+// machine and hands it to the shared services and the windows.
+#include <QApplication>
+#include <QEventLoop>
+
+#include "app/lib.h"
+#include "platform/host.h"
+#include "platform/qt_host.h"
+#include "ui/evento.h"
+#include "ui/ventanas.h"
+
+int main(int argc, char** argv) {
+    QApplication aplicacion(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("QTL99"));
+    QCoreApplication::setOrganizationName(QStringLiteral("."));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QTL99_VERSION));
+    ui::PrepararAplicacion();
+    ui::AlDescargarTodas() = [] { QCoreApplication::quit(); };
+
+    platform::QtDialogs dialogos;
+    platform::QtScreen pantalla;
+    // The user's own drive table, when there is one; otherwise the drives are detected.
+    const QByteArray tabla = qgetenv("QTL99_DRIVES");
+    platform::LinuxHost anfitrion(dialogos, pantalla,
+                                  tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla));
+    ui::VentanasQt ventanas;
+    Lib::Iniciar(anfitrion, ventanas);
+    ui::Iniciar(anfitrion);
+
+    ui::Evento(anfitrion, [] { Lib::Main(); });
+    if (ui::VentanasCargadas() == 0)
+        return 0;
+    return QApplication::exec();
+}

@@ -1,0 +1,77 @@
+// qtl99-cd, what the menu entry starts: finds the installation CD among the drives and
+// becomes the CD's own QTL99, whose program folder (and so its settings file, its setup
+// program and its tour) is then the CD's.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/drives.h"
+#include "platform/qt_host.h"
+
+namespace {
+
+// The roots of the drives that have a medium now, by drive letter. The launcher's one use of
+// the drive table.
+QStringList RaicesListasPorLetra() {
+    platform::DriveTable unidades = platform::CurrentDrives();
+    std::sort(
+        unidades.begin(), unidades.end(),
+        [](const platform::Drive& a, const platform::Drive& b) { return a.letter < b.letter; });
+    QStringList raices;
+    for (const platform::Drive& unidad : unidades) {
+        if (platform::IsReady(unidad))
+            raices << unidad.root;
+    }
+    return raices;
+}
+
+// The program of the first medium that holds it beside its settings file, or the empty text.
+// The settings file's name is matched without regard to case, as the drive check matches it.
+QString ProgramaDelCd() {
+    for (const QString& raiz : RaicesListasPorLetra()) {
+        const QFileInfo programa(QDir(raiz).filePath(QStringLiteral("QTL99")));
+        const bool conAjustes =
+            !QDir(raiz).entryList({QStringLiteral("Archivos.ini")}, QDir::Files).isEmpty();
+        if (programa.isFile() && programa.isExecutable() && conAjustes)
+            return programa.absoluteFilePath();
+    }
+    return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QString programa = ProgramaDelCd();
+    if (programa.isEmpty()) {
+        // No window toolkit until a box is needed; it is gone again before the program starts.
+        QApplication aplicacion(argc, argv);
+        platform::QtDialogs dialogos;
+        while ((programa = ProgramaDelCd()).isEmpty()) {
+            if (dialogos.MsgBox(
+                    QStringLiteral("Inserte el CD de instalación en la unidad de CD"),
+                    platform::estilo::kReintentarCancelar + platform::estilo::kExclamacion,
+                    QStringLiteral("Quintarel")) != platform::respuesta::kReintentar) {
+                return 0;
+            }
+        }
+    }
+    // In the CD's root, as when the desktop runs the CD's autorun file.
+    const QByteArray raiz = QFile::encodeName(QFileInfo(programa).absolutePath());
+    if (::chdir(raiz.constData()) != 0)
+        std::perror("qtl99-cd: chdir");
+    const QByteArray ruta = QFile::encodeName(programa);
+    char nombre[] = "QTL99";
+    char* const argumentos[] = {nombre, nullptr};
+    ::execv(ruta.constData(), argumentos);
+    // A medium mounted without the right to run programs, for one.
+    std::fprintf(stderr, "qtl99-cd: no se pudo iniciar %s: %s\n", ruta.constData(),
+                 std::strerror(errno));
+    return 1;
+}

@@ -7,35 +7,30 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/drives.h"
+#include "platform/host.h"
 #include "platform/qt_host.h"
 
 namespace {
 
 // The roots of the drives that have a medium now, by drive letter. The launcher's one use of
 // the drive table.
-QStringList RaicesListasPorLetra() {
-    platform::DriveTable unidades = platform::CurrentDrives();
-    std::sort(
-        unidades.begin(), unidades.end(),
-        [](const platform::Drive& a, const platform::Drive& b) { return a.letter < b.letter; });
+QStringList RaicesListasPorLetra(platform::Host& anfitrion) {
     QStringList raices;
-    for (const platform::Drive& unidad : unidades) {
-        if (platform::IsReady(unidad))
-            raices << unidad.root;
+    for (const auto& unidad : anfitrion.Drives()) {
+        if (unidad->IsReady() && !unidad->Root().isEmpty())
+            raices << unidad->Root();
     }
     return raices;
 }
 
 // The program of the first medium that holds it beside its settings file, or the empty text.
 // The settings file's name is matched without regard to case, as the drive check matches it.
-QString ProgramaDelCd() {
-    for (const QString& raiz : RaicesListasPorLetra()) {
+QString ProgramaDelCd(platform::Host& anfitrion) {
+    for (const QString& raiz : RaicesListasPorLetra(anfitrion)) {
         const QFileInfo programa(QDir(raiz).filePath(QStringLiteral("QTL99")));
         const bool conAjustes =
             !QDir(raiz).entryList({QStringLiteral("Archivos.ini")}, QDir::Files).isEmpty();
@@ -48,16 +43,20 @@ QString ProgramaDelCd() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QString programa = ProgramaDelCd();
+    platform::QtDialogs dialogos;
+    platform::QtScreen pantalla;
+    const QByteArray tabla = qgetenv("QTL99_DRIVES");
+    platform::LinuxHost anfitrion(dialogos, pantalla,
+                                  tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla));
+    QString programa = ProgramaDelCd(anfitrion);
     if (programa.isEmpty()) {
         // No window toolkit until a box is needed; it is gone again before the program starts.
         QApplication aplicacion(argc, argv);
-        platform::QtDialogs dialogos;
-        while ((programa = ProgramaDelCd()).isEmpty()) {
-            if (dialogos.MsgBox(
+        while ((programa = ProgramaDelCd(anfitrion)).isEmpty()) {
+            if (anfitrion.dialogs().MsgBox(
                     QStringLiteral("Inserte el CD de instalación en la unidad de CD"),
-                    platform::estilo::kReintentarCancelar + platform::estilo::kExclamacion,
-                    QStringLiteral("Quintarel")) != platform::respuesta::kReintentar) {
+                    platform::style::kRetryCancel + platform::style::kExclamation,
+                    QStringLiteral("Quintarel")) != platform::answer::kRetry) {
                 return 0;
             }
         }

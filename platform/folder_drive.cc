@@ -55,7 +55,7 @@ class Fd {
 // Buffers for copying and comparing, allocated once for the whole run: a fresh megabyte per
 // file would cost more in page faults than the copy of a small file itself.
 constexpr size_t kLargestChunk = 8 << 20;
-constexpr size_t kFirstChunk = 256 << 10;
+constexpr size_t kFirstChunk = 16 << 10;  // a quarter of a second on a floppy
 constexpr size_t kSmallestChunk = 16 << 10;
 char* Buffer(int which) {
     static std::unique_ptr<char[]> buffers[2] = {
@@ -64,9 +64,11 @@ char* Buffer(int which) {
     return buffers[which].get();
 }
 
+}  // namespace
+
 // The size of the chunks a copy goes in: each should take about a tenth of a second, so that
 // the program answers its desktop often on a floppy and seldom stops on a fast disk.
-class Chunks {
+class FolderDrive::Chunks {
   public:
     size_t size() const { return size_; }
     void Took(qint64 milliseconds) {
@@ -79,6 +81,8 @@ class Chunks {
   private:
     size_t size_ = kFirstChunk;
 };
+
+namespace {
 
 // Reads up to `size` bytes at `offset`, as many as there are; -1 with errno on failure.
 ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t offset) {
@@ -234,7 +238,8 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     }
     Fd out(system_, fd);
 
-    int failure = Write(source.fd(), out.get());
+    Chunks chunks;  // the medium's pace, learnt while writing, holds for reading back
+    int failure = Write(source.fd(), out.get(), chunks);
     if (failure == 0) {
         const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
         ::futimens(out.get(), times);  // the time is kept where the file system can hold it
@@ -244,7 +249,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     if (failure == 0 && out.Close() != 0)
         failure = errno;
     if (failure == 0)
-        failure = Verify(source.fd(), folder.get(), temporary);
+        failure = Verify(source.fd(), folder.get(), temporary, chunks);
     if (failure == 0 &&
         ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0) {
         failure = errno;
@@ -256,8 +261,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     ::fsync(folder.get());  // some file systems cannot sync a folder; the data is durable
 }
 
-int FolderDrive::Write(int in, int out) {
-    Chunks chunks;
+int FolderDrive::Write(int in, int out, Chunks& chunks) {
     bool kernel = true;
     QElapsedTimer clock;
     for (off_t offset = 0;;) {
@@ -282,7 +286,7 @@ int FolderDrive::Write(int in, int out) {
 // Reads the finished copy back from the medium, not from the page cache, and compares it with
 // the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
 // the failure (EIO when the copy differs).
-int FolderDrive::Verify(int source, int folder, const QByteArray& copyName) {
+int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks) {
     Fd back(system_, system_.OpenCopy(folder, copyName.constData()));
     if (back.get() < 0)
         return errno;
@@ -291,7 +295,6 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName) {
     struct statfs fs {};
     if (::fstatfs(back.get(), &fs) != 0 || (fs.f_type != TMPFS_MAGIC && fs.f_type != RAMFS_MAGIC))
         ::posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
-    Chunks chunks;
     QElapsedTimer clock;
     for (off_t offset = 0;;) {
         clock.start();

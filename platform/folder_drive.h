@@ -22,9 +22,12 @@ class FolderDrive : public Drive {
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
 
   private:
+    class Chunks;
     // Writes all of `in` to `out` chunk by chunk; 0 or the errno of the failure.
-    int Write(int in, int out);
-    int Verify(int source, int folder, const QByteArray& copyName);
+    int Write(int in, int out, Chunks& chunks);
+    // Reads the copy back from the medium and compares it with `source`; 0, or the errno of
+    // the failure (EIO when they differ).
+    int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks);
 
     SystemCalls& system_;
     std::function<void()> keepAlive_;

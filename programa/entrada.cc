@@ -1,7 +1,6 @@
 // The process entry, the one place that wires every layer together: it builds the host of this
 // machine and hands it to the shared services and the windows.
 #include <QApplication>
-#include <QEventLoop>
 
 #include "app/lib.h"
 #include "platform/host.h"
@@ -23,6 +22,7 @@ int main(int argc, char** argv) {
     const QByteArray tabla = qgetenv("QTL99_DRIVES");
     platform::LinuxHost anfitrion(dialogos, pantalla,
                                   tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla));
+    anfitrion.SetKeepAlive(ui::MantenerVivo);
     ui::VentanasQt ventanas;
     Lib::Iniciar(anfitrion, ventanas);
     ui::Iniciar(anfitrion);

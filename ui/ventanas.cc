@@ -16,6 +16,10 @@ void PrepararAplicacion() {
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
+void MantenerVivo() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void Iniciar(platform::Host& host) {
     frmOpcion.Iniciar(host);
     frmGenerar.Iniciar(host);

@@ -15,6 +15,10 @@ extern Instancia<FrmGenerar> frmGenerar;
 // has, and a run that ends when no window is loaded any more, not when the last one is hidden.
 void PrepararAplicacion();
 
+// Lets the program answer its desktop during a long copy: repaints, the window manager's
+// pings, accessibility queries. No click or key is taken: those wait for the next DoEvents.
+void MantenerVivo();
+
 // Hands both windows the host they are made with; once, before either is named.
 void Iniciar(platform::Host& host);
 

@@ -29,12 +29,18 @@ int FaultySystem::OpenCopy(int folder, const char* name) {
     return Fails(Op::kVerify) ? -1 : SystemCalls::OpenCopy(folder, name);
 }
 ssize_t FaultySystem::Read(int fd, void* buffer, size_t size, off_t offset) {
+    if (pace)
+        pace(size);
     return Fails(Op::kRead) ? -1 : SystemCalls::Read(fd, buffer, size, offset);
 }
 ssize_t FaultySystem::Write(int fd, const void* buffer, size_t size) {
+    if (pace)
+        pace(size);
     return Fails(Op::kWrite) ? -1 : SystemCalls::Write(fd, buffer, size);
 }
 ssize_t FaultySystem::CopyRange(int in, off_t offset, int out, size_t size) {
+    if (pace)
+        pace(size);
     return Fails(Op::kCopyRange) ? -1 : SystemCalls::CopyRange(in, offset, out, size);
 }
 int FaultySystem::Sync(int fd) {
@@ -99,7 +105,7 @@ void TempDrives::PlaceProgram(const QString& relative) {
 }
 
 platform::DriveTable TempDrives::Drives() {
-    return platform::MakeDrives(platform::ParseDriveTable(table_).drives, {system, {}});
+    return platform::MakeDrives(platform::ParseDriveTable(table_).drives, {system, keepAlive});
 }
 
 void TempDrives::Use(platform::Dialogs* dialogs, platform::Screen* screen) {

@@ -27,6 +27,9 @@ class FaultySystem : public platform::SystemCalls {
         kVerify,  // opening the finished copy to read it back
     };
     std::function<int(Op)> fault;
+    // Called with the bytes of each read, write and kernel copy before it is made: a slow
+    // medium sleeps here.
+    std::function<void(size_t)> pace;
 
     DIR* OpenFolder(const char* path) override;
     int OpenSource(const char* path) override;
@@ -76,6 +79,8 @@ class TempDrives : public platform::Host {
     void Use(platform::Dialogs* dialogs, platform::Screen* screen);
 
     FaultySystem system;
+    // What the drives run between the chunks of a long copy.
+    std::function<void()> keepAlive;
     FakeProcesses fakeProcesses{*this};
     ScriptedDialogs ownDialogs;
     FakeScreen ownScreen;

@@ -226,7 +226,8 @@ QChar DriveLetters::LetterFor(const QString& device, DriveKind kind, char first,
 }
 
 DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
-                        const DeviceProbe& probe, DriveLetters& letters) {
+                        const DeviceProbe& probe, DriveLetters& letters,
+                        const QString& imagesFolder) {
     DriveInfos table;
     QSet<QString> taken;  // devices and mount points already given a letter
 
@@ -283,6 +284,21 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
         if (!IsPseudoFs(m.fsType) && !IsOpticalDevice(m) && IsFloppy(m, probe))
             add(m.device, DriveKind::kFloppy);
     }
+    // Images where there is no floppy drive to write to, or only one.
+    const QString imagesKey = QStringLiteral("images:") + imagesFolder;
+    taken.insert(imagesKey);
+    const auto floppies = std::count_if(table.begin(), table.end(), [](const DriveInfo& d) {
+        return d.kind == DriveKind::kFloppy;
+    });
+    if (!imagesFolder.isEmpty() && floppies < 2) {
+        DriveInfo images;
+        images.letter = letters.LetterFor(imagesKey, DriveKind::kImages, 'a', 'b');
+        images.kind = DriveKind::kImages;
+        images.root = imagesFolder;
+        if (!images.letter.isNull())
+            table.push_back(images);
+    }
+
     // d: onwards: optical drives (mounted, then fstab entries with no disk), then removable media.
     for (const MountEntry& m : mounts) {
         if (IsOpticalDevice(m) && !IsPseudoFs(m.fsType))

@@ -73,9 +73,11 @@ class DriveLetters {
 // disks of a floppy's size; never a loop device) take a: and b:, optical drives and then other
 // removable media take d: onwards in mount-table order; unmounted fstab entries for floppy and
 // optical devices are listed as drives that are not ready, and so is a device `letters` knows
-// that is gone.
+// that is gone. With fewer than two floppy drives, a drive of images in `imagesFolder` takes the
+// next floppy letter (a: on a machine without a floppy drive), unless `imagesFolder` is empty.
 DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
-                        const DeviceProbe& probe, DriveLetters& letters);
+                        const DeviceProbe& probe, DriveLetters& letters,
+                        const QString& imagesFolder = {});
 
 // The drive of a letter (either case), or nullptr.
 const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "platform/dialogs.h"
@@ -30,8 +31,11 @@ class Host {
 // What drive objects are made with.
 struct DriveContext {
     SystemCalls& system;
-    // Called between the chunks of a long copy (see FolderDrive).
+    // Called between the chunks of a long copy and while mtools works.
     std::function<void()> keepAlive;
+    // The disk in each drive of images, by letter; kept by the host, since the drive objects
+    // are made anew at every operation.
+    std::map<QChar, int>* disks = nullptr;
 };
 
 // One drive object per entry of `infos`, in letter order.
@@ -58,6 +62,7 @@ class LinuxHost : public Host {
     LinuxProcesses processes_{*this};
     std::optional<DriveInfos> explicitTable_;
     DriveLetters letters_;  // detected devices keep their letters for the life of the process
+    std::map<QChar, int> disks_;
     std::function<void()> keepAlive_;
 };
 

@@ -120,13 +120,28 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
     EXPECT_TRUE(platform::FindDrive(unidades, u'c')->IsReady());
 }
 
-TEST(DeteccionTest, MachineWithoutRemovableMediaHasOnlyC) {
-    const auto table = platform::DetectDrives(
-        platform::ParseMountTable(
-            QStringLiteral("/dev/vda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n")),
-        {}, platform::DeviceProbe{}, *std::make_unique<platform::DriveLetters>());
+TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
+    const auto mounts = platform::ParseMountTable(
+        QStringLiteral("/dev/vda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n"));
+    const auto table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{},
+                                              *std::make_unique<platform::DriveLetters>());
     ASSERT_EQ(table.size(), 1u);
     EXPECT_EQ(table[0].name(), u"c:");
+
+    // Where the images go when no floppy drive can take the disks: a: is a drive of images.
+    platform::DriveLetters letras;
+    const QString carpeta = QStringLiteral("/home/ana/Documentos/Disquetes QTL99");
+    auto conImagenes = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta);
+    EXPECT_EQ(Letras(conImagenes), (QMap<QString, QString>{{"a:", carpeta + u' '}, {"c:", "/ "}}));
+    EXPECT_EQ(conImagenes[0].kind, platform::DriveKind::kImages);
+    // A USB floppy plugged in later takes b:; the images stay where they were.
+    conImagenes = platform::DetectDrives(
+        platform::ParseMountTable(QStringLiteral("/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n")),
+        {}, Probe(), letras, carpeta);
+    EXPECT_EQ(Letras(conImagenes),
+              (QMap<QString, QString>{{"a:", carpeta + u' '},
+                                      {"b:", "/media/ana/DISQUETE /dev/sdc"},
+                                      {"c:", "/ "}}));
 }
 
 }  // namespace

@@ -1,0 +1,121 @@
+#include "platform/fat_drive.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+
+#include "platform/runtime_error.h"
+
+namespace platform {
+
+namespace {
+
+// The one name a path gives in the disk's root; 76 when it goes through folders.
+QString RootName(const DrivePath& path) {
+    if (path.names.size() > 1)
+        throw RuntimeError(errors::kPathNotFound);
+    if (path.endsWithSeparator || path.names.isEmpty())
+        throw RuntimeError(errors::kPathFileAccess);
+    return path.names.front();
+}
+
+}  // namespace
+
+FatDrive::FatDrive(DriveInfo info, std::function<void()> keepAlive)
+    : Drive(std::move(info)), keepAlive_(std::move(keepAlive)) {}
+
+ResolvedPath FatDrive::Resolve(const DrivePath& path) const {
+    ResolvedPath r;
+    r.drive = info();
+    r.endsWithSeparator = path.endsWithSeparator;
+    r.status = path.names.size() > 1 ? ResolvedPath::Status::kMissingFolder
+                                     : ResolvedPath::Status::kOk;
+    r.name = path.names.value(0);
+    return r;  // no Linux path: nothing on this disk is a file a program could start
+}
+
+QString FatDrive::Dir(const DrivePath& path) {
+    if (path.names.size() > 1 || (path.endsWithSeparator && !path.names.isEmpty()))
+        throw RuntimeError(errors::kPathNotFound);
+    if (MadeWhenWritten())
+        return {};  // an empty disk
+    FatMedium medium(Medium(), keepAlive_);
+    return path.names.isEmpty() ? medium.FirstEntry() : medium.StoredName(path.names.front());
+}
+
+SourceFile FatDrive::OpenSource(const DrivePath& path) {
+    const QString name = RootName(path);
+    if (MadeWhenWritten())
+        throw RuntimeError(errors::kFileNotFound);
+    // The file comes out of the disk into memory, to be copied from there like any other.
+    const int fd = ::memfd_create("qtl99-copia", MFD_CLOEXEC);
+    if (fd < 0)
+        throw RuntimeError(NumberForErrno(errno));
+    struct stat st {};
+    try {
+        FatMedium(Medium(), keepAlive_).CopyOut(name, fd);
+        if (::fstat(fd, &st) != 0)
+            throw RuntimeError(NumberForErrno(errno));
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    return SourceFile(fd, st);
+}
+
+void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
+    const QString name = RootName(path);
+    FatMedium medium(Medium(), keepAlive_);
+    if (MadeWhenWritten()) {
+        const QString folder = QFileInfo(Medium()).absolutePath();
+        if (!QDir().mkpath(folder))
+            throw RuntimeError(errors::kPathNotFound);
+        medium.FormatStandard();
+    }
+    medium.CopyIn(source.fd(), name);
+}
+
+FloppyDrive::FloppyDrive(DriveInfo info, QString medium, std::function<void()> keepAlive)
+    : FatDrive(std::move(info), std::move(keepAlive)), medium_(std::move(medium)) {}
+
+bool FloppyDrive::IsReady() const {
+    struct stat st {};
+    if (::stat(QFile::encodeName(medium_).constData(), &st) != 0)
+        return false;
+    if (!S_ISBLK(st.st_mode))
+        return S_ISREG(st.st_mode);
+    // A drive with no disk in it cannot be opened; one the user may not open still has a disk,
+    // and its operations say 70.
+    const int fd = ::open(QFile::encodeName(medium_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno == EACCES || errno == EPERM || errno == EROFS;
+}
+
+ImagesDrive::ImagesDrive(DriveInfo info, int& disk, std::function<void()> keepAlive)
+    : FatDrive(std::move(info), std::move(keepAlive)), disk_(disk) {}
+
+QString ImagesDrive::ListEntry() const {
+    return QStringLiteral("%1 [%2]").arg(name(), QFileInfo(info().root).fileName());
+}
+
+QString ImagesDrive::ToolTip() const {
+    return QStringLiteral("Los disquetes se guardan como imágenes en %1")
+        .arg(QDir::toNativeSeparators(info().root));
+}
+
+QString ImagesDrive::Medium() const {
+    return info().root + QStringLiteral("/Disco%1.img").arg(disk_);
+}
+
+bool ImagesDrive::MadeWhenWritten() const {
+    return !QFileInfo::exists(Medium());
+}
+
+}  // namespace platform

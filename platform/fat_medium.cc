@@ -252,6 +252,12 @@ Outcome Run(std::initializer_list<QByteArray> arguments, int sourceFd,
             }
         }
     }
+    // The paths and names we gave it are taken out of what it said: a folder called "Disk full"
+    // must not read as a full disk.
+    for (const QByteArray& a : arguments) {
+        if (a.size() > 3 && a.contains('/'))
+            outcome.errors.replace(a, "");
+    }
     return outcome;
 }
 
@@ -467,12 +473,13 @@ FatMedium::Written FatMedium::WriteEntry(int sourceFd, const QString& name) {
             errors += line + '\n';
     }
     o.errors = errors;
-    if (o.ok() && copied != kChildSourceName)
+    const bool intoFolder = copied == kChildSourceName && name != QLatin1String(kChildSourceName);
+    if (o.ok() && !intoFolder)
         return Written::kYes;
     if (o.silent())
         return Written::kSkipped;
     // mtools removes a copy that ran out of room; anything it left half written goes too.
-    Remove(copied == kChildSourceName ? Pattern(name) + "/" + copied : Pattern(name));
+    Remove(intoFolder ? Pattern(name) + "/" + copied : Pattern(name));
     throw RuntimeError(o.ok() ? err::kAccesoRutaArchivo : NumberFor(o, err::kAccesoRutaArchivo));
 }
 

@@ -140,7 +140,8 @@ TEST_F(FatTest, EveryEntryButTheVolumeLabelMakesADiskNotEmpty) {
 TEST_F(FatTest, CopiesReadBackByteForByteAndACaseTwinReplacesTheEntry) {
     FatMedium disco(Ruta(QStringLiteral("Disco1.img")));
     disco.FormatStandard();
-    const QString nombres[] = {"DATOS.BIN", "Nombre largo de archivo ñ.txt", "a[1].txt", "a1.txt"};
+    const QString nombres[] = {"DATOS.BIN", "Nombre largo de archivo ñ.txt", "a[1].txt", "a1.txt",
+                               "3"};
     int semilla = 0;
     for (const QString& n : nombres) {
         const QByteArray datos = Datos(150000 + semilla, semilla);
@@ -151,7 +152,7 @@ TEST_F(FatTest, CopiesReadBackByteForByteAndACaseTwinReplacesTheEntry) {
     }
     EXPECT_EQ(Listado(disco.path()),
               QStringList({"::/DATOS.BIN", "::/Nombre largo de archivo ñ.txt", "::/a[1].txt",
-                           "::/a1.txt"}));
+                           "::/a1.txt", "::/3"}));
     // The modification time went with the data.
     Mtools({"mcopy", "-m", "-i", disco.path(), "::/DATOS.BIN", Ruta(QStringLiteral("fuera"))});
     EXPECT_EQ(QFileInfo(Ruta(QStringLiteral("fuera"))).lastModified().toSecsSinceEpoch(),
@@ -160,7 +161,7 @@ TEST_F(FatTest, CopiesReadBackByteForByteAndACaseTwinReplacesTheEntry) {
     const QByteArray nuevos = Datos(90000, 7);
     disco.CopyIn(Fuente(QStringLiteral("nuevos"), nuevos), QStringLiteral("datos.bin"));
     EXPECT_EQ(Listado(disco.path()).first(), u"::/DATOS.BIN");
-    EXPECT_EQ(Listado(disco.path()).size(), 4);
+    EXPECT_EQ(Listado(disco.path()).size(), 5);
     EXPECT_EQ(Extraer(disco.path(), QStringLiteral("DATOS.BIN")), nuevos);
     EXPECT_TRUE(Limpia(disco.path()));
 
@@ -208,7 +209,7 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
         {"beyond 16 bits", {}, QString::fromUtf8("\xF0\x9F\x98\x80.txt"), 52},
         {"empty", {}, "", 75},
         {"dots", {}, " . .", 75},
-        {"folder", {{"mmd", "::/CARPETA"}}, "carpeta", 75},
+        {"folder", {{"mmd", "::/Disk full"}}, "disk full", 75},
         {"folder named as the child's source", {{"mmd", "::/3"}}, "3", 75},
         {"fifo source", {}, "X.TXT", 75, 2},
         {"new entry misread", {}, "NUEVO.TXT", 57, 1},

@@ -564,9 +564,9 @@ void FatMedium::MakeDurableAndCheck(int sourceFd, const QString& name, bool read
                 offset += static_cast<off_t>(n);
             },
             keepAlive_);
+        // Written but not found under its name: mtools changed the name on the way.
         char extra;
         if (!o.ok())
-            // Written but not found under its name: mtools changed the name on the way.
             failure = NumberFor(o, err::kNombreArchivoIncorrecto);
         else if (!same || ReadAt(sourceFd, &extra, 1, offset) != 0)
             failure = err::kErrorES;

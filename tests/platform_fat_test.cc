@@ -51,9 +51,7 @@ class FatTest : public ::testing::Test {
     QString Ruta(const QString& n) const { return dir_.filePath(n); }
     // A blank floppy made by mformat itself, then whatever the mtools commands put on it.
     QString Imagen(const QString& n, const QList<QStringList>& ordenes = {}) {
-        Mtools({QStringLiteral("mformat"), QStringLiteral("-C"), QStringLiteral("-f"),
-                QStringLiteral("1440"), QStringLiteral("-v"), QStringLiteral("ETIQUETA"),
-                QStringLiteral("-i"), Ruta(n), QStringLiteral("::")});
+        Mtools(QStringLiteral("mformat -C -f 1440 -v ETIQUETA -i").split(u' ') << Ruta(n) << "::");
         for (QStringList orden : ordenes)
             Mtools(orden.mid(0, 1) + QStringList{"-i", Ruta(n)} + orden.mid(1));
         return Ruta(n);
@@ -75,7 +73,7 @@ class FatTest : public ::testing::Test {
     }
     static QStringList Listado(const QString& imagen) {
         const QByteArray salida =
-            Herramienta(QStringLiteral("mdir"), {"-a", "-b", "-i", imagen, "::/"}).second;
+            Herramienta(QStringLiteral("mdir"), {"-/", "-a", "-b", "-i", imagen, "::/"}).second;
         return QString::fromUtf8(salida).split(u'\n', Qt::SkipEmptyParts);
     }
     static QByteArray Extraer(const QString& imagen, const QString& nombre) {

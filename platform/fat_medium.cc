@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "platform/runtime_error.h"
@@ -226,12 +228,17 @@ Outcome Run(std::initializer_list<QByteArray> arguments, int sourceFd,
         using Clock = std::chrono::steady_clock;
         auto lastCall = Clock::now();
         char buffer[65536];
-        pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
-        while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-            const int ready = ::poll(fds, 2, 100);
+        // The child's end is watched too, not only its output: keepAlive goes on until it exits.
+        const Fd exited(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+        pollfd fds[3] = {
+            {outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}, {exited.get(), POLLIN, 0}};
+        while (fds[0].fd >= 0 || fds[1].fd >= 0 || fds[2].fd >= 0) {
+            const int ready = ::poll(fds, 3, 100);
             if (ready < 0 && errno != EINTR)
                 break;
-            for (pollfd& p : fds) {
+            if (ready > 0 && fds[2].fd >= 0 && fds[2].revents != 0)
+                fds[2].fd = -1;
+            for (pollfd& p : std::span(fds, 2)) {
                 if (ready <= 0 || p.fd < 0 || p.revents == 0)
                     continue;
                 const ssize_t n = ::read(p.fd, buffer, sizeof buffer);

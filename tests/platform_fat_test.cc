@@ -257,9 +257,13 @@ TEST_F(FatTest, KeepAliveRunsWhileASlowMtoolsWorks) {
                 if (pid.isEmpty() || !comm.open(QIODevice::ReadOnly) ||
                     comm.readAll() != "mtools\n")
                     continue;
+                // A child that has already ended (not yet reaped) does not stop.
                 ::kill(pid.toInt(), SIGSTOP);
-                detenido = true;
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                QFile estado(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
+                detenido = estado.open(QIODevice::ReadOnly) && estado.readAll().contains(") T ");
+                if (detenido)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(500));
                 ::kill(pid.toInt(), SIGCONT);
             }
         }

@@ -181,8 +181,9 @@ Outcome Run(std::initializer_list<QByteArray> arguments, int sourceFd,
         args.push_back(a.data());
     args.push_back(nullptr);
     // A clean environment: no MTOOLS_* variable of the user's, no home folder with a
-    // .mtoolsrc or .mcwd, messages in the C locale, names in UTF-8.
-    std::vector<QByteArray> env = {"LC_ALL=C.UTF-8", "HOME=/dev/null",
+    // .mtoolsrc or .mcwd, messages in the C locale, names in UTF-8. Only the character set is
+    // asked for: loading a whole locale costs a fifth of a run.
+    std::vector<QByteArray> env = {"LC_CTYPE=C.UTF-8", "HOME=/dev/null",
                                    "MTOOLSRC=/dev/fd/" + QByteArray::number(kChildConfigFd)};
     if (const char* tz = ::getenv("TZ"))
         env.push_back(QByteArray("TZ=") + tz);  // FAT times are local times

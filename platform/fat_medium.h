@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+// A FAT floppy written without mounting it, through GNU mtools: no FAT code of our own.
+namespace platform {
+
+// The standard 1.44 MB floppy: 80 tracks, 2 heads, 18 sectors of 512 bytes.
+inline constexpr long long kStandardFloppyBytes = 1474560;
+
+// One FAT floppy reached through mtools: an image file, or a block device that nothing has
+// mounted (the caller checks that). Every operation runs mtools anew, so a disk swapped between
+// two calls is seen at the next one. mtools runs with a configuration of the program's own and
+// a clean environment: no user or system mtools setting changes what it does.
+//
+// Failures raise RuntimeError with these numbers:
+//   71  the image file or the device's medium is not there;
+//   70  the medium is write-protected: a read-only device, or an image file that nobody may
+//       write (no write permission bit), even for root;
+//   57  the medium cannot be read as a FAT disk (no boot sector, bad FAT, I/O error), or a copy
+//       reads back differently from its source;
+//   61  no room left, in the data area or in the root folder;
+//   52  a name that a FAT long name cannot hold;
+//   75  an empty name, a folder where a file is wanted, anything else.
+class FatMedium {
+  public:
+    // `keepAlive` (may be empty) is called about every 100 ms while an mtools child runs, so the
+    // window thread can answer the desktop during a slow floppy write. If it throws, the child
+    // is first waited for, then the exception goes on.
+    explicit FatMedium(QString imageOrDevice, std::function<void()> keepAlive = {});
+
+    const QString& path() const { return path_; }
+
+    // True when the image file or the device node exists. Says nothing about a medium in it.
+    bool Present() const;
+
+    // Makes the image an empty standard 1.44 MB FAT12 floppy (kStandardFloppyBytes, fully
+    // allocated, the `mformat -f 1440` geometry), whole or not at all: it formats a temporary
+    // file in the same folder, makes it durable and renames it over the image. A link at the
+    // image's name is replaced, never followed. Raises 76 when the folder does not exist, 70
+    // when it cannot be written or the image is write-protected, 61 when the folder's disk is
+    // full, 75 when the path is a device or a folder (the program never formats a real floppy).
+    void FormatStandard();
+
+    // The name of the first entry of the root folder (hidden and system files and folders
+    // included, the volume label not), or the empty text when there is none.
+    QString FirstEntry();
+
+    // The stored name of `name` in the root folder: an exact match, else the first entry that
+    // matches without regard to case; the empty text when there is none (or the name could not
+    // be a FAT name). Trailing blanks and dots of `name` are ignored, as everywhere on the
+    // platform.
+    QString StoredName(const QString& name);
+
+    // Copies the open regular file `sourceFd` (read with pread; its offset is not used) into the
+    // root folder under `name` (trailing blanks and dots dropped; a long name becomes a VFAT
+    // entry) with the source's modification time, makes the medium durable and reads the copy
+    // back through mtools to compare it with the source. Whole or nothing: on any failure no
+    // new entry stays. An existing file whose name differs only in case is replaced and keeps
+    // its stored name, as FAT does: the copy goes under a temporary name first and replaces the
+    // old entry only once it has read back right, so a failure leaves the old entry as it was
+    // (this needs room for both while it runs). Raises the numbers above; 75 when `sourceFd` is
+    // not a regular file or the name is an existing folder.
+    void CopyIn(int sourceFd, const QString& name);
+
+    // CopyIn without the read-back, only to measure what the read-back costs. The program never
+    // uses it.
+    void CopyInWithoutReadBack(int sourceFd, const QString& name);
+
+    // Copies the root entry `name` (found as StoredName finds it) to the open file
+    // `destinationFd`, written from its current offset. Raises 53 when there is no such entry,
+    // 75 when it is a folder, the numbers above for the medium, and the number of the errno when
+    // writing to `destinationFd` fails (61 for a full disk).
+    void CopyOut(const QString& name, int destinationFd);
+
+  private:
+    struct Entry {
+        QString name;
+        bool folder = false;
+    };
+    std::vector<Entry> List();
+    static const Entry* Find(const std::vector<Entry>& entries, const QString& name);
+    void Copy(int sourceFd, const QString& name, bool readBack);
+    enum class Written { kYes, kSkipped };
+    Written WriteEntry(int sourceFd, const QString& name);
+    void MakeDurableAndCheck(int sourceFd, const QString& name, bool readBack);
+    void Remove(const QByteArray& pattern);
+
+    QString path_;
+    std::function<void()> keepAlive_;
+};
+
+}  // namespace platform

@@ -35,12 +35,12 @@ configure_and_build() {
 }
 
 # Lays out the demo CD in the build folder with the built program at its root, and an empty
-# "floppy" beside it. Prints the QTL99_DRIVES table that maps them.
+# folder of floppy images beside it. Prints the QTL99_DRIVES table that maps them.
 layout_demo() {
     local cd="$BUILD/demo-cd" floppy="$BUILD/demo-floppy"
     rm -rf "$cd" "$floppy"
     mkdir -p "$cd" "$floppy"
     cp -a "$REPO/demo/cd/." "$cd/"
     cp "$BUILD/QTL99" "$cd/QTL99"
-    echo "c:=/;d:=$cd,optical;a:=$floppy"
+    echo "c:=/;d:=$cd,optical;a:=$floppy,images"
 }

@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <cerrno>
 
 #include "generation/generacion.h"
@@ -336,6 +338,57 @@ TEST_F(GeneracionTest, PathsFromSettingsStayInsideTheirDrive) {
               BoxLine(48, QStringLiteral("Project1"), QStringLiteral("No se encontró el archivo")));
     EXPECT_EQ(drives_.Read(QStringLiteral("fuera.txt")), "fuera de las unidades");
     EXPECT_TRUE(Archivos(QStringLiteral("floppy")).isEmpty());
+}
+
+TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=Disquetes,images"));
+    Ini("Disco1=UNO.TXT,Largo nombre de archivo.txt,\nDisco2=DOS.BIN,\n");
+    Fuente(1, QStringLiteral("UNO.TXT"));
+    Fuente(1, QStringLiteral("Largo nombre de archivo.txt"));
+    Fuente(2, QStringLiteral("DOS.BIN"), 1500000);  // more than a floppy holds
+    s_.dialogs.Answer(r::kOk).Answer(r::kOk).Answer(r::kRetry).Answer(r::kCancel);
+    Generar();
+    // The full image is a full disk; Retry tries the same image again.
+    EXPECT_EQ(s_.dialogs.transcript,
+              QStringList({Prompt(1), Prompt(2), kBeep, kLleno, kBeep, kLleno}));
+    // Each image checked by readers of their own: fsck.fat, and mtools for its files.
+    auto herramienta = [](const QString& programa, const QStringList& argumentos) {
+        QProcess p;
+        p.setProcessEnvironment([] {
+            auto e = QProcessEnvironment::systemEnvironment();
+            e.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
+            return e;
+        }());
+        p.start(programa, argumentos);
+        p.waitForFinished();
+        return std::make_pair(p.exitCode(), p.readAllStandardOutput());
+    };
+    for (const char* imagen : {"Disquetes/Disco1.img", "Disquetes/Disco2.img"}) {
+        const QString ruta = drives_.Path(QString::fromLatin1(imagen));
+        EXPECT_EQ(QFileInfo(ruta).size(), 1474560) << imagen;
+        EXPECT_EQ(herramienta(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), ruta}).first, 0)
+            << imagen;
+    }
+    const QString uno = drives_.Path(QStringLiteral("Disquetes/Disco1.img"));
+    for (const char* nombre : {"UNO.TXT", "Largo nombre de archivo.txt"}) {
+        EXPECT_EQ(herramienta(QStringLiteral("mtype"),
+                              {QStringLiteral("-i"), uno, u"::"_qs + QString::fromLatin1(nombre)})
+                      .second,
+                  drives_.Read(u"cd/Discos/Disco1/"_qs + QString::fromLatin1(nombre)));
+    }
+    EXPECT_EQ(herramienta(QStringLiteral("mdir"),
+                          {QStringLiteral("-b"), QStringLiteral("-a"), QStringLiteral("-i"),
+                           drives_.Path(QStringLiteral("Disquetes/Disco2.img")), u"::"_qs})
+                  .second,
+              "");  // the copy that did not fit left nothing
+
+    // A second run finds disk 1's image holding files: a disk that is not empty, never overwritten.
+    const QByteArray antes = drives_.Read(QStringLiteral("Disquetes/Disco1.img"));
+    TestServices otros{drives_};
+    otros.dialogs.Answer(r::kOk).Answer(r::kCancel);
+    Generacion(otros.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoVacia}));
+    EXPECT_EQ(drives_.Read(QStringLiteral("Disquetes/Disco1.img")), antes);
 }
 
 TEST_F(GeneracionTest, RealDiskFullOnASmallTmpfs) {

@@ -73,3 +73,21 @@ esperar_fin() {
     qtl_pid=""
     [ "$estado" -eq 0 ] || falla "QTL99 terminó con estado $estado"
 }
+
+# comprobar_imagen IMAGE SOURCE_FOLDER NAME...: a standard 1.44 MB floppy image, clean for fsck.fat,
+# holding exactly NAME... in its root, each equal byte for byte to SOURCE_FOLDER/NAME.
+comprobar_imagen() {
+    local img="$1" origen="$2"; shift 2
+    [ "$(stat -c %s "$img")" -eq 1474560 ] || falla "$img mide $(stat -c %s "$img")"
+    fsck.fat -n "$img" >/dev/null || falla "fsck.fat: $img no está limpia"
+    local esperado hay
+    esperado="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
+    hay="$(MTOOLSRC=/dev/null mdir -i "$img" -a -b :: | sed 's|^::/||' | sort | tr '\n' ' ')"
+    [ "$hay" = "$esperado" ] || falla "$img tiene: $hay"
+    local sacado; sacado="$(mktemp)"
+    for nombre in "$@"; do
+        MTOOLSRC=/dev/null mcopy -n -i "$img" "::$nombre" "$sacado"
+        cmp "$origen/$nombre" "$sacado" || falla "$nombre distinto en $img"
+    done
+    rm -f "$sacado"
+}

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -14,7 +14,8 @@ inline constexpr long long kStandardFloppyBytes = 1474560;
 // One FAT floppy reached through mtools: an image file, or a block device that nothing has
 // mounted (the caller checks that). Every operation runs mtools anew, so a disk swapped between
 // two calls is seen at the next one. mtools runs with a configuration of the program's own and
-// a clean environment: no user or system mtools setting changes what it does.
+// a clean environment: no user or system mtools setting changes what it does. The mtools
+// program is the one beside the running executable, else the system's (PATH, /usr/bin).
 //
 // Failures raise RuntimeError with these numbers:
 //   71  the image file or the device's medium is not there;
@@ -23,8 +24,8 @@ inline constexpr long long kStandardFloppyBytes = 1474560;
 //   57  the medium cannot be read as a FAT disk (no boot sector, bad FAT, I/O error), or a copy
 //       reads back differently from its source;
 //   61  no room left, in the data area or in the root folder;
-//   52  a name that a FAT long name cannot hold;
-//   75  an empty name, a folder where a file is wanted, anything else.
+//   52  a name that a FAT long name cannot hold, or that mtools refuses (a device name, "con");
+//   75  an empty name, a folder where a file is wanted, no mtools program, anything else.
 class FatMedium {
   public:
     // `keepAlive` (may be empty) is called about every 100 ms while an mtools child runs, so the

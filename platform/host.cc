@@ -9,15 +9,6 @@
 
 namespace platform {
 
-namespace {
-QString ReadTextFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll());
-}
-}  // namespace
-
 DriveTable MakeDrives(const DriveInfos& infos, const DriveContext& context) {
     DriveInfos sorted = infos;
     std::sort(sorted.begin(), sorted.end(),
@@ -42,11 +33,8 @@ DriveTable LinuxHost::Drives() {
     const DriveContext context{DefaultSystemCalls(), keepAlive_};
     if (explicitTable_)
         return MakeDrives(*explicitTable_, context);
-    return MakeDrives(
-        DetectDrives(ParseMountTable(ReadTextFile(QStringLiteral("/proc/self/mounts"))),
-                     ParseMountTable(ReadTextFile(QStringLiteral("/etc/fstab"))),
-                     SystemDeviceProbe(), letters_),
-        context);
+    return MakeDrives(DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_),
+                      context);
 }
 
 QString LinuxHost::ProgramFolder() {

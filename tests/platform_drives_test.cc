@@ -133,7 +133,7 @@ TEST(TablaDeMontajeTest, KnowsWhereEachDeviceIsMounted) {
     const auto fstab = platform::ParseMountTable(QString::fromUtf8(kFstab));
     ASSERT_EQ(fstab.size(), 3u);
     struct Caso {
-        dev_t device;
+        dev_t device = 0;
         std::optional<QString> mountPoint;
     };
     for (const Caso& c :

@@ -1,5 +1,7 @@
 #include "platform/drives.h"
 
+#include <libmount.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -29,25 +32,6 @@ std::optional<DriveKind> KindFromWord(const QString& word) {
     if (w == u"images")
         return DriveKind::kImages;
     return std::nullopt;
-}
-
-// Undoes the octal escapes of the mount tables (\040 for a blank and so on).
-QString Unescape(const QString& field) {
-    QString out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == u'\\' && i + 3 < field.size()) {
-            bool ok = false;
-            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out.append(QChar(code));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(field[i]);
-    }
-    return out;
 }
 
 // Undoes udev's hex escapes in /dev/disk/by-label names (\x20 for a blank).
@@ -150,7 +134,6 @@ DeviceProbe SystemDeviceProbe() {
     return p;
 }
 
-
 ParsedDriveTable ParseDriveTable(const QString& text) {
     ParsedDriveTable result;
     const QStringList entries = text.split(u';');
@@ -194,18 +177,77 @@ ParsedDriveTable ParseDriveTable(const QString& text) {
     return result;
 }
 
-std::vector<MountEntry> ParseMountTable(const QString& text) {
+namespace {
+
+using TablePtr = std::unique_ptr<libmnt_table, decltype(&mnt_unref_table)>;
+
+// Fills a table through `parse`; an unreadable or malformed table reads as the entries parsed
+// before the fault (libmount itself skips lines it cannot read).
+template <typename Parse>
+std::vector<MountEntry> EntriesOf(Parse parse) {
     std::vector<MountEntry> entries;
-    for (const QString& line : text.split(u'\n')) {
-        const QString t = line.trimmed();
-        if (t.isEmpty() || t.startsWith(u'#'))
-            continue;
-        const QStringList f = t.split(QRegularExpression(QStringLiteral("[ \t]+")));
-        if (f.size() < 3)
-            continue;
-        entries.push_back({Unescape(f[0]), Unescape(f[1]), f[2]});
+    const TablePtr table(mnt_new_table(), &mnt_unref_table);
+    if (!table)
+        return entries;
+    parse(table.get());
+    const std::unique_ptr<libmnt_iter, decltype(&mnt_free_iter)> it(mnt_new_iter(MNT_ITER_FORWARD),
+                                                                    &mnt_free_iter);
+    if (!it)
+        return entries;
+    libmnt_fs* fs = nullptr;
+    while (mnt_table_next_fs(table.get(), it.get(), &fs) == 0) {
+        MountEntry e;
+        e.device = QFile::decodeName(mnt_fs_get_source(fs));
+        e.mountPoint = QFile::decodeName(mnt_fs_get_target(fs));
+        e.fsType = QString::fromUtf8(mnt_fs_get_fstype(fs));
+        e.deviceNumber = mnt_fs_get_devno(fs);
+        if (const char* root = mnt_fs_get_root(fs))
+            e.fsRoot = QFile::decodeName(root);
+        entries.push_back(std::move(e));
     }
     return entries;
+}
+
+}  // namespace
+
+std::vector<MountEntry> ParseMountTable(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    if (bytes.isEmpty())
+        return {};
+    return EntriesOf([&bytes](libmnt_table* table) {
+        const std::unique_ptr<FILE, decltype(&std::fclose)> stream(
+            fmemopen(bytes.data(), static_cast<size_t>(bytes.size()), "r"), &std::fclose);
+        if (stream)
+            mnt_table_parse_stream(table, stream.get(), "mount table");
+    });
+}
+
+std::vector<MountEntry> ReadMountInfo() {
+    return EntriesOf(
+        [](libmnt_table* table) { mnt_table_parse_file(table, "/proc/self/mountinfo"); });
+}
+
+std::vector<MountEntry> ReadFstab() {
+    return EntriesOf([](libmnt_table* table) { mnt_table_parse_fstab(table, "/etc/fstab"); });
+}
+
+std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts) {
+    if (device == 0)
+        return std::nullopt;
+    std::optional<QString> part;
+    for (const MountEntry& m : mounts) {
+        if (m.deviceNumber != device)
+            continue;
+        if (m.fsRoot == u"/")
+            return m.mountPoint;
+        if (!part)
+            part = m.mountPoint;
+    }
+    return part;
+}
+
+std::optional<QString> MountPointOf(dev_t device) {
+    return MountPointOf(device, ReadMountInfo());
 }
 
 QChar DriveLetters::LetterFor(const QString& device, DriveKind kind, char first, char last) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The table of lettered drives: what each letter stands for on this machine.
@@ -33,13 +36,25 @@ struct ParsedDriveTable {
 };
 ParsedDriveTable ParseDriveTable(const QString& text);
 
-// One line of /proc/mounts or /etc/fstab.
+// One entry of /proc/self/mountinfo or /etc/fstab.
 struct MountEntry {
-    QString device;
+    QString device;  // the source as written: /dev/sdb1, LABEL=..., proc
     QString mountPoint;
     QString fsType;
+    dev_t deviceNumber = 0;                // of the mounted file system; 0 when unknown (fstab)
+    QString fsRoot = QStringLiteral("/");  // folder of the file system mounted there (bind mounts)
 };
+// A mount table in any of the kernel's or fstab's formats; libmount tells them apart.
 std::vector<MountEntry> ParseMountTable(const QString& text);
+// This machine's tables, read afresh.
+std::vector<MountEntry> ReadMountInfo();  // /proc/self/mountinfo
+std::vector<MountEntry> ReadFstab();      // /etc/fstab
+
+// Where the block device `device` is mounted in `mounts` (the whole file system if it is
+// mounted as such anywhere, else the first place a part of it is), or nothing when it is not.
+std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts);
+// The same, on /proc/self/mountinfo now.
+std::optional<QString> MountPointOf(dev_t device);
 
 // What detection needs to know about block devices, so it can run on sample tables.
 struct DeviceProbe {

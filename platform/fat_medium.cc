@@ -110,32 +110,32 @@ struct Outcome {
 // The number for a failed run. `notFound` is what "file not found" means to the caller.
 int NumberFor(const Outcome& o, int notFound) {
     if (!o.exited)
-        return err::kErrorES;  // mtools died on what it read
+        return errors::kDeviceIO;  // mtools died on what it read
     // Checked in this order: "Can't open x: Permission denied" is a protected disk, not a
     // missing one.
     static const std::pair<const char*, int> kMessages[] = {
-        {"disk full", err::kDiscoLleno},
-        {"no directory slots", err::kDiscoLleno},
-        {"no space left", err::kDiscoLleno},
-        {"read-only file system", err::kPermisoDenegado},
-        {"permission denied", err::kPermisoDenegado},
-        {"operation not permitted", err::kPermisoDenegado},
-        {"no medium found", err::kDiscoNoListo},
-        {"no such device", err::kDiscoNoListo},  // also "... or address"
-        {"input/output error", err::kErrorES},
-        {"non dos media", err::kErrorES},
-        {"could not read boot sector", err::kErrorES},
-        {"error reading fat", err::kErrorES},
-        {"bad media types", err::kErrorES},
-        {"can't open", err::kDiscoNoListo},  // the image file is not there
-        {"cannot initialize", err::kErrorES},
+        {"disk full", errors::kDiskFull},
+        {"no directory slots", errors::kDiskFull},
+        {"no space left", errors::kDiskFull},
+        {"read-only file system", errors::kPermissionDenied},
+        {"permission denied", errors::kPermissionDenied},
+        {"operation not permitted", errors::kPermissionDenied},
+        {"no medium found", errors::kDiskNotReady},
+        {"no such device", errors::kDiskNotReady},  // also "... or address"
+        {"input/output error", errors::kDeviceIO},
+        {"non dos media", errors::kDeviceIO},
+        {"could not read boot sector", errors::kDeviceIO},
+        {"error reading fat", errors::kDeviceIO},
+        {"bad media types", errors::kDeviceIO},
+        {"can't open", errors::kDiskNotReady},  // the image file is not there
+        {"cannot initialize", errors::kDeviceIO},
         {"not found", notFound},
     };
     for (const auto& [text, number] : kMessages) {
         if (o.Says(text))
             return number;
     }
-    return err::kAccesoRutaArchivo;
+    return errors::kPathFileAccess;
 }
 
 // Runs one mtools command to its end. The file `sourceFd` (or none, -1) is the child's
@@ -146,14 +146,14 @@ Outcome Run(std::initializer_list<QByteArray> arguments, int sourceFd,
     const QByteArray& program = MtoolsProgram();
     const int configuration = ConfigurationFd();
     if (program.isEmpty() || configuration < 0)
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
 
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0)
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     Fd outRead(outPipe[0]), outWrite(outPipe[1]);
     if (::pipe2(errPipe, O_CLOEXEC) != 0)
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     Fd errRead(errPipe[0]), errWrite(errPipe[1]);
     // Copies above the child's fixed numbers, so that no dup2 of the child overwrites another.
     auto high = [](int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 10); };
@@ -161,7 +161,7 @@ Outcome Run(std::initializer_list<QByteArray> arguments, int sourceFd,
     Fd childSource(high(sourceFd)), childConfig(high(configuration));
     if (childOut.get() < 0 || childErr.get() < 0 || childConfig.get() < 0 ||
         (sourceFd >= 0 && childSource.get() < 0)) {
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     }
 
     posix_spawn_file_actions_t actions;
@@ -197,7 +197,7 @@ Outcome Run(std::initializer_list<QByteArray> arguments, int sourceFd,
         ::posix_spawn(&pid, program.constData(), &actions, nullptr, args.data(), envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     outWrite.Reset();
     errWrite.Reset();
     childOut.Reset();
@@ -277,13 +277,13 @@ QString FatName(const QString& given) {
     while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'.'))
         name.chop(1);
     if (name.isEmpty())
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     if (name.size() > 255)
-        throw RuntimeError(err::kNombreArchivoIncorrecto);
+        throw RuntimeError(errors::kBadFileName);
     for (const QChar c : name) {
         // mtools drops characters outside the 16-bit range without a word.
         if (c.unicode() < 0x20 || c.isSurrogate() || QStringView(u"\"*/:<>?\\|").contains(c))
-            throw RuntimeError(err::kNombreArchivoIncorrecto);
+            throw RuntimeError(errors::kBadFileName);
     }
     return name;
 }
@@ -326,9 +326,9 @@ ssize_t ReadAt(int fd, char* buffer, size_t size, off_t offset) {
 struct stat CheckPresent(const QByteArray& path) {
     struct stat st {};
     if (::stat(path.constData(), &st) != 0)
-        throw RuntimeError(errno == ENOENT ? err::kDiscoNoListo : NumberForErrno(errno));
+        throw RuntimeError(errno == ENOENT ? errors::kDiskNotReady : NumberForErrno(errno));
     if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     return st;
 }
 
@@ -340,7 +340,7 @@ bool NobodyMayWrite(const struct stat& st) {
 // root included, who could write it anyway.
 void CheckWritable(const QByteArray& path) {
     if (NobodyMayWrite(CheckPresent(path)))
-        throw RuntimeError(err::kPermisoDenegado);
+        throw RuntimeError(errors::kPermissionDenied);
 }
 
 }  // namespace
@@ -359,9 +359,9 @@ void FatMedium::FormatStandard() {
     struct stat st {};
     if (::lstat(image.constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode) || S_ISBLK(st.st_mode))
-            throw RuntimeError(err::kAccesoRutaArchivo);
+            throw RuntimeError(errors::kPathFileAccess);
         if (NobodyMayWrite(st))
-            throw RuntimeError(err::kPermisoDenegado);
+            throw RuntimeError(errors::kPermissionDenied);
     } else if (errno != ENOENT) {
         throw RuntimeError(NumberForErrno(errno));
     }
@@ -396,7 +396,7 @@ void FatMedium::FormatStandard() {
         throw RuntimeError(NumberForErrno(failure));
     const Outcome o = Run({"mformat", "-f", "1440", "-i", temporary, "::"}, -1, {}, keepAlive_);
     if (!o.ok())
-        throw RuntimeError(NumberFor(o, err::kAccesoRutaArchivo));
+        throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
     if (::fdatasync(fd.get()) != 0)
         throw RuntimeError(NumberForErrno(errno));
     if (::rename(temporary.constData(), image.constData()) != 0)
@@ -416,7 +416,7 @@ std::vector<FatMedium::Entry> FatMedium::List() {
         [&](const char* data, size_t n) { text.append(data, static_cast<qsizetype>(n)); },
         keepAlive_);
     if (!o.ok())
-        throw RuntimeError(NumberFor(o, err::kErrorES));
+        throw RuntimeError(NumberFor(o, errors::kDeviceIO));
     std::vector<Entry> entries;
     for (const QByteArray& line : text.split('\n')) {
         if (!line.startsWith("::/") || line.size() <= 3)
@@ -488,14 +488,14 @@ FatMedium::Written FatMedium::WriteEntry(int sourceFd, const QString& name) {
         return Written::kSkipped;
     // mtools removes a copy that ran out of room; anything it left half written goes too.
     Remove(intoFolder ? Pattern(name) + "/" + copied : Pattern(name));
-    throw RuntimeError(o.ok() ? err::kAccesoRutaArchivo : NumberFor(o, err::kAccesoRutaArchivo));
+    throw RuntimeError(o.ok() ? errors::kPathFileAccess : NumberFor(o, errors::kPathFileAccess));
 }
 
 void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
     const QString name = FatName(given);
     struct stat source {};
     if (::fstat(sourceFd, &source) != 0 || !S_ISREG(source.st_mode))
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     CheckWritable(QFile::encodeName(path_));
 
     // Usually the name is new on the disk: one copy straight under it. Only a name equal to the
@@ -517,9 +517,9 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
     // mtools skipped it: an entry of that name (in any case) is there, or it refused the name.
     const Entry* existing = Find(entries, name);
     if (existing == nullptr)
-        throw RuntimeError(err::kNombreArchivoIncorrecto);
+        throw RuntimeError(errors::kBadFileName);
     if (existing->folder)
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
 
     // The new copy under a temporary name, checked, then renamed over the old entry. No
     // generated short name has a "$", so a free one of these is free in every sense.
@@ -530,14 +530,14 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
             temporary = candidate;
     }
     if (WriteEntry(sourceFd, temporary) != Written::kYes)
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     MakeDurableAndCheck(sourceFd, temporary, readBack);
     const Outcome o = Run({"mren", "-D", "o", "-i", QFile::encodeName(path_), Pattern(temporary),
                            Target(existing->name)},
                           -1, {}, keepAlive_);
     if (!o.ok()) {
         Remove(Pattern(temporary));
-        throw RuntimeError(NumberFor(o, err::kAccesoRutaArchivo));
+        throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
     }
     const Fd medium(::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC));
     if (medium.get() < 0 || ::fdatasync(medium.get()) != 0)
@@ -575,9 +575,9 @@ void FatMedium::MakeDurableAndCheck(int sourceFd, const QString& name, bool read
         // Written but not found under its name: mtools changed the name on the way.
         char extra;
         if (!o.ok())
-            failure = NumberFor(o, err::kNombreArchivoIncorrecto);
+            failure = NumberFor(o, errors::kBadFileName);
         else if (!same || ReadAt(sourceFd, &extra, 1, offset) != 0)
-            failure = err::kErrorES;
+            failure = errors::kDeviceIO;
     }
     if (failure != 0) {
         Remove(Pattern(name));
@@ -595,14 +595,14 @@ void FatMedium::CopyOut(const QString& given, int destinationFd) {
     try {
         name = FatName(given);
     } catch (const RuntimeError&) {
-        throw RuntimeError(err::kArchivoNoEncontrado);
+        throw RuntimeError(errors::kFileNotFound);
     }
     const std::vector<Entry> entries = List();
     const Entry* stored = Find(entries, name);
     if (stored == nullptr)
-        throw RuntimeError(err::kArchivoNoEncontrado);
+        throw RuntimeError(errors::kFileNotFound);
     if (stored->folder)
-        throw RuntimeError(err::kAccesoRutaArchivo);
+        throw RuntimeError(errors::kPathFileAccess);
     const Outcome o = Run(
         {"mcopy", "-i", QFile::encodeName(path_), Pattern(stored->name), "-"}, -1,
         [&](const char* data, size_t n) {
@@ -618,7 +618,7 @@ void FatMedium::CopyOut(const QString& given, int destinationFd) {
         },
         keepAlive_);
     if (!o.ok())
-        throw RuntimeError(NumberFor(o, err::kArchivoNoEncontrado));
+        throw RuntimeError(NumberFor(o, errors::kFileNotFound));
 }
 
 }  // namespace platform

@@ -13,13 +13,6 @@
 namespace platform {
 
 namespace {
-QString ReadTextFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll());
-}
-
 
 std::unique_ptr<Drive> MakeDrive(DriveInfo info, const DriveContext& context) {
     if (info.kind == DriveKind::kImages) {
@@ -81,9 +74,7 @@ DriveTable LinuxHost::Drives() {
     if (explicitTable_)
         return MakeDrives(*explicitTable_, context);
     return MakeDrives(
-        DetectDrives(ParseMountTable(ReadTextFile(QStringLiteral("/proc/self/mounts"))),
-                     ParseMountTable(ReadTextFile(QStringLiteral("/etc/fstab"))),
-                     SystemDeviceProbe(), letters_, ImagesFolder()),
+        DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_, ImagesFolder()),
         context);
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <memory>
 
 #include <QMap>
@@ -36,16 +39,16 @@ TEST(TablaExplicitaTest, MalformedEntriesAreSkippedAndReported) {
 }
 
 const char kMounts[] =
-    "sysfs /sys sysfs rw 0 0\n"
-    "proc /proc proc rw 0 0\n"
-    "/dev/vda1 / ext4 rw 0 0\n"
-    "tmpfs /run tmpfs rw 0 0\n"
-    "/dev/sdb1 /media/ana/USB\\040DATOS vfat rw 0 0\n"
-    "/dev/sr0 /media/ana/QTL99 iso9660 ro 0 0\n"
-    "/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n"
-    "/dev/loop3 /media/ana/snap squashfs ro 0 0\n"
-    "/dev/sdd /media/ana/PEQUE ext2 rw 0 0\n"
-    "/dev/vda2 /home ext4 rw 0 0\n";
+    "22 1 0:21 / /sys rw - sysfs sysfs rw\n"
+    "23 1 0:22 / /proc rw - proc proc rw\n"
+    "24 1 254:1 / / rw - ext4 /dev/vda1 rw\n"
+    "25 24 0:23 / /run rw - tmpfs tmpfs rw\n"
+    "40 24 8:17 / /media/ana/USB\\040DATOS rw - vfat /dev/sdb1 rw\n"
+    "41 24 11:0 / /media/ana/QTL99 ro - iso9660 /dev/sr0 ro\n"
+    "42 24 8:32 / /media/ana/DISQUETE rw - vfat /dev/sdc rw\n"
+    "43 24 7:3 / /media/ana/snap ro - squashfs /dev/loop3 ro\n"
+    "44 24 8:48 / /media/ana/PEQUE rw - ext2 /dev/sdd rw\n"
+    "45 24 254:2 / /home rw - ext4 /dev/vda2 rw\n";
 
 const char kFstab[] =
     "# comentario\n"
@@ -112,12 +115,42 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
         esperado[sinDisco] = u"(no montada) "_qs + expected[sinDisco].section(u' ', -1);
     esperado["i:"] = "/media/ana/NUEVO /dev/sde1";
     EXPECT_EQ(Letras(despues), esperado);
-    const platform::DriveTable unidades = platform::MakeDrives(table, {platform::DefaultSystemCalls(), {}});
+    const platform::DriveTable unidades =
+        platform::MakeDrives(table, {platform::DefaultSystemCalls(), {}});
     const platform::Drive* d = platform::FindDrive(unidades, u'D');
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->ListEntry(), u"d: [QTL99]");
     EXPECT_FALSE(platform::FindDrive(unidades, u'a')->IsReady());
     EXPECT_TRUE(platform::FindDrive(unidades, u'c')->IsReady());
+}
+
+TEST(TablaDeMontajeTest, KnowsWhereEachDeviceIsMounted) {
+    // A part of the floppy bound elsewhere before the floppy itself: its root is the floppy's.
+    const auto mounts =
+        platform::ParseMountTable(QString::fromUtf8(kMounts) +
+                                  u"50 24 2:0 /sub /srv/sub rw - vfat /dev/fd0 rw\n"
+                                  u"51 24 2:0 / /media/floppy0 rw - vfat /dev/fd0 rw\n"_qs);
+    const auto fstab = platform::ParseMountTable(QString::fromUtf8(kFstab));
+    ASSERT_EQ(fstab.size(), 3u);
+    struct Caso {
+        dev_t device = 0;
+        std::optional<QString> mountPoint;
+    };
+    for (const Caso& c :
+         {Caso{makedev(8, 17), u"/media/ana/USB DATOS"_qs},
+          Caso{makedev(7, 3), u"/media/ana/snap"_qs}, Caso{makedev(2, 0), u"/media/floppy0"_qs},
+          Caso{makedev(8, 18), std::nullopt}, Caso{0, std::nullopt}}) {
+        EXPECT_EQ(platform::MountPointOf(c.device, mounts), c.mountPoint)
+            << major(c.device) << ':' << minor(c.device);
+        EXPECT_EQ(platform::MountPointOf(c.device, fstab), std::nullopt) << "fstab has no numbers";
+    }
+    // Only a part of a file system mounted is still mounted.
+    const std::vector<platform::MountEntry> parte(mounts.end() - 2, mounts.end() - 1);
+    EXPECT_EQ(platform::MountPointOf(makedev(2, 0), parte), u"/srv/sub"_qs);
+    // This machine's table, read now: /proc is where its file system is.
+    struct stat proc {};
+    ASSERT_EQ(stat("/proc", &proc), 0);
+    EXPECT_EQ(platform::MountPointOf(proc.st_dev), u"/proc"_qs);
 }
 
 TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
@@ -135,9 +168,11 @@ TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
     EXPECT_EQ(Letras(conImagenes), (QMap<QString, QString>{{"a:", carpeta + u' '}, {"c:", "/ "}}));
     EXPECT_EQ(conImagenes[0].kind, platform::DriveKind::kImages);
     // A USB floppy plugged in later takes b:; the images stay where they were.
+    platform::DeviceProbe sinFd0 = Probe();
+    sinFd0.exists = {};
     conImagenes = platform::DetectDrives(
         platform::ParseMountTable(QStringLiteral("/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n")),
-        {}, Probe(), letras, carpeta);
+        {}, sinFd0, letras, carpeta);
     EXPECT_EQ(Letras(conImagenes),
               (QMap<QString, QString>{{"a:", carpeta + u' '},
                                       {"b:", "/media/ana/DISQUETE /dev/sdc"},

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/drive.h"
+#include "platform/host.h"
 #include "platform/paths.h"
 
 namespace {
@@ -22,10 +24,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         if (f.open(QIODevice::WriteOnly))
             f.write("x");
     }
-    tabla = platform::ParseDriveTable(QStringLiteral("d:=%1;a:=%2")
-                                          .arg(raiz->filePath(QStringLiteral("cd")),
-                                               raiz->filePath(QStringLiteral("floppy"))))
-                .drives;
+    tabla = platform::MakeDrives(
+        platform::ParseDriveTable(QStringLiteral("d:=%1;a:=%2")
+                                      .arg(raiz->filePath(QStringLiteral("cd")),
+                                           raiz->filePath(QStringLiteral("floppy"))))
+            .drives,
+        {platform::DefaultSystemCalls(), {}});
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "platform/fat_medium.h"
 #include "platform/files.h"
 #include "platform/runtime_error.h"
 #include "tests/support/temp_drives.h"
@@ -91,7 +92,8 @@ TEST_F(ArchivosTest, CopyFailuresRaiseTheirNumbersAndLeaveNothing) {
     const QByteArray original = drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
     for (const Caso& c : casos) {
         EXPECT_EQ(Numero([&] {
-                      platform::FileCopy(drives_, QString::fromUtf8(c.desde), QString::fromUtf8(c.hacia));
+                      platform::FileCopy(drives_, QString::fromUtf8(c.desde),
+                                         QString::fromUtf8(c.hacia));
                   }),
                   c.numero)
             << c.desde << " -> " << c.hacia;
@@ -123,9 +125,11 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
             if (o == qtltest::FaultySystem::Op::kCopyRange &&
                 (op == qtltest::FaultySystem::Op::kWrite || op == qtltest::FaultySystem::Op::kRead))
                 return EXDEV;
-            return (o == op && (++vistas == 2 || op == qtltest::FaultySystem::Op::kOpenDestination ||
-                                op == qtltest::FaultySystem::Op::kSync || op == qtltest::FaultySystem::Op::kClose ||
-                                op == qtltest::FaultySystem::Op::kVerify))
+            return (o == op &&
+                    (++vistas == 2 || op == qtltest::FaultySystem::Op::kOpenDestination ||
+                     op == qtltest::FaultySystem::Op::kSync ||
+                     op == qtltest::FaultySystem::Op::kClose ||
+                     op == qtltest::FaultySystem::Op::kVerify))
                        ? e
                        : 0;
         });
@@ -179,7 +183,8 @@ TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
               0);
     for (const char* nombre : {"SHADOW.TXT", "PIPE.DAT"}) {
         EXPECT_EQ(Numero([&] {
-                      platform::FileCopy(drives_, 
+                      platform::FileCopy(
+                          drives_,
                           QStringLiteral("d:\\Discos\\Disco1\\") + QString::fromLatin1(nombre),
                           QStringLiteral("a:\\") + QString::fromLatin1(nombre));
                   }),
@@ -214,8 +219,9 @@ TEST_F(ArchivosTest, AFolderThatMayNotBeReadIsPermissionNotAbsence) {
                                        QStringLiteral("a:\\DATOS.BIN"));
                 }),
                 ::testing::ExitedWithCode(70), "");
-    EXPECT_EXIT(comoNadie([&] { platform::Dir(drives_, QStringLiteral("d:\\Discos\\Disco1\\"), 22); }),
-                ::testing::ExitedWithCode(70), "");
+    EXPECT_EXIT(
+        comoNadie([&] { platform::Dir(drives_, QStringLiteral("d:\\Discos\\Disco1\\"), 22); }),
+        ::testing::ExitedWithCode(70), "");
 }
 
 TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
@@ -240,12 +246,40 @@ TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
     EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());
 }
 
+TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/CHICO.TXT"), "pequeño");
+    platform::FatMedium(drives_.Path(QStringLiteral("disco.img"))).FormatStandard();
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=disco.img;b:=falta.img"));
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), QString());
+    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                       QStringLiteral("a:\\chico.txt"));
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), u"chico.txt");
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\CHICO.TXT"), 22), u"chico.txt");
+    // And out again: a disk in such a drive can be a source as well.
+    platform::FileCopy(drives_, QStringLiteral("a:\\CHICO.TXT"), QStringLiteral("d:\\COPIA.TXT"));
+    EXPECT_EQ(drives_.Read(QStringLiteral("cd/COPIA.TXT")), "pequeño");
+    EXPECT_EQ(Numero([&] {
+                  platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                                     QStringLiteral("a:\\SUB\\CHICO.TXT"));
+              }),
+              76);
+    // No image, no disk.
+    EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);
+    EXPECT_EQ(Numero([&] {
+                  platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                                     QStringLiteral("b:\\CHICO.TXT"));
+              }),
+              71);
+}
+
 TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), QString());
     drives_.Write(QStringLiteral("floppy/.oculto"), "");
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), u".oculto");
-    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\discos\\disco1\\datos.bin"), 22), u"DATOS.BIN");
-    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\DISCOS"), 22), u"Discos");  // a folder counts
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\discos\\disco1\\datos.bin"), 22),
+              u"DATOS.BIN");
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\DISCOS"), 22),
+              u"Discos");  // a folder counts
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\Archivos.ini"), 22), QString());
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\NoHay\\"), 22), QString());
     EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);

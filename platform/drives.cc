@@ -295,7 +295,9 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
         return nullptr;
     };
     // A device takes its letter (the one it had before, or the next free one of its kind).
-    auto add = [&](const QString& device, DriveKind kind) {
+    // `at` is the mount the device was found at; a device mounted in more than one place (a
+    // bind mount) is the drive of the place it was found at.
+    auto add = [&](const QString& device, DriveKind kind, const MountEntry* at = nullptr) {
         if (taken.contains(device))
             return;
         const bool floppy = kind == DriveKind::kFloppy;
@@ -305,7 +307,11 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
             return;
         d.device = device;
         d.kind = kind;
-        if (const MountEntry* m = mountedAt(device)) {
+        const MountEntry* m = at != nullptr ? at : mountedAt(device);
+        if (m != nullptr && kind == DriveKind::kRemovable &&
+            !UnderRemovableMountRoot(m->mountPoint))
+            m = nullptr;  // the same device elsewhere (the system's own disk) is not this medium
+        if (m != nullptr) {
             d.root = m->mountPoint;
             taken.insert(m->mountPoint);
         } else {
@@ -324,7 +330,7 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
     }
     for (const MountEntry& m : mounts) {
         if (!IsPseudoFs(m.fsType) && !IsOpticalDevice(m) && IsFloppy(m, probe))
-            add(m.device, DriveKind::kFloppy);
+            add(m.device, DriveKind::kFloppy, &m);
     }
     // Images where there is no floppy drive to write to, or only one.
     const QString imagesKey = QStringLiteral("images:") + imagesFolder;
@@ -344,7 +350,7 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
     // d: onwards: optical drives (mounted, then fstab entries with no disk), then removable media.
     for (const MountEntry& m : mounts) {
         if (IsOpticalDevice(m) && !IsPseudoFs(m.fsType))
-            add(m.device, DriveKind::kOptical);
+            add(m.device, DriveKind::kOptical, &m);
     }
     for (const MountEntry& f : fstab) {
         if (IsOpticalDevice(f))
@@ -353,7 +359,7 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
     for (const MountEntry& m : mounts) {
         if (!taken.contains(m.mountPoint) && !IsPseudoFs(m.fsType) &&
             m.device.startsWith(u"/dev/") && UnderRemovableMountRoot(m.mountPoint)) {
-            add(m.device, DriveKind::kRemovable);
+            add(m.device, DriveKind::kRemovable, &m);
         }
     }
     // A device seen before and gone now keeps its letter, as a drive with no disk.

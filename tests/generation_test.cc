@@ -341,7 +341,7 @@ TEST_F(GeneracionTest, PathsFromSettingsStayInsideTheirDrive) {
 }
 
 TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
-    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=Disquetes,images"));
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=Disquetes QTL99,images"));
     Ini("Disco1=UNO.TXT,Largo nombre de archivo.txt,\nDisco2=DOS.BIN,\n");
     Fuente(1, QStringLiteral("UNO.TXT"));
     Fuente(1, QStringLiteral("Largo nombre de archivo.txt"));
@@ -363,13 +363,13 @@ TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
         p.waitForFinished();
         return std::make_pair(p.exitCode(), p.readAllStandardOutput());
     };
-    for (const char* imagen : {"Disquetes/Disco1.img", "Disquetes/Disco2.img"}) {
+    for (const char* imagen : {"Disquetes QTL99/Disco1.img", "Disquetes QTL99/Disco2.img"}) {
         const QString ruta = drives_.Path(QString::fromLatin1(imagen));
         EXPECT_EQ(QFileInfo(ruta).size(), 1474560) << imagen;
         EXPECT_EQ(herramienta(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), ruta}).first, 0)
             << imagen;
     }
-    const QString uno = drives_.Path(QStringLiteral("Disquetes/Disco1.img"));
+    const QString uno = drives_.Path(QStringLiteral("Disquetes QTL99/Disco1.img"));
     for (const char* nombre : {"UNO.TXT", "Largo nombre de archivo.txt"}) {
         EXPECT_EQ(herramienta(QStringLiteral("mtype"),
                               {QStringLiteral("-i"), uno, u"::"_qs + QString::fromLatin1(nombre)})
@@ -378,17 +378,17 @@ TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
     }
     EXPECT_EQ(herramienta(QStringLiteral("mdir"),
                           {QStringLiteral("-b"), QStringLiteral("-a"), QStringLiteral("-i"),
-                           drives_.Path(QStringLiteral("Disquetes/Disco2.img")), u"::"_qs})
+                           drives_.Path(QStringLiteral("Disquetes QTL99/Disco2.img")), u"::"_qs})
                   .second,
               "");  // the copy that did not fit left nothing
 
     // A second run finds disk 1's image holding files: a disk that is not empty, never overwritten.
-    const QByteArray antes = drives_.Read(QStringLiteral("Disquetes/Disco1.img"));
+    const QByteArray antes = drives_.Read(QStringLiteral("Disquetes QTL99/Disco1.img"));
     TestServices otros{drives_};
     otros.dialogs.Answer(r::kOk).Answer(r::kCancel);
     Generacion(otros.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoVacia}));
-    EXPECT_EQ(drives_.Read(QStringLiteral("Disquetes/Disco1.img")), antes);
+    EXPECT_EQ(drives_.Read(QStringLiteral("Disquetes QTL99/Disco1.img")), antes);
 }
 
 TEST_F(GeneracionTest, RealDiskFullOnASmallTmpfs) {

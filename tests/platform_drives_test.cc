@@ -48,7 +48,8 @@ const char kMounts[] =
     "42 24 8:32 / /media/ana/DISQUETE rw - vfat /dev/sdc rw\n"
     "43 24 7:3 / /media/ana/snap ro - squashfs /dev/loop3 ro\n"
     "44 24 8:48 / /media/ana/PEQUE rw - ext2 /dev/sdd rw\n"
-    "45 24 254:2 / /home rw - ext4 /dev/vda2 rw\n";
+    "45 24 254:2 / /home rw - ext4 /dev/vda2 rw\n"
+    "46 24 254:1 /srv/cd /media/ana/CD\\040copiado ro - ext4 /dev/vda1 ro\n";
 
 const char kFstab[] =
     "# comentario\n"
@@ -97,8 +98,9 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
         {"d:", "/media/ana/QTL99 /dev/sr0"},
         {"e:", "(no montada) /dev/sr1"},
         {"f:", "/media/ana/USB DATOS /dev/sdb1"},
-        {"g:", "/media/ana/snap /dev/loop3"},  // a small image is no floppy
-        {"h:", "/media/ana/PEQUE /dev/sdd"},   // nor is a small disk without FAT
+        {"g:", "/media/ana/snap /dev/loop3"},       // a small image is no floppy
+        {"h:", "/media/ana/PEQUE /dev/sdd"},        // nor is a small disk without FAT
+        {"i:", "/media/ana/CD copiado /dev/vda1"},  // where it is bound, not at /
     };
     EXPECT_EQ(got, expected);
 
@@ -111,9 +113,9 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
         {}, platform::DeviceProbe{}, letras);
     QMap<QString, QString> esperado = expected;
     esperado["a:"] = "(no montada) /dev/fd0";
-    for (const char* sinDisco : {"d:", "e:", "f:", "g:", "h:"})
+    for (const char* sinDisco : {"d:", "e:", "f:", "g:", "h:", "i:"})
         esperado[sinDisco] = u"(no montada) "_qs + expected[sinDisco].section(u' ', -1);
-    esperado["i:"] = "/media/ana/NUEVO /dev/sde1";
+    esperado["j:"] = "/media/ana/NUEVO /dev/sde1";
     EXPECT_EQ(Letras(despues), esperado);
     const platform::DriveTable unidades =
         platform::MakeDrives(table, {platform::DefaultSystemCalls(), {}});
@@ -171,12 +173,11 @@ TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
     platform::DeviceProbe sinFd0 = Probe();
     sinFd0.exists = {};
     conImagenes = platform::DetectDrives(
-        platform::ParseMountTable(QStringLiteral("/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n")),
-        {}, sinFd0, letras, carpeta);
+        platform::ParseMountTable(QStringLiteral("/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n")), {},
+        sinFd0, letras, carpeta);
     EXPECT_EQ(Letras(conImagenes),
-              (QMap<QString, QString>{{"a:", carpeta + u' '},
-                                      {"b:", "/media/ana/DISQUETE /dev/sdc"},
-                                      {"c:", "/ "}}));
+              (QMap<QString, QString>{
+                  {"a:", carpeta + u' '}, {"b:", "/media/ana/DISQUETE /dev/sdc"}, {"c:", "/ "}}));
 }
 
 }  // namespace

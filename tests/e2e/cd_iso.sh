@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The demo CD image as a user gets it: extracted read-only under a name with a blank and an
-# accent, QTL99 started on Xvfb by the CD's autorun file from another folder, its Qt taken from
-# the CD, one disk generated, then Salir -> Sí. The CD must not change.
+# accent, QTL99 started on Xvfb by the CD's autorun file from another folder, its Qt and mtools
+# taken from the CD, two floppy images generated, then Salir -> Sí. The CD must not change. Then,
+# as root, the CD mounted under /media as a desktop mounts it and QTL99 run with no drive table:
+# a: is a drive of images in the documents folder, and a set is written there.
 # Usage: cd_iso.sh PATH/TO/QTL99-demo.iso
 set -euo pipefail
 iso="$(readlink -f "$1")"
 trabajo="$(mktemp -d)"
-cd_dir="$trabajo/CD de instalación"; floppy="$trabajo/floppy"
-mkdir -p "$floppy"
+cd_dir="$trabajo/CD de instalación"; imagenes="$trabajo/Disquetes"
 xorriso -osirrox on -indev "$iso" -extract / "$cd_dir" >/dev/null 2>&1
 chmod -R a-w "$cd_dir"
 # The desktop runs autorun as whoever inserted the CD: executable by all in the image itself.
@@ -20,7 +21,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/comun.sh"
 unset LD_LIBRARY_PATH QT_PLUGIN_PATH
 # A home of its own, to see that the program leaves nothing there either.
 mkdir -p "$trabajo/casa"
-( cd "$trabajo/casa" && HOME="$trabajo/casa" QTL99_DRIVES="d:=$cd_dir,optical;a:=$floppy" \
+( cd "$trabajo/casa" && HOME="$trabajo/casa" QTL99_DRIVES="d:=$cd_dir,optical;a:=$imagenes,images" \
       exec "../CD de instalación/autorun" ) &
 qtl_pid=$!
 
@@ -40,7 +41,8 @@ generar="$(ventana 'Generación de Discos de Instalación')"
 sleep 0.5
 pulsar "$generar" 360 210                     # Comenzar
 responder Quintarel                           # disk 1: OK
-responder Quintarel Escape                    # disk 2: Cancel; the window stays open
+responder Quintarel                           # disk 2: OK
+responder Quintarel Escape                    # disk 3: Cancel; the window stays open
 sleep 0.5
 pulsar "$generar" 452 210                     # Cerrar
 opcion="$(ventana QTL99)"
@@ -49,10 +51,9 @@ pulsar "$opcion" 310 247                      # Salir
 responder Quintarel                           # Sí
 esperar_fin
 
-for f in LEEME.TXT INSTALA.INF; do
-    cmp "$cd_dir/Discos/Disco1/$f" "$floppy/$f" || falla "$f distinto"
-done
-[ "$(ls "$floppy" | wc -l)" -eq 2 ] || falla "disco 1: $(ls "$floppy")"
+comprobar_imagen "$imagenes/Disco1.img" "$cd_dir/Discos/Disco1" LEEME.TXT INSTALA.INF
+comprobar_imagen "$imagenes/Disco2.img" "$cd_dir/Discos/Disco2" DATOS1.DAT PROGRAMA.BIN
+[ "$(ls "$imagenes" | tr '\n' ' ')" = "Disco1.img Disco2.img " ] || falla "imágenes: $(ls "$imagenes")"
 # The CD's own mtools writes a floppy image that fsck.fat accepts, and reads it back.
 "$cd_dir/mformat" -i "$trabajo/disco.img" -f 1440 -C :: || falla "mformat del CD"
 "$cd_dir/mcopy" -i "$trabajo/disco.img" "$cd_dir/Discos/Disco1/LEEME.TXT" ::LEEME.TXT || falla "mcopy del CD"
@@ -62,4 +63,39 @@ PATH="$PATH:/usr/sbin:/sbin" fsck.fat -n "$trabajo/disco.img" >/dev/null || fall
 [ "$(huella)" = "$antes" ] || falla "el CD cambió"
 escrito="$(cd "$trabajo/casa" && find . -mindepth 1 | grep -v '^./.cache/fontconfig' || true)"
 [ -z "$escrito" ] || falla "escribió en la carpeta personal: $escrito"
-echo "El autorun del CD abrió su QTL99, que corrió con su propio Qt y generó el disco 1; el mtools del CD escribe FAT"
+echo "El autorun del CD abrió su QTL99, que corrió con su propio Qt y generó dos imágenes de disquete"
+
+# No drive table, the CD mounted where a desktop mounts it: only root can mount it here.
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Sin tabla de unidades: se omite (montar el CD necesita root)"
+    exit 0
+fi
+montado="/media/QTL99 prueba $$"
+mkdir -p "$montado"
+mount --bind "$cd_dir" "$montado" && mount -o remount,bind,ro "$montado" || falla "no se pudo montar el CD"
+mkdir -p "$trabajo/casa2"
+( cd "$montado" && HOME="$trabajo/casa2" XDG_CONFIG_HOME="$trabajo/casa2/.config" \
+      env -u QTL99_DRIVES ./QTL99 ) &
+qtl_pid=$!
+opcion="$(ventana QTL99)"
+sleep 0.5
+pulsar "$opcion" 133 247                      # Generar
+generar="$(ventana 'Generación de Discos de Instalación')"
+[ -z "$(xdotool search --onlyvisible --name '^Quintarel$' 2>/dev/null || true)" ] ||
+    falla "Generar pidió un disco: a: no es la unidad de imágenes"
+sleep 0.5
+pulsar "$generar" 360 210                     # Comenzar
+responder Quintarel                           # disk 1: OK
+responder Quintarel                           # disk 2: OK
+responder Quintarel Escape                    # disk 3: Cancel
+sleep 0.5
+pulsar "$generar" 452 210                     # Cerrar
+opcion="$(ventana QTL99)"
+sleep 0.5
+pulsar "$opcion" 310 247                      # Salir
+responder Quintarel                           # Sí
+esperar_fin
+documentos="$trabajo/casa2/Documents/Disquetes QTL99"
+comprobar_imagen "$documentos/Disco1.img" "$cd_dir/Discos/Disco1" LEEME.TXT INSTALA.INF
+comprobar_imagen "$documentos/Disco2.img" "$cd_dir/Discos/Disco2" DATOS1.DAT PROGRAMA.BIN
+echo "Sin tabla de unidades, a: es la unidad de imágenes: dos imágenes en $documentos"

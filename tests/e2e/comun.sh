@@ -7,6 +7,8 @@ limpiar() {
     # Wait for the server to be gone: a dying server removes its socket, and would remove that of
     # the next one started on the same display number.
     [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; } || true
+    # A folder the script mounted (the CD as a desktop mounts it) goes before the scratch folder.
+    [ -n "${montado:-}" ] && { umount "$montado" 2>/dev/null; rmdir "$montado"; } || true
     chmod -R u+w "$trabajo" 2>/dev/null || true
     rm -rf "$trabajo"
 }
@@ -79,7 +81,7 @@ esperar_fin() {
 comprobar_imagen() {
     local img="$1" origen="$2"; shift 2
     [ "$(stat -c %s "$img")" -eq 1474560 ] || falla "$img mide $(stat -c %s "$img")"
-    fsck.fat -n "$img" >/dev/null || falla "fsck.fat: $img no está limpia"
+    PATH="$PATH:/usr/sbin:/sbin" fsck.fat -n "$img" >/dev/null || falla "fsck.fat: $img no está limpia"
     local esperado hay
     esperado="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
     hay="$(MTOOLSRC=/dev/null mdir -i "$img" -a -b :: | sed 's|^::/||' | sort | tr '\n' ' ')"

@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -55,7 +57,7 @@ class Fd {
 // Buffers for copying and comparing, allocated once for the whole run: a fresh megabyte per
 // file would cost more in page faults than the copy of a small file itself.
 constexpr size_t kLargestChunk = 8 << 20;
-constexpr size_t kFirstChunk = 16 << 10;  // a quarter of a second on a floppy
+constexpr size_t kFirstChunk = 32 << 10;  // half a second on a floppy
 constexpr size_t kSmallestChunk = 16 << 10;
 char* Buffer(int which) {
     static std::unique_ptr<char[]> buffers[2] = {
@@ -70,6 +72,17 @@ char* Buffer(int which) {
 // the program answers its desktop often on a floppy and seldom stops on a fast disk.
 class FolderDrive::Chunks {
   public:
+    // Starts at the pace the medium `device` showed on the last copy to it, so a fast disk is
+    // not held to a floppy's steps file after file.
+    explicit Chunks(dev_t device) : device_(device) {
+        const auto known = Learnt().find(device_);
+        if (known != Learnt().end())
+            size_ = known->second;
+    }
+    ~Chunks() { Learnt()[device_] = size_; }
+    Chunks(const Chunks&) = delete;
+    Chunks& operator=(const Chunks&) = delete;
+
     size_t size() const { return size_; }
     void Took(qint64 milliseconds) {
         if (milliseconds < 25 && size_ < kLargestChunk)
@@ -79,10 +92,31 @@ class FolderDrive::Chunks {
     }
 
   private:
+    static std::map<dev_t, size_t>& Learnt() {
+        static std::map<dev_t, size_t> learnt;
+        return learnt;
+    }
+    dev_t device_;
     size_t size_ = kFirstChunk;
 };
 
 namespace {
+
+// False with errno set when pushing a part of a file to its medium failed; a file system that
+// cannot be asked to (EINVAL, ESPIPE) has it written by the final sync.
+bool WriteOut(SystemCalls& system, int fd, off_t offset, off_t size, bool wait) {
+    return system.WriteOut(fd, offset, size, wait) == 0 || errno == EINVAL || errno == ESPIPE;
+}
+
+// The path the kernel knows an open file or folder by, links resolved; empty when it cannot say.
+QByteArray RealPath(int fd) {
+    if (fd < 0)
+        return {};
+    char path[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t n = ::readlink(link.constData(), path, sizeof path);
+    return n > 0 && n < static_cast<ssize_t>(sizeof path) ? QByteArray(path, n) : QByteArray();
+}
 
 // Reads up to `size` bytes at `offset`, as many as there are; -1 with errno on failure.
 ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t offset) {
@@ -126,8 +160,7 @@ int CopyChunk(SystemCalls& system, int in, off_t offset, int out, size_t size, b
     if (got < 0)
         return errno;
     for (ssize_t done = 0; done < got;) {
-        const ssize_t put =
-            system.Write(out, Buffer(0) + done, static_cast<size_t>(got - done));
+        const ssize_t put = system.Write(out, Buffer(0) + done, static_cast<size_t>(got - done));
         if (put < 0)
             return errno;
         done += put;
@@ -196,10 +229,15 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
         throw RuntimeError(CopyErrorNumber(failure));
     if (!S_ISREG(st.st_mode))
         throw RuntimeError(errors::kPathFileAccess);
-    // A link on the drive must not hand out a file from elsewhere on the machine.
-    const QString real = QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(in.fd())).symLinkTarget();
-    const QString root = QFileInfo(info().root).canonicalFilePath();
-    if (real.isEmpty() || root.isEmpty() || !(root == u"/" || real.startsWith(root + u'/')))
+    // A link on the drive must not hand out a file from elsewhere on the machine: what was
+    // opened must lie under the drive's root, both as the kernel names them (links resolved).
+    const int rootFd =
+        ::open(QFile::encodeName(info().root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const QByteArray root = RealPath(rootFd);
+    if (rootFd >= 0)
+        ::close(rootFd);
+    const QByteArray real = RealPath(in.fd());
+    if (real.isEmpty() || root.isEmpty() || !(root == "/" || real.startsWith(root + '/')))
         throw RuntimeError(errors::kPathFileAccess);
     ::fcntl(in.fd(), F_SETFL, 0);
     return in;
@@ -238,7 +276,10 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     }
     Fd out(system_, fd);
 
-    Chunks chunks;  // the medium's pace, learnt while writing, holds for reading back
+    struct stat medium {};
+    ::fstat(out.get(), &medium);
+    Chunks chunks(
+        medium.st_dev);  // the medium's pace, learnt while writing, holds for reading back
     int failure = Write(source.fd(), out.get(), chunks);
     if (failure == 0) {
         const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
@@ -263,21 +304,28 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
 
 int FolderDrive::Write(int in, int out, Chunks& chunks) {
     bool kernel = true;
+    off_t pending = 0;  // the chunk before this one, still on its way to the medium
     QElapsedTimer clock;
     for (off_t offset = 0;;) {
         clock.start();
         off_t copied = 0;
-        if (const int failure =
-                CopyChunk(system_, in, offset, out, chunks.size(), &kernel, &copied)) {
+        const size_t asked = chunks.size();
+        if (const int failure = CopyChunk(system_, in, offset, out, asked, &kernel, &copied)) {
             return failure;
         }
         if (copied == 0)
             return 0;
-        // Pushed to the medium chunk by chunk: the final sync then has little left to wait for.
-        if (system_.WriteOut(out, offset, copied) != 0 && errno != ESPIPE && errno != EINVAL)
+        // Pushed to the medium as it goes: this chunk starts out while the one before is waited
+        // for, so the final sync has little left to wait for and the disk is never idle.
+        if (!WriteOut(system_, out, offset, copied, false) ||
+            (pending > 0 && !WriteOut(system_, out, offset - pending, pending, true))) {
             return errno;
+        }
+        pending = copied;
         offset += copied;
         chunks.Took(clock.elapsed());
+        if (static_cast<size_t>(copied) < asked)
+            return 0;  // a short chunk is the end of the file
         if (keepAlive_)
             keepAlive_();
     }

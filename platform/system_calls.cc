@@ -43,12 +43,11 @@ ssize_t SystemCalls::CopyRange(int in, off_t offset, int out, size_t size) {
         return ::copy_file_range(in, &at, out, nullptr, size, 0);
     });
 }
-int SystemCalls::WriteOut(int fd, off_t offset, off_t size) {
-    return Retry([&] {
-        return ::sync_file_range(fd, offset, size,
-                                 SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                     SYNC_FILE_RANGE_WAIT_AFTER);
-    });
+int SystemCalls::WriteOut(int fd, off_t offset, off_t size, bool wait) {
+    const unsigned flags =
+        wait ? SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER
+             : SYNC_FILE_RANGE_WRITE;
+    return Retry([&] { return ::sync_file_range(fd, offset, size, flags); });
 }
 int SystemCalls::Sync(int fd) {
     return Retry([&] { return ::fsync(fd); });

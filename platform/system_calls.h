@@ -28,9 +28,10 @@ class SystemCalls {
     // copy_file_range(in, &offset, out, nullptr, size, 0): the kernel copies without the data
     // passing through the program.
     virtual ssize_t CopyRange(int in, off_t offset, int out, size_t size);
-    // sync_file_range(fd, offset, size, wait before, write, wait after): this part of a file
-    // goes to the medium now, so that no later call waits for the whole file at once.
-    virtual int WriteOut(int fd, off_t offset, off_t size);
+    // sync_file_range(fd, offset, size, ...): this part of a file starts going to the medium
+    // now, and with `wait` the call returns once it is there; so no later call waits for the
+    // whole file at once.
+    virtual int WriteOut(int fd, off_t offset, off_t size, bool wait);
     // fsync(fd).
     virtual int Sync(int fd);
     // close(fd); its failure is a delayed write error.

@@ -32,8 +32,8 @@ ResolvedPath FatDrive::Resolve(const DrivePath& path) const {
     ResolvedPath r;
     r.drive = info();
     r.endsWithSeparator = path.endsWithSeparator;
-    r.status = path.names.size() > 1 ? ResolvedPath::Status::kMissingFolder
-                                     : ResolvedPath::Status::kOk;
+    r.status =
+        path.names.size() > 1 ? ResolvedPath::Status::kMissingFolder : ResolvedPath::Status::kOk;
     r.name = path.names.value(0);
     return r;  // no Linux path: nothing on this disk is a file a program could start
 }
@@ -90,7 +90,8 @@ bool FloppyDrive::IsReady() const {
         return S_ISREG(st.st_mode);
     // A drive with no disk in it cannot be opened; one the user may not open still has a disk,
     // and its operations say 70.
-    const int fd = ::open(QFile::encodeName(medium_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(medium_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {
         ::close(fd);
         return true;

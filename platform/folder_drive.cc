@@ -72,16 +72,17 @@ char* Buffer(int which) {
 // the program answers its desktop often on a floppy and seldom stops on a fast disk.
 class FolderDrive::Chunks {
   public:
-    // Starts at the pace the medium `device` showed on the last copy to it, so a fast disk is
-    // not held to a floppy's steps file after file.
-    explicit Chunks(dev_t device) : device_(device) {
-        const auto known = Learnt().find(device_);
-        if (known != Learnt().end())
-            size_ = known->second;
+    // Starts at the pace the medium `device` showed on the last copy to it (kept in `paces`,
+    // when there is one), so a fast disk is not held to a floppy's steps file after file.
+    Chunks(std::map<dev_t, size_t>* paces, dev_t device) : paces_(paces), device_(device) {
+        if (paces_ != nullptr && paces_->count(device_) != 0)
+            size_ = paces_->at(device_);
     }
-    ~Chunks() { Learnt()[device_] = size_; }
-    Chunks(const Chunks&) = delete;
-    Chunks& operator=(const Chunks&) = delete;
+    // The pace of a copy that went through is the medium's from now on.
+    void Learnt() {
+        if (paces_ != nullptr)
+            (*paces_)[device_] = size_;
+    }
 
     size_t size() const { return size_; }
     void Took(qint64 milliseconds) {
@@ -92,10 +93,7 @@ class FolderDrive::Chunks {
     }
 
   private:
-    static std::map<dev_t, size_t>& Learnt() {
-        static std::map<dev_t, size_t> learnt;
-        return learnt;
-    }
+    std::map<dev_t, size_t>* paces_;
     dev_t device_;
     size_t size_ = kFirstChunk;
 };
@@ -171,8 +169,9 @@ int CopyChunk(SystemCalls& system, int in, off_t offset, int out, size_t size, b
 
 }  // namespace
 
-FolderDrive::FolderDrive(DriveInfo info, SystemCalls& system, std::function<void()> keepAlive)
-    : Drive(std::move(info)), system_(system), keepAlive_(std::move(keepAlive)) {}
+FolderDrive::FolderDrive(DriveInfo info, SystemCalls& system, std::function<void()> keepAlive,
+                         std::map<dev_t, size_t>* paces)
+    : Drive(std::move(info)), system_(system), keepAlive_(std::move(keepAlive)), paces_(paces) {}
 
 bool FolderDrive::IsReady() const {
     if (!info().mounted || info().root.isEmpty())
@@ -278,8 +277,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
 
     struct stat medium {};
     ::fstat(out.get(), &medium);
-    Chunks chunks(
-        medium.st_dev);  // the medium's pace, learnt while writing, holds for reading back
+    Chunks chunks(paces_, medium.st_dev);  // learnt while writing, it holds for reading back
     int failure = Write(source.fd(), out.get(), chunks);
     if (failure == 0) {
         const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
@@ -300,6 +298,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         throw RuntimeError(CopyErrorNumber(failure));
     }
     ::fsync(folder.get());  // some file systems cannot sync a folder; the data is durable
+    chunks.Learnt();
 }
 
 int FolderDrive::Write(int in, int out, Chunks& chunks) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
+#include <map>
 
 #include "platform/drive.h"
 #include "platform/system_calls.h"
@@ -12,7 +15,9 @@ namespace platform {
 // slow medium never freezes the window.
 class FolderDrive : public Drive {
   public:
-    FolderDrive(DriveInfo info, SystemCalls& system, std::function<void()> keepAlive = {});
+    // `paces` (may be null) keeps, by device, the chunk size each medium's copies settled on.
+    FolderDrive(DriveInfo info, SystemCalls& system, std::function<void()> keepAlive = {},
+                std::map<dev_t, size_t>* paces = nullptr);
 
     bool IsReady() const override;
     QString Root() const override;
@@ -31,6 +36,7 @@ class FolderDrive : public Drive {
 
     SystemCalls& system_;
     std::function<void()> keepAlive_;
+    std::map<dev_t, size_t>* paces_;
 };
 
 }  // namespace platform

@@ -1,9 +1,9 @@
 #include "platform/host.h"
 
+#include <sys/stat.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
 
@@ -32,13 +32,14 @@ std::unique_ptr<Drive> MakeDrive(DriveInfo info, const DriveContext& context) {
                 info.root = *mountPoint;
                 info.mounted = true;
                 return std::make_unique<FolderDrive>(std::move(info), context.system,
-                                                     context.keepAlive);
+                                                     context.keepAlive, context.paces);
             }
         }
         if (info.kind == DriveKind::kFloppy || S_ISREG(st.st_mode))
             return std::make_unique<FloppyDrive>(std::move(info), medium, context.keepAlive);
     }
-    return std::make_unique<FolderDrive>(std::move(info), context.system, context.keepAlive);
+    return std::make_unique<FolderDrive>(std::move(info), context.system, context.keepAlive,
+                                         context.paces);
 }
 
 }  // namespace
@@ -70,7 +71,7 @@ LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable
 }
 
 DriveTable LinuxHost::Drives() {
-    const DriveContext context{DefaultSystemCalls(), keepAlive_, &disks_};
+    const DriveContext context{DefaultSystemCalls(), keepAlive_, &disks_, &paces_};
     if (explicitTable_)
         return MakeDrives(*explicitTable_, context);
     return MakeDrives(

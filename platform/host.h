@@ -36,6 +36,8 @@ struct DriveContext {
     // The disk in each drive of images, by letter; kept by the host, since the drive objects
     // are made anew at every operation.
     std::map<QChar, int>* disks = nullptr;
+    // The pace (chunk size) each medium's copies settled on, by device; kept by the host too.
+    std::map<dev_t, size_t>* paces = nullptr;
 };
 
 // One drive object per entry of `infos`, in letter order.
@@ -63,6 +65,7 @@ class LinuxHost : public Host {
     std::optional<DriveInfos> explicitTable_;
     DriveLetters letters_;  // detected devices keep their letters for the life of the process
     std::map<QChar, int> disks_;
+    std::map<dev_t, size_t> paces_;
     std::function<void()> keepAlive_;
 };
 

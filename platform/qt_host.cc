@@ -76,7 +76,7 @@ class Box : public QMessageBox {
 
 int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
     Box box(IconOf(style::Icon(style)), title, text, QMessageBox::NoButton,
-              QApplication::activeWindow());
+            QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     box.setTextFormat(Qt::PlainText);  // a path from the settings is shown as it is written
     std::vector<std::pair<QAbstractButton*, int>> buttons;

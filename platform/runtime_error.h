@@ -19,7 +19,7 @@ inline constexpr int kPermissionDenied = 70;
 inline constexpr int kDiskNotReady = 71;
 inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
-}  // namespace errorsors
+}  // namespace errors
 
 // A failure of a platform operation, carrying the run-time's standard error number.
 // Every failure the program reports travels as this one type.

@@ -105,7 +105,8 @@ void TempDrives::PlaceProgram(const QString& relative) {
 }
 
 platform::DriveTable TempDrives::Drives() {
-    return platform::MakeDrives(platform::ParseDriveTable(table_).drives, {system, keepAlive});
+    return platform::MakeDrives(platform::ParseDriveTable(table_).drives,
+                                {system, keepAlive, &disks_, &paces_});
 }
 
 void TempDrives::Use(platform::Dialogs* dialogs, platform::Screen* screen) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <map>
 
 #include "platform/host.h"
 #include "platform/system_calls.h"
@@ -89,6 +90,8 @@ class TempDrives : public platform::Host {
     QTemporaryDir dir_;
     QString table_;
     QString programFolder_;
+    std::map<QChar, int> disks_;
+    std::map<dev_t, size_t> paces_;
     platform::Dialogs* dialogs_ = &ownDialogs;
     platform::Screen* screen_ = &ownScreen;
 };

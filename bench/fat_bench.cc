@@ -1,6 +1,6 @@
 // Times a set of 30 floppy images of 10 files of 140 KiB written through FatMedium (a format,
 // then a checked copy of each file) against the same set made by a shell loop of mformat and
-// mcopy, one mcopy per disk, as a user would script it. Prints the medians and their ratio,
+// mcopy, as a user would script it: one mcopy per disk, and one mcopy per file. Prints the medians and their ratio,
 // once with our read-back and once without it, on /dev/shm and on the given folder's disk.
 // Usage: fat_bench [FOLDER_ON_DISK] [ROUNDS]
 #include <fcntl.h>
@@ -74,14 +74,20 @@ double TiempoNuestro(const QString& base, bool releer) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-double TiempoShell(const QString& base) {
+// One mcopy for each disk's files, or (`porArchivo`) one for each file, as a script that names
+// the files of a list one by one would.
+double TiempoShell(const QString& base, bool porArchivo) {
     VaciarImagenes(base);
+    const QString copia = porArchivo ? QStringLiteral(
+                                           "for f in cd/Disco$n/*; do mcopy -i img/Disco$n.img "
+                                           "\"$f\" :: || exit 1; done")
+                                     : QStringLiteral("mcopy -i img/Disco$n.img cd/Disco$n/* ::");
     const QString orden =
-        QStringLiteral(
-            "cd '%1' && for n in $(seq 1 %2); do mformat -C -f 1440 -i img/Disco$n.img :: && "
-            "mcopy -i img/Disco$n.img cd/Disco$n/* :: || exit 1; done")
+        QStringLiteral("cd '%1' && for n in $(seq 1 %2); do mformat -C -f 1440 -i "
+                       "img/Disco$n.img :: && %3 || exit 1; done")
             .arg(base)
-            .arg(kDiscos);
+            .arg(kDiscos)
+            .arg(copia);
     QElapsedTimer t;
     t.start();
     if (std::system(orden.toLocal8Bit().constData()) != 0) {
@@ -103,18 +109,21 @@ void Medir(const QString& donde, const char* titulo, int rondas) {
         return;
     }
     CrearCd(dir.path());
-    std::vector<double> conRelectura, sinRelectura, shell;
+    std::vector<double> conRelectura, sinRelectura, shell, shellPorArchivo;
     for (int i = 0; i < rondas; ++i) {
         conRelectura.push_back(TiempoNuestro(dir.path(), true));
         sinRelectura.push_back(TiempoNuestro(dir.path(), false));
-        shell.push_back(TiempoShell(dir.path()));
+        shell.push_back(TiempoShell(dir.path(), false));
+        shellPorArchivo.push_back(TiempoShell(dir.path(), true));
     }
-    const double a = Mediana(conRelectura), b = Mediana(sinRelectura), c = Mediana(shell);
+    const double a = Mediana(conRelectura), b = Mediana(sinRelectura), c = Mediana(shell),
+                 d = Mediana(shellPorArchivo);
     std::printf(
-        "%s\n  FatMedium con relectura %8.1f ms   relación %.2f\n"
-        "  FatMedium sin relectura %8.1f ms   relación %.2f\n"
-        "  mformat + mcopy (shell) %8.1f ms\n",
-        titulo, a, a / c, b, b / c, c);
+        "%s\n  FatMedium con relectura %8.1f ms   relación %.2f   (%.2f con mcopy por archivo)\n"
+        "  FatMedium sin relectura %8.1f ms   relación %.2f   (%.2f con mcopy por archivo)\n"
+        "  mformat + mcopy por disco (shell)   %8.1f ms\n"
+        "  mformat + mcopy por archivo (shell) %8.1f ms\n",
+        titulo, a, a / c, a / d, b, b / c, b / d, c, d);
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ class DriveLetters {
   public:
     struct Known {
         QChar letter;
-        DriveKind kind;
+        DriveKind kind = DriveKind::kFixed;
     };
     // The letter of `device`, giving it the first free one from `first` to `last` when it is new;
     // a null QChar when every such letter is taken.

@@ -16,20 +16,13 @@
 
 #include "platform/fat_medium.h"
 #include "platform/runtime_error.h"
+#include "tests/support/fakes.h"
 
 namespace {
 
 using platform::FatMedium;
 
-template <typename Op>
-int Numero(Op op) {
-    try {
-        op();
-        return 0;
-    } catch (const platform::RuntimeError& e) {
-        return e.number();
-    }
-}
+using qtltest::ErrorNumber;
 
 // Runs an independent tool (mtools, fsck.fat); its exit code (-1 when it crashed) and output.
 std::pair<int, QByteArray> Herramienta(const QString& programa, const QStringList& args) {
@@ -111,9 +104,10 @@ TEST_F(FatTest, FormatStandardMakesAWholeCleanFloppyOrNothing) {
     QFile::remove(muestra);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Disco1.img"});
 
-    EXPECT_EQ(Numero([&] { FatMedium(Ruta(QStringLiteral("no/hay.img"))).FormatStandard(); }), 76);
+    EXPECT_EQ(ErrorNumber([&] { FatMedium(Ruta(QStringLiteral("no/hay.img"))).FormatStandard(); }),
+              76);
     QFile::setPermissions(disco.path(), QFile::ReadOwner);
-    EXPECT_EQ(Numero([&] { disco.FormatStandard(); }), 70);
+    EXPECT_EQ(ErrorNumber([&] { disco.FormatStandard(); }), 70);
 }
 
 TEST_F(FatTest, EveryEntryButTheVolumeLabelMakesADiskNotEmpty) {
@@ -167,7 +161,7 @@ TEST_F(FatTest, CopiesReadBackByteForByteAndACaseTwinReplacesTheEntry) {
     disco.CopyOut(QStringLiteral("a[1].TXT"), destino);
     EXPECT_EQ(Leer(Ruta(QStringLiteral("destino"))),
               Extraer(disco.path(), QStringLiteral("a[1].txt")));
-    EXPECT_EQ(Numero([&] { disco.CopyOut(QStringLiteral("NOHAY.TXT"), destino); }), 53);
+    EXPECT_EQ(ErrorNumber([&] { disco.CopyOut(QStringLiteral("NOHAY.TXT"), destino); }), 53);
 }
 
 TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
@@ -228,7 +222,8 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
                                          : Fuente(QStringLiteral("fuente"), Datos(100000, 3),
                                                   c.fuente == 1 ? O_WRONLY : O_RDONLY);
 
-        EXPECT_EQ(Numero([&] { FatMedium(imagen).CopyIn(fuente, c.nombre); }), c.numero) << c.que;
+        EXPECT_EQ(ErrorNumber([&] { FatMedium(imagen).CopyIn(fuente, c.nombre); }), c.numero)
+            << c.que;
         EXPECT_EQ(Listado(imagen), listado) << c.que;
         if (c.imagen == u"ro") {
             EXPECT_EQ(Leer(imagen), bytes);

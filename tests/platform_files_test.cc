@@ -19,16 +19,7 @@ namespace {
 
 using qtltest::TempDrives;
 
-// The error number an operation raises, 0 when it succeeds.
-template <typename Op>
-int Numero(Op op) {
-    try {
-        op();
-        return 0;
-    } catch (const platform::RuntimeError& e) {
-        return e.number();
-    }
-}
+using qtltest::ErrorNumber;
 
 class ArchivosTest : public ::testing::Test {
   protected:
@@ -91,7 +82,7 @@ TEST_F(ArchivosTest, CopyFailuresRaiseTheirNumbersAndLeaveNothing) {
     };
     const QByteArray original = drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
     for (const Caso& c : casos) {
-        EXPECT_EQ(Numero([&] {
+        EXPECT_EQ(ErrorNumber([&] {
                       platform::FileCopy(drives_, QString::fromUtf8(c.desde),
                                          QString::fromUtf8(c.hacia));
                   }),
@@ -133,7 +124,7 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
                        ? e
                        : 0;
         });
-        EXPECT_EQ(Numero([&] {
+        EXPECT_EQ(ErrorNumber([&] {
                       platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                                          QStringLiteral("a:\\DATOS.BIN"));
                   }),
@@ -154,7 +145,7 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
     struct rlimit limite = antes;
     limite.rlim_cur = 1 << 20;
     ::setrlimit(RLIMIT_FSIZE, &limite);
-    const int numero = Numero([&] {
+    const int numero = ErrorNumber([&] {
         platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                            QStringLiteral("a:\\DATOS.BIN"));
     });
@@ -182,7 +173,7 @@ TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
                        0644),
               0);
     for (const char* nombre : {"SHADOW.TXT", "PIPE.DAT"}) {
-        EXPECT_EQ(Numero([&] {
+        EXPECT_EQ(ErrorNumber([&] {
                       platform::FileCopy(
                           drives_,
                           QStringLiteral("d:\\Discos\\Disco1\\") + QString::fromLatin1(nombre),
@@ -212,7 +203,7 @@ TEST_F(ArchivosTest, AFolderThatMayNotBeReadIsPermissionNotAbsence) {
     auto comoNadie = [](auto op) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             std::_Exit(1);
-        std::_Exit(Numero(op));
+        std::_Exit(ErrorNumber(op));
     };
     EXPECT_EXIT(comoNadie([&] {
                     platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
@@ -238,7 +229,7 @@ TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
         }
         return 0;
     });
-    EXPECT_EQ(Numero([&] {
+    EXPECT_EQ(ErrorNumber([&] {
                   platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
                                      QStringLiteral("a:\\DATOS.BIN"));
               }),
@@ -258,14 +249,14 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     // And out again: a disk in such a drive can be a source as well.
     platform::FileCopy(drives_, QStringLiteral("a:\\CHICO.TXT"), QStringLiteral("d:\\COPIA.TXT"));
     EXPECT_EQ(drives_.Read(QStringLiteral("cd/COPIA.TXT")), "pequeño");
-    EXPECT_EQ(Numero([&] {
+    EXPECT_EQ(ErrorNumber([&] {
                   platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
                                      QStringLiteral("a:\\SUB\\CHICO.TXT"));
               }),
               76);
     // No image, no disk.
-    EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);
-    EXPECT_EQ(Numero([&] {
+    EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);
+    EXPECT_EQ(ErrorNumber([&] {
                   platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
                                      QStringLiteral("b:\\CHICO.TXT"));
               }),
@@ -282,9 +273,10 @@ TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {
               u"Discos");  // a folder counts
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\Archivos.ini"), 22), QString());
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("d:\\NoHay\\"), 22), QString());
-    EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);
-    EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("q:\\"), 22); }), 68);
-    EXPECT_EQ(Numero([&] { platform::Dir(drives_, QStringLiteral("d:\\NoHay\\x\\"), 22); }), 76);
+    EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);
+    EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("q:\\"), 22); }), 68);
+    EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("d:\\NoHay\\x\\"), 22); }),
+              76);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "generation/generacion.h"
 #include "platform/dialogs.h"
 #include "platform/process.h"
+#include "platform/runtime_error.h"
 
 namespace qtltest {
 
@@ -30,6 +31,17 @@ class ScriptedDialogs : public platform::Dialogs {
   private:
     std::deque<std::pair<int, std::function<void()>>> script_;
 };
+
+// The run-time error number `op` raises, 0 when it succeeds.
+template <typename Op>
+int ErrorNumber(Op op) {
+    try {
+        op();
+        return 0;
+    } catch (const platform::RuntimeError& e) {
+        return e.number();
+    }
+}
 
 // A transcript line for a box, as ScriptedDialogs records it.
 QString BoxLine(int style, const QString& title, const QString& text);

@@ -23,6 +23,25 @@ QString RootName(const DrivePath& path) {
     return path.names.front();
 }
 
+// The sizes of the standard floppies, 160 KB to 2.88 MB: an image file of any other size is a cut
+// or foreign file, not a disk (mtools would read a cut image and write past its end).
+bool StandardFloppySize(qint64 bytes) {
+    for (const qint64 size : {163840, 184320, 327680, 368640, 737280, 1228800, 1474560, 2949120}) {
+        if (bytes == size)
+            return true;
+    }
+    return false;
+}
+
+// Raises 57 when the disk is an image file that cannot be a whole floppy.
+void CheckImageSize(const QString& medium) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(medium).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+        !StandardFloppySize(st.st_size)) {
+        throw RuntimeError(errors::kDeviceIO);
+    }
+}
+
 }  // namespace
 
 FatDrive::FatDrive(DriveInfo info, std::function<void()> keepAlive)
@@ -43,6 +62,7 @@ QString FatDrive::Dir(const DrivePath& path) {
         throw RuntimeError(errors::kPathNotFound);
     if (MadeWhenWritten())
         return {};  // an empty disk
+    CheckImageSize(Medium());
     FatMedium medium(Medium(), keepAlive_);
     return path.names.isEmpty() ? medium.FirstEntry() : medium.StoredName(path.names.front());
 }
@@ -51,6 +71,7 @@ SourceFile FatDrive::OpenSource(const DrivePath& path) {
     const QString name = RootName(path);
     if (MadeWhenWritten())
         throw RuntimeError(errors::kFileNotFound);
+    CheckImageSize(Medium());
     // The file comes out of the disk into memory, to be copied from there like any other.
     const int fd = ::memfd_create("qtl99-copia", MFD_CLOEXEC);
     if (fd < 0)
@@ -76,6 +97,7 @@ void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
             throw RuntimeError(errors::kPathNotFound);
         medium.FormatStandard();
     }
+    CheckImageSize(Medium());
     medium.CopyIn(source.fd(), name);
 }
 
@@ -116,7 +138,9 @@ QString ImagesDrive::Medium() const {
 }
 
 bool ImagesDrive::MadeWhenWritten() const {
-    return !QFileInfo::exists(Medium());
+    // A link at the image's name is not followed: it counts as no image, and writing replaces it.
+    struct stat st {};
+    return ::lstat(QFile::encodeName(Medium()).constData(), &st) != 0 || S_ISLNK(st.st_mode);
 }
 
 }  // namespace platform

@@ -10,7 +10,7 @@ namespace platform {
 // A drive whose disk is a FAT floppy written through mtools, never mounted: the disk's files
 // lie in its root (a path with folders in it raises 76). Dir, OpenSource and CopyIn raise what
 // FatMedium raises for the medium (71 no disk, 70 write-protected, 57 unreadable, 61 full, 52 a
-// name FAT cannot hold).
+// name FAT cannot hold); an image file of no standard floppy's size (a cut file) is 57 too.
 class FatDrive : public Drive {
   public:
     FatDrive(DriveInfo info, std::function<void()> keepAlive);
@@ -47,7 +47,8 @@ class FloppyDrive : public FatDrive {
 
 // A drive of floppy images: its folder holds one image a disk, Disco<n>.img, and the disk "in"
 // it is the image of the disk last asked for (disk 1 before any). An image that does not exist
-// yet is an empty standard 1.44 MB floppy, made (with its folder) when it is first written.
+// yet is an empty standard 1.44 MB floppy, made (with its folder) when it is first written; a link
+// at its name counts as no image and is replaced by the first write, never followed.
 class ImagesDrive : public FatDrive {
   public:
     // `disk` holds the number of the disk in the drive; it outlives the drive object, since the

@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -357,7 +358,8 @@ bool FatMedium::Present() const {
 void FatMedium::FormatStandard() {
     const QByteArray image = QFile::encodeName(path_);
     struct stat st {};
-    if (::lstat(image.constData(), &st) == 0) {
+    const bool existed = ::lstat(image.constData(), &st) == 0;
+    if (existed) {
         if (S_ISDIR(st.st_mode) || S_ISBLK(st.st_mode))
             throw RuntimeError(errors::kPathFileAccess);
         if (NobodyMayWrite(st))
@@ -399,8 +401,14 @@ void FatMedium::FormatStandard() {
         throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
     if (::fdatasync(fd.get()) != 0)
         throw RuntimeError(NumberForErrno(errno));
-    if (::rename(temporary.constData(), image.constData()) != 0)
+    // Where there was nothing, never over what another program made meanwhile: that image is
+    // the disk now, and this one is not needed.
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, image.constData(),
+                    existed ? 0 : RENAME_NOREPLACE) != 0) {
+        if (errno == EEXIST)
+            return;
         throw RuntimeError(NumberForErrno(errno));
+    }
     remover.keep = true;
     const Fd folder(::open(QFile::encodeName(info.absolutePath()).constData(),
                            O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -254,6 +254,31 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
                                      QStringLiteral("a:\\SUB\\CHICO.TXT"));
               }),
               76);
+    // A cut image is no whole disk (mtools would write past its end), and a link where a drive
+    // of images keeps its image is not followed: writing replaces it.
+    QFile::copy(drives_.Path(QStringLiteral("disco.img")),
+                drives_.Path(QStringLiteral("corta.img")));
+    QFile::resize(drives_.Path(QStringLiteral("corta.img")), 20000);
+    drives_.MakeFolder(QStringLiteral("imagenes"));
+    QFile::link(drives_.Path(QStringLiteral("disco.img")),
+                drives_.Path(QStringLiteral("imagenes/Disco1.img")));
+    drives_.MapDrives(
+        QStringLiteral("d:=cd,optical;a:=disco.img;b:=falta.img;c:=corta.img;e:=imagenes,images"));
+    EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("c:\\"), 22); }), 57);
+    EXPECT_EQ(ErrorNumber([&] {
+                  platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                                     QStringLiteral("c:\\CHICO.TXT"));
+              }),
+              57);
+    EXPECT_EQ(QFileInfo(drives_.Path(QStringLiteral("corta.img"))).size(), 20000);
+    const QByteArray enlazada = drives_.Read(QStringLiteral("disco.img"));
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), QString());
+    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                       QStringLiteral("e:\\CHICO.TXT"));
+    EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), enlazada);
+    EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("imagenes/Disco1.img"))).isSymLink());
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), u"CHICO.TXT");
+
     // No image, no disk.
     EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);
     EXPECT_EQ(ErrorNumber([&] {

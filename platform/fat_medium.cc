@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "platform/runtime_error.h"
+#include "platform/system_calls.h"
 
 namespace platform {
 
@@ -305,23 +306,6 @@ QByteArray Target(const QString& name) {
     return "::/" + name.toUtf8();
 }
 
-// Reads up to `size` bytes at `offset`, as many as there are; -1 on a failure.
-ssize_t ReadAt(int fd, char* buffer, size_t size, off_t offset) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n =
-            ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
 // The medium, known to be there: 71 when it is not, 75 when the path is something mtools
 // would hang on or misread (a folder, a FIFO, a socket).
 struct stat CheckPresent(const QByteArray& path) {
@@ -575,7 +559,8 @@ void FatMedium::MakeDurableAndCheck(int sourceFd, const QString& name, bool read
                     return;
                 if (n > original.size())
                     original.resize(n);
-                same = ReadAt(sourceFd, original.data(), n, offset) == static_cast<ssize_t>(n) &&
+                same = ReadFull(DefaultSystemCalls(), sourceFd, original.data(), n, offset) ==
+                           static_cast<ssize_t>(n) &&
                        std::memcmp(original.data(), data, n) == 0;
                 offset += static_cast<off_t>(n);
             },
@@ -584,7 +569,7 @@ void FatMedium::MakeDurableAndCheck(int sourceFd, const QString& name, bool read
         char extra;
         if (!o.ok())
             failure = NumberFor(o, errors::kBadFileName);
-        else if (!same || ReadAt(sourceFd, &extra, 1, offset) != 0)
+        else if (!same || ReadFull(DefaultSystemCalls(), sourceFd, &extra, 1, offset) != 0)
             failure = errors::kDeviceIO;
     }
     if (failure != 0) {

@@ -116,21 +116,6 @@ QByteArray RealPath(int fd) {
     return n > 0 && n < static_cast<ssize_t>(sizeof path) ? QByteArray(path, n) : QByteArray();
 }
 
-// Reads up to `size` bytes at `offset`, as many as there are; -1 with errno on failure.
-ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t offset) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n =
-            system.Read(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
 // Copies up to `size` bytes of `in` from `offset` to the end of `out` and adds to `*copied`
 // how many (fewer only at the end of `in`): by the kernel where it can (`*kernel` turns false
 // where it cannot), else through a buffer. Returns 0 or an errno.

@@ -56,6 +56,20 @@ int SystemCalls::Close(int fd) {
     return ::close(fd);  // never retried: the descriptor is gone either way
 }
 
+ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n =
+            system.Read(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
 SystemCalls& DefaultSystemCalls() {
     static SystemCalls calls;
     return calls;

@@ -41,4 +41,8 @@ class SystemCalls {
 // The real calls.
 SystemCalls& DefaultSystemCalls();
 
+// Reads up to `size` bytes of `fd` at `offset`, as many as there are (fewer only at its end);
+// -1 with errno on a failure.
+ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t offset);
+
 }  // namespace platform

@@ -18,6 +18,28 @@ huella() { (cd "$cd_dir" && find . -type f -exec sha1sum {} + | sort; find . | s
 antes="$(huella)"
 
 source "$(dirname "${BASH_SOURCE[0]}")/comun.sh"
+
+# In the open generation window: Comenzar, disks 1 and 2 written, Cancel at disk 3, Cerrar,
+# then Salir -> Sí; the program must end with status 0.
+dos_discos_y_salir() {
+    sleep 0.5
+    pulsar "$generar" 360 210                 # Comenzar
+    responder Quintarel                       # disk 1: OK
+    responder Quintarel                       # disk 2: OK
+    responder Quintarel Escape                # disk 3: Cancel; the window stays open
+    sleep 0.5
+    pulsar "$generar" 452 210                 # Cerrar
+    opcion="$(ventana QTL99)"
+    sleep 0.5
+    pulsar "$opcion" 310 247                  # Salir
+    responder Quintarel                       # Sí
+    esperar_fin
+}
+# The two images of the demo set in a folder, each holding exactly its disk's files.
+comprobar_juego() {
+    comprobar_imagen "$1/Disco1.img" "$cd_dir/Discos/Disco1" LEEME.TXT INSTALA.INF
+    comprobar_imagen "$1/Disco2.img" "$cd_dir/Discos/Disco2" DATOS1.DAT PROGRAMA.BIN
+}
 unset LD_LIBRARY_PATH QT_PLUGIN_PATH
 # A home of its own, to see that the program leaves nothing there either.
 mkdir -p "$trabajo/casa"
@@ -38,21 +60,9 @@ echo "$qt_cargadas" | grep -q "^$cd_dir/plugins/platforms/libqxcb.so" || falla "
 sleep 0.5
 pulsar "$opcion" 133 247                      # Generar
 generar="$(ventana 'Generación de Discos de Instalación')"
-sleep 0.5
-pulsar "$generar" 360 210                     # Comenzar
-responder Quintarel                           # disk 1: OK
-responder Quintarel                           # disk 2: OK
-responder Quintarel Escape                    # disk 3: Cancel; the window stays open
-sleep 0.5
-pulsar "$generar" 452 210                     # Cerrar
-opcion="$(ventana QTL99)"
-sleep 0.5
-pulsar "$opcion" 310 247                      # Salir
-responder Quintarel                           # Sí
-esperar_fin
+dos_discos_y_salir
 
-comprobar_imagen "$imagenes/Disco1.img" "$cd_dir/Discos/Disco1" LEEME.TXT INSTALA.INF
-comprobar_imagen "$imagenes/Disco2.img" "$cd_dir/Discos/Disco2" DATOS1.DAT PROGRAMA.BIN
+comprobar_juego "$imagenes"
 [ "$(ls "$imagenes" | tr '\n' ' ')" = "Disco1.img Disco2.img " ] || falla "imágenes: $(ls "$imagenes")"
 # The CD's own mtools writes a floppy image that fsck.fat accepts, and reads it back.
 "$cd_dir/mformat" -i "$trabajo/disco.img" -f 1440 -C :: || falla "mformat del CD"
@@ -83,19 +93,7 @@ pulsar "$opcion" 133 247                      # Generar
 generar="$(ventana 'Generación de Discos de Instalación')"
 [ -z "$(xdotool search --onlyvisible --name '^Quintarel$' 2>/dev/null || true)" ] ||
     falla "Generar pidió un disco: a: no es la unidad de imágenes"
-sleep 0.5
-pulsar "$generar" 360 210                     # Comenzar
-responder Quintarel                           # disk 1: OK
-responder Quintarel                           # disk 2: OK
-responder Quintarel Escape                    # disk 3: Cancel
-sleep 0.5
-pulsar "$generar" 452 210                     # Cerrar
-opcion="$(ventana QTL99)"
-sleep 0.5
-pulsar "$opcion" 310 247                      # Salir
-responder Quintarel                           # Sí
-esperar_fin
+dos_discos_y_salir
 documentos="$trabajo/casa2/Documents/Disquetes QTL99"
-comprobar_imagen "$documentos/Disco1.img" "$cd_dir/Discos/Disco1" LEEME.TXT INSTALA.INF
-comprobar_imagen "$documentos/Disco2.img" "$cd_dir/Discos/Disco2" DATOS1.DAT PROGRAMA.BIN
+comprobar_juego "$documentos"
 echo "Sin tabla de unidades, a: es la unidad de imágenes: dos imágenes en $documentos"

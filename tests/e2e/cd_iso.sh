@@ -6,6 +6,9 @@
 # a: is a drive of images in the documents folder, and a set is written there.
 # Usage: cd_iso.sh PATH/TO/QTL99-demo.iso
 set -euo pipefail
+# Under a session bus of its own, as a desktop session runs its programs: nothing then depends on
+# whether the machine runs one, nor on libdbus starting one in the home folder.
+[ -n "${QTL99_BUS_PROPIO:-}" ] || QTL99_BUS_PROPIO=1 exec dbus-run-session -- bash "$0" "$@"
 iso="$(readlink -f "$1")"
 trabajo="$(mktemp -d)"
 cd_dir="$trabajo/CD de instalación"; imagenes="$trabajo/Disquetes"
@@ -75,14 +78,17 @@ escrito="$(cd "$trabajo/casa" && find . -mindepth 1 | grep -v '^./.cache/fontcon
 [ -z "$escrito" ] || falla "escribió en la carpeta personal: $escrito"
 echo "El autorun del CD abrió su QTL99, que corrió con su propio Qt y generó dos imágenes de disquete"
 
-# No drive table, the CD mounted where a desktop mounts it: only root can mount it here.
+# No drive table, the CD itself mounted read-only where a desktop mounts it, through a FUSE ISO
+# reader under an optical device's name: a medium of its own whatever the machine's disks are.
+# Only root can mount it here.
 if [ "$(id -u)" -ne 0 ]; then
     echo "Sin tabla de unidades: se omite (montar el CD necesita root)"
     exit 0
 fi
 montado="/media/QTL99 prueba $$"
 mkdir -p "$montado"
-mount --bind "$cd_dir" "$montado" && mount -o remount,bind,ro "$montado" || falla "no se pudo montar el CD"
+fuseiso -n "$iso" "$montado" -o "ro,fsname=/dev/sr-qtl99-$$" || falla "no se pudo montar el CD"
+grep -qF " - fuse /dev/sr-qtl99-$$ " /proc/self/mountinfo || falla "el CD no quedó montado"
 mkdir -p "$trabajo/casa2"
 ( cd "$montado" && HOME="$trabajo/casa2" XDG_CONFIG_HOME="$trabajo/casa2/.config" \
       env -u QTL99_DRIVES ./QTL99 ) &

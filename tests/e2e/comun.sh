@@ -8,7 +8,7 @@ limpiar() {
     # the next one started on the same display number.
     [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; } || true
     # A folder the script mounted (the CD as a desktop mounts it) goes before the scratch folder.
-    [ -n "${montado:-}" ] && { umount "$montado" 2>/dev/null; rmdir "$montado"; } || true
+    [ -n "${montado:-}" ] && { fusermount -u "$montado" 2>/dev/null || umount "$montado"; rmdir "$montado"; } || true
     chmod -R u+w "$trabajo" 2>/dev/null || true
     rm -rf "$trabajo"
 }
@@ -64,7 +64,12 @@ responder() {
     id="$(ventana "$titulo")"
     sleep 0.3
     xdotool windowfocus --sync "$id" key "$tecla"
-    for _ in $(seq 100); do xdotool getwindowname "$id" >/dev/null 2>&1 || return 0; sleep 0.1; done
+    # Closed when no visible window of that title has its id: once its program is gone the X
+    # server may hand the same id to the next program's window (the launcher's box, then QTL99).
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name "^$titulo\$" 2>/dev/null | grep -qx "$id" || return 0
+        sleep 0.1
+    done
     falla "la caja '$titulo' no se cerró"
 }
 # Waits for QTL99 to end and checks that it ended with status 0.

@@ -4,6 +4,9 @@
 # image is then checked with readers of its own: fsck.fat and mtools.
 # Usage: generacion_completa.sh PATH/TO/QTL99
 set -euo pipefail
+# Under a session bus of its own, as a desktop session runs its programs: nothing then depends on
+# whether the machine runs one, nor on libdbus starting one in the home folder.
+[ -n "${QTL99_BUS_PROPIO:-}" ] || QTL99_BUS_PROPIO=1 exec dbus-run-session -- bash "$0" "$@"
 programa="$(readlink -f "$1")"
 trabajo="$(mktemp -d)"
 # The CD: two disks, the program at its root.

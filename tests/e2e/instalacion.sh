@@ -5,6 +5,9 @@
 # is none, and leaves with status 0 when the user cancels.
 # Usage: instalacion.sh BUILD_DIR
 set -euo pipefail
+# Under a session bus of its own, as a desktop session runs its programs: nothing then depends on
+# whether the machine runs one, nor on libdbus starting one in the home folder.
+[ -n "${QTL99_BUS_PROPIO:-}" ] || QTL99_BUS_PROPIO=1 exec dbus-run-session -- bash "$0" "$@"
 trabajo="$(mktemp -d)"
 trap 'rm -rf "$trabajo"' EXIT
 prefijo="$trabajo/prefijo"

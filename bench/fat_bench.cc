@@ -1,8 +1,8 @@
 // Times a set of 30 floppy images of 10 files of 140 KiB written through FatMedium (a format,
 // then a checked copy of each file) against the same set made by a shell loop of mformat and
-// mcopy, as a user would script it: one mcopy per disk, and one mcopy per file. Prints the medians and their ratio,
-// once with our read-back and once without it, on /dev/shm and on the given folder's disk.
-// Usage: fat_bench [FOLDER_ON_DISK] [ROUNDS]
+// mcopy, as a user would script it: one mcopy per disk, and one mcopy per file. Prints the medians
+// and their ratio, once with our read-back and once without it, on /dev/shm and on the given
+// folder's disk. Usage: fat_bench [FOLDER_ON_DISK] [ROUNDS]
 #include <fcntl.h>
 #include <unistd.h>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/fat_medium.h"
+#include "platform/drives/fat_medium.h"
 #include "platform/runtime_error.h"
 
 namespace {
@@ -54,7 +54,9 @@ double TiempoNuestro(const QString& base, bool releer) {
     t.start();
     try {
         for (int n = 1; n <= kDiscos; ++n) {
-            platform::FatMedium disco(base + QStringLiteral("/img/Disco%1.img").arg(n));
+            const platform::DriveServices servicios{
+                platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
+            platform::FatMedium disco(base + QStringLiteral("/img/Disco%1.img").arg(n), servicios);
             disco.FormatStandard();
             for (int k = 1; k <= kArchivos; ++k) {
                 const QByteArray ruta =
@@ -82,12 +84,12 @@ double TiempoShell(const QString& base, bool porArchivo) {
                                            "for f in cd/Disco$n/*; do mcopy -i img/Disco$n.img "
                                            "\"$f\" :: || exit 1; done")
                                      : QStringLiteral("mcopy -i img/Disco$n.img cd/Disco$n/* ::");
-    const QString orden =
-        QStringLiteral("cd '%1' && for n in $(seq 1 %2); do mformat -C -f 1440 -i "
-                       "img/Disco$n.img :: && %3 || exit 1; done")
-            .arg(base)
-            .arg(kDiscos)
-            .arg(copia);
+    const QString orden = QStringLiteral(
+                              "cd '%1' && for n in $(seq 1 %2); do mformat -C -f 1440 -i "
+                              "img/Disco$n.img :: && %3 || exit 1; done")
+                              .arg(base)
+                              .arg(kDiscos)
+                              .arg(copia);
     QElapsedTimer t;
     t.start();
     if (std::system(orden.toLocal8Bit().constData()) != 0) {

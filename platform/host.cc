@@ -1,56 +1,76 @@
 #include "platform/host.h"
 
-#include <sys/stat.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/fat_drive.h"
-#include "platform/folder_drive.h"
+#include "platform/drives/fat_drive.h"
+#include "platform/drives/folder_drive.h"
+#include "platform/drives/medium.h"
 
 namespace platform {
 
 namespace {
 
-std::unique_ptr<Drive> MakeDrive(DriveInfo info, const DriveContext& context) {
-    if (info.kind == DriveKind::kImages) {
-        static std::map<QChar, int> unkept;
-        std::map<QChar, int>& disks = context.disks != nullptr ? *context.disks : unkept;
-        const auto [at, added] = disks.try_emplace(info.letter, 1);  // disk 1 before any prompt
-        return std::make_unique<ImagesDrive>(std::move(info), at->second, context.keepAlive);
-    }
+// The kind of drive object a table entry stands for now.
+enum class Shape { kFolder, kFat, kImages };
+
+Shape ShapeOf(DriveInfo& info, SystemCalls& system, QString* medium) {
+    if (info.kind == DriveKind::kImages)
+        return Shape::kImages;
     // A floppy device or an image file standing for the disk: written through mtools, unless
     // the device is mounted now, when its mount point is the drive's folder.
-    QString medium = info.mounted ? info.root : info.device;
-    struct stat st {};
-    if (!medium.isEmpty() && ::stat(QFile::encodeName(medium).constData(), &st) == 0 &&
-        (S_ISBLK(st.st_mode) || (S_ISREG(st.st_mode) && info.device.isEmpty()))) {
-        if (S_ISBLK(st.st_mode)) {
-            if (const std::optional<QString> mountPoint = MountPointOf(st.st_rdev)) {
-                info.root = *mountPoint;
-                info.mounted = true;
-                return std::make_unique<FolderDrive>(std::move(info), context.system,
-                                                     context.keepAlive, context.paces);
-            }
-        }
-        if (info.kind == DriveKind::kFloppy || S_ISREG(st.st_mode))
-            return std::make_unique<FloppyDrive>(std::move(info), medium, context.keepAlive);
+    *medium = info.mounted ? info.root : info.device;
+    const MediumState state = MediumAt(system, *medium);
+    if (state.kind == MediumState::Kind::kDevice && state.mountPoint) {
+        info.root = *state.mountPoint;
+        info.mounted = true;
+        return Shape::kFolder;
     }
-    return std::make_unique<FolderDrive>(std::move(info), context.system, context.keepAlive,
-                                         context.paces);
+    if ((state.kind == MediumState::Kind::kDevice && info.kind == DriveKind::kFloppy) ||
+        (state.kind == MediumState::Kind::kImageFile && info.device.isEmpty())) {
+        return Shape::kFat;
+    }
+    return Shape::kFolder;
+}
+
+bool HasShape(const Drive& drive, Shape shape) {
+    switch (shape) {
+        case Shape::kImages:
+            return dynamic_cast<const ImagesDrive*>(&drive) != nullptr;
+        case Shape::kFat:
+            return dynamic_cast<const FloppyDrive*>(&drive) != nullptr;
+        case Shape::kFolder:
+            return dynamic_cast<const FolderDrive*>(&drive) != nullptr;
+    }
+    return false;
 }
 
 }  // namespace
 
-DriveTable MakeDrives(const DriveInfos& infos, const DriveContext& context) {
+DriveTable DriveSet::Update(const DriveInfos& infos) {
     DriveInfos sorted = infos;
     std::sort(sorted.begin(), sorted.end(),
               [](const DriveInfo& x, const DriveInfo& y) { return x.letter < y.letter; });
     DriveTable table;
-    for (const DriveInfo& info : sorted)
-        table.push_back(MakeDrive(info, context));
+    for (DriveInfo& info : sorted) {
+        QString medium;
+        const Shape shape = ShapeOf(info, services_.system, &medium);
+        std::shared_ptr<Drive>& drive = kept_[info.letter];
+        if (drive && HasShape(*drive, shape) && drive->info().root == info.root &&
+            drive->info().device == info.device) {
+            drive->Refresh(info);
+        } else if (shape == Shape::kImages) {
+            drive = std::make_shared<ImagesDrive>(info, services_);
+        } else if (shape == Shape::kFat) {
+            drive = std::make_shared<FloppyDrive>(info, medium, services_);
+        } else {
+            drive = std::make_shared<FolderDrive>(info, services_);
+        }
+        table.push_back(drive);
+    }
     return table;
 }
 
@@ -71,12 +91,10 @@ LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable
 }
 
 DriveTable LinuxHost::Drives() {
-    const DriveContext context{DefaultSystemCalls(), keepAlive_, &disks_, &paces_};
     if (explicitTable_)
-        return MakeDrives(*explicitTable_, context);
-    return MakeDrives(
-        DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_, ImagesFolder()),
-        context);
+        return drives_.Update(*explicitTable_);
+    return drives_.Update(
+        DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_, ImagesFolder()));
 }
 
 QString LinuxHost::ProgramFolder() {

@@ -3,10 +3,12 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "platform/dialogs.h"
-#include "platform/drive.h"
+#include "platform/drives/drive.h"
+#include "platform/drives/drive_services.h"
 #include "platform/process.h"
 #include "platform/system_calls.h"
 
@@ -28,20 +30,20 @@ class Host {
     virtual Processes& processes() = 0;
 };
 
-// What drive objects are made with.
-struct DriveContext {
-    SystemCalls& system;
-    // Called between the chunks of a long copy and while mtools works.
-    std::function<void()> keepAlive;
-    // The disk in each drive of images, by letter; kept by the host, since the drive objects
-    // are made anew at every operation.
-    std::map<QChar, int>* disks = nullptr;
-    // The pace (chunk size) each medium's copies settled on, by device; kept by the host too.
-    std::map<dev_t, size_t>* paces = nullptr;
-};
+// The drives a host keeps for its life, one a letter: made when its letter is first seen,
+// refreshed in place after, so each keeps what it knows (the disk in a drive of images, the
+// pace of a medium). A letter whose medium changes nature (a device mounted now, an image file
+// made where there was none) gets a drive of the new kind.
+class DriveSet {
+  public:
+    explicit DriveSet(const DriveServices& services) : services_(services) {}
+    // The kept drives of `infos`, in letter order.
+    DriveTable Update(const DriveInfos& infos);
 
-// One drive object per entry of `infos`, in letter order.
-DriveTable MakeDrives(const DriveInfos& infos, const DriveContext& context);
+  private:
+    const DriveServices& services_;
+    std::map<QChar, std::shared_ptr<Drive>> kept_;
+};
 
 // The host of this machine.
 class LinuxHost : public Host {
@@ -49,8 +51,10 @@ class LinuxHost : public Host {
     // `driveTable` is the explicit table (the text of QTL99_DRIVES), or a null text to detect
     // the drives; what is wrong in it is said on standard error, once, here.
     LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable);
-    // What runs between the chunks of a long copy.
-    void SetKeepAlive(std::function<void()> keepAlive) { keepAlive_ = std::move(keepAlive); }
+    // What runs between the chunks of a long copy and while a child program works.
+    void SetKeepAlive(std::function<void()> keepAlive) {
+        services_.keepAlive = std::move(keepAlive);
+    }
 
     DriveTable Drives() override;
     QString ProgramFolder() override;  // the folder of /proc/self/exe
@@ -64,9 +68,8 @@ class LinuxHost : public Host {
     LinuxProcesses processes_{*this};
     std::optional<DriveInfos> explicitTable_;
     DriveLetters letters_;  // detected devices keep their letters for the life of the process
-    std::map<QChar, int> disks_;
-    std::map<dev_t, size_t> paces_;
-    std::function<void()> keepAlive_;
+    DriveServices services_{DefaultSystemCalls(), DefaultChildren(), {}};
+    DriveSet drives_{services_};
 };
 
 }  // namespace platform

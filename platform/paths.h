@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/drives.h"
+#include "platform/drives/detection.h"
 
 // Drive paths ("a:\DISCO1\LEEME.TXT") read the way the program's original platform reads them.
 // The reading is the same for every kind of drive; each kind then finds the names on its disk.

@@ -1,19 +1,24 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 
 namespace platform {
 
-// The system calls through which folder drives read and write their disks, one virtual
-// method each, so that a test can wrap them and make any of them fail. Each behaves as the
+// The system calls through which the drives and the FAT medium reach their disks, one virtual
+// method each, so that a test can wrap them and make any one of them fail. Each behaves as the
 // call it is named after: -1 (or nullptr) with errno set on failure; EINTR is retried here.
+// Every descriptor opened here is close-on-exec.
 class SystemCalls {
   public:
     virtual ~SystemCalls() = default;
 
-    // opendir(path).
+    // opendir(path), readdir(dir), closedir(dir).
     virtual DIR* OpenFolder(const char* path);
+    virtual dirent* ReadFolder(DIR* dir);
+    virtual int CloseFolder(DIR* dir);
     // A file to be copied: open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), so that
     // opening a FIFO or a device never waits.
     virtual int OpenSource(const char* path);
@@ -36,10 +41,55 @@ class SystemCalls {
     virtual int Sync(int fd);
     // close(fd); its failure is a delayed write error.
     virtual int Close(int fd);
+
+    // open(path, flags, mode), and openat(folder, name, flags, mode).
+    virtual int Open(const char* path, int flags, mode_t mode = 0);
+    virtual int OpenAt(int folder, const char* name, int flags, mode_t mode = 0);
+    // stat(path) (lstat without `follow`), fstatat(folder, name, AT_SYMLINK_NOFOLLOW), fstat(fd),
+    // fstatfs(fd).
+    virtual int Stat(const char* path, struct stat* info, bool follow = true);
+    virtual int StatAt(int folder, const char* name, struct stat* info);
+    virtual int StatFd(int fd, struct stat* info);
+    virtual int StatFs(int fd, struct statfs* info);
+    // renameat2(folder, from, folder, to, flags): RENAME_NOREPLACE fails with EEXIST on a taken
+    // name, and with EINVAL where the file system cannot promise it.
+    virtual int Rename(int folder, const char* from, const char* to, unsigned flags);
+    // linkat(folder, from, folder, to, 0): fails with EEXIST on a taken name.
+    virtual int Link(int folder, const char* from, const char* to);
+    // unlinkat(folder, name, 0).
+    virtual int Unlink(int folder, const char* name);
+    // mkdir(path, mode).
+    virtual int MakeFolder(const char* path, mode_t mode);
+    // futimens(fd, times).
+    virtual int SetTimes(int fd, const struct timespec times[2]);
+    // posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED): the cached pages of the file are dropped.
+    // Returns 0 or an errno, as posix_fadvise does.
+    virtual int DropCache(int fd);
+    // fdatasync(fd).
+    virtual int SyncData(int fd);
+    // posix_fallocate(fd, 0, size), else ftruncate where the file system cannot allocate.
+    // Returns 0 or an errno.
+    virtual int Allocate(int fd, off_t size);
+    // memfd_create(name, MFD_CLOEXEC): a file in memory.
+    virtual int MemoryFile(const char* name);
+    // readlink(path, buffer, size).
+    virtual ssize_t ReadLink(const char* path, char* buffer, size_t size);
+    // fcntl(fd, F_SETFL, flags).
+    virtual int SetFlags(int fd, int flags);
+    // ioctl(fd, FDFLUSH): a floppy driver's track buffer is dropped; 0 elsewhere.
+    virtual int FlushDriveBuffer(int fd);
 };
 
 // The real calls.
 SystemCalls& DefaultSystemCalls();
+
+// Gives the finished file `temporary` of the open folder `folder` its name `name`, then syncs
+// the folder so that the name is durable where the file system can sync one. With `noReplace`,
+// never over an entry that is there: EEXIST then, and `temporary` stays for the caller to
+// remove. Where the file system cannot promise that in one rename (FUSE, NFS), a link under
+// the name and the removal of `temporary` do it. 0, or the errno of the failure.
+int FinishTemporary(SystemCalls& system, int folder, const char* temporary, const char* name,
+                    bool noReplace);
 
 // Reads up to `size` bytes of `fd` at `offset`, as many as there are (fewer only at its end);
 // -1 with errno on a failure.

@@ -7,7 +7,7 @@
 
 #include <QMap>
 
-#include "platform/drives.h"
+#include "platform/drives/detection.h"
 #include "platform/host.h"
 
 namespace {
@@ -117,8 +117,9 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
         esperado[sinDisco] = u"(no montada) "_qs + expected[sinDisco].section(u' ', -1);
     esperado["j:"] = "/media/ana/NUEVO /dev/sde1";
     EXPECT_EQ(Letras(despues), esperado);
-    const platform::DriveTable unidades =
-        platform::MakeDrives(table, {platform::DefaultSystemCalls(), {}});
+    const platform::DriveServices servicios{
+        platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
+    const platform::DriveTable unidades = platform::DriveSet(servicios).Update(table);
     const platform::Drive* d = platform::FindDrive(unidades, u'D');
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->ListEntry(), u"d: [QTL99]");

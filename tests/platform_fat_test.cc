@@ -14,7 +14,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/fat_medium.h"
+#include "platform/drives/fat_medium.h"
 #include "platform/runtime_error.h"
 #include "tests/support/fakes.h"
 
@@ -42,6 +42,8 @@ class FatTest : public ::testing::Test {
             ::close(fd);
     }
     QString Ruta(const QString& n) const { return dir_.filePath(n); }
+    platform::DriveServices servicios_{
+        platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
     // A blank floppy made by mformat itself, then whatever the mtools commands put on it.
     QString Imagen(const QString& n, const QList<QStringList>& ordenes = {}) {
         Mtools(QStringLiteral("mformat -C -f 1440 -v ETIQUETA -i").split(u' ') << Ruta(n) << "::");
@@ -89,10 +91,10 @@ class FatTest : public ::testing::Test {
 };
 
 TEST_F(FatTest, FormatStandardMakesAWholeCleanFloppyOrNothing) {
-    FatMedium disco(Ruta(QStringLiteral("Disco1.img")));
-    EXPECT_FALSE(disco.Present());
+    FatMedium disco(Ruta(QStringLiteral("Disco1.img")), servicios_);
+    EXPECT_FALSE(QFileInfo::exists(disco.path()));
     disco.FormatStandard();
-    EXPECT_TRUE(disco.Present());
+    EXPECT_TRUE(QFileInfo::exists(disco.path()));
     EXPECT_EQ(QFileInfo(disco.path()).size(), 1474560);
     EXPECT_TRUE(Limpia(disco.path()));
     EXPECT_EQ(disco.FirstEntry(), QString());
@@ -104,7 +106,9 @@ TEST_F(FatTest, FormatStandardMakesAWholeCleanFloppyOrNothing) {
     QFile::remove(muestra);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Disco1.img"});
 
-    EXPECT_EQ(ErrorNumber([&] { FatMedium(Ruta(QStringLiteral("no/hay.img"))).FormatStandard(); }),
+    EXPECT_EQ(ErrorNumber([&] {
+                  FatMedium(Ruta(QStringLiteral("no/hay.img")), servicios_).FormatStandard();
+              }),
               76);
     QFile::setPermissions(disco.path(), QFile::ReadOwner);
     EXPECT_EQ(ErrorNumber([&] { disco.FormatStandard(); }), 70);
@@ -123,14 +127,14 @@ TEST_F(FatTest, EveryEntryButTheVolumeLabelMakesADiskNotEmpty) {
         {{{"mmd", "::/Carpeta vacía"}}, "Carpeta vacía"},
     };
     for (const auto& c : casos) {
-        FatMedium disco(Imagen(QStringLiteral("d.img"), c.ordenes));
+        FatMedium disco(Imagen(QStringLiteral("d.img"), c.ordenes), servicios_);
         EXPECT_EQ(disco.FirstEntry(), c.primera);
         EXPECT_EQ(disco.StoredName(c.primera.toLower()), c.primera);
     }
 }
 
 TEST_F(FatTest, CopiesReadBackByteForByteAndACaseTwinReplacesTheEntry) {
-    FatMedium disco(Ruta(QStringLiteral("Disco1.img")));
+    FatMedium disco(Ruta(QStringLiteral("Disco1.img")), servicios_);
     disco.FormatStandard();
     const QString nombres[] = {"DATOS.BIN", "Nombre largo de archivo ñ.txt", "a[1].txt", "a1.txt",
                                "3"};
@@ -222,7 +226,8 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
                                          : Fuente(QStringLiteral("fuente"), Datos(100000, 3),
                                                   c.fuente == 1 ? O_WRONLY : O_RDONLY);
 
-        EXPECT_EQ(ErrorNumber([&] { FatMedium(imagen).CopyIn(fuente, c.nombre); }), c.numero)
+        EXPECT_EQ(ErrorNumber([&] { FatMedium(imagen, servicios_).CopyIn(fuente, c.nombre); }),
+                  c.numero)
             << c.que;
         EXPECT_EQ(Listado(imagen), listado) << c.que;
         if (c.imagen == u"ro") {
@@ -264,7 +269,8 @@ TEST_F(FatTest, KeepAliveRunsWhileASlowMtoolsWorks) {
         }
     });
     int llamadas = 0;
-    FatMedium disco(imagen, [&] { ++llamadas; });
+    servicios_.keepAlive = [&] { ++llamadas; };
+    FatMedium disco(imagen, servicios_);
     for (int i = 0; i < 200 && !detenido; ++i)
         EXPECT_EQ(disco.FirstEntry(), QString());
     fin = true;

@@ -10,7 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "platform/fat_medium.h"
+#include "platform/drives/fat_medium.h"
 #include "platform/files.h"
 #include "platform/runtime_error.h"
 #include "tests/support/temp_drives.h"
@@ -239,7 +239,8 @@ TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
 
 TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     drives_.Write(QStringLiteral("cd/Discos/Disco1/CHICO.TXT"), "pequeño");
-    platform::FatMedium(drives_.Path(QStringLiteral("disco.img"))).FormatStandard();
+    platform::FatMedium(drives_.Path(QStringLiteral("disco.img")), drives_.services)
+        .FormatStandard();
     drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=disco.img;b:=falta.img"));
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), QString());
     platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),

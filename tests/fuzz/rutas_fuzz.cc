@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/drive.h"
+#include "platform/drives/drive.h"
 #include "platform/host.h"
 #include "platform/paths.h"
 
 namespace {
 QTemporaryDir* raiz = nullptr;
+platform::DriveServices servicios{platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
+platform::DriveSet unidades(servicios);
 platform::DriveTable tabla;
 }  // namespace
 
@@ -24,12 +26,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         if (f.open(QIODevice::WriteOnly))
             f.write("x");
     }
-    tabla = platform::MakeDrives(
+    tabla = unidades.Update(
         platform::ParseDriveTable(QStringLiteral("d:=%1;a:=%2")
                                       .arg(raiz->filePath(QStringLiteral("cd")),
                                            raiz->filePath(QStringLiteral("floppy"))))
-            .drives,
-        {platform::DefaultSystemCalls(), {}});
+            .drives);
     return 0;
 }
 

@@ -56,6 +56,70 @@ int FaultySystem::Close(int fd) {
     return SystemCalls::Close(fd);
 }
 
+int FaultySystem::Open(const char* path, int flags, mode_t mode) {
+    return Fails(Op::kOpen) ? -1 : SystemCalls::Open(path, flags, mode);
+}
+int FaultySystem::OpenAt(int folder, const char* name, int flags, mode_t mode) {
+    return Fails(Op::kOpen) ? -1 : SystemCalls::OpenAt(folder, name, flags, mode);
+}
+int FaultySystem::Rename(int folder, const char* from, const char* to, unsigned flags) {
+    return Fails(Op::kRename) ? -1 : SystemCalls::Rename(folder, from, to, flags);
+}
+int FaultySystem::Link(int folder, const char* from, const char* to) {
+    return Fails(Op::kLink) ? -1 : SystemCalls::Link(folder, from, to);
+}
+int FaultySystem::Unlink(int folder, const char* name) {
+    return Fails(Op::kUnlink) ? -1 : SystemCalls::Unlink(folder, name);
+}
+int FaultySystem::MakeFolder(const char* path, mode_t mode) {
+    return Fails(Op::kMakeFolder) ? -1 : SystemCalls::MakeFolder(path, mode);
+}
+int FaultySystem::SyncData(int fd) {
+    return Fails(Op::kSyncData) ? -1 : SystemCalls::SyncData(fd);
+}
+int FaultySystem::Allocate(int fd, off_t size) {
+    return Fails(Op::kAllocate) ? errno : SystemCalls::Allocate(fd, size);
+}
+int FaultySystem::MemoryFile(const char* name) {
+    return Fails(Op::kMemoryFile) ? -1 : SystemCalls::MemoryFile(name);
+}
+
+platform::ChildOutcome FaultyChildren::Run(const platform::ChildRun& run) {
+    using Fault = FaultyChildren::Fault;
+    const Fault f = fault ? fault(run) : Fault::kNone;
+    platform::ChildOutcome outcome;
+    switch (f) {
+        case Fault::kNone:
+            return Children::Run(run);
+        case Fault::kNotStarted:
+            return outcome;
+        case Fault::kFails:
+            outcome.end = platform::ChildOutcome::End::kExited;
+            outcome.status = 1;
+            outcome.errors = "Input/output error\n";
+            return outcome;
+        case Fault::kKilled:
+        case Fault::kHangs: {
+            platform::ChildRun other = run;
+            other.program = "/bin/sh";
+            other.arguments = {"sh", "-c", f == Fault::kKilled ? "kill -KILL $$" : "exec sleep 60"};
+            other.deadline = std::chrono::milliseconds(300);
+            return Children::Run(other);
+        }
+        case Fault::kShort: {
+            platform::ChildRun other = run;
+            bool cut = false;
+            other.output = [&](const char* data, size_t n) {
+                if (!cut && run.output)
+                    run.output(data, n / 2);
+                cut = true;
+            };
+            return Children::Run(other);
+        }
+    }
+    return outcome;
+}
+
 TempDrives::TempDrives(const QString& parent)
     : dir_(parent.isEmpty() ? QDir::tempPath() + QStringLiteral("/qtl99-XXXXXX")
                             : parent + QStringLiteral("/qtl99-XXXXXX")) {}
@@ -105,8 +169,7 @@ void TempDrives::PlaceProgram(const QString& relative) {
 }
 
 platform::DriveTable TempDrives::Drives() {
-    return platform::MakeDrives(platform::ParseDriveTable(table_).drives,
-                                {system, keepAlive, &disks_, &paces_});
+    return drives_.Update(platform::ParseDriveTable(table_).drives);
 }
 
 void TempDrives::Use(platform::Dialogs* dialogs, platform::Screen* screen) {

@@ -12,8 +12,8 @@
 
 namespace qtltest {
 
-// The system calls of the folder drives, each of which a test can make fail: `fault` is asked
-// before each call and a non-zero errno it returns fails that call with it.
+// The system calls of the drives and the FAT medium, each of which a test can make fail by name:
+// `fault` is asked before each call and a non-zero errno it returns fails that call with it.
 class FaultySystem : public platform::SystemCalls {
   public:
     enum class Op {
@@ -26,6 +26,14 @@ class FaultySystem : public platform::SystemCalls {
         kSync,
         kClose,
         kVerify,  // opening the finished copy to read it back
+        kOpen,    // any other open: a folder, the disk of a FAT medium, a temporary image
+        kRename,
+        kLink,
+        kUnlink,
+        kMakeFolder,
+        kSyncData,
+        kAllocate,
+        kMemoryFile,
     };
     std::function<int(Op)> fault;
     // Called with the bytes of each read, write and kernel copy before it is made: a slow
@@ -41,9 +49,35 @@ class FaultySystem : public platform::SystemCalls {
     ssize_t CopyRange(int in, off_t offset, int out, size_t size) override;
     int Sync(int fd) override;
     int Close(int fd) override;
+    int Open(const char* path, int flags, mode_t mode) override;
+    int OpenAt(int folder, const char* name, int flags, mode_t mode) override;
+    int Rename(int folder, const char* from, const char* to, unsigned flags) override;
+    int Link(int folder, const char* from, const char* to) override;
+    int Unlink(int folder, const char* name) override;
+    int MakeFolder(const char* path, mode_t mode) override;
+    int SyncData(int fd) override;
+    int Allocate(int fd, off_t size) override;
+    int MemoryFile(const char* name) override;
 
   private:
     bool Fails(Op op);
+};
+
+// The child programs of the FAT medium (mtools), each run of which a test can make go wrong:
+// `fault` is asked before each run.
+class FaultyChildren : public platform::Children {
+  public:
+    enum class Fault {
+        kNone,
+        kNotStarted,  // the program cannot be started
+        kKilled,      // it dies of a signal before doing anything
+        kFails,       // it exits with an I/O error, having done nothing
+        kHangs,       // it never ends, and is ended at a short deadline
+        kShort,       // its output stops half way
+    };
+    std::function<Fault(const platform::ChildRun&)> fault;
+
+    platform::ChildOutcome Run(const platform::ChildRun& run) override;
 };
 
 // A host of temporary drives: a temporary folder tree whose sub-folders are mapped to lettered
@@ -80,8 +114,10 @@ class TempDrives : public platform::Host {
     void Use(platform::Dialogs* dialogs, platform::Screen* screen);
 
     FaultySystem system;
-    // What the drives run between the chunks of a long copy.
-    std::function<void()> keepAlive;
+    FaultyChildren children;
+    platform::DriveServices services{system, children, {}};
+    // What the drives run between the chunks of a long copy and while mtools works.
+    std::function<void()>& keepAlive = services.keepAlive;
     FakeProcesses fakeProcesses{*this};
     ScriptedDialogs ownDialogs;
     FakeScreen ownScreen;
@@ -90,8 +126,7 @@ class TempDrives : public platform::Host {
     QTemporaryDir dir_;
     QString table_;
     QString programFolder_;
-    std::map<QChar, int> disks_;
-    std::map<dev_t, size_t> paces_;
+    platform::DriveSet drives_{services};
     platform::Dialogs* dialogs_ = &ownDialogs;
     platform::Screen* screen_ = &ownScreen;
 };

@@ -5,19 +5,17 @@
 #include <functional>
 #include <map>
 
-#include "platform/drive.h"
-#include "platform/system_calls.h"
+#include "platform/drives/drive.h"
+#include "platform/drives/drive_services.h"
 
 namespace platform {
 
 // A drive whose disk is a Linux folder: a mounted medium, or any folder the table names.
-// Copies go in chunks; between chunks `keepAlive` lets the program answer its desktop, so a
-// slow medium never freezes the window.
+// Copies go in chunks; between chunks the services' keep-alive lets the program answer its
+// desktop, so a slow medium never freezes the window. Its system calls go through the services.
 class FolderDrive : public Drive {
   public:
-    // `paces` (may be null) keeps, by device, the chunk size each medium's copies settled on.
-    FolderDrive(DriveInfo info, SystemCalls& system, std::function<void()> keepAlive = {},
-                std::map<dev_t, size_t>* paces = nullptr);
+    FolderDrive(DriveInfo info, const DriveServices& services);
 
     bool IsReady() const override;
     QString Root() const override;
@@ -33,10 +31,11 @@ class FolderDrive : public Drive {
     // Reads the copy back from the medium and compares it with `source`; 0, or the errno of
     // the failure (EIO when they differ).
     int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks);
-
+    const DriveServices& services_;
     SystemCalls& system_;
-    std::function<void()> keepAlive_;
-    std::map<dev_t, size_t>* paces_;
+    // The chunk size the copies to each medium settled on, by device: a disk swapped in the
+    // drive keeps the pace it showed.
+    std::map<dev_t, size_t> paces_;
 };
 
 }  // namespace platform

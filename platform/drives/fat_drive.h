@@ -1,9 +1,8 @@
 #pragma once
 
-#include <functional>
-
-#include "platform/drive.h"
-#include "platform/fat_medium.h"
+#include "platform/drives/drive.h"
+#include "platform/drives/drive_services.h"
+#include "platform/drives/fat_medium.h"
 
 namespace platform {
 
@@ -13,7 +12,7 @@ namespace platform {
 // name FAT cannot hold); an image file of no standard floppy's size (a cut file) is 57 too.
 class FatDrive : public Drive {
   public:
-    FatDrive(DriveInfo info, std::function<void()> keepAlive);
+    FatDrive(DriveInfo info, const DriveServices& services);
 
     ResolvedPath Resolve(const DrivePath& path) const override;
     QString Dir(const DrivePath& path) override;
@@ -27,7 +26,10 @@ class FatDrive : public Drive {
     // is not made yet); it is made the first time it is written.
     virtual bool MadeWhenWritten() const { return false; }
 
-    std::function<void()> keepAlive_;
+    // Makes `folder` and the folders above it that are missing.
+    void MakeFolder(const QString& folder);
+
+    const DriveServices& services_;
 };
 
 // A floppy drive that is a block device nothing has mounted (a:=/dev/fd0), or one image file
@@ -35,7 +37,7 @@ class FatDrive : public Drive {
 class FloppyDrive : public FatDrive {
   public:
     // `medium` is the device or the image file.
-    FloppyDrive(DriveInfo info, QString medium, std::function<void()> keepAlive);
+    FloppyDrive(DriveInfo info, QString medium, const DriveServices& services);
     bool IsReady() const override;
 
   protected:
@@ -51,9 +53,7 @@ class FloppyDrive : public FatDrive {
 // at its name counts as no image and is replaced by the first write, never followed.
 class ImagesDrive : public FatDrive {
   public:
-    // `disk` holds the number of the disk in the drive; it outlives the drive object, since the
-    // drive table is made anew at every operation.
-    ImagesDrive(DriveInfo info, int& disk, std::function<void()> keepAlive);
+    ImagesDrive(DriveInfo info, const DriveServices& services);
 
     QString ListEntry() const override;  // "a: [Disquetes QTL99]": where the images go
     QString ToolTip() const override;
@@ -65,7 +65,7 @@ class ImagesDrive : public FatDrive {
     bool MadeWhenWritten() const override;
 
   private:
-    int& disk_;
+    int disk_ = 1;
 };
 
 }  // namespace platform

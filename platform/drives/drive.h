@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/drives.h"
+#include "platform/drives/detection.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -39,6 +39,9 @@ class Drive {
     Drive& operator=(const Drive&) = delete;
 
     const DriveInfo& info() const { return info_; }
+    // What the table says of the drive now (where its device is mounted, whether it is); the
+    // drive keeps everything else it knows.
+    void Refresh(DriveInfo info) { info_ = std::move(info); }
     QString name() const { return info_.name(); }
 
     // The text of its drive list entry: "a:", or "d: [LABEL]" when the drive has a label.
@@ -75,8 +78,8 @@ class Drive {
     DriveInfo info_;
 };
 
-// The drives in force, in letter order.
-using DriveTable = std::vector<std::unique_ptr<Drive>>;
+// The drives in force, in letter order. The host keeps them; a table shares them.
+using DriveTable = std::vector<std::shared_ptr<Drive>>;
 
 // The drive of a letter (either case), or nullptr.
 Drive* FindDrive(const DriveTable& drives, QChar letter);

@@ -1,13 +1,13 @@
-#include "platform/fat_drive.h"
+#include "platform/drives/fat_drive.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 
+#include "platform/drives/medium.h"
 #include "platform/runtime_error.h"
 
 namespace platform {
@@ -23,29 +23,33 @@ QString RootName(const DrivePath& path) {
     return path.names.front();
 }
 
-// The sizes of the standard floppies, 160 KB to 2.88 MB: an image file of any other size is a cut
-// or foreign file, not a disk (mtools would read a cut image and write past its end).
-bool StandardFloppySize(qint64 bytes) {
-    for (const qint64 size : {163840, 184320, 327680, 368640, 737280, 1228800, 1474560, 2949120}) {
-        if (bytes == size)
-            return true;
-    }
-    return false;
-}
-
 // Raises 57 when the disk is an image file that cannot be a whole floppy.
-void CheckImageSize(const QString& medium) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(medium).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-        !StandardFloppySize(st.st_size)) {
+void CheckImageSize(SystemCalls& system, const QString& medium) {
+    const MediumState state = MediumAt(system, medium);
+    if (state.kind == MediumState::Kind::kImageFile && !StandardFloppySize(state.bytes))
         throw RuntimeError(errors::kDeviceIO);
-    }
 }
 
 }  // namespace
 
-FatDrive::FatDrive(DriveInfo info, std::function<void()> keepAlive)
-    : Drive(std::move(info)), keepAlive_(std::move(keepAlive)) {}
+// The folder of the images and the folders above it, each made only when missing. Raises 76
+// when one cannot be made (a file in the way, no such parent), 70 when it may not be.
+void FatDrive::MakeFolder(const QString& folder) {
+    const QStringList parts = QDir::cleanPath(folder).split(u'/', Qt::SkipEmptyParts);
+    QString path;
+    for (const QString& part : parts) {
+        path += u'/' + part;
+        if (services_.system.MakeFolder(QFile::encodeName(path).constData(), 0777) != 0 &&
+            errno != EEXIST) {
+            throw RuntimeError(errno == EACCES || errno == EPERM || errno == EROFS
+                                   ? NumberForErrno(errno)
+                                   : errors::kPathNotFound);
+        }
+    }
+}
+
+FatDrive::FatDrive(DriveInfo info, const DriveServices& services)
+    : Drive(std::move(info)), services_(services) {}
 
 ResolvedPath FatDrive::Resolve(const DrivePath& path) const {
     ResolvedPath r;
@@ -62,8 +66,8 @@ QString FatDrive::Dir(const DrivePath& path) {
         throw RuntimeError(errors::kPathNotFound);
     if (MadeWhenWritten())
         return {};  // an empty disk
-    CheckImageSize(Medium());
-    FatMedium medium(Medium(), keepAlive_);
+    CheckImageSize(services_.system, Medium());
+    FatMedium medium(Medium(), services_);
     return path.names.isEmpty() ? medium.FirstEntry() : medium.StoredName(path.names.front());
 }
 
@@ -71,18 +75,18 @@ SourceFile FatDrive::OpenSource(const DrivePath& path) {
     const QString name = RootName(path);
     if (MadeWhenWritten())
         throw RuntimeError(errors::kFileNotFound);
-    CheckImageSize(Medium());
+    CheckImageSize(services_.system, Medium());
     // The file comes out of the disk into memory, to be copied from there like any other.
-    const int fd = ::memfd_create("qtl99-copia", MFD_CLOEXEC);
+    const int fd = services_.system.MemoryFile("qtl99-copia");
     if (fd < 0)
         throw RuntimeError(NumberForErrno(errno));
     struct stat st {};
     try {
-        FatMedium(Medium(), keepAlive_).CopyOut(name, fd);
-        if (::fstat(fd, &st) != 0)
+        FatMedium(Medium(), services_).CopyOut(name, fd);
+        if (services_.system.StatFd(fd, &st) != 0)
             throw RuntimeError(NumberForErrno(errno));
     } catch (...) {
-        ::close(fd);
+        services_.system.Close(fd);
         throw;
     }
     return SourceFile(fd, st);
@@ -90,39 +94,24 @@ SourceFile FatDrive::OpenSource(const DrivePath& path) {
 
 void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const QString name = RootName(path);
-    FatMedium medium(Medium(), keepAlive_);
+    FatMedium medium(Medium(), services_);
     if (MadeWhenWritten()) {
-        const QString folder = QFileInfo(Medium()).absolutePath();
-        if (!QDir().mkpath(folder))
-            throw RuntimeError(errors::kPathNotFound);
+        MakeFolder(QFileInfo(Medium()).absolutePath());
         medium.FormatStandard();
     }
-    CheckImageSize(Medium());
+    CheckImageSize(services_.system, Medium());
     medium.CopyIn(source.fd(), name);
 }
 
-FloppyDrive::FloppyDrive(DriveInfo info, QString medium, std::function<void()> keepAlive)
-    : FatDrive(std::move(info), std::move(keepAlive)), medium_(std::move(medium)) {}
+FloppyDrive::FloppyDrive(DriveInfo info, QString medium, const DriveServices& services)
+    : FatDrive(std::move(info), services), medium_(std::move(medium)) {}
 
 bool FloppyDrive::IsReady() const {
-    struct stat st {};
-    if (::stat(QFile::encodeName(medium_).constData(), &st) != 0)
-        return false;
-    if (!S_ISBLK(st.st_mode))
-        return S_ISREG(st.st_mode);
-    // A drive with no disk in it cannot be opened; one the user may not open still has a disk,
-    // and its operations say 70.
-    const int fd =
-        ::open(QFile::encodeName(medium_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return true;
-    }
-    return errno == EACCES || errno == EPERM || errno == EROFS;
+    return MediumAt(services_.system, medium_).diskIn;
 }
 
-ImagesDrive::ImagesDrive(DriveInfo info, int& disk, std::function<void()> keepAlive)
-    : FatDrive(std::move(info), std::move(keepAlive)), disk_(disk) {}
+ImagesDrive::ImagesDrive(DriveInfo info, const DriveServices& services)
+    : FatDrive(std::move(info), services) {}
 
 QString ImagesDrive::ListEntry() const {
     return QStringLiteral("%1 [%2]").arg(name(), QFileInfo(info().root).fileName());
@@ -140,7 +129,8 @@ QString ImagesDrive::Medium() const {
 bool ImagesDrive::MadeWhenWritten() const {
     // A link at the image's name is not followed: it counts as no image, and writing replaces it.
     struct stat st {};
-    return ::lstat(QFile::encodeName(Medium()).constData(), &st) != 0 || S_ISLNK(st.st_mode);
+    return services_.system.Stat(QFile::encodeName(Medium()).constData(), &st, false) != 0 ||
+           S_ISLNK(st.st_mode);
 }
 
 }  // namespace platform

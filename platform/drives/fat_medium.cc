@@ -1,35 +1,30 @@
-#include "platform/fat_medium.h"
+#include "platform/drives/fat_medium.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <span>
 #include <utility>
 
 #include "platform/runtime_error.h"
-#include "platform/system_calls.h"
 
 namespace platform {
 
 namespace {
 
-// Where the child finds the file to copy and the configuration.
+// Where the child finds the file to copy, the configuration and the disk. The disk is handed
+// over open, as /dev/fd/5: mtools never reads a path of ours, where "x.img@@0" would mean
+// another file at an offset.
 constexpr int kChildSourceFd = 3;
 constexpr char kChildSourceName[] = "3";
 constexpr int kChildConfigFd = 4;
+constexpr int kChildMediumFd = 5;
+constexpr char kChildMedium[] = "/dev/fd/5";
 
 // Every setting mtools reads from a configuration file, at its default. mtools always reads
 // the system's and the user's files too, but this one comes last and wins.
@@ -46,18 +41,26 @@ constexpr char kConfiguration[] =
     "MTOOLS_DATE_STRING=\"yyyy-mm-dd\"\n"
     "DEFAULT_CODEPAGE=850\n";
 
-// The configuration lives in memory: the program leaves no file behind.
-int ConfigurationFd() {
-    static const int fd = [] {
-        const int f = ::memfd_create("qtl99-mtoolsrc", MFD_CLOEXEC);
-        if (f >= 0 && ::write(f, kConfiguration, sizeof kConfiguration - 1) !=
+// The configuration lives in memory: the program leaves no file behind. Made once, for the
+// life of the process.
+int ConfigurationFd(SystemCalls& system) {
+    static const int fd = [&system] {
+        const int f = system.MemoryFile("qtl99-mtoolsrc");
+        if (f >= 0 && system.Write(f, kConfiguration, sizeof kConfiguration - 1) !=
                           static_cast<ssize_t>(sizeof kConfiguration - 1)) {
-            ::close(f);
+            system.Close(f);
             return -1;
         }
         return f;
     }();
     return fd;
+}
+
+// How long one mtools run may take: a floppy writes some 30 KB a second, and a copy is read
+// back too; past this, the drive has hung.
+constexpr std::chrono::milliseconds kShortestDeadline = std::chrono::seconds(30);
+std::chrono::milliseconds DeadlineFor(off_t bytes) {
+    return kShortestDeadline + std::chrono::milliseconds(bytes / 8);
 }
 
 bool IsExecutableFile(const QString& path) {
@@ -82,37 +85,39 @@ const QByteArray& MtoolsProgram() {
 
 class Fd {
   public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(SystemCalls& system, int fd = -1) : system_(system), fd_(fd) {}
     ~Fd() { Reset(); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
     void Reset(int fd = -1) {
         if (fd_ >= 0)
-            ::close(fd_);
+            system_.Close(fd_);
         fd_ = fd;
     }
 
   private:
+    SystemCalls& system_;
     int fd_;
 };
 
-// What one mtools run left: how it ended and what it said on standard error.
-struct Outcome {
-    bool exited = false;  // false when a signal ended it
-    int status = 0;
-    QByteArray errors;
-
-    bool ok() const { return exited && status == 0; }
+// What one mtools run left.
+struct Outcome : ChildOutcome {
+    bool exited() const { return end == End::kExited; }
     // mtools refuses a name it cannot use, and a name already taken under "-D s", without a word.
-    bool silent() const { return exited && status != 0 && errors.trimmed().isEmpty(); }
+    bool silent() const { return exited() && status != 0 && errors.trimmed().isEmpty(); }
     bool Says(const char* text) const { return errors.toLower().contains(text); }
 };
 
 // The number for a failed run. `notFound` is what "file not found" means to the caller.
 int NumberFor(const Outcome& o, int notFound) {
-    if (!o.exited)
-        return errors::kDeviceIO;  // mtools died on what it read
+    if (o.end == ChildOutcome::End::kNotStarted)
+        return errors::kPathFileAccess;
+    // A drive that hangs is a drive that is not ready; one that killed mtools could not be read.
+    if (o.end == ChildOutcome::End::kTimedOut)
+        return errors::kDiskNotReady;
+    if (!o.exited())
+        return errors::kDeviceIO;
     // Checked in this order: "Can't open x: Permission denied" is a protected disk, not a
     // missing one.
     static const std::pair<const char*, int> kMessages[] = {
@@ -140,134 +145,42 @@ int NumberFor(const Outcome& o, int notFound) {
     return errors::kPathFileAccess;
 }
 
-// Runs one mtools command to its end. The file `sourceFd` (or none, -1) is the child's
-// descriptor 3; `output` receives its standard output as it comes. Nothing goes through a shell.
-Outcome Run(std::initializer_list<QByteArray> arguments, int sourceFd,
-            const std::function<void(const char*, size_t)>& output,
-            const std::function<void()>& keepAlive) {
-    const QByteArray& program = MtoolsProgram();
-    const int configuration = ConfigurationFd();
-    if (program.isEmpty() || configuration < 0)
-        throw RuntimeError(errors::kPathFileAccess);
-
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0)
-        throw RuntimeError(errors::kPathFileAccess);
-    Fd outRead(outPipe[0]), outWrite(outPipe[1]);
-    if (::pipe2(errPipe, O_CLOEXEC) != 0)
-        throw RuntimeError(errors::kPathFileAccess);
-    Fd errRead(errPipe[0]), errWrite(errPipe[1]);
-    // Copies above the child's fixed numbers, so that no dup2 of the child overwrites another.
-    auto high = [](int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 10); };
-    Fd childOut(high(outWrite.get())), childErr(high(errWrite.get()));
-    Fd childSource(high(sourceFd)), childConfig(high(configuration));
-    if (childOut.get() < 0 || childErr.get() < 0 || childConfig.get() < 0 ||
-        (sourceFd >= 0 && childSource.get() < 0)) {
-        throw RuntimeError(errors::kPathFileAccess);
+// Runs one mtools command to its end through the host's runner, the disk open as `medium`
+// (or none, -1) and the file `sourceFd` (or none) as the child's descriptor 3; `output`
+// receives its standard output as it comes. Nothing goes through a shell.
+Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
+            int sourceFd, std::function<void(const char*, size_t)> output = {},
+            std::chrono::milliseconds deadline = kShortestDeadline) {
+    ChildRun run;
+    run.program = MtoolsProgram();
+    const int configuration = ConfigurationFd(services.system);
+    Outcome outcome;
+    if (run.program.isEmpty() || configuration < 0) {
+        std::fprintf(stderr, "QTL99: no se encuentra el programa mtools\n");
+        return outcome;
     }
-
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, childOut.get(), 1);
-    ::posix_spawn_file_actions_adddup2(&actions, childErr.get(), 2);
-    if (sourceFd >= 0)
-        ::posix_spawn_file_actions_adddup2(&actions, childSource.get(), kChildSourceFd);
-    ::posix_spawn_file_actions_adddup2(&actions, childConfig.get(), kChildConfigFd);
-    ::posix_spawn_file_actions_addclosefrom_np(&actions, kChildConfigFd + 1);
-
-    std::vector<QByteArray> argv = {"mtools", "-c"};
-    argv.insert(argv.end(), arguments);
-    std::vector<char*> args;
-    for (QByteArray& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
+    run.arguments = {"mtools", "-c"};
+    run.arguments.insert(run.arguments.end(), arguments);
     // A clean environment: no MTOOLS_* variable of the user's, no home folder with a
     // .mtoolsrc or .mcwd, messages in the C locale, names in UTF-8. Only the character set is
     // asked for: loading a whole locale costs a fifth of a run.
-    std::vector<QByteArray> env = {"LC_CTYPE=C.UTF-8", "HOME=/dev/null",
-                                   "MTOOLSRC=/dev/fd/" + QByteArray::number(kChildConfigFd)};
+    run.environment = {"LC_CTYPE=C.UTF-8", "HOME=/dev/null",
+                       "MTOOLSRC=/dev/fd/" + QByteArray::number(kChildConfigFd)};
     if (const char* tz = ::getenv("TZ"))
-        env.push_back(QByteArray("TZ=") + tz);  // FAT times are local times
-    std::vector<char*> envp;
-    for (QByteArray& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int spawned =
-        ::posix_spawn(&pid, program.constData(), &actions, nullptr, args.data(), envp.data());
-    ::posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        throw RuntimeError(errors::kPathFileAccess);
-    outWrite.Reset();
-    errWrite.Reset();
-    childOut.Reset();
-    childErr.Reset();
-    childSource.Reset();
-    childConfig.Reset();
-
-    // Reaps the child on every way out, an exception from `output` or `keepAlive` included:
-    // closing our ends first makes a child that still writes end at once.
-    Outcome outcome;
-    struct Reaper {
-        pid_t pid;
-        Fd& out;
-        Fd& err;
-        Outcome& outcome;
-        ~Reaper() {
-            out.Reset();
-            err.Reset();
-            int status = 0;
-            int r;
-            while ((r = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-            }
-            outcome.exited = r == pid && WIFEXITED(status);
-            outcome.status = outcome.exited ? WEXITSTATUS(status) : -1;
-        }
-    };
-    {
-        Reaper reaper{pid, outRead, errRead, outcome};
-        using Clock = std::chrono::steady_clock;
-        auto lastCall = Clock::now();
-        char buffer[65536];
-        // The child's end is watched too, not only its output: keepAlive goes on until it exits.
-        const Fd exited(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-        pollfd fds[3] = {
-            {outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}, {exited.get(), POLLIN, 0}};
-        while (fds[0].fd >= 0 || fds[1].fd >= 0 || fds[2].fd >= 0) {
-            const int ready = ::poll(fds, 3, 100);
-            if (ready < 0 && errno != EINTR)
-                break;
-            if (ready > 0 && fds[2].fd >= 0 && fds[2].revents != 0)
-                fds[2].fd = -1;
-            for (pollfd& p : std::span(fds, 2)) {
-                if (ready <= 0 || p.fd < 0 || p.revents == 0)
-                    continue;
-                const ssize_t n = ::read(p.fd, buffer, sizeof buffer);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0) {
-                    p.fd = -1;
-                } else if (&p == &fds[0]) {
-                    if (output)
-                        output(buffer, static_cast<size_t>(n));
-                } else if (outcome.errors.size() < 65536) {
-                    outcome.errors.append(buffer, n);
-                }
-            }
-            if (keepAlive && Clock::now() - lastCall >= std::chrono::milliseconds(100)) {
-                keepAlive();
-                lastCall = Clock::now();
-            }
-        }
-    }
-    // The paths and names we gave it are taken out of what it said: a folder called "Disk full"
-    // must not read as a full disk.
-    for (const QByteArray& a : arguments) {
-        if (a.size() > 3 && a.contains('/'))
-            outcome.errors.replace(a, "");
-    }
+        run.environment.push_back(QByteArray("TZ=") + tz);  // FAT times are local times
+    run.descriptors = {{kChildConfigFd, configuration}};
+    if (sourceFd >= 0)
+        run.descriptors.push_back({kChildSourceFd, sourceFd});
+    if (medium >= 0)
+        run.descriptors.push_back({kChildMediumFd, medium});
+    run.output = std::move(output);
+    run.keepAlive = services.keepAlive;
+    run.deadline = deadline;
+    static_cast<ChildOutcome&>(outcome) = services.children.Run(run);
+    if (outcome.end == ChildOutcome::End::kNotStarted)
+        std::fprintf(stderr, "QTL99: no se pudo ejecutar %s\n", run.program.constData());
+    else if (!outcome.ok() && !outcome.errors.trimmed().isEmpty())
+        std::fprintf(stderr, "QTL99: mtools: %s", outcome.errors.constData());
     return outcome;
 }
 
@@ -306,43 +219,44 @@ QByteArray Target(const QString& name) {
     return "::/" + name.toUtf8();
 }
 
-// The medium, known to be there: 71 when it is not, 75 when the path is something mtools
-// would hang on or misread (a folder, a FIFO, a socket).
-struct stat CheckPresent(const QByteArray& path) {
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0)
-        throw RuntimeError(errno == ENOENT ? errors::kDiskNotReady : NumberForErrno(errno));
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
-        throw RuntimeError(errors::kPathFileAccess);
-    return st;
-}
-
 bool NobodyMayWrite(const struct stat& st) {
     return S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-// A read-only image is the write-protect tab of a virtual disk: it is honoured for everyone,
-// root included, who could write it anyway.
-void CheckWritable(const QByteArray& path) {
-    if (NobodyMayWrite(CheckPresent(path)))
-        throw RuntimeError(errors::kPermissionDenied);
-}
-
 }  // namespace
 
-FatMedium::FatMedium(QString imageOrDevice, std::function<void()> keepAlive)
-    : path_(std::move(imageOrDevice)), keepAlive_(std::move(keepAlive)) {}
+FatMedium::FatMedium(QString imageOrDevice, const DriveServices& services)
+    : path_(std::move(imageOrDevice)), services_(services) {}
 
-bool FatMedium::Present() const {
+int FatMedium::Open(bool write) {
+    SystemCalls& system = services_.system;
+    const QByteArray path = QFile::encodeName(path_);
+    // Looked at before it is opened: opening a FIFO would wait for a writer.
     struct stat st {};
-    return ::stat(QFile::encodeName(path_).constData(), &st) == 0 &&
-           (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+    if (system.Stat(path.constData(), &st) != 0)
+        throw RuntimeError(errno == ENOENT ? errors::kDiskNotReady : NumberForErrno(errno));
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+        throw RuntimeError(errors::kPathFileAccess);
+    // A read-only image is the write-protect tab of a virtual disk: it is honoured for
+    // everyone, root included, who could write it anyway.
+    if (write && NobodyMayWrite(st))
+        throw RuntimeError(errors::kPermissionDenied);
+    const int fd = system.Open(path.constData(), (write ? O_RDWR : O_RDONLY) | O_NOCTTY);
+    if (fd < 0) {
+        const int failure = errno;
+        throw RuntimeError(failure == ENOENT || failure == ENOMEDIUM || failure == ENXIO ||
+                                   failure == ENODEV
+                               ? errors::kDiskNotReady
+                               : NumberForErrno(failure));
+    }
+    return fd;
 }
 
 void FatMedium::FormatStandard() {
+    SystemCalls& system = services_.system;
     const QByteArray image = QFile::encodeName(path_);
     struct stat st {};
-    const bool existed = ::lstat(image.constData(), &st) == 0;
+    const bool existed = system.Stat(image.constData(), &st, false) == 0;
     if (existed) {
         if (S_ISDIR(st.st_mode) || S_ISBLK(st.st_mode))
             throw RuntimeError(errors::kPathFileAccess);
@@ -354,59 +268,59 @@ void FatMedium::FormatStandard() {
 
     // A hidden temporary beside the image, created with the umask's bits like any new file.
     const QFileInfo info(path_);
+    const Fd folder(system, system.Open(QFile::encodeName(info.absolutePath()).constData(),
+                                        O_RDONLY | O_DIRECTORY));
+    if (folder.get() < 0)
+        throw RuntimeError(NumberForErrno(errno));
     QByteArray temporary;
-    Fd fd;
+    Fd fd(system);
     for (int attempt = 0; fd.get() < 0; ++attempt) {
         temporary =
-            QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+            QFile::encodeName(QStringLiteral(".") + info.fileName() +
                               QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(),
                                                             8, 16, QLatin1Char('0')));
-        fd.Reset(::open(temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        fd.Reset(
+            system.OpenAt(folder.get(), temporary.constData(), O_RDWR | O_CREAT | O_EXCL, 0666));
         if (fd.get() < 0 && (errno != EEXIST || attempt > 100))
             throw RuntimeError(NumberForErrno(errno));
     }
     struct Remover {
-        const QByteArray& path;
+        SystemCalls& system;
+        int folder;
+        const QByteArray& name;
         bool keep = false;
         ~Remover() {
             if (!keep)
-                ::unlink(path.constData());
+                system.Unlink(folder, name.constData());
         }
-    } remover{temporary};
+    } remover{system, folder.get(), temporary};
 
     // Every block allocated now, so that no later write to the image finds the host disk full.
-    int failure = ::posix_fallocate(fd.get(), 0, kStandardFloppyBytes);
-    if (failure == EOPNOTSUPP || failure == EINVAL)
-        failure = ::ftruncate(fd.get(), kStandardFloppyBytes) == 0 ? 0 : errno;
-    if (failure != 0)
+    if (const int failure = system.Allocate(fd.get(), kStandardFloppyBytes))
         throw RuntimeError(NumberForErrno(failure));
-    const Outcome o = Run({"mformat", "-f", "1440", "-i", temporary, "::"}, -1, {}, keepAlive_);
+    const Outcome o =
+        Run(services_, {"mformat", "-f", "1440", "-i", kChildMedium, "::"}, fd.get(), -1);
     if (!o.ok())
         throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
-    if (::fdatasync(fd.get()) != 0)
+    if (system.SyncData(fd.get()) != 0)
         throw RuntimeError(NumberForErrno(errno));
     // Where there was nothing, never over what another program made meanwhile: that image is
     // the disk now, and this one is not needed.
-    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, image.constData(),
-                    existed ? 0 : RENAME_NOREPLACE) != 0) {
-        if (errno == EEXIST)
-            return;
-        throw RuntimeError(NumberForErrno(errno));
-    }
+    const int failure = FinishTemporary(system, folder.get(), temporary.constData(),
+                                        QFile::encodeName(info.fileName()).constData(), !existed);
+    if (failure == EEXIST && !existed)
+        return;
+    if (failure != 0)
+        throw RuntimeError(NumberForErrno(failure));
     remover.keep = true;
-    const Fd folder(::open(QFile::encodeName(info.absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0)
-        ::fsync(folder.get());  // the new name is durable where the file system can sync it
 }
 
 std::vector<FatMedium::Entry> FatMedium::List() {
-    CheckPresent(QFile::encodeName(path_));
+    const Fd medium(services_.system, Open(false));
     QByteArray text;
-    const Outcome o = Run(
-        {"mdir", "-a", "-b", "-i", QFile::encodeName(path_), "::/"}, -1,
-        [&](const char* data, size_t n) { text.append(data, static_cast<qsizetype>(n)); },
-        keepAlive_);
+    const Outcome o =
+        Run(services_, {"mdir", "-a", "-b", "-i", kChildMedium, "::/"}, medium.get(), -1,
+            [&](const char* data, size_t n) { text.append(data, static_cast<qsizetype>(n)); });
     if (!o.ok())
         throw RuntimeError(NumberFor(o, errors::kDeviceIO));
     std::vector<Entry> entries;
@@ -459,10 +373,12 @@ void FatMedium::CopyInWithoutReadBack(int sourceFd, const QString& name) {
     Copy(sourceFd, name, false);
 }
 
-FatMedium::Written FatMedium::WriteEntry(int sourceFd, const QString& name) {
-    Outcome o = Run({"mcopy", "-v", "-D", "s", "-m", "-i", QFile::encodeName(path_),
+FatMedium::Written FatMedium::WriteEntry(int medium, int sourceFd, off_t size,
+                                         const QString& name) {
+    Outcome o = Run(services_,
+                    {"mcopy", "-v", "-D", "s", "-m", "-i", kChildMedium,
                      QByteArray("/dev/fd/") + kChildSourceName, Target(name)},
-                    sourceFd, {}, keepAlive_);
+                    medium, sourceFd, {}, DeadlineFor(size));
     // With -v mtools names each file it writes. It names the source's own name when the target
     // is a folder and the copy went into it.
     QByteArray copied, errors;
@@ -479,16 +395,16 @@ FatMedium::Written FatMedium::WriteEntry(int sourceFd, const QString& name) {
     if (o.silent())
         return Written::kSkipped;
     // mtools removes a copy that ran out of room; anything it left half written goes too.
-    Remove(intoFolder ? Pattern(name) + "/" + copied : Pattern(name));
+    Remove(medium, intoFolder ? Pattern(name) + "/" + copied : Pattern(name));
     throw RuntimeError(o.ok() ? errors::kPathFileAccess : NumberFor(o, errors::kPathFileAccess));
 }
 
 void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
     const QString name = FatName(given);
     struct stat source {};
-    if (::fstat(sourceFd, &source) != 0 || !S_ISREG(source.st_mode))
+    if (services_.system.StatFd(sourceFd, &source) != 0 || !S_ISREG(source.st_mode))
         throw RuntimeError(errors::kPathFileAccess);
-    CheckWritable(QFile::encodeName(path_));
+    const Fd medium(services_.system, Open(true));
 
     // Usually the name is new on the disk: one copy straight under it. Only a name equal to the
     // source's own in the child would leave a copy into a folder unnoticed: that one is looked
@@ -498,8 +414,8 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
     if (lookFirst)
         entries = List();
     if (!lookFirst || Find(entries, name) == nullptr) {
-        if (WriteEntry(sourceFd, name) == Written::kYes) {
-            MakeDurableAndCheck(sourceFd, name, readBack);
+        if (WriteEntry(medium.get(), sourceFd, source.st_size, name) == Written::kYes) {
+            MakeDurableAndCheck(medium.get(), sourceFd, source.st_size, name, readBack);
             return;
         }
         if (!lookFirst)
@@ -521,66 +437,68 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
         if (Find(entries, candidate) == nullptr)
             temporary = candidate;
     }
-    if (WriteEntry(sourceFd, temporary) != Written::kYes)
+    if (WriteEntry(medium.get(), sourceFd, source.st_size, temporary) != Written::kYes)
         throw RuntimeError(errors::kPathFileAccess);
-    MakeDurableAndCheck(sourceFd, temporary, readBack);
-    const Outcome o = Run({"mren", "-D", "o", "-i", QFile::encodeName(path_), Pattern(temporary),
-                           Target(existing->name)},
-                          -1, {}, keepAlive_);
+    MakeDurableAndCheck(medium.get(), sourceFd, source.st_size, temporary, readBack);
+    const Outcome o =
+        Run(services_,
+            {"mren", "-D", "o", "-i", kChildMedium, Pattern(temporary), Target(existing->name)},
+            medium.get(), -1);
     if (!o.ok()) {
-        Remove(Pattern(temporary));
+        Remove(medium.get(), Pattern(temporary));
         throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
     }
-    const Fd medium(::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC));
-    if (medium.get() < 0 || ::fdatasync(medium.get()) != 0)
+    if (services_.system.SyncData(medium.get()) != 0)
         throw RuntimeError(NumberForErrno(errno));
 }
 
-void FatMedium::MakeDurableAndCheck(int sourceFd, const QString& name, bool readBack) {
+void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name,
+                                    bool readBack) {
+    SystemCalls& system = services_.system;
     int failure = 0;
-    {
-        // mtools leaves its writes in the page cache. They go to the medium now, and a device's
-        // cached blocks are dropped, so that the read-back below reads the disk itself.
-        const Fd medium(::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC));
-        struct stat st {};
-        if (medium.get() < 0 || ::fdatasync(medium.get()) != 0 || ::fstat(medium.get(), &st) != 0)
-            failure = NumberForErrno(errno);
-        else if (S_ISBLK(st.st_mode))
-            ::posix_fadvise(medium.get(), 0, 0, POSIX_FADV_DONTNEED);
+    // mtools leaves its writes in the page cache. They go to the medium now, and a device's
+    // cached blocks (and a floppy driver's track buffer) are dropped, so that the read-back
+    // below reads the disk itself.
+    struct stat st {};
+    if (system.SyncData(medium) != 0 || system.StatFd(medium, &st) != 0) {
+        failure = NumberForErrno(errno);
+    } else if (S_ISBLK(st.st_mode)) {
+        system.FlushDriveBuffer(medium);
+        system.DropCache(medium);
     }
     if (failure == 0 && readBack) {
         off_t offset = 0;
         bool same = true;
         std::vector<char> original(65536);
         const Outcome o = Run(
-            {"mcopy", "-i", QFile::encodeName(path_), Pattern(name), "-"}, -1,
+            services_, {"mcopy", "-i", kChildMedium, Pattern(name), "-"}, medium, -1,
             [&](const char* data, size_t n) {
                 if (!same)
                     return;
                 if (n > original.size())
                     original.resize(n);
-                same = ReadFull(DefaultSystemCalls(), sourceFd, original.data(), n, offset) ==
+                same = ReadFull(system, sourceFd, original.data(), n, offset) ==
                            static_cast<ssize_t>(n) &&
                        std::memcmp(original.data(), data, n) == 0;
                 offset += static_cast<off_t>(n);
             },
-            keepAlive_);
+            DeadlineFor(size));
         // Written but not found under its name: mtools changed the name on the way.
         char extra;
         if (!o.ok())
             failure = NumberFor(o, errors::kBadFileName);
-        else if (!same || ReadFull(DefaultSystemCalls(), sourceFd, &extra, 1, offset) != 0)
+        else if (!same || ReadFull(system, sourceFd, &extra, 1, offset) != 0)
             failure = errors::kDeviceIO;
     }
     if (failure != 0) {
-        Remove(Pattern(name));
+        Remove(medium, Pattern(name));
         throw RuntimeError(failure);
     }
 }
 
-void FatMedium::Remove(const QByteArray& pattern) {
+void FatMedium::Remove(int medium, const QByteArray& pattern) {
     // Best effort: when the medium has gone, there is nothing more to do on it.
-    Run({"mdel", "-i", QFile::encodeName(path_), pattern}, -1, {}, keepAlive_);
+    Run(services_, {"mdel", "-i", kChildMedium, pattern}, medium, -1);
 }
 
 void FatMedium::CopyOut(const QString& given, int destinationFd) {
@@ -596,20 +514,19 @@ void FatMedium::CopyOut(const QString& given, int destinationFd) {
         throw RuntimeError(errors::kFileNotFound);
     if (stored->folder)
         throw RuntimeError(errors::kPathFileAccess);
+    const Fd medium(services_.system, Open(false));
     const Outcome o = Run(
-        {"mcopy", "-i", QFile::encodeName(path_), Pattern(stored->name), "-"}, -1,
+        services_, {"mcopy", "-i", kChildMedium, Pattern(stored->name), "-"}, medium.get(), -1,
         [&](const char* data, size_t n) {
             while (n > 0) {
-                const ssize_t put = ::write(destinationFd, data, n);
-                if (put < 0 && errno == EINTR)
-                    continue;
+                const ssize_t put = services_.system.Write(destinationFd, data, n);
                 if (put < 0)
                     throw RuntimeError(NumberForErrno(errno));
                 data += put;
                 n -= static_cast<size_t>(put);
             }
         },
-        keepAlive_);
+        DeadlineFor(kStandardFloppyBytes));
     if (!o.ok())
         throw RuntimeError(NumberFor(o, errors::kFileNotFound));
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <sys/types.h>
 #include <QByteArray>
 #include <QString>
-#include <functional>
 #include <vector>
+
+#include "platform/drives/drive_services.h"
 
 // A FAT floppy written without mounting it, through GNU mtools: no FAT code of our own.
 namespace platform {
@@ -12,13 +14,16 @@ namespace platform {
 inline constexpr long long kStandardFloppyBytes = 1474560;
 
 // One FAT floppy reached through mtools: an image file, or a block device that nothing has
-// mounted (the caller checks that). Every operation runs mtools anew, so a disk swapped between
-// two calls is seen at the next one. mtools runs with a configuration of the program's own and
-// a clean environment: no user or system mtools setting changes what it does. The mtools
-// program is the one beside the running executable, else the system's (PATH, /usr/bin).
+// mounted (the caller checks that). Every operation opens the disk anew and hands it to mtools
+// open, so a disk swapped between two operations is seen at the next one. mtools runs through
+// the host's child runner, with a clean environment and a configuration of the program's own
+// read after the system's /etc/mtools.conf (which it always reads first: a bad line there
+// stops every run, and says so on standard error). The mtools program is the one beside the
+// running executable, else the system's (PATH, /usr/bin). A run that hangs past its deadline
+// is ended.
 //
 // Failures raise RuntimeError with these numbers:
-//   71  the image file or the device's medium is not there;
+//   71  the image file or the device's medium is not there, or mtools hung on it;
 //   70  the medium is write-protected: a read-only device, or an image file that nobody may
 //       write (no write permission bit), even for root;
 //   57  the medium cannot be read as a FAT disk (no boot sector, bad FAT, I/O error), or a copy
@@ -26,17 +31,14 @@ inline constexpr long long kStandardFloppyBytes = 1474560;
 //   61  no room left, in the data area or in the root folder;
 //   52  a name that a FAT long name cannot hold, or that mtools refuses (a device name, "con");
 //   75  an empty name, a folder where a file is wanted, no mtools program, anything else.
+// The system calls and child programs go through `services`; nothing is called directly.
 class FatMedium {
   public:
-    // `keepAlive` (may be empty) is called about every 100 ms while an mtools child runs, so the
-    // window thread can answer the desktop during a slow floppy write. If it throws, the child
-    // is first waited for, then the exception goes on.
-    explicit FatMedium(QString imageOrDevice, std::function<void()> keepAlive = {});
+    // The keep-alive of `services` is called about every 100 ms while an mtools child runs. If
+    // it throws, the child is ended and waited for, then the exception goes on.
+    FatMedium(QString imageOrDevice, const DriveServices& services);
 
     const QString& path() const { return path_; }
-
-    // True when the image file or the device node exists. Says nothing about a medium in it.
-    bool Present() const;
 
     // Makes the image an empty standard 1.44 MB FAT12 floppy (kStandardFloppyBytes, fully
     // allocated, the `mformat -f 1440` geometry), whole or not at all: it formats a temporary
@@ -82,16 +84,20 @@ class FatMedium {
         QString name;
         bool folder = false;
     };
+    // The disk, open for one operation (read and write with `write`); raises 71 when it is not
+    // there, 75 for what is no disk (a folder, a FIFO), 70 when it is write-protected.
+    int Open(bool write);
     std::vector<Entry> List();
     static const Entry* Find(const std::vector<Entry>& entries, const QString& name);
     void Copy(int sourceFd, const QString& name, bool readBack);
     enum class Written { kYes, kSkipped };
-    Written WriteEntry(int sourceFd, const QString& name);
-    void MakeDurableAndCheck(int sourceFd, const QString& name, bool readBack);
-    void Remove(const QByteArray& pattern);
+    Written WriteEntry(int medium, int sourceFd, off_t size, const QString& name);
+    void MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name,
+                             bool readBack);
+    void Remove(int medium, const QByteArray& pattern);
 
     QString path_;
-    std::function<void()> keepAlive_;
+    const DriveServices& services_;
 };
 
 }  // namespace platform

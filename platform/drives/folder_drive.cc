@@ -1,4 +1,4 @@
-#include "platform/folder_drive.h"
+#include "platform/drives/folder_drive.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -41,7 +41,7 @@ class Fd {
     Fd(SystemCalls& system, int fd) : system_(system), fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0)
-            ::close(fd_);
+            system_.Close(fd_);
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -74,15 +74,12 @@ class FolderDrive::Chunks {
   public:
     // Starts at the pace the medium `device` showed on the last copy to it (kept in `paces`,
     // when there is one), so a fast disk is not held to a floppy's steps file after file.
-    Chunks(std::map<dev_t, size_t>* paces, dev_t device) : paces_(paces), device_(device) {
-        if (paces_ != nullptr && paces_->count(device_) != 0)
-            size_ = paces_->at(device_);
+    Chunks(std::map<dev_t, size_t>& paces, dev_t device) : paces_(paces), device_(device) {
+        if (paces_.count(device_) != 0)
+            size_ = paces_.at(device_);
     }
     // The pace of a copy that went through is the medium's from now on.
-    void Learnt() {
-        if (paces_ != nullptr)
-            (*paces_)[device_] = size_;
-    }
+    void Learnt() { paces_[device_] = size_; }
 
     size_t size() const { return size_; }
     void Took(qint64 milliseconds) {
@@ -93,7 +90,7 @@ class FolderDrive::Chunks {
     }
 
   private:
-    std::map<dev_t, size_t>* paces_;
+    std::map<dev_t, size_t>& paces_;
     dev_t device_;
     size_t size_ = kFirstChunk;
 };
@@ -107,12 +104,12 @@ bool WriteOut(SystemCalls& system, int fd, off_t offset, off_t size, bool wait) 
 }
 
 // The path the kernel knows an open file or folder by, links resolved; empty when it cannot say.
-QByteArray RealPath(int fd) {
+QByteArray RealPath(SystemCalls& system, int fd) {
     if (fd < 0)
         return {};
     char path[PATH_MAX];
     const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
-    const ssize_t n = ::readlink(link.constData(), path, sizeof path);
+    const ssize_t n = system.ReadLink(link.constData(), path, sizeof path);
     return n > 0 && n < static_cast<ssize_t>(sizeof path) ? QByteArray(path, n) : QByteArray();
 }
 
@@ -154,9 +151,8 @@ int CopyChunk(SystemCalls& system, int in, off_t offset, int out, size_t size, b
 
 }  // namespace
 
-FolderDrive::FolderDrive(DriveInfo info, SystemCalls& system, std::function<void()> keepAlive,
-                         std::map<dev_t, size_t>* paces)
-    : Drive(std::move(info)), system_(system), keepAlive_(std::move(keepAlive)), paces_(paces) {}
+FolderDrive::FolderDrive(DriveInfo info, const DriveServices& services)
+    : Drive(std::move(info)), services_(services), system_(services.system) {}
 
 bool FolderDrive::IsReady() const {
     if (!info().mounted || info().root.isEmpty())
@@ -187,14 +183,14 @@ QString FolderDrive::Dir(const DrivePath& path) {
     if (dir == nullptr)
         throw RuntimeError(NumberForErrno(errno));
     QString first;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = system_.ReadFolder(dir)) {
         const QByteArray name(entry->d_name);
         if (name == "." || name == "..")
             continue;
         first = QFile::decodeName(name);
         break;
     }
-    ::closedir(dir);
+    system_.CloseFolder(dir);
     return first;
 }
 
@@ -207,7 +203,7 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
     if (fd < 0)
         throw RuntimeError(errno == ENOENT ? errors::kFileNotFound : CopyErrorNumber(errno));
     struct stat st {};
-    const int failure = ::fstat(fd, &st) == 0 ? 0 : errno;
+    const int failure = system_.StatFd(fd, &st) == 0 ? 0 : errno;
     SourceFile in(fd, st);
     if (failure != 0)
         throw RuntimeError(CopyErrorNumber(failure));
@@ -215,15 +211,13 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
         throw RuntimeError(errors::kPathFileAccess);
     // A link on the drive must not hand out a file from elsewhere on the machine: what was
     // opened must lie under the drive's root, both as the kernel names them (links resolved).
-    const int rootFd =
-        ::open(QFile::encodeName(info().root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    const QByteArray root = RealPath(rootFd);
-    if (rootFd >= 0)
-        ::close(rootFd);
-    const QByteArray real = RealPath(in.fd());
+    const Fd rootFd(system_,
+                    system_.Open(QFile::encodeName(info().root).constData(), O_PATH | O_DIRECTORY));
+    const QByteArray root = RealPath(system_, rootFd.get());
+    const QByteArray real = RealPath(system_, in.fd());
     if (real.isEmpty() || root.isEmpty() || !(root == "/" || real.startsWith(root + '/')))
         throw RuntimeError(errors::kPathFileAccess);
-    ::fcntl(in.fd(), F_SETFL, 0);
+    system_.SetFlags(in.fd(), 0);
     return in;
 }
 
@@ -233,14 +227,14 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const qsizetype slash = to.linuxPath.lastIndexOf(u'/');
     const QByteArray folderPath = QFile::encodeName(to.linuxPath.left(slash + 1));
     const QByteArray name = QFile::encodeName(to.linuxPath.mid(slash + 1));
-    Fd folder(system_, ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd folder(system_, system_.Open(folderPath.constData(), O_RDONLY | O_DIRECTORY));
     if (folder.get() < 0)
         throw RuntimeError(CopyErrorNumber(errno));
 
     // What stands under the destination name is looked at, never followed: a link is replaced,
     // a folder refused, and the source itself never opened for writing.
     struct stat existing {};
-    if (::fstatat(folder.get(), name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (system_.StatAt(folder.get(), name.constData(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode))
             throw RuntimeError(errors::kPathFileAccess);
         if (existing.st_dev == source.info().st_dev && existing.st_ino == source.info().st_ino)
@@ -261,12 +255,12 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     Fd out(system_, fd);
 
     struct stat medium {};
-    ::fstat(out.get(), &medium);
+    system_.StatFd(out.get(), &medium);
     Chunks chunks(paces_, medium.st_dev);  // learnt while writing, it holds for reading back
     int failure = Write(source.fd(), out.get(), chunks);
     if (failure == 0) {
         const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
-        ::futimens(out.get(), times);  // the time is kept where the file system can hold it
+        system_.SetTimes(out.get(), times);  // kept where the file system can hold it
         if (system_.Sync(out.get()) != 0)
             failure = errno;
     }
@@ -274,15 +268,13 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         failure = errno;
     if (failure == 0)
         failure = Verify(source.fd(), folder.get(), temporary, chunks);
-    if (failure == 0 &&
-        ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0) {
-        failure = errno;
-    }
+    if (failure == 0)
+        failure =
+            FinishTemporary(system_, folder.get(), temporary.constData(), name.constData(), false);
     if (failure != 0) {
-        ::unlinkat(folder.get(), temporary.constData(), 0);
+        system_.Unlink(folder.get(), temporary.constData());
         throw RuntimeError(CopyErrorNumber(failure));
     }
-    ::fsync(folder.get());  // some file systems cannot sync a folder; the data is durable
     chunks.Learnt();
 }
 
@@ -310,8 +302,8 @@ int FolderDrive::Write(int in, int out, Chunks& chunks) {
         chunks.Took(clock.elapsed());
         if (static_cast<size_t>(copied) < asked)
             return 0;  // a short chunk is the end of the file
-        if (keepAlive_)
-            keepAlive_();
+        if (services_.keepAlive)
+            services_.keepAlive();
     }
 }
 
@@ -325,8 +317,10 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
     // Drop the cached pages so that the comparison reads the medium; a file system in memory
     // has no other medium to read.
     struct statfs fs {};
-    if (::fstatfs(back.get(), &fs) != 0 || (fs.f_type != TMPFS_MAGIC && fs.f_type != RAMFS_MAGIC))
-        ::posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
+    if (system_.StatFs(back.get(), &fs) != 0 ||
+        (fs.f_type != TMPFS_MAGIC && fs.f_type != RAMFS_MAGIC)) {
+        system_.DropCache(back.get());
+    }
     QElapsedTimer clock;
     for (off_t offset = 0;;) {
         clock.start();
@@ -341,8 +335,8 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
             return 0;
         offset += a;
         chunks.Took(clock.elapsed());
-        if (keepAlive_)
-            keepAlive_();
+        if (services_.keepAlive)
+            services_.keepAlive();
     }
 }
 

@@ -1,4 +1,4 @@
-#include "platform/drive.h"
+#include "platform/drives/drive.h"
 
 #include <unistd.h>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/drives.h"
+#include "platform/drives/detection.h"
 
 #include <libmount.h>
 

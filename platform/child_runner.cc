@@ -1,0 +1,226 @@
+#include "platform/child_runner.h"
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <span>
+
+namespace platform {
+
+namespace {
+
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+constexpr size_t kMostErrors = 65536;
+
+// What the child does between fork and exec: system calls only, nothing that allocates or
+// locks. `moves` are {child number, descriptor}, every descriptor above every child number.
+[[noreturn]] void BecomeChild(pid_t parent, const std::vector<std::pair<int, int>>& moves,
+                              int highest, int report, const char* program, char* const* argv,
+                              char* const* envp) {
+    // Killed with the thread that started it, whatever ends it; and not started at all when
+    // that has already happened.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+        ::_exit(127);
+    ::signal(SIGPIPE, SIG_DFL);
+    for (const auto& [number, fd] : moves) {
+        if (::dup2(fd, number) != number)
+            break;
+    }
+    // Nothing of ours crosses the exec but what it was given; `report` stays open until then.
+    ::close_range(static_cast<unsigned>(highest) + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+    ::execve(program, argv, envp);
+    const int failure = errno;
+    [[maybe_unused]] const ssize_t n = ::write(report, &failure, sizeof failure);
+    ::_exit(127);
+}
+
+}  // namespace
+
+ChildOutcome Children::Run(const ChildRun& run) {
+    ChildOutcome outcome;
+    int outPipe[2], errPipe[2], reportPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0)
+        return outcome;
+    Fd outRead(outPipe[0]), outWrite(outPipe[1]);
+    if (::pipe2(errPipe, O_CLOEXEC) != 0)
+        return outcome;
+    Fd errRead(errPipe[0]), errWrite(errPipe[1]);
+    if (::pipe2(reportPipe, O_CLOEXEC) != 0)
+        return outcome;
+    Fd reportRead(reportPipe[0]), reportWrite(reportPipe[1]);
+
+    // Every descriptor the child gets is first copied above every number it is to have, so
+    // that no dup2 in the child overwrites one still to be moved.
+    std::vector<std::pair<int, int>> wanted = {{1, outWrite.get()}, {2, errWrite.get()}};
+    Fd devNull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    wanted.push_back({0, devNull.get()});
+    for (const auto& given : run.descriptors) {
+        std::erase_if(wanted, [&](const auto& w) { return w.first == given.first; });
+        wanted.push_back(given);
+    }
+    int highest = 2;
+    for (const auto& w : wanted)
+        highest = std::max(highest, w.first);
+    std::vector<std::unique_ptr<Fd>> copies;
+    std::vector<std::pair<int, int>> moves;
+    for (const auto& [number, fd] : wanted) {
+        copies.push_back(
+            std::make_unique<Fd>(fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, highest + 1)));
+        if (copies.back()->get() < 0)
+            return outcome;
+        moves.push_back({number, copies.back()->get()});
+    }
+    for (const auto& m : moves)
+        highest = std::max(highest, m.second);
+    const int report = ::fcntl(reportWrite.get(), F_DUPFD_CLOEXEC, highest + 1);
+    copies.push_back(std::make_unique<Fd>(report));
+    if (report < 0)
+        return outcome;
+    int childHighest = 0;
+    for (const auto& m : moves)
+        childHighest = std::max(childHighest, m.first);
+
+    std::vector<QByteArray> argv = run.arguments;
+    if (argv.empty())
+        argv.push_back(run.program);
+    std::vector<char*> args;
+    for (QByteArray& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    std::vector<QByteArray> env = run.environment;
+    std::vector<char*> envp;
+    for (QByteArray& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return outcome;
+    if (pid == 0) {
+        BecomeChild(parent, moves, childHighest, report, run.program.constData(), args.data(),
+                    envp.data());
+    }
+    const Fd exited(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    copies.clear();
+    outWrite.Reset();
+    errWrite.Reset();
+    reportWrite.Reset();
+
+    auto signal = [&](int number) {
+        if (exited.get() >= 0)
+            ::syscall(SYS_pidfd_send_signal, exited.get(), number, nullptr, 0);
+        else
+            ::kill(pid, number);
+    };
+    // Waits for it on every way out; one still running (a keep-alive that threw, a deadline
+    // passed) is asked to end, then made to.
+    struct Reaper {
+        pid_t pid;
+        const std::function<void(int)>& signal;
+        ChildOutcome& outcome;
+        bool running = true;
+        ~Reaper() {
+            int status = 0;
+            if (running) {
+                signal(SIGTERM);
+                for (int i = 0; i < 100 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+                    ::usleep(10000);
+                signal(SIGKILL);
+            }
+            int r;
+            while ((r = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+            }
+            if (r != pid)
+                return;
+            if (WIFEXITED(status)) {
+                if (outcome.end == ChildOutcome::End::kNotStarted)
+                    outcome.end = ChildOutcome::End::kExited;
+                outcome.status = WEXITSTATUS(status);
+            } else if (outcome.end != ChildOutcome::End::kTimedOut) {
+                outcome.end = ChildOutcome::End::kSignalled;
+            }
+        }
+    };
+    const std::function<void(int)> signalFn = signal;
+    outcome.end = ChildOutcome::End::kExited;
+    {
+        Reaper reaper{pid, signalFn, outcome};
+        int failure = 0;
+        if (::read(reportRead.get(), &failure, sizeof failure) == sizeof failure) {
+            outcome.end = ChildOutcome::End::kNotStarted;  // exec failed: nothing ran
+            reaper.running = false;
+            return outcome;
+        }
+        using Clock = std::chrono::steady_clock;
+        const auto until = Clock::now() + run.deadline;
+        auto lastCall = Clock::now();
+        char buffer[65536];
+        // The child's end is watched too, not only its output: keepAlive goes on until it exits.
+        pollfd fds[3] = {
+            {outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}, {exited.get(), POLLIN, 0}};
+        while (fds[0].fd >= 0 || fds[1].fd >= 0 || fds[2].fd >= 0) {
+            if (Clock::now() >= until) {
+                outcome.end = ChildOutcome::End::kTimedOut;
+                return outcome;  // the reaper ends it
+            }
+            const int ready = ::poll(fds, 3, 100);
+            if (ready < 0 && errno != EINTR)
+                break;
+            if (ready > 0 && fds[2].fd >= 0 && fds[2].revents != 0)
+                fds[2].fd = -1;
+            for (pollfd& p : std::span(fds, 2)) {
+                if (ready <= 0 || p.fd < 0 || p.revents == 0)
+                    continue;
+                const ssize_t n = ::read(p.fd, buffer, sizeof buffer);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    p.fd = -1;
+                } else if (&p == &fds[0]) {
+                    if (run.output)
+                        run.output(buffer, static_cast<size_t>(n));
+                } else if (static_cast<size_t>(outcome.errors.size()) < kMostErrors) {
+                    outcome.errors.append(buffer, n);
+                }
+            }
+            if (run.keepAlive && Clock::now() - lastCall >= std::chrono::milliseconds(100)) {
+                run.keepAlive();
+                lastCall = Clock::now();
+            }
+        }
+        reaper.running = fds[2].fd >= 0 && exited.get() >= 0;
+    }
+    return outcome;
+}
+
+Children& DefaultChildren() {
+    static Children children;
+    return children;
+}
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "platform/system_calls.h"
+
+namespace platform {
+
+// What stands at the path a floppy drive's disk is reached by: the one place that decides
+// whether a path is a device, an image file or a folder, whether a disk is in it and where it
+// is mounted.
+struct MediumState {
+    enum class Kind { kNothing, kDevice, kImageFile, kFolder, kOther };
+    Kind kind = Kind::kNothing;
+    // A device with a disk in it (one the user may not open counts when it has a size: its
+    // operations say 70); any image file.
+    bool diskIn = false;
+    long long bytes = 0;  // the disk's size; 0 when unknown or empty
+    // Where the device is mounted now, when it is.
+    std::optional<QString> mountPoint;
+};
+
+// Looks at `path` now, links followed.
+MediumState MediumAt(SystemCalls& system, const QString& path);
+
+// True for the sizes of the standard floppies, 160 KB to 2.88 MB: an image file of any other
+// size is a cut or foreign file, not a disk (mtools would read a cut image and write past its
+// end).
+bool StandardFloppySize(long long bytes);
+
+}  // namespace platform

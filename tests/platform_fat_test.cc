@@ -17,10 +17,12 @@
 #include "platform/drives/fat_medium.h"
 #include "platform/runtime_error.h"
 #include "tests/support/fakes.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
 using platform::FatMedium;
+using Falla = qtltest::FaultyChildren::Fault;
 
 using qtltest::ErrorNumber;
 
@@ -195,6 +197,9 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
         int numero;
         int fuente = 0;  // 0 an ordinary file, 1 one that cannot be read back, 2 a FIFO
         QString imagen = {};
+        // What goes wrong with the nth mtools run of the copy (1 the write, 2 the read-back).
+        Falla falla = Falla::kNone;
+        int enRun = 0;
     } casos[] = {
         {"full", {{"mcopy", grande, "::/LLENO.BIN"}}, "MAS.BIN", 61},
         {"root full", {raizLlena}, "OTRO.TXT", 61},
@@ -213,7 +218,15 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
         {"read-only image", {{"mcopy", uno, "::/LISTA.TXT"}}, "lista.txt", 70, 0, "ro"},
         {"no image", {}, "X.TXT", 71, 0, Ruta(QStringLiteral("no-hay.img"))},
         {"not a FAT disk", {}, "X.TXT", 57, 0, ceros},
+        {"mtools cannot start", {}, "X.TXT", 75, 0, {}, Falla::kNotStarted, 1},
+        {"mtools killed", {}, "X.TXT", 57, 0, {}, Falla::kKilled, 1},
+        {"mtools fails", {}, "X.TXT", 57, 0, {}, Falla::kFails, 1},
+        {"mtools hangs", {}, "X.TXT", 71, 0, {}, Falla::kHangs, 1},
+        {"read-back cut short", {}, "X.TXT", 57, 0, {}, Falla::kShort, 2},
+        {"read-back hangs", {}, "X.TXT", 71, 0, {}, Falla::kHangs, 2},
     };
+    qtltest::FaultyChildren hijos;
+    const platform::DriveServices conFallas{platform::DefaultSystemCalls(), hijos, {}};
     for (const auto& c : casos) {
         QString imagen = c.imagen;
         if (imagen.isEmpty() || imagen == u"ro")
@@ -226,9 +239,14 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
                                          : Fuente(QStringLiteral("fuente"), Datos(100000, 3),
                                                   c.fuente == 1 ? O_WRONLY : O_RDONLY);
 
-        EXPECT_EQ(ErrorNumber([&] { FatMedium(imagen, servicios_).CopyIn(fuente, c.nombre); }),
+        int runs = 0;
+        hijos.fault = [&](const platform::ChildRun&) {
+            return ++runs == c.enRun ? c.falla : Falla::kNone;
+        };
+        EXPECT_EQ(ErrorNumber([&] { FatMedium(imagen, conFallas).CopyIn(fuente, c.nombre); }),
                   c.numero)
             << c.que;
+        hijos.fault = {};
         EXPECT_EQ(Listado(imagen), listado) << c.que;
         if (c.imagen == u"ro") {
             EXPECT_EQ(Leer(imagen), bytes);
@@ -280,3 +298,40 @@ TEST_F(FatTest, KeepAliveRunsWhileASlowMtoolsWorks) {
 }
 
 }  // namespace
+
+TEST(ChildrenTest, AChildEndsAtItsDeadlineAndNeverOutlivesTheProgram) {
+    platform::ChildRun run;
+    run.program = "/bin/sleep";
+    run.arguments = {"sleep", "30"};
+    run.deadline = std::chrono::milliseconds(300);
+    const auto inicio = std::chrono::steady_clock::now();
+    EXPECT_EQ(platform::DefaultChildren().Run(run).end, platform::ChildOutcome::End::kTimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - inicio, std::chrono::seconds(5));
+
+    // A program ended by SIGTERM while its child runs takes the child with it.
+    const pid_t programa = ::fork();
+    ASSERT_GE(programa, 0);
+    if (programa == 0) {
+        run.deadline = std::chrono::minutes(1);
+        platform::DefaultChildren().Run(run);
+        ::_exit(0);
+    }
+    QByteArray hijo;
+    for (int i = 0; i < 200 && hijo.isEmpty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        QFile f(QStringLiteral("/proc/%1/task/%1/children").arg(programa));
+        if (f.open(QIODevice::ReadOnly))
+            hijo = f.readAll().trimmed();
+    }
+    ASSERT_FALSE(hijo.isEmpty());
+    ::kill(programa, SIGTERM);
+    ::waitpid(programa, nullptr, 0);
+    bool vivo = true;
+    for (int i = 0; i < 200 && vivo; ++i) {
+        QFile estado(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(hijo)));
+        vivo = estado.open(QIODevice::ReadOnly) && !estado.readAll().contains(") Z ");
+        if (vivo)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(vivo) << "sleep " << hijo.constData() << " sigue vivo";
+}

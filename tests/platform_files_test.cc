@@ -264,7 +264,8 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     QFile::link(drives_.Path(QStringLiteral("disco.img")),
                 drives_.Path(QStringLiteral("imagenes/Disco1.img")));
     drives_.MapDrives(
-        QStringLiteral("d:=cd,optical;a:=disco.img;b:=falta.img;c:=corta.img;e:=imagenes,images"));
+        QStringLiteral("d:=cd,optical;a:=disco.img;b:=falta.img;c:=corta.img;e:=imagenes,images;"
+                       "f:=x.img@@0,images"));
     EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("c:\\"), 22); }), 57);
     EXPECT_EQ(ErrorNumber([&] {
                   platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
@@ -279,6 +280,15 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), enlazada);
     EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("imagenes/Disco1.img"))).isSymLink());
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), u"CHICO.TXT");
+    // mtools reads "name@@offset" as another file at an offset: the images of a folder so named
+    // are its own, and the image file beside it is not touched.
+    QFile::copy(drives_.Path(QStringLiteral("disco.img")), drives_.Path(QStringLiteral("x.img")));
+    const QByteArray vecina = drives_.Read(QStringLiteral("x.img"));
+    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                       QStringLiteral("f:\\OTRO.TXT"));
+    EXPECT_EQ(drives_.Read(QStringLiteral("x.img")), vecina);
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("f:\\"), 22), u"OTRO.TXT");
+    EXPECT_TRUE(drives_.Exists(QStringLiteral("x.img@@0/Disco1.img")));
 
     // No image, no disk.
     EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("b:\\"), 22); }), 52);

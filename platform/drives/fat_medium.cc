@@ -142,6 +142,9 @@ int NumberFor(const Outcome& o, int notFound) {
         if (o.Says(text))
             return number;
     }
+    // What the box cannot say (a bad line in /etc/mtools.conf, for one) goes to standard error.
+    if (!o.errors.trimmed().isEmpty())
+        std::fprintf(stderr, "QTL99: mtools: %s\n", o.errors.trimmed().constData());
     return errors::kPathFileAccess;
 }
 
@@ -179,8 +182,6 @@ Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arg
     static_cast<ChildOutcome&>(outcome) = services.children.Run(run);
     if (outcome.end == ChildOutcome::End::kNotStarted)
         std::fprintf(stderr, "QTL99: no se pudo ejecutar %s\n", run.program.constData());
-    else if (!outcome.ok() && !outcome.errors.trimmed().isEmpty())
-        std::fprintf(stderr, "QTL99: mtools: %s", outcome.errors.constData());
     return outcome;
 }
 

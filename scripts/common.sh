@@ -8,7 +8,8 @@ BUILD="${QTL99_BUILD:-$REPO/build}"
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev
           xvfb xauth xdotool x11-utils fonts-liberation fonts-dejavu-core
           clang libclang-rt-14-dev xorriso patchelf appstream desktop-file-utils
-          mtools dosfstools libmount-dev)
+          mtools dosfstools libmount-dev libudev-dev
+          dbus-daemon python3-dbus python3-gi)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

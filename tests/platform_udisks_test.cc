@@ -184,8 +184,8 @@ TEST(FloppiesDeUdevTest, ClassifiesDisksAsUdevDescribesThem) {
     using platform::UdevDisk;
     const struct {
         UdevDisk disk;
-        bool floppy;
-        bool media;
+        bool floppy = false;
+        bool media = false;
     } cases[] = {
         {{u"/dev/fd0"_qs, 1474560, false, false, {}, {}}, true, true},
         {{u"/dev/sdb"_qs, 0, true, true, {}, {}}, true, false},  // marked by udev's rules

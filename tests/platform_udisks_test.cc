@@ -104,11 +104,15 @@ TEST_F(ServicioDeDiscosTest, FloppyDriveIsListedWithAndWithoutADisk) {
     EXPECT_EQ(floppies[0].device, u"/dev/sdb");
     EXPECT_EQ(floppies[0].block, kFloppyBlock);
     EXPECT_EQ(floppies[0].drive, u"/org/freedesktop/UDisks2/drives/Fake_USB_Floppy");
+    EXPECT_FALSE(floppies[0].mediaChangeDetected);
     EXPECT_FALSE(floppies[0].mediaAvailable);
     EXPECT_FALSE(floppies[0].hasFilesystem);
     EXPECT_EQ(client.Mount(kFloppyBlock).failure, UDisksFailure::kNoFilesystem);
 
+    // The service sees the disk go in, and out, only when asked to look again.
     Control(QStringLiteral("InsertDisk"), {QStringLiteral("DISCO 1"), qulonglong(1474560)});
+    EXPECT_FALSE(client.FloppyDrives().at(0).mediaAvailable);
+    ASSERT_TRUE(client.Rescan(kFloppyBlock).ok());
     floppies = client.FloppyDrives();
     ASSERT_EQ(floppies.size(), 1u);
     EXPECT_TRUE(floppies[0].mediaAvailable);
@@ -118,9 +122,16 @@ TEST_F(ServicioDeDiscosTest, FloppyDriveIsListedWithAndWithoutADisk) {
     EXPECT_TRUE(floppies[0].mountPoints.isEmpty());
 
     Control(QStringLiteral("EjectDisk"));
+    ASSERT_TRUE(client.Rescan(kFloppyBlock).ok());
     floppies = client.FloppyDrives();
     ASSERT_EQ(floppies.size(), 1u);
     EXPECT_FALSE(floppies[0].mediaAvailable);
+    EXPECT_FALSE(floppies[0].hasFilesystem);
+
+    // A drive unplugged meanwhile.
+    const QString gone = QStringLiteral("/org/freedesktop/UDisks2/block_devices/sdz");
+    EXPECT_EQ(client.Rescan(gone).failure, UDisksFailure::kGone);
+    EXPECT_EQ(client.Mount(gone).failure, UDisksFailure::kGone);
 }
 
 TEST_F(ServicioDeDiscosTest, MountAndUnmountReportWhereAndWhy) {
@@ -128,6 +139,7 @@ TEST_F(ServicioDeDiscosTest, MountAndUnmountReportWhereAndWhy) {
     const UDisksClient client(bus_);
     const QString folder = folder_.filePath(QStringLiteral("DISCO 1"));
     Control(QStringLiteral("InsertDisk"), {QStringLiteral("DISCO 1"), qulonglong(1474560)});
+    ASSERT_TRUE(client.Rescan(kFloppyBlock).ok());
     Control(QStringLiteral("SetMountFolder"), {folder});
 
     auto mounted = client.Mount(kFloppyBlock);
@@ -176,6 +188,7 @@ TEST_F(ServicioDeDiscosTest, NoServiceOrNoBusIsNotReachable) {
         EXPECT_TRUE(client.FloppyDrives().empty());
         EXPECT_EQ(client.Mount(kFloppyBlock).failure, UDisksFailure::kNoService);
         EXPECT_EQ(client.Unmount(kFloppyBlock).failure, UDisksFailure::kNoService);
+        EXPECT_EQ(client.Rescan(kFloppyBlock).failure, UDisksFailure::kNoService);
     }
     QDBusConnection::disconnectFromBus(noBusName);
 }

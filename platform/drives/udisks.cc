@@ -86,11 +86,12 @@ UDisksFailure FailureOf(const QString& errorName) {
         return UDisksFailure::kAlreadyMounted;
     if (is("NotMounted"))
         return UDisksFailure::kNotMounted;
-    // The object has no Filesystem interface, or is gone with the disk or the drive.
+    // The object has no Filesystem interface: no disk, or none the service can mount.
     if (errorName == u"org.freedesktop.DBus.Error.UnknownMethod" ||
-        errorName == u"org.freedesktop.DBus.Error.UnknownInterface" ||
-        errorName == u"org.freedesktop.DBus.Error.UnknownObject")
+        errorName == u"org.freedesktop.DBus.Error.UnknownInterface")
         return UDisksFailure::kNoFilesystem;
+    if (errorName == u"org.freedesktop.DBus.Error.UnknownObject")
+        return UDisksFailure::kGone;
     if (errorName == u"org.freedesktop.DBus.Error.ServiceUnknown" ||
         errorName == u"org.freedesktop.DBus.Error.NameHasNoOwner" ||
         errorName == u"org.freedesktop.DBus.Error.NoReply" ||
@@ -173,11 +174,14 @@ UDisksFloppy FloppyOf(const ServiceObject* drive, const ServiceObject& block) {
     f.label = block.prop(kBlockInterface, u"IdLabel"_qs).toString();
     f.hasFilesystem = block.has(kFilesystemInterface);
     f.mountPoints = FromByteStrings(block.prop(kFilesystemInterface, u"MountPoints"_qs));
+    // Where the service cannot see a disk change its MediaAvailable is an assumption (always
+    // true), and the size its last look found is the evidence.
+    f.mediaAvailable = f.sizeBytes > 0;
     if (drive != nullptr) {
         f.drive = drive->path();
-        f.mediaAvailable = drive->prop(kDriveInterface, u"MediaAvailable"_qs).toBool();
-    } else {
-        f.mediaAvailable = f.sizeBytes > 0;  // the service's word on a bare /dev/fd* block
+        f.mediaChangeDetected = drive->prop(kDriveInterface, u"MediaChangeDetected"_qs).toBool();
+        if (f.mediaChangeDetected)
+            f.mediaAvailable = drive->prop(kDriveInterface, u"MediaAvailable"_qs).toBool();
     }
     return f;
 }
@@ -227,40 +231,57 @@ std::vector<UDisksFloppy> UDisksClient::FloppyDrives() const {
     return floppies;
 }
 
+UDisksResult UDisksClient::Rescan(const QString& block) const {
+    return OnBlock(block, kBlockInterface, QStringLiteral("Rescan"));
+}
+
 UDisksResult UDisksClient::Mount(const QString& block) const {
-    if (!bus_.isConnected())
-        return {UDisksFailure::kNoService, {}, QStringLiteral("no system bus")};
-    const QDBusMessage reply = Call(bus_, kService, block, kFilesystemInterface,
-                                    QStringLiteral("Mount"), {QVariantMap()}, actionTimeoutMs_);
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
-        return {UDisksFailure::kNone, reply.arguments().constFirst().toString(), {}};
-    if (reply.type() != QDBusMessage::ErrorMessage)
-        return {UDisksFailure::kOther, {}, QStringLiteral("unexpected answer to Mount")};
-    UDisksResult r = ErrorResult(reply);
-    if (r.failure == UDisksFailure::kAlreadyMounted) {
+    QVariant answer;
+    UDisksResult r = OnBlock(block, kFilesystemInterface, QStringLiteral("Mount"), &answer);
+    if (r.ok()) {
+        r.mountPoint = answer.toString();
+    } else if (r.failure == UDisksFailure::kAlreadyMounted) {
         const QDBusMessage mounts =
             Call(bus_, kService, block, QStringLiteral("org.freedesktop.DBus.Properties"),
                  QStringLiteral("Get"), {kFilesystemInterface, QStringLiteral("MountPoints")},
                  queryTimeoutMs_);
         if (mounts.type() == QDBusMessage::ReplyMessage && !mounts.arguments().isEmpty()) {
-            const QStringList points =
-                FromByteStrings(mounts.arguments().constFirst().value<QDBusVariant>().variant());
-            r.mountPoint = points.value(0);
+            r.mountPoint =
+                FromByteStrings(mounts.arguments().constFirst().value<QDBusVariant>().variant())
+                    .value(0);
         }
     }
     return r;
 }
 
 UDisksResult UDisksClient::Unmount(const QString& block) const {
+    return OnBlock(block, kFilesystemInterface, QStringLiteral("Unmount"));
+}
+
+UDisksResult UDisksClient::OnBlock(const QString& block, const QString& interface,
+                                   const QString& method, QVariant* answer) const {
     if (!bus_.isConnected())
         return {UDisksFailure::kNoService, {}, QStringLiteral("no system bus")};
-    const QDBusMessage reply = Call(bus_, kService, block, kFilesystemInterface,
-                                    QStringLiteral("Unmount"), {QVariantMap()}, actionTimeoutMs_);
-    if (reply.type() == QDBusMessage::ReplyMessage)
+    const QDBusMessage reply =
+        Call(bus_, kService, block, interface, method, {QVariantMap()}, actionTimeoutMs_);
+    if (reply.type() == QDBusMessage::ReplyMessage) {
+        if (answer != nullptr)
+            *answer = reply.arguments().value(0);
         return {};
+    }
     if (reply.type() != QDBusMessage::ErrorMessage)
-        return {UDisksFailure::kOther, {}, QStringLiteral("unexpected answer to Unmount")};
-    return ErrorResult(reply);
+        return {UDisksFailure::kOther, {}, QStringLiteral("unexpected answer to ") + method};
+    UDisksResult r = ErrorResult(reply);
+    // The service answers alike for an object without the interface and for no object at
+    // all: a block that cannot say its size is gone.
+    if (r.failure == UDisksFailure::kNoFilesystem) {
+        const QDBusMessage size =
+            Call(bus_, kService, block, QStringLiteral("org.freedesktop.DBus.Properties"),
+                 QStringLiteral("Get"), {kBlockInterface, QStringLiteral("Size")}, queryTimeoutMs_);
+        if (size.type() != QDBusMessage::ReplyMessage || interface == kBlockInterface)
+            r.failure = UDisksFailure::kGone;
+    }
+    return r;
 }
 
 }  // namespace platform

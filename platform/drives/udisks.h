@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <vector>
 
 // A client of the desktop's disk service, UDisks2 (org.freedesktop.UDisks2 on the system bus):
@@ -19,11 +20,16 @@ struct UDisksFloppy {
     QString block;   // object path of the block that holds the disk: the whole disk, or the
                      // partition holding the file system when the whole disk holds none
     QString device;  // that block's device node: /dev/sdb, /dev/fd0
-    bool mediaAvailable = false;  // a disk is in the drive
-    qint64 sizeBytes = 0;         // of the disk; 0 with no disk
-    QString label;                // the file system's label, may be empty
-    bool hasFilesystem = false;   // the block holds a file system the service can mount
-    QStringList mountPoints;      // where it is mounted now, may be empty
+    // A disk is in the drive. The service cannot see a disk go in or out of a floppy drive
+    // (it never opens one on its own, since that makes the drive spin), so where it does not
+    // (`mediaChangeDetected` false) this is what its last look found: the disk's size is not 0.
+    // Rescan makes it look again.
+    bool mediaAvailable = false;
+    bool mediaChangeDetected = false;  // the service sees a disk go in and out by itself
+    qint64 sizeBytes = 0;              // of the disk; 0 with no disk
+    QString label;                     // the file system's label, may be empty
+    bool hasFilesystem = false;        // the block holds a file system the service can mount
+    QStringList mountPoints;           // where it is mounted now, may be empty
 };
 
 // Why a call to the service did not do what was asked.
@@ -35,6 +41,7 @@ enum class UDisksFailure {
     kBusy,            // a program still uses the mounted disk (Error.DeviceBusy)
     kAlreadyMounted,  // Mount: it was mounted already; `mountPoint` says where
     kNotMounted,      // Unmount: it was not mounted
+    kGone,            // the block is gone: the drive was unplugged
     kOther,           // anything else; `message` says what the service said
 };
 
@@ -66,16 +73,26 @@ class UDisksClient {
     // compatibility names a floppy, and /dev/fd* blocks. Empty when the service is not reachable.
     std::vector<UDisksFloppy> FloppyDrives() const;
 
+    // Makes the service look at the drive of `block` again (it opens the device, reads the
+    // disk's size and file system), so that FloppyDrives then tells whether a disk is in a
+    // floppy drive and what it holds. Fails with kNoService, kNotAuthorized, kGone or kOther.
+    UDisksResult Rescan(const QString& block) const;
+
     // Mounts the file system of `block` (an object path from FloppyDrives) where the service
     // chooses, as the user. Fails with kNoService, kNotAuthorized, kNoFilesystem, kBusy,
-    // kAlreadyMounted (with the mount point) or kOther.
+    // kAlreadyMounted (with the mount point), kGone or kOther.
     UDisksResult Mount(const QString& block) const;
 
     // Unmounts the file system of `block`. Fails with kNoService, kNotAuthorized, kNoFilesystem,
-    // kBusy (a program still has a file open on it), kNotMounted or kOther.
+    // kBusy (a program still has a file open on it), kNotMounted, kGone or kOther.
     UDisksResult Unmount(const QString& block) const;
 
   private:
+    // Calls `method` of `interface` on `block` with no options, and says how it went; the
+    // method's answer, if any, goes to `answer`.
+    UDisksResult OnBlock(const QString& block, const QString& interface, const QString& method,
+                         QVariant* answer = nullptr) const;
+
     QDBusConnection bus_;
     int queryTimeoutMs_;
     int actionTimeoutMs_;

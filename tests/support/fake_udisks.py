@@ -6,7 +6,9 @@
 It takes the name org.freedesktop.UDisks2 on the bus at BUS_ADDRESS, prints "ready" and serves
 until its standard input closes, so it never outlives the test that started it. It offers:
 
-- a USB floppy drive (/dev/sdb), empty at first;
+- a USB floppy drive (/dev/sdb), empty at first. Like the real service, it cannot see a disk go
+  in or out of a floppy drive (MediaChangeDetected false, MediaAvailable always true): the disk
+  the test inserts or ejects is seen at the block's next Rescan;
 - a USB stick (/dev/sdc) holding a FAT file system, which is no floppy drive;
 - a loop device tied to no drive.
 
@@ -64,6 +66,7 @@ class Block(ServiceObject):
         self.mount_folder = "/nonexistent"
         self.mount_error = ""
         self.unmount_error = ""
+        self.in_drive = None  # (size, label, fs) of a disk changed since the last look
         self.set_disk(size, label, fs)
 
     def set_disk(self, size, label, fs):
@@ -87,6 +90,12 @@ class Block(ServiceObject):
                 name="org.freedesktop.DBus.Error.UnknownMethod")
         return self.interfaces[FILESYSTEM]
 
+    @dbus.service.method(BLOCK, in_signature="a{sv}", out_signature="")
+    def Rescan(self, options):
+        if self.in_drive is not None:
+            self.set_disk(*self.in_drive)
+            self.in_drive = None
+
     @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="s")
     def Mount(self, options):
         fs = self.filesystem()
@@ -109,11 +118,12 @@ class Block(ServiceObject):
         fs["MountPoints"] = dbus.Array([], signature="ay")
 
 
-def drive_props(compatibility, available, size):
+def drive_props(compatibility, change_detected, size):
     return {DRIVE: {
         "MediaCompatibility": dbus.Array(compatibility, signature="s"),
         "MediaRemovable": dbus.Boolean(True),
-        "MediaAvailable": dbus.Boolean(available),
+        "MediaAvailable": dbus.Boolean(True),
+        "MediaChangeDetected": dbus.Boolean(change_detected),
         "Size": dbus.UInt64(size),
     }}
 
@@ -145,18 +155,13 @@ class Controls(dbus.service.Object):
         super().__init__(bus, "/org/qtl99/FakeUDisks")
         self.service = service
 
-    def set_media(self, available, size, label):
-        self.service.floppy.interfaces[DRIVE]["MediaAvailable"] = dbus.Boolean(available)
-        self.service.floppy.interfaces[DRIVE]["Size"] = dbus.UInt64(size)
-        self.service.floppy_block.set_disk(size, label, available)
-
     @dbus.service.method("org.qtl99.FakeUDisks", in_signature="st")
     def InsertDisk(self, label, size):
-        self.set_media(True, size, label)
+        self.service.floppy_block.in_drive = (size, label, True)
 
     @dbus.service.method("org.qtl99.FakeUDisks")
     def EjectDisk(self):
-        self.set_media(False, 0, "")
+        self.service.floppy_block.in_drive = (0, "", False)
 
     @dbus.service.method("org.qtl99.FakeUDisks", in_signature="s")
     def SetMountFolder(self, folder):

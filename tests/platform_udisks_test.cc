@@ -23,21 +23,10 @@ class ServicioDeDiscosTest : public ::testing::Test {
         ASSERT_TRUE(folder_.isValid());
         QFile config(folder_.filePath(QStringLiteral("system.conf")));
         ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=%1/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-)")
+        config.write(QStringLiteral(R"(<busconfig><type>system</type>
+  <listen>unix:path=%1/bus</listen><auth>EXTERNAL</auth>
+  <policy context="default"><allow user="*"/><allow own="*"/><allow send_destination="*"/>
+    <allow receive_sender="*"/></policy></busconfig>)")
                          .arg(folder_.path())
                          .toUtf8());
         config.close();
@@ -54,14 +43,10 @@ class ServicioDeDiscosTest : public ::testing::Test {
 
     void TearDown() override {
         QDBusConnection::disconnectFromBus(busName_);
+        service_.closeWriteChannel();  // the stand-in service ends when its input closes
+        service_.waitForFinished(5000);
         for (QProcess* p : {&service_, &daemon_}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            p->closeWriteChannel();  // the stand-in service ends when its input closes
-            if (p == &daemon_ || !p->waitForFinished(5000))
-                p->terminate();
-            if (!p->waitForFinished(5000))
-                p->kill();
+            p->kill();
             p->waitForFinished(5000);
         }
     }
@@ -77,7 +62,7 @@ class ServicioDeDiscosTest : public ::testing::Test {
     // Steers the stand-in service.
     void Control(const QString& method, const QVariantList& args = {}) {
         QDBusMessage m = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.UDisks2"), QStringLiteral("/org/qtl99/FakeUDisks"),
+            QStringLiteral("org.freedesktop.UDisks2"), QStringLiteral("/org/freedesktop/UDisks2"),
             QStringLiteral("org.qtl99.FakeUDisks"), method);
         m.setArguments(args);
         const QDBusMessage reply = bus_.call(m, QDBus::Block, 5000);

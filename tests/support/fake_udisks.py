@@ -3,19 +3,16 @@
 
     fake_udisks.py BUS_ADDRESS
 
-It takes the name org.freedesktop.UDisks2 on the bus at BUS_ADDRESS, prints "ready" and serves
-until its standard input closes, so it never outlives the test that started it. It offers:
+It takes the name org.freedesktop.UDisks2 there, prints "ready" and serves until its standard
+input closes, so it never outlives its test. It has a USB floppy drive (/dev/sdb), empty at first,
+which like the real service's cannot see a disk go in or out (MediaChangeDetected false,
+MediaAvailable always true): a disk inserted or ejected is seen at the block's next Rescan. Beside
+it, a USB stick holding FAT (/dev/sdc) and a loop device tied to no drive, which are no floppies.
+Mount mounts nothing: it returns the folder the test chose and lists it as the mount point.
 
-- a USB floppy drive (/dev/sdb), empty at first. Like the real service, it cannot see a disk go
-  in or out of a floppy drive (MediaChangeDetected false, MediaAvailable always true): the disk
-  the test inserts or ejects is seen at the block's next Rescan;
-- a USB stick (/dev/sdc) holding a FAT file system, which is no floppy drive;
-- a loop device tied to no drive.
-
-Mounting mounts nothing: it records the folder the test chose as the mount point and returns it.
-The test steers it through org.qtl99.FakeUDisks at /org/qtl99/FakeUDisks:
-InsertDisk(label, size), EjectDisk(), SetMountFolder(path), FailMount(error name),
-FailUnmount(error name); an empty error name lets the call succeed again.
+The test steers it through org.qtl99.FakeUDisks at /org/freedesktop/UDisks2: InsertDisk(label,
+size), EjectDisk(), SetMountFolder(path), FailMount(error), FailUnmount(error); an empty error
+name lets the call succeed again.
 """
 
 import sys
@@ -26,71 +23,53 @@ from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
 ROOT = "/org/freedesktop/UDisks2"
-PROPS = "org.freedesktop.DBus.Properties"
 DRIVE = "org.freedesktop.UDisks2.Drive"
 BLOCK = "org.freedesktop.UDisks2.Block"
 FILESYSTEM = "org.freedesktop.UDisks2.Filesystem"
-ERROR = "org.freedesktop.UDisks2.Error."
+CONTROL = "org.qtl99.FakeUDisks"
+
+
+def fail(name, text="refused"):
+    raise dbus.exceptions.DBusException(text, name=name)
 
 
 def nul_terminated(text):
-    return dbus.Array([dbus.Byte(b) for b in text.encode() + b"\0"], signature="y")
+    return dbus.ByteArray(text.encode() + b"\0")
 
 
 class ServiceObject(dbus.service.Object):
-    """One object of the service: its interfaces and their properties."""
-
     def __init__(self, bus, path, interfaces):
         super().__init__(bus, path)
-        self.path = path
-        self.interfaces = interfaces  # {interface: {name: value}}
+        self.path, self.interfaces = path, interfaces  # {interface: {property: value}}
 
-    @dbus.service.method(PROPS, in_signature="ss", out_signature="v")
+    @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss", out_signature="v")
     def Get(self, interface, name):
         if interface not in self.interfaces:
-            raise dbus.exceptions.DBusException(
-                "No such interface", name="org.freedesktop.DBus.Error.InvalidArgs")
+            fail("org.freedesktop.DBus.Error.InvalidArgs", "No such interface")
         return self.interfaces[interface][name]
-
-    @dbus.service.method(PROPS, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
-        return self.interfaces.get(interface, {})
 
 
 class Block(ServiceObject):
-    """A block device; mountable while it holds a file system."""
-
-    def __init__(self, bus, path, device, drive, size=0, label="", fs=False):
-        super().__init__(bus, path, {})
-        self.device, self.drive = device, drive
-        self.mount_folder = "/nonexistent"
-        self.mount_error = ""
-        self.unmount_error = ""
+    def __init__(self, bus, name, drive, size=0, label="", fs=False):
+        super().__init__(bus, ROOT + "/block_devices/" + name, {})
+        self.device, self.drive = "/dev/" + name, drive
+        self.mount_folder, self.mount_error, self.unmount_error = "/nonexistent", "", ""
         self.in_drive = None  # (size, label, fs) of a disk changed since the last look
         self.set_disk(size, label, fs)
 
     def set_disk(self, size, label, fs):
-        self.interfaces = {BLOCK: {
-            "Device": nul_terminated(self.device),
-            "PreferredDevice": nul_terminated(self.device),
-            "Drive": dbus.ObjectPath(self.drive),
-            "Size": dbus.UInt64(size),
-            "IdLabel": dbus.String(label),
-            "IdType": dbus.String("vfat" if fs else ""),
-            "IdUsage": dbus.String("filesystem" if fs else ""),
-        }}
+        self.interfaces = {BLOCK: {"Device": nul_terminated(self.device),
+                                   "Drive": dbus.ObjectPath(self.drive),
+                                   "Size": dbus.UInt64(size), "IdLabel": label}}
         if fs:
-            self.interfaces[FILESYSTEM] = {
-                "MountPoints": dbus.Array([], signature="ay")}
+            self.interfaces[FILESYSTEM] = {"MountPoints": dbus.Array([], signature="ay")}
 
-    def filesystem(self):
-        if FILESYSTEM not in self.interfaces:
-            raise dbus.exceptions.DBusException(
-                "No such interface '%s'" % FILESYSTEM,
-                name="org.freedesktop.DBus.Error.UnknownMethod")
+    def mount_points(self):
+        if FILESYSTEM not in self.interfaces:  # as the real service answers
+            fail("org.freedesktop.DBus.Error.UnknownMethod", "No such interface " + FILESYSTEM)
         return self.interfaces[FILESYSTEM]
 
-    @dbus.service.method(BLOCK, in_signature="a{sv}", out_signature="")
+    @dbus.service.method(BLOCK, in_signature="a{sv}")
     def Rescan(self, options):
         if self.in_drive is not None:
             self.set_disk(*self.in_drive)
@@ -98,34 +77,28 @@ class Block(ServiceObject):
 
     @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="s")
     def Mount(self, options):
-        fs = self.filesystem()
+        fs = self.mount_points()
         if self.mount_error:
-            raise dbus.exceptions.DBusException("refused", name=self.mount_error)
+            fail(self.mount_error)
         if fs["MountPoints"]:
-            raise dbus.exceptions.DBusException(
-                "Device %s is already mounted" % self.device, name=ERROR + "AlreadyMounted")
+            fail("org.freedesktop.UDisks2.Error.AlreadyMounted", "already mounted")
         fs["MountPoints"] = dbus.Array([nul_terminated(self.mount_folder)], signature="ay")
         return self.mount_folder
 
-    @dbus.service.method(FILESYSTEM, in_signature="a{sv}", out_signature="")
+    @dbus.service.method(FILESYSTEM, in_signature="a{sv}")
     def Unmount(self, options):
-        fs = self.filesystem()
+        fs = self.mount_points()
         if self.unmount_error:
-            raise dbus.exceptions.DBusException("refused", name=self.unmount_error)
+            fail(self.unmount_error)
         if not fs["MountPoints"]:
-            raise dbus.exceptions.DBusException(
-                "Device %s is not mounted" % self.device, name=ERROR + "NotMounted")
+            fail("org.freedesktop.UDisks2.Error.NotMounted", "not mounted")
         fs["MountPoints"] = dbus.Array([], signature="ay")
 
 
-def drive_props(compatibility, change_detected, size):
-    return {DRIVE: {
+def drive(bus, name, compatibility, change_detected):
+    return ServiceObject(bus, ROOT + "/drives/" + name, {DRIVE: {
         "MediaCompatibility": dbus.Array(compatibility, signature="s"),
-        "MediaRemovable": dbus.Boolean(True),
-        "MediaAvailable": dbus.Boolean(True),
-        "MediaChangeDetected": dbus.Boolean(change_detected),
-        "Size": dbus.UInt64(size),
-    }}
+        "MediaAvailable": True, "MediaChangeDetected": change_detected}})
 
 
 class Service(dbus.service.Object):
@@ -133,47 +106,36 @@ class Service(dbus.service.Object):
 
     def __init__(self, bus):
         super().__init__(bus, ROOT)
-        floppy = ROOT + "/drives/Fake_USB_Floppy"
-        stick = ROOT + "/drives/Fake_USB_Stick"
-        self.floppy = ServiceObject(bus, floppy, drive_props(["floppy", "floppy_zip"], False, 0))
-        self.floppy_block = Block(bus, ROOT + "/block_devices/sdb", "/dev/sdb", floppy)
-        self.objects = [
-            self.floppy, self.floppy_block,
-            ServiceObject(bus, stick, drive_props(["thumb"], True, 1474560)),
-            Block(bus, ROOT + "/block_devices/sdc", "/dev/sdc", stick, 1474560, "PEN", True),
-            Block(bus, ROOT + "/block_devices/loop0", "/dev/loop0", "/", 1474560, "", True),
-        ]
-        self.controls = Controls(bus, self)
+        floppy = drive(bus, "Fake_USB_Floppy", ["floppy", "floppy_zip"], False)
+        stick = drive(bus, "Fake_USB_Stick", ["thumb"], True)
+        self.floppy = Block(bus, "sdb", floppy.path)
+        self.objects = [floppy, self.floppy, stick,
+                        Block(bus, "sdc", stick.path, 1474560, "PEN", True),
+                        Block(bus, "loop0", "/", 1474560, "", True)]
 
     @dbus.service.method("org.freedesktop.DBus.ObjectManager", out_signature="a{oa{sa{sv}}}")
     def GetManagedObjects(self):
         return {dbus.ObjectPath(o.path): o.interfaces for o in self.objects}
 
-
-class Controls(dbus.service.Object):
-    def __init__(self, bus, service):
-        super().__init__(bus, "/org/qtl99/FakeUDisks")
-        self.service = service
-
-    @dbus.service.method("org.qtl99.FakeUDisks", in_signature="st")
+    @dbus.service.method(CONTROL, in_signature="st")
     def InsertDisk(self, label, size):
-        self.service.floppy_block.in_drive = (size, label, True)
+        self.floppy.in_drive = (size, label, True)
 
-    @dbus.service.method("org.qtl99.FakeUDisks")
+    @dbus.service.method(CONTROL)
     def EjectDisk(self):
-        self.service.floppy_block.in_drive = (0, "", False)
+        self.floppy.in_drive = (0, "", False)
 
-    @dbus.service.method("org.qtl99.FakeUDisks", in_signature="s")
+    @dbus.service.method(CONTROL, in_signature="s")
     def SetMountFolder(self, folder):
-        self.service.floppy_block.mount_folder = folder
+        self.floppy.mount_folder = folder
 
-    @dbus.service.method("org.qtl99.FakeUDisks", in_signature="s")
+    @dbus.service.method(CONTROL, in_signature="s")
     def FailMount(self, error):
-        self.service.floppy_block.mount_error = error
+        self.floppy.mount_error = error
 
-    @dbus.service.method("org.qtl99.FakeUDisks", in_signature="s")
+    @dbus.service.method(CONTROL, in_signature="s")
     def FailUnmount(self, error):
-        self.service.floppy_block.unmount_error = error
+        self.floppy.unmount_error = error
 
 
 def main():

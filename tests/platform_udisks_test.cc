@@ -24,12 +24,20 @@ class ServicioDeDiscosTest : public ::testing::Test {
         QFile config(folder_.filePath(QStringLiteral("system.conf")));
         ASSERT_TRUE(config.open(QIODevice::WriteOnly));
         config.write(QStringLiteral(R"(<busconfig><type>system</type>
-  <listen>unix:path=%1/bus</listen><auth>EXTERNAL</auth>
+  <listen>unix:path=%1/bus</listen><auth>EXTERNAL</auth><servicedir>%1</servicedir>
   <policy context="default"><allow user="*"/><allow own="*"/><allow send_destination="*"/>
     <allow receive_sender="*"/></policy></busconfig>)")
                          .arg(folder_.path())
                          .toUtf8());
         config.close();
+        // The service could be started on demand here: a client that did so would leave a mark.
+        QFile activation(folder_.filePath(QStringLiteral("org.freedesktop.UDisks2.service")));
+        ASSERT_TRUE(activation.open(QIODevice::WriteOnly));
+        activation.write(QStringLiteral("[D-BUS Service]\nName=org.freedesktop.UDisks2\n"
+                                        "Exec=/usr/bin/touch %1/started\nUser=root\n")
+                             .arg(folder_.path())
+                             .toUtf8());
+        activation.close();
         daemon_.start(QStringLiteral("dbus-daemon"),
                       {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
                        QStringLiteral("--config-file=") + config.fileName()});
@@ -176,6 +184,7 @@ TEST_F(ServicioDeDiscosTest, NoServiceOrNoBusIsNotReachable) {
         EXPECT_EQ(client.Rescan(kFloppyBlock).failure, UDisksFailure::kNoService);
     }
     QDBusConnection::disconnectFromBus(noBusName);
+    EXPECT_FALSE(QFile::exists(folder_.filePath(QStringLiteral("started"))));
 }
 
 TEST(FloppiesDeUdevTest, ClassifiesDisksAsUdevDescribesThem) {

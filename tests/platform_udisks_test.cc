@@ -91,7 +91,7 @@ TEST_F(ServicioDeDiscosTest, FloppyDriveIsListedWithAndWithoutADisk) {
     const UDisksClient client(bus_);
     EXPECT_TRUE(client.IsReachable());
 
-    // Empty: listed, no disk, nothing to mount; the USB stick and the loop device are no floppies.
+    // Empty: listed, no disk, nothing to mount; a Zip drive and a loop device are no floppies.
     auto floppies = client.FloppyDrives();
     ASSERT_EQ(floppies.size(), 1u);
     EXPECT_EQ(floppies[0].device, u"/dev/sdb");

@@ -214,9 +214,8 @@ std::vector<UDisksFloppy> UDisksClient::FloppyDrives() const {
         const QStringList media =
             drive.prop(kDriveInterface, u"MediaCompatibility"_qs).toStringList();
         const ServiceObject* block = DiskBlockOf(drive.path(), objects);
-        const bool floppy = std::any_of(media.begin(), media.end(),
-                                        [](const QString& m) { return m.startsWith(u"floppy"); }) ||
-                            (block != nullptr && IsFloppyDevice(block->Device()));
+        const bool floppy =
+            media.contains(u"floppy"_qs) || (block != nullptr && IsFloppyDevice(block->Device()));
         if (floppy && block != nullptr)
             floppies.push_back(FloppyOf(&drive, *block));
     }

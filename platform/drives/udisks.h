@@ -70,7 +70,9 @@ class UDisksClient {
     bool IsReachable() const;
 
     // The floppy drives the service knows, with or without a disk: drives whose media
-    // compatibility names a floppy, and /dev/fd* blocks. Empty when the service is not reachable.
+    // compatibility names the floppy disk ("floppy"; a Zip or Jaz drive's "floppy_zip" or
+    // "floppy_jaz" takes no floppy disk), and /dev/fd* blocks. Empty when the service is not
+    // reachable.
     std::vector<UDisksFloppy> FloppyDrives() const;
 
     // Makes the service look at the drive of `block` again (it opens the device, reads the

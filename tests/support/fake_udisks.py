@@ -7,7 +7,7 @@ It takes the name org.freedesktop.UDisks2 there, prints "ready" and serves until
 input closes, so it never outlives its test. It has a USB floppy drive (/dev/sdb), empty at first,
 which like the real service's cannot see a disk go in or out (MediaChangeDetected false,
 MediaAvailable always true): a disk inserted or ejected is seen at the block's next Rescan. Beside
-it, a USB stick holding FAT (/dev/sdc) and a loop device tied to no drive, which are no floppies.
+it, a Zip drive holding FAT (/dev/sdc) and a loop device tied to no drive, which are no floppies.
 Mount mounts nothing: it returns the folder the test chose and lists it as the mount point.
 
 The test steers it through org.qtl99.FakeUDisks at /org/freedesktop/UDisks2: InsertDisk(label,
@@ -106,11 +106,11 @@ class Service(dbus.service.Object):
 
     def __init__(self, bus):
         super().__init__(bus, ROOT)
-        floppy = drive(bus, "Fake_USB_Floppy", ["floppy", "floppy_zip"], False)
-        stick = drive(bus, "Fake_USB_Stick", ["thumb"], True)
+        floppy = drive(bus, "Fake_USB_Floppy", ["floppy"], False)
+        zip_drive = drive(bus, "Fake_Zip", ["floppy_zip"], False)
         self.floppy = Block(bus, "sdb", floppy.path)
-        self.objects = [floppy, self.floppy, stick,
-                        Block(bus, "sdc", stick.path, 1474560, "PEN", True),
+        self.objects = [floppy, self.floppy, zip_drive,
+                        Block(bus, "sdc", zip_drive.path, 100663296, "ZIP", True),
                         Block(bus, "loop0", "/", 1474560, "", True)]
 
     @dbus.service.method("org.freedesktop.DBus.ObjectManager", out_signature="a{oa{sa{sv}}}")

@@ -55,7 +55,7 @@ struct UDisksResult {
 
 class UDisksClient {
   public:
-    // Queries wait at most `queryTimeoutMs`; Mount and Unmount wait up to `actionTimeoutMs`,
+    // Queries wait at most `queryTimeoutMs`; Rescan, Mount and Unmount up to `actionTimeoutMs`,
     // since the service may first ask the user for a password.
     static constexpr int kQueryTimeoutMs = 2500;
     static constexpr int kActionTimeoutMs = 120000;

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <vector>
+
+// A client of the desktop's disk service, UDisks2 (org.freedesktop.UDisks2 on the system bus):
+// how an ordinary user finds a USB floppy drive, with or without a disk, and mounts its disk.
+// Every call is synchronous and bounded by a timeout, so it may run on the GUI thread between
+// two steps; none ever starts the service (no bus activation), and none raises: a failure is a
+// value the caller reads.
+namespace platform {
+
+// A floppy drive as the service knows it now.
+struct UDisksFloppy {
+    QString drive;   // object path of the drive; empty for a /dev/fd* block the service
+                     // ties to no drive
+    QString block;   // object path of the block that holds the disk: the whole disk, or the
+                     // partition holding the file system when the whole disk holds none
+    QString device;  // that block's device node: /dev/sdb, /dev/fd0
+    // A disk is in the drive. The service cannot see a disk go in or out of a floppy drive
+    // (it never opens one on its own, since that makes the drive spin), so where it does not
+    // (`mediaChangeDetected` false) this is what its last look found: the disk's size is not 0.
+    // Rescan makes it look again.
+    bool mediaAvailable = false;
+    bool mediaChangeDetected = false;  // the service sees a disk go in and out by itself
+    qint64 sizeBytes = 0;              // of the disk; 0 with no disk
+    QString label;                     // the file system's label, may be empty
+    bool hasFilesystem = false;        // the block holds a file system the service can mount
+    QStringList mountPoints;           // where it is mounted now, may be empty
+};
+
+// Why a call to the service did not do what was asked.
+enum class UDisksFailure {
+    kNone,            // it did
+    kNoService,       // no system bus, no service on it, or no answer within the timeout
+    kNotAuthorized,   // the user may not (org.freedesktop.UDisks2.Error.NotAuthorized*)
+    kNoFilesystem,    // the block holds no file system (no disk, or an unformatted one)
+    kBusy,            // a program still uses the mounted disk (Error.DeviceBusy)
+    kAlreadyMounted,  // Mount: it was mounted already; `mountPoint` says where
+    kNotMounted,      // Unmount: it was not mounted
+    kGone,            // the block is gone: the drive was unplugged
+    kOther,           // anything else; `message` says what the service said
+};
+
+struct UDisksResult {
+    UDisksFailure failure = UDisksFailure::kNone;
+    QString mountPoint;  // Mount: where the disk is now (also with kAlreadyMounted when known)
+    QString message;     // the service's error name and text, for a log; empty on success
+
+    bool ok() const { return failure == UDisksFailure::kNone; }
+};
+
+class UDisksClient {
+  public:
+    // Queries wait at most `queryTimeoutMs`; Rescan, Mount and Unmount up to `actionTimeoutMs`,
+    // since the service may first ask the user for a password.
+    static constexpr int kQueryTimeoutMs = 2500;
+    static constexpr int kActionTimeoutMs = 120000;
+
+    // The client of the machine's system bus.
+    UDisksClient();
+    // A client of `bus` (a test's private bus).
+    explicit UDisksClient(QDBusConnection bus, int queryTimeoutMs = kQueryTimeoutMs,
+                          int actionTimeoutMs = kActionTimeoutMs);
+
+    // True when the bus is there and the service holds its name on it now.
+    bool IsReachable() const;
+
+    // The floppy drives the service knows, with or without a disk: drives whose media
+    // compatibility names the floppy disk ("floppy"; a Zip or Jaz drive's "floppy_zip" or
+    // "floppy_jaz" takes no floppy disk), and /dev/fd* blocks. Empty when the service is not
+    // reachable.
+    std::vector<UDisksFloppy> FloppyDrives() const;
+
+    // Makes the service look at the drive of `block` again (it opens the device, reads the
+    // disk's size and file system), so that FloppyDrives then tells whether a disk is in a
+    // floppy drive and what it holds. Fails with kNoService, kNotAuthorized, kGone or kOther.
+    UDisksResult Rescan(const QString& block) const;
+
+    // Mounts the file system of `block` (an object path from FloppyDrives) where the service
+    // chooses, as the user. Fails with kNoService, kNotAuthorized, kNoFilesystem, kBusy,
+    // kAlreadyMounted (with the mount point), kGone or kOther.
+    UDisksResult Mount(const QString& block) const;
+
+    // Unmounts the file system of `block`. Fails with kNoService, kNotAuthorized, kNoFilesystem,
+    // kBusy (a program still has a file open on it), kNotMounted, kGone or kOther.
+    UDisksResult Unmount(const QString& block) const;
+
+  private:
+    // Calls `method` of `interface` on `block` with no options, and says how it went; the
+    // method's answer, if any, goes to `answer`.
+    UDisksResult OnBlock(const QString& block, const QString& interface, const QString& method,
+                         QVariant* answer = nullptr) const;
+
+    QDBusConnection bus_;
+    int queryTimeoutMs_;
+    int actionTimeoutMs_;
+};
+
+}  // namespace platform

@@ -267,8 +267,11 @@ void Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
             t += QStringLiteral("  NO COPIA NINGÚN ARCHIVO: el disco se pide y queda vacío\n");
         for (const generacion::EntradaComprobada& e : d.entradas) {
             if (e.error != 0) {
-                t += QStringLiteral("  %1: FALTA EN EL CD (error %2: %3)\n")
-                         .arg(Nombre(e.nombre))
+                t += QStringLiteral("  %1: %2 (error %3: %4)\n")
+                         .arg(Nombre(e.nombre), e.error == platform::errors::kFileNotFound ||
+                                                        e.error == platform::errors::kPathNotFound
+                                                    ? QStringLiteral("FALTA EN EL CD")
+                                                    : QStringLiteral("NO SE PUEDE COPIAR DEL CD"))
                          .arg(e.error)
                          .arg(platform::StandardText(e.error));
             } else if (!e.motivoFat.isEmpty()) {

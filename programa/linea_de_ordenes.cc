@@ -164,7 +164,7 @@ class Consola : public platform::Dialogs,
         if (terminal_)
             Barra();
         else
-            Linea(QStringLiteral("Disco %1 de %2: %3").arg(disco_).arg(discos_).arg(nombre));
+            Linea(QStringLiteral("  ") + nombre);
     }
     void VisibleEtiqueta(generacion::Etiqueta /*etiqueta*/, bool /*visible*/) override {}
     void Refresh() override {}
@@ -407,6 +407,9 @@ std::optional<int> LeerOpciones(int argc, char** argv, Opciones& o) {
             case ':':
                 return MalUso(QStringLiteral("la opción «%1» necesita un argumento").arg(dada));
             default:
+                if (optopt >= kImagenes)  // a value after an option that takes none
+                    return MalUso(QStringLiteral("la opción «%1» no lleva argumento")
+                                      .arg(dada.section(u'=', 0, 0)));
                 return MalUso(
                     optopt > 0 && optopt < 128 && dada.size() > 1 && dada[1] != u'-'
                         ? QStringLiteral("opción no válida «-%1»").arg(QChar(optopt))

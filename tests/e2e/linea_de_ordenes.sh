@@ -68,9 +68,12 @@ archivo() {
     head -c "$4" /dev/urandom >"$1/Discos/Disco$2/$3"
 }
 
-# The demo CD: three clean, exact images; the check finds the set whole.
-qtl99 0 --imagenes "$trabajo/demo/imagenes" --cd "$demo"
-dice "$trabajo/errores" "Disco 2 de 3: DATOS1.DAT" "Generación de discos Finalizada"
+# The demo CD, the program at its root run from elsewhere: three clean, exact images; the check
+# finds the set whole.
+mkdir -p "$trabajo/demo" && cp -r "$demo" "$trabajo/demo/cd" && cp "$programa" "$trabajo/demo/cd/QTL99"
+programa="$trabajo/demo/cd/QTL99" qtl99 0 --imagenes "$trabajo/demo/imagenes"
+dice "$trabajo/errores" "Disco 2 de 3: $trabajo/demo/imagenes/Disco2.img" "  DATOS1.DAT" \
+    "Generación de discos Finalizada"
 comprobar_imagen "$trabajo/demo/imagenes/Disco1.img" "$demo/Discos/Disco1" LEEME.TXT INSTALA.INF
 comprobar_imagen "$trabajo/demo/imagenes/Disco2.img" "$demo/Discos/Disco2" DATOS1.DAT PROGRAMA.BIN
 comprobar_imagen "$trabajo/demo/imagenes/Disco3.img" "$demo/Discos/Disco3" DATOS2.DAT FIN.TXT
@@ -143,6 +146,7 @@ done <<'TABLA'
 --comprobar --imagenes x|--imagenes y --comprobar no van juntas
 --json --imagenes x|--json va solo con --comprobar
 --cd x|falta --imagenes CARPETA o --comprobar
+--comprobar --json=si|la opción «--json» no lleva argumento
 --comprobar sobra|sobra «sobra»
 TABLA
 qtl99 0 --help

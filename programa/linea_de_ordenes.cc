@@ -249,9 +249,7 @@ void Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
     if (!cd.hayArchivoIni)
         t += QStringLiteral("NO HAY Archivos.ini en la raíz del CD: no se generaría nada\n");
     t += QStringLiteral("CANTIDAD=%1: %2 discos; DiskPath=%3\n")
-             .arg(Nombre(cd.textoCantidad))
-             .arg(cd.cantidad)
-             .arg(Nombre(cd.prefijo));
+             .arg(Nombre(cd.textoCantidad), QString::number(cd.cantidad), Nombre(cd.prefijo));
     if (cd.errorCantidad != 0) {
         t += QStringLiteral("CANTIDAD: error %1: %2\n")
                  .arg(cd.errorCantidad)
@@ -268,18 +266,18 @@ void Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
         for (const generacion::EntradaComprobada& e : d.entradas) {
             if (e.error != 0) {
                 t += QStringLiteral("  %1: %2 (error %3: %4)\n")
-                         .arg(Nombre(e.nombre), e.error == platform::errors::kFileNotFound ||
-                                                        e.error == platform::errors::kPathNotFound
-                                                    ? QStringLiteral("FALTA EN EL CD")
-                                                    : QStringLiteral("NO SE PUEDE COPIAR DEL CD"))
-                         .arg(e.error)
-                         .arg(platform::StandardText(e.error));
+                         .arg(Nombre(e.nombre),
+                              e.error == platform::errors::kFileNotFound ||
+                                      e.error == platform::errors::kPathNotFound
+                                  ? QStringLiteral("FALTA EN EL CD")
+                                  : QStringLiteral("NO SE PUEDE COPIAR DEL CD"),
+                              QString::number(e.error), platform::StandardText(e.error));
             } else if (!e.motivoFat.isEmpty()) {
                 t += QStringLiteral("  %1: NOMBRE QUE UN DISQUETE FAT NO ADMITE: %2\n")
                          .arg(Nombre(e.nombre), e.motivoFat);
             } else {
-                t +=
-                    QStringLiteral("  %1: se copia, %2 bytes\n").arg(Nombre(e.nombre)).arg(e.bytes);
+                t += QStringLiteral("  %1: se copia, %2 bytes\n")
+                         .arg(Nombre(e.nombre), QString::number(e.bytes));
             }
         }
         if (!d.sinComa.isEmpty())
@@ -304,8 +302,7 @@ void Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
     }
     for (const QString& clave : cd.clavesNoLeidas) {
         t += QStringLiteral("DISCOS tiene %1, que no se lee: CANTIDAD da %2 discos\n")
-                 .arg(Nombre(clave))
-                 .arg(cd.cantidad);
+                 .arg(Nombre(clave), QString::number(cd.cantidad));
     }
     t += cd.Completo() ? QStringLiteral("El juego se generaría completo.\n")
                        : QStringLiteral("EL JUEGO NO SE GENERARÍA COMPLETO.\n");

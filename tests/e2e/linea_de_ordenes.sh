@@ -101,8 +101,8 @@ hacer_cd "$cds/falta" 2 "Disco1=A.TXT," "Disco2=B.TXT,FALTA.TXT,C.TXT,"
 archivo "$cds/falta" 1 A.TXT 700; archivo "$cds/falta" 2 B.TXT 5000; archivo "$cds/falta" 2 C.TXT 1
 hacer_cd "$cds/lleno" 1 "Disco1=UNO.CAB,DOS.CAB,"
 archivo "$cds/lleno" 1 UNO.CAB 800000; archivo "$cds/lleno" 1 DOS.CAB 800000
-hacer_cd "$cds/nombres" 1 "Disco1=BIEN.TXT,a*b.txt,AUX.TXT,Ω.txt,,"
-for n in BIEN.TXT 'a*b.txt' AUX.TXT Ω.txt; do archivo "$cds/nombres" 1 "$n" 3; done
+hacer_cd "$cds/nombres" 1 "Disco1=BIEN.TXT,P%1.TXT,a*b.txt,AUX.TXT,Ω.txt,,"
+for n in BIEN.TXT P%1.TXT 'a*b.txt' AUX.TXT Ω.txt; do archivo "$cds/nombres" 1 "$n" 3; done
 hacer_cd "$cds/cantidad" 2 "Disco1=A.TXT," "Disco3=C.TXT," "disco01=A.TXT,"
 archivo "$cds/cantidad" 1 A.TXT 3
 mkdir -p "$cds/sin_ini"
@@ -130,7 +130,7 @@ sin_coma|«B.TXT»: NO SE COPIA: le falta la coma final|si|0||1:A.TXT
 largo|«ARCHIVO18.TXT»: se copia;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«ARCHIVO20.TXT»: NO SE COPIA: queda fuera|no
 falta|«FALTA.TXT»: FALTA EN EL CD (error 53: No se encontró el archivo)|si|1|disco 2 (@/Disco2.img), archivo «FALTA.TXT»: error 53: No se encontró el archivo|1:A.TXT 2:B.TXT
 lleno|ocupa 3126 de 2847 grupos de 512 bytes y 2 de 224 entradas de la raíz: NO CABE|si|1|disco 1 (@/Disco1.img), archivo «DOS.CAB»: error 61: No hay suficiente espacio en la unidad. Inserte un disco sin datos|1:UNO.CAB
-nombres|«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «*»;«AUX.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: es el nombre de un dispositivo de DOS (AUX);«Ω.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «Ω», que no está en la página de códigos;«»: NO SE PUEDE COPIAR DEL CD (error 75|si|1|disco 1 (@/Disco1.img), archivo «a*b.txt»: error 52: La unidad seleccionada no se encuentra disponible.|1:BIEN.TXT
+nombres|«P%1.TXT»: se copia, 3 bytes;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «*»;«AUX.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: es el nombre de un dispositivo de DOS (AUX);«Ω.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «Ω», que no está en la página de códigos;«»: NO SE PUEDE COPIAR DEL CD (error 75|si|1|disco 1 (@/Disco1.img), archivo «a*b.txt»: error 52: La unidad seleccionada no se encuentra disponible.|1:BIEN.TXT:P%1.TXT
 cantidad|DISCOS no tiene la clave Disco2;NO COPIA NINGÚN ARCHIVO;DISCOS tiene «Disco3», que no se lee: CANTIDAD da 2 discos;DISCOS tiene «disco01», que no se lee|no
 sin_ini|NO HAY Archivos.ini en la raíz del CD;CANTIDAD no da ningún disco|si|1|El dispositivo origen, seleccionado no posee los archivos necesarios para la generacion de discos. Seleccione otro dispositivo y reintente|
 TABLA

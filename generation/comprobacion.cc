@@ -40,6 +40,7 @@ bool EnPaginaDeCodigos(char32_t c) {
     if (c >= 0x20 && c < 0x7F)
         return true;
     static const iconv_t conversor = ::iconv_open("CP850", "UTF-32LE");
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own value for a failure
     if (conversor == reinterpret_cast<iconv_t>(-1))
         return c >= 0xA0 && c <= 0xFF;  // without the conversion tables: Latin-1, all in 850
     char entrada[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),

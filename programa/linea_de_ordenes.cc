@@ -220,7 +220,7 @@ class Consola : public platform::Dialogs,
 
 // A folder given on the command line, absolute; empty (said) when it cannot be a drive.
 QString CarpetaDeUnidad(const QString& dada, bool crear) {
-    const QString carpeta = QDir::cleanPath(QDir::current().absoluteFilePath(dada));
+    QString carpeta = QDir::cleanPath(QDir::current().absoluteFilePath(dada));
     if (carpeta.contains(u';') || carpeta.back().isSpace()) {
         Decir(QStringLiteral("la carpeta «%1» no puede ser una unidad (lleva «;» o acaba en "
                              "blanco)")

@@ -106,6 +106,13 @@ for n in BIEN.TXT P%1.TXT 'a*b.txt' AUX.TXT Ω.txt; do archivo "$cds/nombres" 1 
 hacer_cd "$cds/cantidad" 2 "Disco1=A.TXT," "Disco3=C.TXT," "disco01=A.TXT,"
 archivo "$cds/cantidad" 1 A.TXT 3
 mkdir -p "$cds/sin_ini"
+# Every trap on one CD: each is named all the same.
+hacer_cd "$cds/todas" 6 "Disco1=A.TXT,B.TXT" "Disco2=$largo" "Disco3=FALTA.TXT," \
+    "Disco4=UNO.CAB,DOS.CAB," "Disco5=a*b.txt," "Disco7=A.TXT,"
+archivo "$cds/todas" 1 A.TXT 1; archivo "$cds/todas" 1 B.TXT 1; archivo "$cds/todas" 3 OTRO.TXT 1
+for i in $(seq -w 1 20); do archivo "$cds/todas" 2 "ARCHIVO$i.TXT" 1; done
+archivo "$cds/todas" 4 UNO.CAB 800000; archivo "$cds/todas" 4 DOS.CAB 800000
+archivo "$cds/todas" 5 'a*b.txt' 1
 
 while IFS='|' read -r caso comprobar imagenes estado mensaje discos; do
     [ -n "$caso" ] || continue
@@ -132,6 +139,7 @@ falta|«FALTA.TXT»: FALTA EN EL CD (error 53: No se encontró el archivo)|si|1|
 lleno|ocupa 3126 de 2847 grupos de 512 bytes y 2 de 224 entradas de la raíz: NO CABE|si|1|disco 1 (@/Disco1.img), archivo «DOS.CAB»: error 61: No hay suficiente espacio en la unidad. Inserte un disco sin datos|1:UNO.CAB
 nombres|«P%1.TXT»: se copia, 3 bytes;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «*»;«AUX.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: es el nombre de un dispositivo de DOS (AUX);«Ω.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «Ω», que no está en la página de códigos;«»: NO SE PUEDE COPIAR DEL CD (error 75|si|1|disco 1 (@/Disco1.img), archivo «a*b.txt»: error 52: La unidad seleccionada no se encuentra disponible.|1:BIEN.TXT:P%1.TXT
 cantidad|DISCOS no tiene la clave Disco2;NO COPIA NINGÚN ARCHIVO;DISCOS tiene «Disco3», que no se lee: CANTIDAD da 2 discos;DISCOS tiene «disco01», que no se lee|no
+todas|«B.TXT»: NO SE COPIA: le falta la coma final;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«FALTA.TXT»: FALTA EN EL CD (error 53;NO CABE EN UN DISQUETE;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE;DISCOS no tiene la clave Disco6;DISCOS tiene «Disco7», que no se lee|no
 sin_ini|NO HAY Archivos.ini en la raíz del CD;CANTIDAD no da ningún disco|si|1|El dispositivo origen, seleccionado no posee los archivos necesarios para la generacion de discos. Seleccione otro dispositivo y reintente|
 TABLA
 

@@ -42,6 +42,7 @@ void Generacion::Ejecutar(Paso&& paso) {
 
 bool Generacion::ManejarError(const RuntimeError& error) {
     Lib::OcultarEspera();  // no hourglass over a message
+    ventana_.AvisarError(error);
     QString texto;
     switch (error.number()) {
         case platform::errors::kBadFileName:
@@ -111,6 +112,7 @@ bool Generacion::ValidarUnidades() {
         }
         return true;
     } catch (const RuntimeError& error) {
+        ventana_.AvisarError(error);
         Lib::MostrarError(error);
         return false;
     }

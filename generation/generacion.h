@@ -28,6 +28,9 @@ class VentanaGeneracion {
     virtual void DoEvents() = 0;
     // Closes the window exactly as its "Cerrar" button does.
     virtual void cmdCerrar_Click() = 0;
+    // Told of each run-time error the check or the loop deals with, before its box: the
+    // command line names the number, which the boxes do not show. The windows need nothing.
+    virtual void AvisarError(const platform::RuntimeError& /*error*/) {}
 };
 
 class Generacion {

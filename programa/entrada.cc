@@ -5,10 +5,15 @@
 #include "app/lib.h"
 #include "platform/host.h"
 #include "platform/qt_host.h"
+#include "programa/linea_de_ordenes.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
 
 int main(int argc, char** argv) {
+    // With options of its own the program works without windows, and no display is needed.
+    if (programa::PideLineaDeOrdenes(argc, argv))
+        return programa::LineaDeOrdenes(argc, argv);
+
     QApplication aplicacion(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("QTL99"));
     QCoreApplication::setOrganizationName(QStringLiteral("."));

@@ -1,13 +1,18 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <cerrno>
 
+#include "generation/comprobacion.h"
 #include "generation/generacion.h"
+#include "platform/drives/fat_medium.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_drives.h"
 
@@ -503,3 +508,64 @@ TEST_F(ValidacionTest, UnreadableDriveIsReported) {
 }
 
 }  // namespace
+
+// The root folder slots the check counts for a name are those mtools takes on a real floppy.
+TEST(ComprobacionTest, RootSlotsAreThoseMtoolsTakes) {
+    QTemporaryDir carpeta;
+    const QString vacio = carpeta.filePath(QStringLiteral("vacio"));
+    QFile(vacio).open(QIODevice::WriteOnly);
+    for (const char* nombre :
+         {"LEEME.TXT", "leeme.txt", "Leeme.txt", "LEEME", "ab cd.txt", "a+b.txt", "{}~", "ab.c.txt",
+          "ABCDEFGHI.TXT", "NombreMuyLargoDeArchivo.texto", "it's.txt", "DATOS.TXTS"}) {
+        const QString imagen = carpeta.filePath(QStringLiteral("disco.img"));
+        QFile::remove(imagen);
+        const platform::DriveServices servicios{platform::DefaultSystemCalls(),
+                                                platform::DefaultChildren(), {}};
+        platform::FatMedium disco(imagen, servicios);
+        disco.FormatStandard();
+        const int fd = ::open(QFile::encodeName(vacio).constData(), O_RDONLY | O_CLOEXEC);
+        disco.CopyIn(fd, QString::fromUtf8(nombre));
+        ::close(fd);
+        // The root folder of a 1.44 MB floppy: 224 slots of 32 bytes after the boot sector and
+        // two FATs of 9 sectors; a slot in use starts with neither 0 (end) nor 0xE5 (deleted).
+        QFile f(imagen);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        f.seek(19 * 512);
+        const QByteArray raiz = f.read(224 * 32);
+        int usadas = 0;
+        for (int i = 0; i < 224 && raiz[i * 32] != 0; ++i)
+            usadas += static_cast<unsigned char>(raiz[i * 32]) != 0xE5 ? 1 : 0;
+        EXPECT_EQ(generacion::EntradasDeDirectorio(QString::fromUtf8(nombre)), usadas) << nombre;
+    }
+}
+
+TEST(ComprobacionTest, NamesAFatFloppyCannotHold) {
+    const struct {
+        const char* nombre;
+        const char* motivo;  // part of the reason; empty when the name is fine
+    } casos[] = {
+        {"LEEME.TXT", ""},
+        {"ñandú.txt", ""},
+        {"LEEME.TXT ", ""},  // trailing blanks are dropped on the way
+        {"COM10.TXT", ""},
+        {"", "vacío"},
+        {" .", "vacío"},
+        {"a*b.txt", "«*»"},
+        {"a:b", "«:»"},
+        {"sub\\a.txt", "«\\»"},
+        {"tab\t.txt", "control"},
+        {"Ω.txt", "«Ω», que no está en la página de códigos"},
+        {"€.txt", "«€»"},
+        {"con", "dispositivo de DOS (CON)"},
+        {"aux.dat", "dispositivo de DOS (AUX)"},
+        {"Lpt1.txt", "dispositivo de DOS (LPT1)"},
+    };
+    for (const auto& c : casos) {
+        const QString motivo = generacion::MotivoNombreFat(QString::fromUtf8(c.nombre));
+        if (*c.motivo == 0)
+            EXPECT_EQ(motivo, QString()) << c.nombre;
+        else
+            EXPECT_TRUE(motivo.contains(QString::fromUtf8(c.motivo)))
+                << c.nombre << ": " << motivo.toStdString();
+    }
+}

@@ -1,0 +1,270 @@
+#include "generation/comprobacion.h"
+
+#include <iconv.h>
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <cerrno>
+
+#include "app/lib.h"
+#include "platform/drives/drive.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/runtime_error.h"
+#include "platform/val.h"
+
+namespace generacion {
+
+namespace {
+
+using platform::RuntimeError;
+namespace errors = platform::errors;
+
+// Room for any value the settings file can hold, to see what the lookup's limit leaves out.
+constexpr int kValorEntero = 1 << 16;
+// A default no value of the file can be, to tell a missing key from an empty one.
+const QString kSinClave = QStringLiteral("\u0001");
+
+// The name as FAT keeps it: trailing blanks and dots are dropped on the way to the floppy.
+QString NombreGuardado(const QString& nombre) {
+    QString n = nombre;
+    while (!n.isEmpty() && (n.back() == u' ' || n.back() == u'.'))
+        n.chop(1);
+    return n;
+}
+
+// True when the floppy's code page (850, that of the short names the disk is read by) has
+// the character.
+bool EnPaginaDeCodigos(char32_t c) {
+    if (c >= 0x20 && c < 0x7F)
+        return true;
+    static const iconv_t conversor = ::iconv_open("CP850", "UTF-32LE");
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own value for a failure
+    if (conversor == reinterpret_cast<iconv_t>(-1))
+        return c >= 0xA0 && c <= 0xFF;  // without the conversion tables: Latin-1, all in 850
+    char entrada[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
+                       static_cast<char>((c >> 16) & 0xFF), static_cast<char>(c >> 24)};
+    char salida[8];
+    char* pEntrada = entrada;
+    char* pSalida = salida;
+    size_t quedan = sizeof entrada;
+    size_t sitio = sizeof salida;
+    const bool bien = ::iconv(conversor, &pEntrada, &quedan, &pSalida, &sitio) != size_t(-1);
+    ::iconv(conversor, nullptr, nullptr, nullptr, nullptr);
+    return bien;
+}
+
+bool CaracterDeNombreCorto(QChar c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+           QStringView(u"!#$%&()-@^_`{}~").contains(c);
+}
+
+// One part of a short name: its characters allowed there, all in one letter case.
+bool ParteCorta(const QString& parte, int maximo) {
+    if (parte.size() > maximo)
+        return false;
+    bool mayusculas = false;
+    bool minusculas = false;
+    for (const QChar c : parte) {
+        if (!CaracterDeNombreCorto(c))
+            return false;
+        mayusculas = mayusculas || c.isUpper();
+        minusculas = minusculas || c.isLower();
+    }
+    return !(mayusculas && minusculas);
+}
+
+// The number copying the source `ruta` would raise before writing anything; 0 when it is a
+// regular file, whose size goes to `bytes`.
+int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nombre,
+                   qint64& bytes) {
+    if (NombreGuardado(nombre).isEmpty())
+        return errors::kPathFileAccess;
+    const platform::ResolvedPath r = platform::ResolveDrivePath(ruta, host.Drives());
+    using Status = platform::ResolvedPath::Status;
+    switch (r.status) {
+        case Status::kNoDrive:
+            return errors::kDeviceUnavailable;
+        case Status::kNotReady:
+            return errors::kDiskNotReady;
+        case Status::kMissingFolder:
+            return errors::kPathNotFound;
+        case Status::kDenied:
+            return errors::kPermissionDenied;
+        case Status::kOk:
+            break;
+    }
+    if (!r.exists)
+        return errors::kFileNotFound;
+    const QFileInfo info(r.linuxPath);
+    if (!info.isFile())
+        return errors::kPathFileAccess;
+    if (!info.isReadable())
+        return errors::kPermissionDenied;
+    bytes = info.size();
+    return 0;
+}
+
+// The whole value of a key, past the lookup's limit (nullptr: the section's key names).
+QString ValorEntero(platform::Host& host, const QString& seccion, const QString* clave) {
+    QString buffer(kValorEntero, QLatin1Char(' '));
+    const int n =
+        platform::GetPrivateProfileString(host, seccion, clave, QString(), buffer, kValorEntero,
+                                          Lib::RutaAplicacion() + Lib::kArchivoIni);
+    return buffer.left(n);
+}
+
+DiscoComprobado ComprobarDisco(platform::Host& host, const QString& origen, const QString& prefijo,
+                               int numero, const QString& lista) {
+    DiscoComprobado disco;
+    disco.numero = numero;
+    disco.carpeta = origen + prefijo + QString::number(numero) + QStringLiteral("\\");
+    // Each entry ends with its comma, as the loop reads the list.
+    const qsizetype ultimaComa = lista.lastIndexOf(u',');
+    const QStringList nombres = lista.left(std::max<qsizetype>(ultimaComa, 0)).split(u',');
+    QSet<QString> vistos;
+    for (qsizetype i = 0; ultimaComa >= 0 && i < nombres.size(); ++i) {
+        EntradaComprobada e;
+        e.nombre = nombres[i];
+        e.error = ErrorDelOrigen(host, disco.carpeta + e.nombre, e.nombre, e.bytes);
+        e.motivoFat = MotivoNombreFat(e.nombre);
+        const QString clave = NombreGuardado(e.nombre).toCaseFolded();
+        if (e.motivoFat.isEmpty() && vistos.contains(clave))
+            e.motivoFat =
+                QStringLiteral("repite un nombre de este disco: reemplaza a la copia anterior");
+        vistos.insert(clave);
+        if (e.error == 0 && e.motivoFat.isEmpty()) {
+            e.entradas = EntradasDeDirectorio(e.nombre);
+            e.grupos = static_cast<int>((e.bytes + kBytesPorGrupo - 1) / kBytesPorGrupo);
+            disco.entradasRaiz += e.entradas;
+            disco.grupos += e.grupos;
+        }
+        disco.entradas.append(e);
+    }
+
+    // What the list loses: the whole value tells whether the lookup's limit cut it.
+    const QString clave = QStringLiteral("Disco") + QString::number(numero);
+    const QString entero = ValorEntero(host, QStringLiteral("DISCOS"), &clave);
+    if (entero.size() > lista.size() && entero.startsWith(lista)) {
+        for (const QString& nombre : entero.mid(ultimaComa + 1).split(u',')) {
+            if (!nombre.isEmpty())
+                disco.cortados.append(nombre);
+        }
+    } else {
+        disco.sinComa = lista.mid(ultimaComa + 1);
+    }
+    return disco;
+}
+
+}  // namespace
+
+bool DiscoComprobado::Completo() const {
+    if (!sinComa.isEmpty() || !cortados.isEmpty() || entradas.isEmpty() || !Cabe())
+        return false;
+    for (const EntradaComprobada& e : entradas) {
+        if (e.error != 0 || !e.motivoFat.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+bool ComprobacionCd::Completo() const {
+    if (!hayArchivoIni || errorCantidad != 0 || cantidad < 1 || !discosSinLista.isEmpty() ||
+        !clavesNoLeidas.isEmpty())
+        return false;
+    for (const DiscoComprobado& d : discos) {
+        if (!d.Completo())
+            return false;
+    }
+    return true;
+}
+
+ComprobacionCd ComprobarCd(platform::Host& host, const QString& origen) {
+    ComprobacionCd cd;
+    try {
+        cd.hayArchivoIni = platform::Dir(host, origen + QStringLiteral("\\") + Lib::kArchivoIni,
+                                         platform::kAllAttributes) == Lib::kArchivoIni;
+    } catch (const RuntimeError&) {
+        cd.hayArchivoIni = false;
+    }
+    const QString general = QStringLiteral("GENERAL");
+    cd.textoCantidad =
+        Lib::LeerIni(Lib::kArchivoIni, general, QStringLiteral("CANTIDAD"), QStringLiteral("0"));
+    cd.prefijo =
+        Lib::LeerIni(Lib::kArchivoIni, general, QStringLiteral("DiskPath"), QStringLiteral("0"));
+    try {
+        cd.cantidad = platform::CInt(platform::Val(cd.textoCantidad));
+        // The disk number cannot go past the last 16-bit value after that disk.
+        if (cd.cantidad == INT16_MAX)
+            cd.errorCantidad = errors::kOverflow;
+    } catch (const RuntimeError& error) {
+        cd.errorCantidad = error.number();
+    }
+
+    const QString discos = QStringLiteral("DISCOS");
+    for (int n = 1; n <= cd.cantidad; ++n) {
+        const QString clave = QStringLiteral("Disco") + QString::number(n);
+        const QString lista = Lib::LeerIni(Lib::kArchivoIni, discos, clave, kSinClave);
+        if (lista == kSinClave)
+            cd.discosSinLista.append(n);
+        cd.discos.append(
+            ComprobarDisco(host, origen, cd.prefijo, n, lista == kSinClave ? QString() : lista));
+    }
+
+    // Keys the loop never asks for: beyond the count, or not written as it asks (Disco01).
+    static const QRegularExpression kClaveDeDisco(QStringLiteral("^disco([1-9][0-9]*)$"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    for (const QString& clave : ValorEntero(host, discos, nullptr).split(QChar(0))) {
+        if (clave.isEmpty())
+            continue;
+        const QRegularExpressionMatch m = kClaveDeDisco.match(clave);
+        bool leida = false;
+        if (m.hasMatch()) {
+            const int n = m.captured(1).size() <= 5 ? m.captured(1).toInt() : 0;
+            leida = n >= 1 && n <= cd.cantidad;
+        }
+        if (!leida)
+            cd.clavesNoLeidas.append(clave);
+    }
+    return cd;
+}
+
+QString MotivoNombreFat(const QString& nombre) {
+    const QString guardado = NombreGuardado(nombre);
+    if (guardado.isEmpty())
+        return QStringLiteral("nombre vacío");
+    if (guardado.size() > 255)
+        return QStringLiteral("más de 255 caracteres");
+    for (const char32_t c : guardado.toUcs4()) {
+        const QString caracter = QString::fromUcs4(&c, 1);
+        if (c < 0x20 || c == 0x7F)
+            return QStringLiteral("lleva un carácter de control");
+        if (QStringView(u"\"*/:<>?\\|").contains(caracter))
+            return QStringLiteral("lleva «%1», que FAT no admite").arg(caracter);
+        if (!EnPaginaDeCodigos(c))
+            return QStringLiteral(
+                       "lleva «%1», que no está en la página de códigos del disquete (850)")
+                .arg(caracter);
+    }
+    static const QRegularExpression kDispositivo(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString base = guardado.section(u'.', 0, 0).trimmed();
+    if (kDispositivo.match(base).hasMatch())
+        return QStringLiteral("es el nombre de un dispositivo de DOS (%1)").arg(base.toUpper());
+    return {};
+}
+
+int EntradasDeDirectorio(const QString& nombre) {
+    const QString guardado = NombreGuardado(nombre);
+    const qsizetype punto = guardado.indexOf(u'.');
+    const QString base = punto < 0 ? guardado : guardado.left(punto);
+    const QString extension = punto < 0 ? QString() : guardado.mid(punto + 1);
+    if (!base.isEmpty() && ParteCorta(base, 8) && ParteCorta(extension, 3))
+        return 1;
+    // The long name in pieces of 13, then the short entry the system makes up for it.
+    return static_cast<int>((guardado.size() + 12) / 13) + 1;
+}
+
+}  // namespace generacion

@@ -1,0 +1,164 @@
+#!/bin/bash
+# The command line with no display at all: `--imagenes` writes the demo set and the sets of CDs
+# with each trap of Archivos.ini, `--comprobar` names each trap (its JSON checked against the
+# schema), and wrong usage ends with status 2.
+# Usage: linea_de_ordenes.sh PATH/TO/QTL99 PATH/TO/comprobacion.schema.json PATH/TO/demo/cd
+set -euo pipefail
+programa="$1" esquema="$2" demo="$3"
+trabajo="$(mktemp -d)"
+trap 'rm -rf "$trabajo"' EXIT
+falla() { echo "FALLO: $*" >&2; exit 1; }
+export MTOOLSRC=/dev/null PATH="$PATH:/usr/sbin:/sbin"
+
+# qtl99 ESTADO ARGUMENTOS...: runs QTL99 with no display, its output in $trabajo/salida and
+# $trabajo/errores, and checks its exit status.
+qtl99() {
+    local esperado="$1" estado=0; shift
+    env -u DISPLAY -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY "$programa" "$@" \
+        >"$trabajo/salida" 2>"$trabajo/errores" </dev/null || estado=$?
+    [ "$estado" -eq "$esperado" ] ||
+        falla "QTL99 $* terminó con $estado, no $esperado: $(cat "$trabajo/errores")"
+}
+# dice FICHERO TEXTO...: each text is a line (or part of one) of the file.
+dice() {
+    local fichero="$1"; shift
+    for texto in "$@"; do
+        grep -qF -- "$texto" "$fichero" || falla "falta «$texto» en: $(cat "$fichero")"
+    done
+}
+
+# comprobar_imagen IMAGE SOURCE_FOLDER NAME...: a standard 1.44 MB floppy, clean for fsck.fat,
+# holding exactly NAME... in its root, each equal byte for byte to SOURCE_FOLDER/NAME.
+comprobar_imagen() {
+    local img="$1" origen="$2"; shift 2
+    [ "$(stat -c %s "$img")" -eq 1474560 ] || falla "$img mide $(stat -c %s "$img")"
+    fsck.fat -n "$img" >/dev/null || falla "fsck.fat: $img no está limpia"
+    local esperado hay
+    esperado="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
+    hay="$(mdir -i "$img" -a -b :: | sed 's|^::/||' | sort | tr '\n' ' ')"
+    [ "$hay" = "$esperado" ] || falla "$img tiene: $hay"
+    for nombre in "$@"; do
+        mcopy -n -i "$img" "::$nombre" "$trabajo/sacado"
+        cmp "$origen/$nombre" "$trabajo/sacado" || falla "$nombre distinto en $img"
+    done
+}
+
+# comprobar_json: the report of the last --comprobar --json follows the schema, and says the
+# set is whole exactly when the status said so.
+comprobar_json() {
+    local completo="$1"
+    python3 - "$esquema" "$trabajo/salida" "$completo" <<'EOF'
+import json, sys, jsonschema
+esquema, informe = (json.load(open(f)) for f in sys.argv[1:3])
+jsonschema.validate(informe, esquema)
+assert informe["completo"] == (sys.argv[3] == "si"), informe["completo"]
+EOF
+}
+
+# hacer_cd CD CANTIDAD [DISCOn=lista]... : a CD with its Archivos.ini; the files are made after.
+hacer_cd() {
+    local cd="$1" cantidad="$2"; shift 2
+    mkdir -p "$cd"
+    { printf '[GENERAL]\r\nCANTIDAD=%s\r\nDiskPath=\\Discos\\Disco\r\n\r\n[DISCOS]\r\n' "$cantidad"
+      printf '%s\r\n' "$@"; } >"$cd/Archivos.ini"
+}
+# archivo CD DISCO NOMBRE BYTES: a file of disk DISCO on the CD, of random bytes.
+archivo() {
+    mkdir -p "$1/Discos/Disco$2"
+    head -c "$4" /dev/urandom >"$1/Discos/Disco$2/$3"
+}
+
+# The demo CD, the program at its root run from elsewhere: three clean, exact images; the check
+# finds the set whole.
+mkdir -p "$trabajo/demo" && cp -r "$demo" "$trabajo/demo/cd" && cp "$programa" "$trabajo/demo/cd/QTL99"
+programa="$trabajo/demo/cd/QTL99" qtl99 0 --imagenes "$trabajo/demo/imagenes"
+dice "$trabajo/errores" "Disco 2 de 3: $trabajo/demo/imagenes/Disco2.img" "  DATOS1.DAT" \
+    "Generación de discos Finalizada"
+comprobar_imagen "$trabajo/demo/imagenes/Disco1.img" "$demo/Discos/Disco1" LEEME.TXT INSTALA.INF
+comprobar_imagen "$trabajo/demo/imagenes/Disco2.img" "$demo/Discos/Disco2" DATOS1.DAT PROGRAMA.BIN
+comprobar_imagen "$trabajo/demo/imagenes/Disco3.img" "$demo/Discos/Disco3" DATOS2.DAT FIN.TXT
+[ "$(ls "$trabajo/demo/imagenes")" = "$(printf 'Disco1.img\nDisco2.img\nDisco3.img')" ] ||
+    falla "sobran archivos: $(ls "$trabajo/demo/imagenes")"
+# A second run never overwrites an image that holds files.
+md5sum "$trabajo/demo/imagenes/"* >"$trabajo/antes"
+qtl99 1 --imagenes "$trabajo/demo/imagenes" --cd "$demo"
+dice "$trabajo/errores" "disco 1 ($trabajo/demo/imagenes/Disco1.img): La unidad de destino debe estar vacia"
+md5sum -c --quiet "$trabajo/antes" || falla "una imagen cambió"
+qtl99 0 --comprobar --cd "$demo"
+dice "$trabajo/salida" "«PROGRAMA.BIN»: se copia, 49152 bytes" "El juego se generaría completo."
+qtl99 0 --comprobar --json --cd "$demo"
+comprobar_json si
+
+# Each trap: the CD, what --comprobar says, and what --imagenes does (status, message, and the
+# images left in place, checked as above). One row a case.
+largo="$(for i in $(seq -w 1 20); do printf 'ARCHIVO%s.TXT,' "$i"; done)"  # 280 characters
+cds="$trabajo/cds"
+hacer_cd "$cds/sin_coma" 1 "Disco1=A.TXT,B.TXT"
+archivo "$cds/sin_coma" 1 A.TXT 1000; archivo "$cds/sin_coma" 1 B.TXT 1000
+hacer_cd "$cds/largo" 1 "Disco1=$largo"
+for i in $(seq -w 1 20); do archivo "$cds/largo" 1 "ARCHIVO$i.TXT" 10; done
+hacer_cd "$cds/falta" 2 "Disco1=A.TXT," "Disco2=B.TXT,FALTA.TXT,C.TXT,"
+archivo "$cds/falta" 1 A.TXT 700; archivo "$cds/falta" 2 B.TXT 5000; archivo "$cds/falta" 2 C.TXT 1
+hacer_cd "$cds/lleno" 1 "Disco1=UNO.CAB,DOS.CAB,"
+archivo "$cds/lleno" 1 UNO.CAB 800000; archivo "$cds/lleno" 1 DOS.CAB 800000
+hacer_cd "$cds/nombres" 1 "Disco1=BIEN.TXT,P%1.TXT,a*b.txt,AUX.TXT,Ω.txt,,"
+for n in BIEN.TXT P%1.TXT 'a*b.txt' AUX.TXT Ω.txt; do archivo "$cds/nombres" 1 "$n" 3; done
+hacer_cd "$cds/cantidad" 2 "Disco1=A.TXT," "Disco3=C.TXT," "disco01=A.TXT,"
+archivo "$cds/cantidad" 1 A.TXT 3
+mkdir -p "$cds/sin_ini"
+# Every trap on one CD: each is named all the same.
+hacer_cd "$cds/todas" 6 "Disco1=A.TXT,B.TXT" "Disco2=$largo" "Disco3=FALTA.TXT," \
+    "Disco4=UNO.CAB,DOS.CAB," "Disco5=a*b.txt," "Disco7=A.TXT,"
+archivo "$cds/todas" 1 A.TXT 1; archivo "$cds/todas" 1 B.TXT 1; archivo "$cds/todas" 3 OTRO.TXT 1
+for i in $(seq -w 1 20); do archivo "$cds/todas" 2 "ARCHIVO$i.TXT" 1; done
+archivo "$cds/todas" 4 UNO.CAB 800000; archivo "$cds/todas" 4 DOS.CAB 800000
+archivo "$cds/todas" 5 'a*b.txt' 1
+
+while IFS='|' read -r caso comprobar imagenes estado mensaje discos; do
+    [ -n "$caso" ] || continue
+    qtl99 1 --comprobar --cd "$cds/$caso"
+    IFS=';' read -ra lineas <<<"$comprobar"
+    dice "$trabajo/salida" "${lineas[@]}" "EL JUEGO NO SE GENERARÍA COMPLETO."
+    qtl99 1 --comprobar --json --cd "$cds/$caso"
+    comprobar_json no
+    [ "$imagenes" = si ] || continue
+    qtl99 "$estado" --imagenes "$trabajo/$caso" --cd "$cds/$caso"
+    [ -z "$mensaje" ] || dice "$trabajo/errores" "QTL99: ${mensaje//@/$trabajo/$caso}"
+    # DISCO:NOMBRE... for each image that must be there; no other image.
+    hechas=""
+    for disco in $discos; do
+        IFS=':' read -ra nombres <<<"$disco"
+        comprobar_imagen "$trabajo/$caso/Disco${nombres[0]}.img" "$cds/$caso/Discos/Disco${nombres[0]}" "${nombres[@]:1}"
+        hechas+="Disco${nombres[0]}.img "
+    done
+    [ "$(ls "$trabajo/$caso" | tr '\n' ' ')" = "$hechas" ] || falla "$caso dejó $(ls "$trabajo/$caso")"
+done <<'TABLA'
+sin_coma|«B.TXT»: NO SE COPIA: le falta la coma final|si|0||1:A.TXT
+largo|«ARCHIVO18.TXT»: se copia;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«ARCHIVO20.TXT»: NO SE COPIA: queda fuera|no
+falta|«FALTA.TXT»: FALTA EN EL CD (error 53: No se encontró el archivo)|si|1|disco 2 (@/Disco2.img), archivo «FALTA.TXT»: error 53: No se encontró el archivo|1:A.TXT 2:B.TXT
+lleno|ocupa 3126 de 2847 grupos de 512 bytes y 2 de 224 entradas de la raíz: NO CABE|si|1|disco 1 (@/Disco1.img), archivo «DOS.CAB»: error 61: No hay suficiente espacio en la unidad. Inserte un disco sin datos|1:UNO.CAB
+nombres|«P%1.TXT»: se copia, 3 bytes;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «*»;«AUX.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: es el nombre de un dispositivo de DOS (AUX);«Ω.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «Ω», que no está en la página de códigos;«»: NO SE PUEDE COPIAR DEL CD (error 75|si|1|disco 1 (@/Disco1.img), archivo «a*b.txt»: error 52: La unidad seleccionada no se encuentra disponible.|1:BIEN.TXT:P%1.TXT
+cantidad|DISCOS no tiene la clave Disco2;NO COPIA NINGÚN ARCHIVO;DISCOS tiene «Disco3», que no se lee: CANTIDAD da 2 discos;DISCOS tiene «disco01», que no se lee|no
+todas|«B.TXT»: NO SE COPIA: le falta la coma final;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«FALTA.TXT»: FALTA EN EL CD (error 53;NO CABE EN UN DISQUETE;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE;DISCOS no tiene la clave Disco6;DISCOS tiene «Disco7», que no se lee|no
+sin_ini|NO HAY Archivos.ini en la raíz del CD;CANTIDAD no da ningún disco|si|1|El dispositivo origen, seleccionado no posee los archivos necesarios para la generacion de discos. Seleccione otro dispositivo y reintente|
+TABLA
+
+# Wrong usage: a usage line and status 2; --help and --version on standard output.
+while IFS='|' read -r argumentos mensaje; do
+    read -ra args <<<"$argumentos"
+    qtl99 2 "${args[@]}"
+    dice "$trabajo/errores" "QTL99: $mensaje" "Uso: QTL99 [--imagenes CARPETA | --comprobar [--json]] [--cd CARPETA]"
+done <<'TABLA'
+--nada|opción no válida «--nada»
+--imagenes|la opción «--imagenes» necesita un argumento
+--comprobar --imagenes x|--imagenes y --comprobar no van juntas
+--json --imagenes x|--json va solo con --comprobar
+--cd x|falta --imagenes CARPETA o --comprobar
+--comprobar --json=si|la opción «--json» no lleva argumento
+--comprobar sobra|sobra «sobra»
+TABLA
+qtl99 0 --help
+dice "$trabajo/salida" "--imagenes CARPETA" "--comprobar"
+qtl99 0 --version
+dice "$trabajo/salida" "QTL99 "
+echo "La línea de órdenes escribió y comprobó los juegos sin pantalla"

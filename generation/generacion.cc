@@ -1,14 +1,24 @@
 #include "generation/generacion.h"
 
+#include <algorithm>
+
 #include "app/lib.h"
 #include "app/reintento.h"
+#include "generation/comprobacion.h"
 #include "platform/dialogs.h"
+#include "platform/drives/drive.h"
 #include "platform/files.h"
 #include "platform/val.h"
 
 namespace generacion {
 
 namespace {
+
+// A name of nothing but blanks and dots names no file: trailing ones are dropped.
+bool NombreVacio(const QString& nombre) {
+    return std::all_of(nombre.begin(), nombre.end(),
+                       [](QChar c) { return c == u' ' || c == u'.'; });
+}
 
 using platform::RuntimeError;
 namespace style = platform::style;
@@ -76,7 +86,35 @@ void Generacion::cmdComenzar_Click() {
         return;
     const QString origen = LetraDeUnidad(ventana_.UnidadOrigen());
     const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
+    if (!NombresAdmitidos(origen, destino))
+        return;
     GenerarDiscos(origen, destino);
+}
+
+bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino) {
+    // Only a floppy (a drive of images is one too) has FAT's rules for names.
+    const platform::DriveTable unidades = host_.Drives();
+    const platform::Drive* unidad = platform::FindDrive(unidades, destino.at(0));
+    if (unidad == nullptr || (unidad->info().kind != platform::DriveKind::kFloppy &&
+                              unidad->info().kind != platform::DriveKind::kImages)) {
+        return true;
+    }
+    for (const DiscoComprobado& disco : ComprobarCd(host_, origen).discos) {
+        for (const EntradaComprobada& entrada : disco.entradas) {
+            // An empty name is the copy's own error, told when its turn comes.
+            if (entrada.motivoFat.isEmpty() || NombreVacio(entrada.nombre))
+                continue;
+            Lib::Beep();
+            Lib::MsgBox(QStringLiteral("El nombre del archivo %1 del disco %2 no puede grabarse "
+                                       "en un diskette: %3")
+                            .arg(entrada.nombre)
+                            .arg(disco.numero)
+                            .arg(entrada.motivoFat),
+                        style::kOk + style::kExclamation, Lib::kTitulo);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool Generacion::ValidarUnidades() {
@@ -102,9 +140,11 @@ bool Generacion::ValidarUnidades() {
                         style::kOk + style::kExclamation, Lib::kTitulo);
             return false;
         }
-        // The destination must be empty.
+        // The destination must be empty: a new set starts with disk 1.
         const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
-        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes).isEmpty()) {
+        platform::InsertDisk(host_, destino, 1);
+        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes)
+                 .isEmpty()) {
             Lib::Beep();
             Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                         style::kOk + style::kExclamation, Lib::kTitulo);
@@ -150,8 +190,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             // Ask for the disk.
             if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
                                 QStringLiteral(" en la unidad"),
-                            style::kOkCancel + style::kInformation,
-                            Lib::kTitulo) != answer::kOk) {
+                            style::kOkCancel + style::kInformation, Lib::kTitulo) != answer::kOk) {
                 Ejecutar([&] { MostrarProgreso(false); });  // cancelled: the run ends quietly
                 return;
             }
@@ -191,12 +230,17 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 Ejecutar([&] { ventana_.DoEvents(); });
                 Ejecutar([&] {
                     platform::FileCopy(
-                        host_, origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
+                        host_,
+                        origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
                         destino + QStringLiteral("\\") + nombre);
                 });
                 Ejecutar([&] { s = platform::Add16(p, 1); });
                 Ejecutar([&] { p = PosicionComa(lista, s); });
             }
+
+            // The disk's list is written: the drive gives the disk its name and makes it
+            // durable before the next one is asked for.
+            Ejecutar([&] { platform::FinishDisk(host_, destino); });
 
             // The disk is written: labels and hourglass off until the next one is in.
             Ejecutar([&] { MostrarProgreso(false); });

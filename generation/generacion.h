@@ -46,6 +46,10 @@ class Generacion {
     // cannot be read is reported by MostrarError.
     bool ValidarUnidades();
 
+    // False, after a beep and a box that names the file and its disk, when the set lists a name
+    // that the floppy in drive `destino` cannot hold: found before disk 1, nothing is written.
+    bool NombresAdmitidos(const QString& origen, const QString& destino);
+
     // Makes the whole disk set from drive `origen` onto drive `destino` ("d:", "a:"). No
     // run-time error leaves it: drive errors and a full disk offer Retry of the failed step,
     // any other error is reported and ends the run.

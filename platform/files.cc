@@ -43,6 +43,13 @@ void InsertDisk(Host& host, const QString& drive, int number) {
         d->InsertDisk(number);
 }
 
+void FinishDisk(Host& host, const QString& drive) {
+    const DrivePath p = ParseDrivePath(drive);
+    const DriveTable drives = host.Drives();
+    if (Drive* d = p.letter.isNull() ? nullptr : FindDrive(drives, p.letter))
+        d->FinishDisk();
+}
+
 QString AppPath(Host& host) {
     const QString folder = host.ProgramFolder();
     QString drivePath = ToDriveForm(folder, host.Drives());

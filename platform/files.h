@@ -36,6 +36,11 @@ void FileCopy(Host& host, const QString& source, const QString& destination);
 // nothing for a drive that is not in the table.
 void InsertDisk(Host& host, const QString& drive, int number);
 
+// Tells the drive of `drive` that the list of the disk in it is all written: what the drive
+// held back for the disk is done now (a disk of images takes its name Disco<n>.img). Raises
+// what FileCopy raises for the destination; does nothing for a drive not in the table.
+void FinishDisk(Host& host, const QString& drive);
+
 // App.Path: the program folder in drive form, without a trailing backslash except at a drive
 // root ("d:\INSTALA", "d:\"). When the folder lies on no drive, a line on standard error says
 // so and the Linux folder comes back with backslashes and no drive, so that every lookup of the

@@ -277,6 +277,7 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), QString());
     platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
                        QStringLiteral("e:\\CHICO.TXT"));
+    platform::FinishDisk(drives_, QStringLiteral("e:"));
     EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), enlazada);
     EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("imagenes/Disco1.img"))).isSymLink());
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), u"CHICO.TXT");
@@ -286,6 +287,7 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     const QByteArray vecina = drives_.Read(QStringLiteral("x.img"));
     platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
                        QStringLiteral("f:\\OTRO.TXT"));
+    platform::FinishDisk(drives_, QStringLiteral("f:"));
     EXPECT_EQ(drives_.Read(QStringLiteral("x.img")), vecina);
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("f:\\"), 22), u"OTRO.TXT");
     EXPECT_TRUE(drives_.Exists(QStringLiteral("x.img@@0/Disco1.img")));

@@ -75,8 +75,12 @@ class Drive {
     // name, a folder, the source itself), 61 when the disk is full, 57 when the medium fails or
     // the copy does not read back the same.
     virtual void CopyIn(const DrivePath& path, const SourceFile& source) = 0;
-    // The user has put disk `number` of the set in this drive (answered the prompt for it).
+    // The user has put disk `number` of the set in this drive (answered the prompt for it); a
+    // new set starts with disk 1. A disk left unfinished is given up.
     virtual void InsertDisk(int /*number*/) {}
+    // The list of the disk in the drive is all written: what the drive held back for it is done
+    // now. Raises what CopyIn raises.
+    virtual void FinishDisk() {}
 
   private:
     DriveInfo info_;

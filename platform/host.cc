@@ -1,5 +1,6 @@
 #include "platform/host.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -74,10 +75,23 @@ DriveTable DriveSet::Update(const DriveInfos& infos) {
     return table;
 }
 
-// Where the images go on a machine whose floppy drives are not enough: the user's documents.
+// Where the images go on a machine whose floppy drives are not enough: the user's documents,
+// inside the user's home folder and nowhere else. Empty (no drive of images) when there is no
+// home folder to put them in; said once on standard error.
 static QString ImagesFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
-           QStringLiteral("/Disquetes QTL99");
+    static const QString folder = [] {
+        const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+        if (home.isEmpty() || !QFileInfo(home).isDir() || QDir(home).isRoot()) {
+            std::fprintf(stderr,
+                         "QTL99: HOME no es una carpeta personal; no hay unidad de imágenes\n");
+            return QString();
+        }
+        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!documents.startsWith(QDir(home).absolutePath() + u'/'))
+            documents = QDir(home).absoluteFilePath(QStringLiteral("Documents"));
+        return documents + QStringLiteral("/Disquetes QTL99");
+    }();
+    return folder;
 }
 
 LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable)

@@ -318,3 +318,46 @@ TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {
 }
 
 }  // namespace
+
+// An image a desktop has mounted (here behind a loop device) is a disk in use: nothing is
+// written underneath its file system. Where a file system cannot rename without replacing
+// (FUSE, NFS), a finished disk is named by a link, never over an image that is there.
+TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/CHICO.TXT"), "pequeño");
+    platform::FatMedium(drives_.Path(QStringLiteral("disco.img")), drives_.services)
+        .FormatStandard();
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=disco.img;b:=fuse,images"));
+    const QByteArray antes = drives_.Read(QStringLiteral("disco.img"));
+    const auto [estado, lazo] =
+        qtltest::Herramienta(QStringLiteral("losetup"),
+                             {"-f", "--show", "-r", drives_.Path(QStringLiteral("disco.img"))});
+    if (estado == 0) {
+        const auto copiar = [&] {
+            platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                               QStringLiteral("a:\\CHICO.TXT"));
+        };
+        const int numero = ErrorNumber(copiar);
+        qtltest::Herramienta(QStringLiteral("losetup"), {"-d", QString::fromUtf8(lazo.trimmed())});
+        EXPECT_EQ(numero, 71);
+        EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), antes);
+    }
+
+    drives_.system.fault = [](qtltest::FaultySystem::Op op) {
+        return op == qtltest::FaultySystem::Op::kRename ? EINVAL : 0;
+    };
+    for (int disco : {1, 2}) {
+        platform::InsertDisk(drives_, QStringLiteral("b:"), disco);
+        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                           QStringLiteral("b:\\CHICO.TXT"));
+        if (disco == 2)  // another program's image turns up meanwhile
+            drives_.Write(QStringLiteral("fuse/Disco2.img"), "ajena");
+        EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("b:")); }),
+                  disco == 1 ? 0 : 71);
+    }
+    drives_.system.fault = {};
+    EXPECT_EQ(drives_.Read(QStringLiteral("fuse/Disco2.img")), "ajena");
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 1);
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), u"CHICO.TXT");
+    if (estado != 0)
+        GTEST_SKIP() << "sin dispositivos de bucle (losetup): " << lazo.constData();
+}

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/drives/medium.h"
 #include "platform/runtime_error.h"
@@ -27,11 +28,19 @@ QString RootName(const DrivePath& path) {
     return path.names.front();
 }
 
-// Raises 57 when the disk is an image file that cannot be a whole floppy.
-void CheckImageSize(SystemCalls& system, const QString& medium) {
+// Raises 57 when the disk is an image file that cannot be a whole floppy, and 71 when it is in
+// use (mounted, or behind a loop device): it is never written underneath its file system.
+void CheckImage(SystemCalls& system, const QString& medium) {
     const MediumState state = MediumAt(system, medium);
-    if (state.kind == MediumState::Kind::kImageFile && !StandardFloppySize(state.bytes))
+    if (state.kind != MediumState::Kind::kImageFile)
+        return;
+    if (!StandardFloppySize(state.bytes))
         throw RuntimeError(errors::kDeviceIO);
+    if (state.inUse) {
+        std::fprintf(stderr, "QTL99: la imagen %s está montada; desmóntela antes\n",
+                     qPrintable(medium));
+        throw RuntimeError(errors::kDiskNotReady);
+    }
 }
 
 }  // namespace
@@ -40,13 +49,25 @@ void CheckImageSize(SystemCalls& system, const QString& medium) {
 // when one cannot be made (a file in the way, no such parent), 70 when it may not be.
 void FatDrive::MakeFolder(const QString& folder) {
     const QStringList parts = QDir::cleanPath(folder).split(u'/', Qt::SkipEmptyParts);
+    SystemCalls& system = services_.system;
     QString path;
     for (const QString& part : parts) {
+        const QString parent = path.isEmpty() ? QStringLiteral("/") : path;
         path += u'/' + part;
-        if (services_.system.MakeFolder(QFile::encodeName(path).constData(), 0777) != 0 &&
-            errno != EEXIST) {
-            throw RuntimeError(errno == EACCES || errno == EPERM || errno == EROFS
-                                   ? NumberForErrno(errno)
+        if (system.MakeFolder(QFile::encodeName(path).constData(), 0777) == 0) {
+            // The new folder is durable in its parent, as the images put in it will be.
+            const int fd =
+                system.Open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY);
+            if (fd >= 0) {
+                system.Sync(fd);
+                system.Close(fd);
+            }
+        } else if (errno != EEXIST) {
+            const int failure = errno;
+            std::fprintf(stderr, "QTL99: no se puede crear la carpeta %s: %s\n", qPrintable(path),
+                         std::strerror(failure));
+            throw RuntimeError(failure == EACCES || failure == EPERM || failure == EROFS
+                                   ? NumberForErrno(failure)
                                    : errors::kPathNotFound);
         }
     }
@@ -70,7 +91,7 @@ QString FatDrive::Dir(const DrivePath& path) {
         throw RuntimeError(errors::kPathNotFound);
     if (!DiskMade(false))
         return {};  // an empty disk
-    CheckImageSize(services_.system, Medium());
+    CheckImage(services_.system, Medium());
     FatMedium medium(Medium(), services_);
     return path.names.isEmpty() ? medium.FirstEntry() : medium.StoredName(path.names.front());
 }
@@ -79,7 +100,7 @@ SourceFile FatDrive::OpenSource(const DrivePath& path) {
     const QString name = RootName(path);
     if (!DiskMade(false))
         throw RuntimeError(errors::kFileNotFound);
-    CheckImageSize(services_.system, Medium());
+    CheckImage(services_.system, Medium());
     // The file comes out of the disk into memory, to be copied from there like any other.
     const int fd = services_.system.MemoryFile("qtl99-copia");
     if (fd < 0)
@@ -99,7 +120,7 @@ SourceFile FatDrive::OpenSource(const DrivePath& path) {
 void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const QString name = RootName(path);
     DiskMade(true);
-    CheckImageSize(services_.system, Medium());
+    CheckImage(services_.system, Medium());
     FatMedium(Medium(), services_).CopyIn(source.fd(), name);
 }
 

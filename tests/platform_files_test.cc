@@ -361,3 +361,39 @@ TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
     if (estado != 0)
         GTEST_SKIP() << "sin dispositivos de bucle (losetup): " << lazo.constData();
 }
+
+// What a killed program leaves (a copy under its temporary name, a disk of images never named)
+// is removed before a disk is looked at; what a running one is writing is left alone. An image
+// that goes away while its disk is written is a disk taken out, never made afresh.
+TEST_F(ArchivosTest, LeftoversOfAGoneProgramGoAndAGoneImageIsADiskTakenOut) {
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/CHICO.TXT"), "pequeño");
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy;b:=imagenes,images"));
+    const QString vivo = QString::number(::getppid());  // a process that runs
+    for (const QString& resto : {QStringLiteral("floppy/.QTL99-999999999-3"),
+                                 QStringLiteral("imagenes/.Disco1.img.QTL99-999999999-1.tmp"),
+                                 QStringLiteral("imagenes/.Disco1.img.0badc0de.tmp")}) {
+        drives_.Write(resto, "resto");
+    }
+    drives_.Write(QStringLiteral("imagenes/.Disco1.img.QTL99-%1-1.tmp").arg(vivo), "suyo");
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), QString());
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), QString());
+    EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());
+    EXPECT_EQ(QDir(drives_.Path(QStringLiteral("imagenes"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList({QStringLiteral(".Disco1.img.QTL99-%1-1.tmp").arg(vivo)}));
+
+    const auto copiar = [&] {
+        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                           QStringLiteral("b:\\CHICO.TXT"));
+    };
+    copiar();
+    for (const QString& nombre :
+         QDir(drives_.Path(QStringLiteral("imagenes")))
+             .entryList({QStringLiteral(".Disco1.img.QTL99-*")}, QDir::Files | QDir::Hidden)) {
+        if (!nombre.contains(vivo))
+            QFile::remove(drives_.Path(QStringLiteral("imagenes/") + nombre));
+    }
+    EXPECT_EQ(ErrorNumber(copiar), 71);
+    EXPECT_EQ(ErrorNumber(copiar), 71);  // Retry: still out, never made afresh
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("b:")); }), 71);
+    EXPECT_FALSE(drives_.Exists(QStringLiteral("imagenes/Disco1.img")));
+}

@@ -26,6 +26,8 @@ class FolderDrive : public Drive {
 
   private:
     class Chunks;
+    // True for the temporary name of a copy whose program no longer runs.
+    bool IsLeftover(const QByteArray& name) const;
     // Writes all of `in` to `out` chunk by chunk; 0 or the errno of the failure.
     int Write(int in, int out, Chunks& chunks);
     // Reads the copy back from the medium and compares it with `source`; 0, or the errno of

@@ -30,6 +30,20 @@ int16_t PosicionComa(const QString& lista, int16_t desde) {
     return p < 0 ? int16_t{0} : platform::Add16(static_cast<int16_t>(p), 1);
 }
 
+// However the run ends, the destination drive hears that the set is over, so that a disk the
+// program mounted for it is not left mounted.
+class CierreDelJuego {
+  public:
+    CierreDelJuego(platform::Host& host, const QString& destino) : host_(host), destino_(destino) {}
+    ~CierreDelJuego() { platform::EndOfSet(host_, destino_); }
+    CierreDelJuego(const CierreDelJuego&) = delete;
+    CierreDelJuego& operator=(const CierreDelJuego&) = delete;
+
+  private:
+    platform::Host& host_;
+    const QString& destino_;
+};
+
 }  // namespace
 
 template <typename Paso>
@@ -104,7 +118,8 @@ bool Generacion::ValidarUnidades() {
         }
         // The destination must be empty.
         const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
-        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes).isEmpty()) {
+        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes)
+                 .isEmpty()) {
             Lib::Beep();
             Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                         style::kOk + style::kExclamation, Lib::kTitulo);
@@ -119,6 +134,7 @@ bool Generacion::ValidarUnidades() {
 }
 
 void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
+    const CierreDelJuego cierre(host_, destino);
     try {
         // Show the labels; read the count and the folder prefix once for the run.
         Ejecutar([&] { MostrarProgreso(true); });
@@ -147,11 +163,13 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             Ejecutar([&] { p = PosicionComa(lista, 1); });
             int16_t s = 1;
 
+            // The disk in the drive is let go first, so that it can be taken out and the one
+            // asked for is never written through its mount.
+            Ejecutar([&] { platform::ReleaseDisk(host_, destino); });
             // Ask for the disk.
             if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
                                 QStringLiteral(" en la unidad"),
-                            style::kOkCancel + style::kInformation,
-                            Lib::kTitulo) != answer::kOk) {
+                            style::kOkCancel + style::kInformation, Lib::kTitulo) != answer::kOk) {
                 Ejecutar([&] { MostrarProgreso(false); });  // cancelled: the run ends quietly
                 return;
             }
@@ -191,7 +209,8 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 Ejecutar([&] { ventana_.DoEvents(); });
                 Ejecutar([&] {
                     platform::FileCopy(
-                        host_, origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
+                        host_,
+                        origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
                         destino + QStringLiteral("\\") + nombre);
                 });
                 Ejecutar([&] { s = platform::Add16(p, 1); });
@@ -204,7 +223,9 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             Ejecutar([&] { n = platform::Add16(n, 1); });
         }
 
-        // Announce the end and close the window; it is not touched again.
+        // Announce the end and close the window; it is not touched again. The last disk is
+        // let go first, so that it can be taken out when the user is told.
+        platform::EndOfSet(host_, destino);
         Ejecutar([] { Lib::OcultarEspera(); });
         Lib::Beep();
         Lib::MsgBox(QStringLiteral("Generación de discos Finalizada"),

@@ -36,6 +36,14 @@ void FileCopy(Host& host, const QString& source, const QString& destination);
 // nothing for a drive that is not in the table.
 void InsertDisk(Host& host, const QString& drive, int number);
 
+// Lets the disk in the drive of `drive` go before the user is asked for the next one (see
+// Drive::ReleaseDisk). Raises 71 when it cannot; does nothing for a drive not in the table.
+void ReleaseDisk(Host& host, const QString& drive);
+
+// Tells the drive of `drive` that the disk set is over, done or given up (see
+// Drive::EndOfSet). Never raises.
+void EndOfSet(Host& host, const QString& drive);
+
 // App.Path: the program folder in drive form, without a trailing backslash except at a drive
 // root ("d:\INSTALA", "d:\"). When the folder lies on no drive, a line on standard error says
 // so and the Linux folder comes back with backslashes and no drive, so that every lookup of the

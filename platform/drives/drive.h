@@ -73,6 +73,13 @@ class Drive {
     virtual void CopyIn(const DrivePath& path, const SourceFile& source) = 0;
     // The user has put disk `number` of the set in this drive (answered the prompt for it).
     virtual void InsertDisk(int /*number*/) {}
+    // The user is about to be asked for a disk: the disk in the drive is let go (unmounted,
+    // whoever mounted it) so that it can be taken out and the next one is never reached
+    // through its mount. Raises 71 when it cannot be let go.
+    virtual void ReleaseDisk() {}
+    // The set is over, done or given up: what the program did to the drive for it is undone
+    // (a disk it mounted is unmounted) where that can be; never raises.
+    virtual void EndOfSet() {}
 
   private:
     DriveInfo info_;

@@ -118,8 +118,7 @@ bool Generacion::ValidarUnidades() {
         }
         // The destination must be empty.
         const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
-        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes)
-                 .isEmpty()) {
+        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes).isEmpty()) {
             Lib::Beep();
             Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                         style::kOk + style::kExclamation, Lib::kTitulo);
@@ -169,7 +168,8 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             // Ask for the disk.
             if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
                                 QStringLiteral(" en la unidad"),
-                            style::kOkCancel + style::kInformation, Lib::kTitulo) != answer::kOk) {
+                            style::kOkCancel + style::kInformation,
+                            Lib::kTitulo) != answer::kOk) {
                 Ejecutar([&] { MostrarProgreso(false); });  // cancelled: the run ends quietly
                 return;
             }
@@ -209,8 +209,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 Ejecutar([&] { ventana_.DoEvents(); });
                 Ejecutar([&] {
                     platform::FileCopy(
-                        host_,
-                        origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
+                        host_, origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
                         destino + QStringLiteral("\\") + nombre);
                 });
                 Ejecutar([&] { s = platform::Add16(p, 1); });

@@ -348,6 +348,34 @@ TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
     EXPECT_EQ(Montada(), QStringList{});
 }
 
+TEST(FloppiesDeUdevTest, HostFindsUdevsFloppyDrivesWhereTheServiceIsNotThere) {
+    QTemporaryDir carpeta;
+    ASSERT_TRUE(carpeta.isValid());
+    const QString sinBus = QStringLiteral("qtl99-sin-servicio");
+    platform::FloppySources fuentes;
+    fuentes.disks = std::make_shared<UDisksClient>(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=%1/ninguno").arg(carpeta.path()), sinBus));
+    const QString vacia = carpeta.filePath(QStringLiteral("sdc"));
+    fuentes.udev = [&] {
+        return std::vector<platform::UdevDisk>{
+            {vacia, 0, true, false, u":080400:"_qs, {}},  // an empty UFI drive
+            {carpeta.filePath(u"sdd"_qs), 8LL << 30, true, false, {}, u"vfat"_qs}};  // a stick
+    };
+    qtltest::ScriptedDialogs dialogs;
+    qtltest::FakeScreen screen;
+    platform::LinuxHost host(dialogs, screen, QString(), fuentes);
+    QStringList disqueteras;
+    for (const auto& d : host.Drives()) {
+        if (d->info().kind == platform::DriveKind::kFloppy)
+            disqueteras << d->name() + u' ' + d->info().device;
+    }
+    if (QFile::exists(QStringLiteral("/dev/fd0")) || QFile::exists(QStringLiteral("/dev/fd1")))
+        GTEST_SKIP() << "this machine's own floppy drives take the letters";
+    EXPECT_EQ(disqueteras, QStringList{u"a: "_qs + vacia});
+    EXPECT_FALSE(platform::FindDrive(host.Drives(), u'a')->IsReady());
+    QDBusConnection::disconnectFromBus(sinBus);
+}
+
 TEST(FloppiesDeUdevTest, ClassifiesDisksAsUdevDescribesThem) {
     using platform::UdevDisk;
     const struct {

@@ -73,10 +73,19 @@ bool Generacion::ManejarError(const RuntimeError& error) {
             Lib::MostrarError(error);
             return false;
     }
-    // A drive error or a full disk: the user may put things right and retry the failed step.
+    // A drive error or a full disk: the user may put things right (another disk, perhaps) and
+    // retry the failed step.
+    SoltarDisco(destino_);
     Lib::Beep();
     return Lib::MsgBox(texto, style::kRetryCancel + style::kQuestion, Lib::kTitulo) ==
            answer::kRetry;
+}
+
+void Generacion::SoltarDisco(const QString& unidad) {
+    try {
+        platform::ReleaseDisk(host_, unidad);
+    } catch (const RuntimeError&) {
+    }
 }
 
 void Generacion::MostrarProgreso(bool visible) {
@@ -119,6 +128,7 @@ bool Generacion::ValidarUnidades() {
         // The destination must be empty.
         const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
         if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes).isEmpty()) {
+            SoltarDisco(destino);  // the user will put another disk in
             Lib::Beep();
             Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                         style::kOk + style::kExclamation, Lib::kTitulo);
@@ -134,6 +144,7 @@ bool Generacion::ValidarUnidades() {
 
 void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
     const CierreDelJuego cierre(host_, destino);
+    destino_ = destino;
     try {
         // Show the labels; read the count and the folder prefix once for the run.
         Ejecutar([&] { MostrarProgreso(true); });
@@ -187,6 +198,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 });
                 if (entrada.isEmpty())
                     break;
+                SoltarDisco(destino);  // the user will put an empty disk in
                 Lib::Beep();
                 if (Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                                 style::kRetryCancel + style::kExclamation,

@@ -289,17 +289,27 @@ TEST_F(DisqueteraDelServicioTest, EachDiskIsMountedOnDemandAndLetGoBeforeTheNext
             Insertar(n);
         };
     };
-    // Disk 1 is not in yet when the user answers the prompt: the retry box, then it is.
+    // Disk 1 is not in yet when the user answers the prompt: the retry box, then it is. For
+    // disk 2 a used disk goes in first, and is swapped for an empty one at its box.
     dialogs_.Answer(platform::answer::kOk)
         .Answer(platform::answer::kRetry, preguntado(1))
-        .Answer(platform::answer::kOk, preguntado(2))
+        .Answer(platform::answer::kOk,
+                [&] {
+                    alPreguntar << Montada();
+                    Insertar(4);
+                    Escribir(QStringLiteral("DISCO4/VIEJO.TXT"), "usado");
+                })
+        .Answer(platform::answer::kRetry, preguntado(2))
         .Answer(platform::answer::kOk, preguntado(3))
         .Answer(platform::answer::kOk, [&] { alPreguntar << Montada(); });
     Generar();
     EXPECT_EQ(dialogs_.transcript,
-              (QStringList{Prompt(1), u"Beep"_qs, kNoDisponible, Prompt(2), Prompt(3), u"Beep"_qs,
+              (QStringList{Prompt(1), u"Beep"_qs, kNoDisponible, Prompt(2), u"Beep"_qs,
+                           qtltest::BoxLine(53, kQ, u"La unidad de destino debe estar vacia"_qs),
+                           Prompt(3), u"Beep"_qs,
                            qtltest::BoxLine(64, kQ, u"Generación de discos Finalizada"_qs)}));
-    EXPECT_EQ(alPreguntar, (QStringList{}));  // never mounted at a prompt, nor at the end
+    EXPECT_EQ(alPreguntar, (QStringList{}));  // never mounted at a box, nor at the end
+    EXPECT_EQ(Archivos(4), QStringList{u"VIEJO.TXT"_qs});
     EXPECT_EQ(Archivos(1), QStringList{u"UNO.TXT"_qs});
     EXPECT_EQ(Archivos(2), QStringList{u"DOS.TXT"_qs});
     EXPECT_EQ(Archivos(3), QStringList{u"TRES.TXT"_qs});

@@ -2,12 +2,28 @@
 
 #include <fcntl.h>
 #include <QFile>
+#include <QRegularExpression>
 
 #include "platform/drives/fat_drive.h"
 #include "platform/drives/folder_drive.h"
+#include "platform/drives/medium.h"
 #include "platform/runtime_error.h"
 
 namespace platform {
+
+namespace {
+
+// A disk is in a drive the service cannot watch: a classic floppy device answers a blocking
+// open only with a disk in it (its size is that of its format, disk or none); for any other
+// the size the service found when it last looked tells.
+bool DiskIn(SystemCalls& system, const UDisksFloppy& floppy) {
+    static const QRegularExpression kFd(QStringLiteral("^/dev/fd[0-9]+$"));
+    if (kFd.match(floppy.device).hasMatch())
+        return MediumAt(system, floppy.device).diskIn;
+    return floppy.mediaAvailable;
+}
+
+}  // namespace
 
 ServiceFloppyDrive::ServiceFloppyDrive(DriveInfo info, const DriveServices& services)
     : Drive(std::move(info)), services_(services) {}
@@ -32,7 +48,7 @@ bool ServiceFloppyDrive::IsReady() const {
             return false;
         f = Look();
     }
-    return f && (!f->mountPoints.isEmpty() || f->mediaAvailable);
+    return f && (!f->mountPoints.isEmpty() || DiskIn(services_.system, *f));
 }
 
 QString ServiceFloppyDrive::Root() const {
@@ -77,7 +93,7 @@ Drive& ServiceFloppyDrive::Disk(int notReady) {
     if (!f->mountPoints.isEmpty())
         return Folder(f->mountPoints.first());
     mountedHere_ = false;  // whatever this program mounted is gone
-    if (!f->mediaAvailable)
+    if (!DiskIn(services_.system, *f))
         throw RuntimeError(notReady);
 
     // Where the device may be opened (root, the disk group), mtools writes it unmounted.

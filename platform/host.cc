@@ -111,13 +111,13 @@ std::vector<FoundFloppy> LinuxHost::FoundFloppies() const {
     std::vector<FoundFloppy> found;
     if (floppies_.disks && floppies_.disks->IsReachable()) {
         for (const UDisksFloppy& f : floppies_.disks->FloppyDrives()) {
-            found.push_back({f.device, f.block, f.mountPoints.value(0), f.label});
+            found.push_back({f.device, f.drive, f.block, f.mountPoints.value(0), f.label});
         }
         return found;
     }
     if (floppies_.udev) {
         for (const UdevFloppy& f : ClassifyFloppies(floppies_.udev()))
-            found.push_back({f.node, {}, {}, {}});
+            found.push_back({f.node, {}, {}, {}, {}});
     }
     return found;
 }

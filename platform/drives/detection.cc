@@ -300,11 +300,13 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
     // `seen` is what the disk service or udev said of the device, when they did.
     auto add = [&](const QString& device, DriveKind kind, const MountEntry* at = nullptr,
                    const FoundFloppy* seen = nullptr) {
-        if (taken.contains(device))
+        // A drive the service knows is known by its drive, whatever device it has this time.
+        const QString key = seen != nullptr && !seen->drive.isEmpty() ? seen->drive : device;
+        if (taken.contains(device) || taken.contains(key))
             return;
         const bool floppy = kind == DriveKind::kFloppy;
         DriveInfo d;
-        d.letter = letters.LetterFor(device, kind, floppy ? 'a' : 'd', floppy ? 'b' : 'z');
+        d.letter = letters.LetterFor(key, kind, floppy ? 'a' : 'd', floppy ? 'b' : 'z');
         if (d.letter.isNull())
             return;
         d.device = device;
@@ -330,6 +332,7 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
                 d.label = seen->label;
         }
         taken.insert(device);
+        taken.insert(key);
         table.push_back(d);
     };
 

@@ -90,6 +90,8 @@ class DriveLetters {
 // A floppy drive found by the desktop's disk service or by udev, with or without a disk.
 struct FoundFloppy {
     QString device;      // /dev/sdb, /dev/fd0
+    QString drive;       // the service's object for the drive, which keeps its letter whatever
+                         // device it has; empty for a /dev/fd* device or when udev found it
     QString block;       // the service's object for its disk; empty when udev found it
     QString mountPoint;  // where the service says its disk is mounted; empty when it is not
     QString label;

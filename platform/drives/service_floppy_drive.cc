@@ -40,14 +40,19 @@ std::optional<UDisksFloppy> ServiceFloppyDrive::Look() const {
     return std::nullopt;
 }
 
-bool ServiceFloppyDrive::IsReady() const {
+std::optional<UDisksFloppy> ServiceFloppyDrive::LookAgain() const {
     std::optional<UDisksFloppy> f = Look();
     if (f && f->mountPoints.isEmpty() && !f->mediaChangeDetected) {
         // The service cannot see a floppy go in or out: it looks only when asked to.
         if (!services_.disks->Rescan(f->block).ok())
-            return false;
+            return std::nullopt;
         f = Look();
     }
+    return f;
+}
+
+bool ServiceFloppyDrive::IsReady() const {
+    const std::optional<UDisksFloppy> f = LookAgain();
     return f && (!f->mountPoints.isEmpty() || DiskIn(services_.system, *f));
 }
 
@@ -82,12 +87,7 @@ Drive& ServiceFloppyDrive::Folder(const QString& mountPoint) {
 }
 
 Drive& ServiceFloppyDrive::Disk(int notReady) {
-    std::optional<UDisksFloppy> f = Look();
-    if (f && f->mountPoints.isEmpty() && !f->mediaChangeDetected) {
-        if (!services_.disks->Rescan(f->block).ok())
-            throw RuntimeError(notReady);
-        f = Look();
-    }
+    const std::optional<UDisksFloppy> f = LookAgain();
     if (!f)
         throw RuntimeError(notReady);
     if (!f->mountPoints.isEmpty())

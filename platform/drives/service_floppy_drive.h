@@ -45,6 +45,9 @@ class ServiceFloppyDrive : public Drive {
   private:
     // What the service says of this drive now; nothing when it no longer knows it.
     std::optional<UDisksFloppy> Look() const;
+    // The same, after the service has looked at the drive again where it cannot see a disk go
+    // in or out by itself; nothing when it cannot.
+    std::optional<UDisksFloppy> LookAgain() const;
     // The drive the disk is reached through now, mounting the disk when it must; raises
     // `notReady` without a disk.
     Drive& Disk(int notReady);

@@ -322,7 +322,7 @@ TEST_F(DisqueteraDelServicioTest, EachDiskIsMountedOnDemandAndLetGoBeforeTheNext
 TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
     const QString kPermiso = qtltest::BoxLine(48, u"Project1"_qs, u"Permiso denegado"_qs);
     const struct {
-        const char* mountError;
+        const char* mountError = nullptr;
         QStringList transcript;
     } casos[] = {
         // The user may not mount it: said, and the run ends.

@@ -324,16 +324,25 @@ TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
     const struct {
         const char* mountError = nullptr;
         QStringList transcript;
+        bool blank = false;  // the disk holds no file system
     } casos[] = {
         // The user may not mount it: said, and the run ends.
         {"org.freedesktop.UDisks2.Error.NotAuthorized", {Prompt(1), u"Beep"_qs, kPermiso}},
         // Busy a moment: Retry can help; here the user gives up.
         {"org.freedesktop.UDisks2.Error.DeviceBusy", {Prompt(1), u"Beep"_qs, kNoDisponible}},
+        // Never formatted unasked: another disk, and Retry.
+        {"", {Prompt(1), u"Beep"_qs, kNoDisponible}, true},
     };
     for (const auto& c : casos) {
         dialogs_.transcript.clear();
         Control(QStringLiteral("FailMount"), {QString::fromLatin1(c.mountError)});
-        dialogs_.Answer(platform::answer::kOk, [&] { Insertar(1); })
+        dialogs_
+            .Answer(platform::answer::kOk,
+                    [&] {
+                        Insertar(1);
+                        if (c.blank)
+                            Control(QStringLiteral("InsertBlankDisk"), {qulonglong(1474560)});
+                    })
             .Answer(platform::answer::kCancel);
         Generar();
         EXPECT_EQ(dialogs_.transcript, c.transcript) << c.mountError;
@@ -345,8 +354,7 @@ TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
     Control(QStringLiteral("FailMount"), {QString()});
     Control(QStringLiteral("FailUnmount"), {u"org.freedesktop.UDisks2.Error.DeviceBusy"_qs});
     dialogs_.transcript.clear();
-    dialogs_
-        .Answer(platform::answer::kOk)  // disk 1, still in
+    dialogs_.Answer(platform::answer::kOk, [&] { Insertar(1); })
         .Answer(platform::answer::kRetry)
         .Answer(platform::answer::kRetry,
                 [&] { Control(QStringLiteral("FailUnmount"), {QString()}); })

@@ -13,8 +13,8 @@ Its device nodes lie in DEVICE_FOLDER (/dev/ unless given), so that a test of a 
 open devices names one that is not there.
 
 The test steers it through org.qtl99.FakeUDisks at /org/freedesktop/UDisks2: InsertDisk(label,
-size), EjectDisk(), SetMountFolder(path), FailMount(error), FailUnmount(error); an empty error
-name lets the call succeed again.
+size), InsertBlankDisk(size) (no file system on it), EjectDisk(), SetMountFolder(path),
+FailMount(error), FailUnmount(error); an empty error name lets the call succeed again.
 """
 
 import sys
@@ -123,6 +123,10 @@ class Service(dbus.service.Object):
     @dbus.service.method(CONTROL, in_signature="st")
     def InsertDisk(self, label, size):
         self.floppy.in_drive = (size, label, True)
+
+    @dbus.service.method(CONTROL, in_signature="t")
+    def InsertBlankDisk(self, size):
+        self.floppy.in_drive = (size, "", False)
 
     @dbus.service.method(CONTROL)
     def EjectDisk(self):

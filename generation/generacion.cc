@@ -40,6 +40,20 @@ int16_t PosicionComa(const QString& lista, int16_t desde) {
     return p < 0 ? int16_t{0} : platform::Add16(static_cast<int16_t>(p), 1);
 }
 
+// However the run ends, the destination drive hears that the set is over, so that a disk the
+// program mounted for it is not left mounted.
+class CierreDelJuego {
+  public:
+    CierreDelJuego(platform::Host& host, const QString& destino) : host_(host), destino_(destino) {}
+    ~CierreDelJuego() { platform::EndOfSet(host_, destino_); }
+    CierreDelJuego(const CierreDelJuego&) = delete;
+    CierreDelJuego& operator=(const CierreDelJuego&) = delete;
+
+  private:
+    platform::Host& host_;
+    const QString& destino_;
+};
+
 }  // namespace
 
 template <typename Paso>
@@ -69,10 +83,19 @@ bool Generacion::ManejarError(const RuntimeError& error) {
             Lib::MostrarError(error);
             return false;
     }
-    // A drive error or a full disk: the user may put things right and retry the failed step.
+    // A drive error or a full disk: the user may put things right (another disk, perhaps) and
+    // retry the failed step.
+    SoltarDisco(destino_);
     Lib::Beep();
     return Lib::MsgBox(texto, style::kRetryCancel + style::kQuestion, Lib::kTitulo) ==
            answer::kRetry;
+}
+
+void Generacion::SoltarDisco(const QString& unidad) {
+    try {
+        platform::ReleaseDisk(host_, unidad);
+    } catch (const RuntimeError&) {
+    }
 }
 
 void Generacion::MostrarProgreso(bool visible) {
@@ -145,6 +168,7 @@ bool Generacion::ValidarUnidades() {
         platform::InsertDisk(host_, destino, 1);
         if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes)
                  .isEmpty()) {
+            SoltarDisco(destino);  // the user will put another disk in
             Lib::Beep();
             Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                         style::kOk + style::kExclamation, Lib::kTitulo);
@@ -159,6 +183,8 @@ bool Generacion::ValidarUnidades() {
 }
 
 void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
+    const CierreDelJuego cierre(host_, destino);
+    destino_ = destino;
     try {
         // Show the labels; read the count and the folder prefix once for the run.
         Ejecutar([&] { MostrarProgreso(true); });
@@ -187,6 +213,9 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             Ejecutar([&] { p = PosicionComa(lista, 1); });
             int16_t s = 1;
 
+            // The disk in the drive is let go first, so that it can be taken out and the one
+            // asked for is never written through its mount.
+            Ejecutar([&] { platform::ReleaseDisk(host_, destino); });
             // Ask for the disk.
             if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
                                 QStringLiteral(" en la unidad"),
@@ -208,6 +237,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 });
                 if (entrada.isEmpty())
                     break;
+                SoltarDisco(destino);  // the user will put an empty disk in
                 Lib::Beep();
                 if (Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                                 style::kRetryCancel + style::kExclamation,
@@ -248,7 +278,9 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             Ejecutar([&] { n = platform::Add16(n, 1); });
         }
 
-        // Announce the end and close the window; it is not touched again.
+        // Announce the end and close the window; it is not touched again. The last disk is
+        // let go first, so that it can be taken out when the user is told.
+        platform::EndOfSet(host_, destino);
         Ejecutar([] { Lib::OcultarEspera(); });
         Lib::Beep();
         Lib::MsgBox(QStringLiteral("Generación de discos Finalizada"),

@@ -65,8 +65,13 @@ class Generacion {
     void Ejecutar(Paso&& paso);
     // The loop's error handler; true when the user asked to retry the failed step.
     bool ManejarError(const platform::RuntimeError& error);
+    // Lets the disk in drive `unidad` go before a box after which the user may put another
+    // disk in, so that the other disk is never reached through this one's mount. A disk that
+    // cannot be let go stays as it is: the box comes all the same.
+    void SoltarDisco(const QString& unidad);
     VentanaGeneracion& ventana_;
     platform::Host& host_;
+    QString destino_;  // the destination of the run in progress
 };
 
 }  // namespace generacion

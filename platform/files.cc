@@ -18,6 +18,15 @@ Drive& ReadyDrive(const DriveTable& drives, const DrivePath& path, int notReadyN
     return *drive;
 }
 
+// Runs `op` on the drive of `drive` ("a:"), when the table has one.
+template <typename Op>
+void OnDrive(Host& host, const QString& drive, Op op) {
+    const DrivePath p = ParseDrivePath(drive);
+    const DriveTable drives = host.Drives();
+    if (Drive* d = p.letter.isNull() ? nullptr : FindDrive(drives, p.letter))
+        op(*d);
+}
+
 }  // namespace
 
 QString Dir(Host& host, const QString& path, int /*attributes*/) {
@@ -37,10 +46,15 @@ void FileCopy(Host& host, const QString& source, const QString& destination) {
 }
 
 void InsertDisk(Host& host, const QString& drive, int number) {
-    const DrivePath p = ParseDrivePath(drive);
-    const DriveTable drives = host.Drives();
-    if (Drive* d = p.letter.isNull() ? nullptr : FindDrive(drives, p.letter))
-        d->InsertDisk(number);
+    OnDrive(host, drive, [number](Drive& d) { d.InsertDisk(number); });
+}
+
+void ReleaseDisk(Host& host, const QString& drive) {
+    OnDrive(host, drive, [](Drive& d) { d.ReleaseDisk(); });
+}
+
+void EndOfSet(Host& host, const QString& drive) {
+    OnDrive(host, drive, [](Drive& d) { d.EndOfSet(); });
 }
 
 void FinishDisk(Host& host, const QString& drive) {

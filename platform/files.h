@@ -40,6 +40,13 @@ void InsertDisk(Host& host, const QString& drive, int number);
 // held back for the disk is done now (a disk of images takes its name Disco<n>.img). Raises
 // what FileCopy raises for the destination; does nothing for a drive not in the table.
 void FinishDisk(Host& host, const QString& drive);
+// Lets the disk in the drive of `drive` go before the user is asked for the next one (see
+// Drive::ReleaseDisk). Raises 71 when it cannot; does nothing for a drive not in the table.
+void ReleaseDisk(Host& host, const QString& drive);
+
+// Tells the drive of `drive` that the disk set is over, done or given up (see
+// Drive::EndOfSet). Never raises.
+void EndOfSet(Host& host, const QString& drive);
 
 // App.Path: the program folder in drive form, without a trailing backslash except at a drive
 // root ("d:\INSTALA", "d:\"). When the folder lies on no drive, a line on standard error says

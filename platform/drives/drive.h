@@ -81,6 +81,13 @@ class Drive {
     // The list of the disk in the drive is all written: what the drive held back for it is done
     // now. Raises what CopyIn raises.
     virtual void FinishDisk() {}
+    // The user is about to be asked for a disk: the disk in the drive is let go (unmounted,
+    // whoever mounted it) so that it can be taken out and the next one is never reached
+    // through its mount. Raises 71 when it cannot be let go.
+    virtual void ReleaseDisk() {}
+    // The set is over, done or given up: what the program did to the drive for it is undone
+    // (a disk it mounted is unmounted) where that can be; never raises.
+    virtual void EndOfSet() {}
 
   private:
     DriveInfo info_;

@@ -88,6 +88,31 @@ class SystemCalls {
 // The real calls.
 SystemCalls& DefaultSystemCalls();
 
+// A descriptor closed through `system` when it goes.
+class OpenFd {
+  public:
+    explicit OpenFd(SystemCalls& system, int fd = -1) : system_(system), fd_(fd) {}
+    ~OpenFd() { Reset(); }
+    OpenFd(const OpenFd&) = delete;
+    OpenFd& operator=(const OpenFd&) = delete;
+    int get() const { return fd_; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0)
+            system_.Close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and returns the close's own result (its failure is a delayed write error).
+    int Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return system_.Close(fd);
+    }
+
+  private:
+    SystemCalls& system_;
+    int fd_;
+};
+
 // Gives the finished file `temporary` of the open folder `folder` its name `name`, then syncs
 // the folder so that the name is durable where the file system can sync one. With `noReplace`,
 // never over an entry that is there: EEXIST then, and `temporary` stays for the caller to

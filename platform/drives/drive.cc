@@ -25,6 +25,16 @@ QString Drive::ListEntry() const {
     return QStringLiteral("%1 [%2]").arg(name(), info_.label);
 }
 
+ResolvedPath ResolveInRoot(const DriveInfo& info, const DrivePath& path) {
+    ResolvedPath r;
+    r.drive = info;
+    r.endsWithSeparator = path.endsWithSeparator;
+    r.status =
+        path.names.size() > 1 ? ResolvedPath::Status::kMissingFolder : ResolvedPath::Status::kOk;
+    r.name = path.names.value(0);
+    return r;
+}
+
 Drive* FindDrive(const DriveTable& drives, QChar letter) {
     const QChar l = letter.toLower();
     for (const auto& d : drives) {

@@ -99,6 +99,11 @@ using DriveTable = std::vector<std::shared_ptr<Drive>>;
 // The drive of a letter (either case), or nullptr.
 Drive* FindDrive(const DriveTable& drives, QChar letter);
 
+// `path` on a disk of drive `info` that has no Linux folder (a FAT disk mounted nowhere): its
+// files lie in its root, a path through folders has a missing folder, and nothing on it is a
+// file a program could be started from.
+ResolvedPath ResolveInRoot(const DriveInfo& info, const DrivePath& path);
+
 // A drive path resolved on the drive it names (status kNoDrive when there is none).
 ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives);
 

@@ -77,13 +77,7 @@ FatDrive::FatDrive(DriveInfo info, const DriveServices& services)
     : Drive(std::move(info)), services_(services) {}
 
 ResolvedPath FatDrive::Resolve(const DrivePath& path) const {
-    ResolvedPath r;
-    r.drive = info();
-    r.endsWithSeparator = path.endsWithSeparator;
-    r.status =
-        path.names.size() > 1 ? ResolvedPath::Status::kMissingFolder : ResolvedPath::Status::kOk;
-    r.name = path.names.value(0);
-    return r;  // no Linux path: nothing on this disk is a file a program could start
+    return ResolveInRoot(info(), path);
 }
 
 QString FatDrive::Dir(const DrivePath& path) {

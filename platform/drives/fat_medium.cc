@@ -84,24 +84,6 @@ const QByteArray& MtoolsProgram() {
     return program;
 }
 
-class Fd {
-  public:
-    Fd(SystemCalls& system, int fd = -1) : system_(system), fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0)
-            system_.Close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    SystemCalls& system_;
-    int fd_;
-};
-
 // What one mtools run left.
 struct Outcome : ChildOutcome {
     bool exited() const { return end == End::kExited; }
@@ -300,12 +282,12 @@ void FatMedium::FormatStandard() {
 
     // A hidden temporary beside the image, created with the umask's bits like any new file.
     const QFileInfo info(path_);
-    const Fd folder(system, system.Open(QFile::encodeName(info.absolutePath()).constData(),
-                                        O_RDONLY | O_DIRECTORY));
+    const OpenFd folder(system, system.Open(QFile::encodeName(info.absolutePath()).constData(),
+                                            O_RDONLY | O_DIRECTORY));
     if (folder.get() < 0)
         throw RuntimeError(NumberForErrno(errno));
     QByteArray temporary;
-    Fd fd(system);
+    OpenFd fd(system);
     for (int attempt = 0; fd.get() < 0; ++attempt) {
         temporary =
             QFile::encodeName(QStringLiteral(".") + info.fileName() +
@@ -352,7 +334,7 @@ void FatMedium::Format(int image) {
 }
 
 std::vector<FatMedium::Entry> FatMedium::List() {
-    const Fd medium(services_.system, Open(false));
+    const OpenFd medium(services_.system, Open(false));
     QByteArray text;
     const Outcome o =
         Run(services_, {"mdir", "-a", "-b", "-i", kChildMedium, "::/"}, medium.get(), -1,
@@ -440,7 +422,7 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
     struct stat source {};
     if (services_.system.StatFd(sourceFd, &source) != 0 || !S_ISREG(source.st_mode))
         throw RuntimeError(errors::kPathFileAccess);
-    const Fd medium(services_.system, Open(true));
+    const OpenFd medium(services_.system, Open(true));
 
     // Usually the name is new on the disk: one copy straight under it. Only a name equal to the
     // source's own in the child would leave a copy into a folder unnoticed: that one is looked
@@ -550,7 +532,7 @@ void FatMedium::CopyOut(const QString& given, int destinationFd) {
         throw RuntimeError(errors::kFileNotFound);
     if (stored->folder)
         throw RuntimeError(errors::kPathFileAccess);
-    const Fd medium(services_.system, Open(false));
+    const OpenFd medium(services_.system, Open(false));
     const Outcome o = Run(
         services_, {"mcopy", "-i", kChildMedium, Pattern(stored->name), "-"}, medium.get(), -1,
         [&](const char* data, size_t n) {

@@ -66,14 +66,7 @@ ResolvedPath ServiceFloppyDrive::Resolve(const DrivePath& path) const {
         r.drive = info();
         return r;
     }
-    // A disk mounted nowhere holds no file a program could be started from.
-    ResolvedPath r;
-    r.drive = info();
-    r.endsWithSeparator = path.endsWithSeparator;
-    r.status =
-        path.names.size() > 1 ? ResolvedPath::Status::kMissingFolder : ResolvedPath::Status::kOk;
-    r.name = path.names.value(0);
-    return r;
+    return ResolveInRoot(info(), path);
 }
 
 Drive& ServiceFloppyDrive::Folder(const QString& mountPoint) {

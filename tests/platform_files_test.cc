@@ -342,6 +342,23 @@ TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
         EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), antes);
     }
 
+    // Two programs on one image, or on one folder of images: the second waits its turn (71).
+    drives_.MapDrives(
+        QStringLiteral("d:=cd,optical;a:=disco.img;e:=disco.img;b:=fuse,images;c:=fuse,images"));
+    const auto aLa = [&](const char* destino) {
+        return ErrorNumber([&] {
+            platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                               QString::fromLatin1(destino));
+        });
+    };
+    EXPECT_EQ(aLa("a:\\CHICO.TXT"), 0);
+    EXPECT_EQ(aLa("e:\\OTRO.TXT"), 71);
+    platform::FinishDisk(drives_, QStringLiteral("a:"));
+    EXPECT_EQ(aLa("e:\\OTRO.TXT"), 0);
+    EXPECT_EQ(aLa("b:\\CHICO.TXT"), 0);
+    EXPECT_EQ(aLa("c:\\CHICO.TXT"), 71);
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 1);  // b: gives its unfinished disk up
+
     drives_.system.fault = [](qtltest::FaultySystem::Op op) {
         return op == qtltest::FaultySystem::Op::kRename ? EINVAL : 0;
     };

@@ -121,6 +121,40 @@ void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
 FloppyDrive::FloppyDrive(DriveInfo info, QString medium, const DriveServices& services)
     : FatDrive(std::move(info), services), medium_(std::move(medium)) {}
 
+FloppyDrive::~FloppyDrive() {
+    Unlock();
+}
+
+void FloppyDrive::InsertDisk(int /*number*/) {
+    Unlock();
+}
+
+void FloppyDrive::FinishDisk() {
+    Unlock();
+}
+
+void FloppyDrive::Unlock() {
+    if (lock_ >= 0)
+        services_.system.Close(lock_);
+    lock_ = -1;
+}
+
+bool FloppyDrive::DiskMade(bool forWriting) {
+    SystemCalls& system = services_.system;
+    if (!forWriting || lock_ >= 0 ||
+        MediumAt(system, medium_).kind != MediumState::Kind::kImageFile) {
+        return true;
+    }
+    // mtools takes no lock on an image: two programs writing one would lose entries.
+    lock_ = system.Open(QFile::encodeName(medium_).constData(), O_RDONLY);
+    if (lock_ >= 0 && system.Lock(lock_) != 0) {
+        Unlock();
+        std::fprintf(stderr, "QTL99: otro programa está escribiendo en %s\n", qPrintable(medium_));
+        throw RuntimeError(errors::kDiskNotReady);
+    }
+    return true;
+}
+
 bool FloppyDrive::IsReady() const {
     return MediumAt(services_.system, medium_).diskIn;
 }

@@ -39,14 +39,23 @@ class FatDrive : public Drive {
 class FloppyDrive : public FatDrive {
   public:
     // `medium` is the device or the image file.
+    // An image file being written is locked against another program (which gets 71) from the
+    // first write of a disk until the disk is finished or another one asked for.
     FloppyDrive(DriveInfo info, QString medium, const DriveServices& services);
+    ~FloppyDrive() override;
     bool IsReady() const override;
+    void InsertDisk(int number) override;
+    void FinishDisk() override;
 
   protected:
     QString Medium() const override { return medium_; }
+    bool DiskMade(bool forWriting) override;
 
   private:
+    void Unlock();
+
     QString medium_;
+    int lock_ = -1;  // the image, open and locked while its disk is written
 };
 
 // A drive of floppy images: its folder holds one image a disk, Disco<n>.img, and the disk "in"

@@ -109,8 +109,10 @@ void Generacion::cmdComenzar_Click() {
         return;
     const QString origen = LetraDeUnidad(ventana_.UnidadOrigen());
     const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
-    if (!NombresAdmitidos(origen, destino))
+    if (!NombresAdmitidos(origen, destino)) {
+        platform::EndOfSet(host_, destino);  // nothing of the set was written
         return;
+    }
     GenerarDiscos(origen, destino);
 }
 
@@ -280,6 +282,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
 
         // Announce the end and close the window; it is not touched again. The last disk is
         // let go first, so that it can be taken out when the user is told.
+        SoltarDisco(destino);
         platform::EndOfSet(host_, destino);
         Ejecutar([] { Lib::OcultarEspera(); });
         Lib::Beep();

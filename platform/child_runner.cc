@@ -39,21 +39,24 @@ constexpr size_t kMostErrors = 65536;
 // What the child does between fork and exec: system calls only, nothing that allocates or
 // locks. `moves` are {child number, descriptor}, every descriptor above every child number.
 [[noreturn]] void BecomeChild(pid_t parent, const std::vector<std::pair<int, int>>& moves,
-                              int highest, int report, const char* program, char* const* argv,
+                              int report, const char* program, char* const* argv,
                               char* const* envp) {
     // Killed with the thread that started it, whatever ends it; and not started at all when
     // that has already happened.
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
         ::_exit(127);
     ::signal(SIGPIPE, SIG_DFL);
+    // Nothing of ours crosses the exec but what it was given (dup2 clears the mark on its
+    // targets); `report` stays open until then.
+    int failure = ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0 ? 0 : errno;
     for (const auto& [number, fd] : moves) {
-        if (::dup2(fd, number) != number)
-            break;
+        if (failure == 0 && ::dup2(fd, number) != number)
+            failure = errno;
     }
-    // Nothing of ours crosses the exec but what it was given; `report` stays open until then.
-    ::close_range(static_cast<unsigned>(highest) + 1, ~0U, CLOSE_RANGE_CLOEXEC);
-    ::execve(program, argv, envp);
-    const int failure = errno;
+    if (failure == 0) {
+        ::execve(program, argv, envp);
+        failure = errno;
+    }
     [[maybe_unused]] const ssize_t n = ::write(report, &failure, sizeof failure);
     ::_exit(127);
 }
@@ -100,9 +103,6 @@ ChildOutcome Children::Run(const ChildRun& run) {
     copies.push_back(std::make_unique<Fd>(report));
     if (report < 0)
         return outcome;
-    int childHighest = 0;
-    for (const auto& m : moves)
-        childHighest = std::max(childHighest, m.first);
 
     std::vector<QByteArray> argv = run.arguments;
     if (argv.empty())
@@ -122,8 +122,7 @@ ChildOutcome Children::Run(const ChildRun& run) {
     if (pid < 0)
         return outcome;
     if (pid == 0) {
-        BecomeChild(parent, moves, childHighest, report, run.program.constData(), args.data(),
-                    envp.data());
+        BecomeChild(parent, moves, report, run.program.constData(), args.data(), envp.data());
     }
     const Fd exited(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     copies.clear();
@@ -146,24 +145,23 @@ ChildOutcome Children::Run(const ChildRun& run) {
         bool running = true;
         ~Reaper() {
             int status = 0;
+            int r = 0;
             if (running) {
                 signal(SIGTERM);
-                for (int i = 0; i < 100 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+                for (int i = 0; i < 100 && (r = ::waitpid(pid, &status, WNOHANG)) == 0; ++i)
                     ::usleep(10000);
-                signal(SIGKILL);
+                if (r != pid)
+                    signal(SIGKILL);
             }
-            int r;
-            while ((r = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+            while (r != pid && (r = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
             }
-            if (r != pid)
+            // A program that could not be started ran nothing: its exit status says nothing.
+            if (r != pid || outcome.end == ChildOutcome::End::kNotStarted)
                 return;
-            if (WIFEXITED(status)) {
-                if (outcome.end == ChildOutcome::End::kNotStarted)
-                    outcome.end = ChildOutcome::End::kExited;
+            if (WIFEXITED(status))
                 outcome.status = WEXITSTATUS(status);
-            } else if (outcome.end != ChildOutcome::End::kTimedOut) {
+            else if (outcome.end != ChildOutcome::End::kTimedOut)
                 outcome.end = ChildOutcome::End::kSignalled;
-            }
         }
     };
     const std::function<void(int)> signalFn = signal;

@@ -293,6 +293,8 @@ TEST_F(FatTest, KeepAliveRunsWhileASlowMtoolsWorks) {
 
 TEST(ChildrenTest, AChildEndsAtItsDeadlineAndNeverOutlivesTheProgram) {
     platform::ChildRun run;
+    run.program = "/no/hay/tal/programa";
+    EXPECT_EQ(platform::DefaultChildren().Run(run).end, platform::ChildOutcome::End::kNotStarted);
     run.program = "/bin/sleep";
     run.arguments = {"sleep", "30"};
     run.deadline = std::chrono::milliseconds(300);

@@ -66,9 +66,8 @@ void FatDrive::MakeFolder(const QString& folder) {
             const int failure = errno;
             std::fprintf(stderr, "QTL99: no se puede crear la carpeta %s: %s\n", qPrintable(path),
                          std::strerror(failure));
-            throw RuntimeError(failure == EACCES || failure == EPERM || failure == EROFS
-                                   ? NumberForErrno(failure)
-                                   : errors::kPathNotFound);
+            const int number = NumberForErrno(failure);
+            throw RuntimeError(number != errors::kPathFileAccess ? number : errors::kPathNotFound);
         }
     }
 }
@@ -147,7 +146,7 @@ bool FloppyDrive::DiskMade(bool forWriting) {
     }
     // mtools takes no lock on an image: two programs writing one would lose entries.
     lock_ = system.Open(QFile::encodeName(medium_).constData(), O_RDONLY);
-    if (lock_ >= 0 && system.Lock(lock_) != 0) {
+    if (lock_ >= 0 && system.Lock(lock_) != 0 && errno == EWOULDBLOCK) {
         Unlock();
         std::fprintf(stderr, "QTL99: otro programa está escribiendo en %s\n", qPrintable(medium_));
         throw RuntimeError(errors::kDiskNotReady);
@@ -207,7 +206,7 @@ bool ImagesDrive::DiskMade(bool forWriting) {
         return true;
     }
     GiveUp();
-    RemoveLeftovers();
+    RemoveLeftovers(-1);
     // A link at the image's name is not followed: it counts as no image.
     struct stat st {};
     const QByteArray finalPath = QFile::encodeName(info().root + u'/' + FinalName());
@@ -226,8 +225,9 @@ void ImagesDrive::Begin() {
     begun.folder = system.Open(QFile::encodeName(info().root).constData(), O_RDONLY | O_DIRECTORY);
     if (begun.folder < 0)
         throw RuntimeError(NumberForErrno(errno));
-    // One program writes a folder of images at a time: two would each make the same disk.
-    if (system.Lock(begun.folder) != 0) {
+    // One program writes a folder of images at a time: two would each make the same disk. A
+    // file system that keeps no locks (NFS without its lock service) is written all the same.
+    if (system.Lock(begun.folder) != 0 && errno == EWOULDBLOCK) {
         system.Close(begun.folder);
         std::fprintf(stderr, "QTL99: otro programa está escribiendo imágenes en %s\n",
                      qPrintable(info().root));
@@ -270,8 +270,8 @@ void ImagesDrive::FinishDisk() {
     const int failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
                                         finalName.constData(), !link);
     if (failure == EEXIST) {
-        std::fprintf(stderr, "QTL99: ya hay un %s en %s; el disco sigue como %s\n",
-                     finalName.constData(), qPrintable(info().root), begun_->name.constData());
+        std::fprintf(stderr, "QTL99: ya hay un %s en %s; quítelo y reintente\n",
+                     finalName.constData(), qPrintable(info().root));
         throw RuntimeError(errors::kDiskNotReady);
     }
     if (failure != 0)
@@ -291,7 +291,7 @@ void ImagesDrive::GiveUp() {
     begun_.reset();
 }
 
-void ImagesDrive::RemoveLeftovers() {
+void ImagesDrive::RemoveLeftovers(int lockedFolder) {
     // The program's own temporary images, of a process that no longer runs: a disk cut short
     // by a kill or a crash, never named as a finished one.
     static const QRegularExpression kLeftover(
@@ -301,6 +301,12 @@ void ImagesDrive::RemoveLeftovers() {
     if (folder == nullptr)
         return;
     const int fd = ::dirfd(folder);
+    // Only while no other program writes here: one that runs elsewhere (another container)
+    // cannot be told from a gone one by its number.
+    if (lockedFolder < 0 && system.Lock(fd) != 0 && errno == EWOULDBLOCK) {
+        system.CloseFolder(folder);
+        return;
+    }
     while (const dirent* entry = system.ReadFolder(folder)) {
         const QRegularExpressionMatch m = kLeftover.match(QFile::decodeName(entry->d_name));
         if (!m.hasMatch())

@@ -46,6 +46,7 @@ class FloppyDrive : public FatDrive {
     bool IsReady() const override;
     void InsertDisk(int number) override;
     void FinishDisk() override;
+    void EndOfSet() override { Unlock(); }
 
   protected:
     QString Medium() const override { return medium_; }
@@ -64,9 +65,9 @@ class FloppyDrive : public FatDrive {
 // it is first written: under a name of its own, .Disco<n>.img.QTL99-<pid>-<k>.tmp, held open, and
 // the folder locked against another program, until the disk's list is done (FinishDisk), when it
 // takes its name, never over an image that is there (a link there is replaced, never followed).
-// A disk not finished is given up at the next prompt; an image that goes away while its disk is
-// written is a disk taken out (71), never made afresh; the temporary images of a process that no
-// longer runs are removed before a disk is looked at.
+// A disk not finished is given up at the next prompt or when the set ends; an image that goes away
+// while its disk is written is a disk taken out (71), never made afresh; the temporary images of a
+// process that no longer runs are removed before a disk is looked at.
 class ImagesDrive : public FatDrive {
   public:
     ImagesDrive(DriveInfo info, const DriveServices& services);
@@ -77,6 +78,7 @@ class ImagesDrive : public FatDrive {
     bool IsReady() const override { return true; }
     void InsertDisk(int number) override;
     void FinishDisk() override;
+    void EndOfSet() override { GiveUp(); }
 
   protected:
     QString Medium() const override;
@@ -92,7 +94,9 @@ class ImagesDrive : public FatDrive {
     QString FinalName() const;  // Disco<n>.img
     void Begin();
     void GiveUp();
-    void RemoveLeftovers();
+    // The leftovers of the folder's temporary images, unless another program holds the folder
+    // (`lockedFolder`: this drive's own lock on it, or -1).
+    void RemoveLeftovers(int lockedFolder);
 
     int disk_ = 1;
     std::optional<Begun> begun_;

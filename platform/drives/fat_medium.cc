@@ -255,11 +255,14 @@ int FatMedium::Open(bool write) {
     // everyone, root included, who could write it anyway.
     if (write && NobodyMayWrite(st))
         throw RuntimeError(errors::kPermissionDenied);
-    const int fd = system.Open(path.constData(), (write ? O_RDWR : O_RDONLY) | O_NOCTTY);
+    // A device is opened for writing only while nothing has it mounted (O_EXCL), so that no
+    // mount made meanwhile is written underneath.
+    const int flags = write ? O_RDWR | (S_ISBLK(st.st_mode) ? O_EXCL : 0) : O_RDONLY;
+    const int fd = system.Open(path.constData(), flags | O_NOCTTY);
     if (fd < 0) {
         const int failure = errno;
         throw RuntimeError(failure == ENOENT || failure == ENOMEDIUM || failure == ENXIO ||
-                                   failure == ENODEV
+                                   failure == ENODEV || failure == EBUSY
                                ? errors::kDiskNotReady
                                : NumberForErrno(failure));
     }

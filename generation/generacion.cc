@@ -198,7 +198,9 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 Ejecutar([&] { p = PosicionComa(lista, s); });
             }
 
-            // The disk is written: labels and hourglass off until the next one is in.
+            // The disk is written, and durable before it may be taken out: labels and
+            // hourglass off until the next one is in.
+            Ejecutar([&] { platform::FinishDisk(host_, destino); });
             Ejecutar([&] { MostrarProgreso(false); });
             Ejecutar([] { Lib::OcultarEspera(); });
             Ejecutar([&] { n = platform::Add16(n, 1); });

@@ -36,6 +36,11 @@ void FileCopy(Host& host, const QString& source, const QString& destination);
 // nothing for a drive that is not in the table.
 void InsertDisk(Host& host, const QString& drive, int number);
 
+// Makes everything copied to the disk in drive `drive` ("a:") durable, so that it may be taken
+// out: called when the disk's list is done. Raises 71 when the disk is gone, 57 when the medium
+// fails. Does nothing for a drive that is not in the table.
+void FinishDisk(Host& host, const QString& drive);
+
 // App.Path: the program folder in drive form, without a trailing backslash except at a drive
 // root ("d:\INSTALA", "d:\"). When the folder lies on no drive, a line on standard error says
 // so and the Linux folder comes back with backslashes and no drive, so that every lookup of the

@@ -73,6 +73,10 @@ class Drive {
     virtual void CopyIn(const DrivePath& path, const SourceFile& source) = 0;
     // The user has put disk `number` of the set in this drive (answered the prompt for it).
     virtual void InsertDisk(int /*number*/) {}
+    // Everything copied to the disk so far is made durable, names included, so that the disk
+    // may be taken out: called when its list is done, and before any failure of a copy is
+    // told. Raises 71 when the disk is gone, 57 when the medium fails.
+    virtual void FinishDisk() {}
 
   private:
     DriveInfo info_;

@@ -64,7 +64,7 @@ constexpr size_t kFirstChunk = 32 << 10;  // half a second on a floppy
 constexpr size_t kSmallestChunk = 16 << 10;
 // A copy that took less than this never held the window up long enough to be felt: the next
 // one to that medium is made on the window's thread, sparing it the hand-over to the worker.
-constexpr qint64 kQuickCopyMicroseconds = 5000;
+constexpr qint64 kQuickCopyMicroseconds = 2000;
 char* Buffer(int which) {
     thread_local std::unique_ptr<char[]> buffers[2] = {
         std::make_unique_for_overwrite<char[]>(kLargestChunk),
@@ -314,9 +314,25 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
 }
 
 void FolderDrive::FinishDisk() {
-    if (unsynced_ < 0)
+    if (unsynced_ >= 0)
+        SyncFolder(std::exchange(unsynced_, -1));
+}
+
+void FolderDrive::KeepUnsynced(int folder) {
+    struct stat kept {};
+    struct stat added {};
+    if (unsynced_ >= 0 && system_.StatFd(unsynced_, &kept) == 0 &&
+        system_.StatFd(folder, &added) == 0 && kept.st_dev == added.st_dev &&
+        kept.st_ino == added.st_ino) {
+        system_.Close(folder);  // the same folder: one sync will do for both
         return;
-    const int folder = std::exchange(unsynced_, -1);
+    }
+    // Another folder: the one before is made durable now.
+    if (const int before = std::exchange(unsynced_, folder); before >= 0)
+        SyncFolder(before);
+}
+
+void FolderDrive::SyncFolder(int folder) {
     int failure = 0;
     // A floppy takes a while to write its folder: the window answers meanwhile.
     Aside(static_cast<bool>(services_.keepAlive), [&] {
@@ -327,19 +343,6 @@ void FolderDrive::FinishDisk() {
     system_.Close(folder);
     if (failure != 0)
         throw RuntimeError(CopyErrorNumber(failure));
-}
-
-void FolderDrive::KeepUnsynced(int folder) {
-    struct stat kept {
-    }, added{};
-    if (unsynced_ >= 0 && system_.StatFd(unsynced_, &kept) == 0 &&
-        system_.StatFd(folder, &added) == 0 && kept.st_dev == added.st_dev &&
-        kept.st_ino == added.st_ino) {
-        system_.Close(folder);  // the same folder: one sync will do for both
-        return;
-    }
-    FinishDisk();  // another folder: the one before is made durable first
-    unsynced_ = folder;
 }
 
 void FolderDrive::Aside(bool aside, const std::function<void()>& work) {

@@ -44,6 +44,8 @@ class FolderDrive : public Drive {
                const std::function<void()>& betweenChunks);
     // Keeps the open folder `folder`, where a name was just given, to be synced by FinishDisk.
     void KeepUnsynced(int folder);
+    // Syncs the open folder `folder` and closes it; raises the number of a failure.
+    void SyncFolder(int folder);
     // Runs `work` on the worker, keeping the window alive, when `aside`; else right here.
     void Aside(bool aside, const std::function<void()>& work);
     const DriveServices& services_;

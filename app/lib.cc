@@ -80,7 +80,8 @@ namespace {
 void Espera(int puntero, bool visible) {
     anfitrion->screen().SetMousePointer(puntero);
     ventanasDelPrograma->VisibleEspera(visible);
-    // Repainted now: the copy work that follows does not let the event loop run.
+    // Repainted now: the window is next repainted only when the copy that follows lets the
+    // event loop run, between its chunks.
     ventanasDelPrograma->RefrescarGenerar();
 }
 }  // namespace

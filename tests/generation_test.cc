@@ -22,8 +22,8 @@ namespace {
 
 using generacion::Generacion;
 using qtltest::BoxLine;
-using qtltest::TestServices;
 using qtltest::TempDrives;
+using qtltest::TestServices;
 namespace r = platform::answer;
 
 const QString kQ = QStringLiteral("Quintarel");
@@ -126,8 +126,8 @@ TEST_F(GeneracionTest, TwoDiskRunCopiesEveryFileByteForByte) {
         .Answer(r::kOk, [&] { duraderos = duraderos && NombresDuraderos(); });
     bool ocupadoAlCopiar = false;
     s_.window.onDoEvents = [&] {
-        ocupadoAlCopiar =
-            s_.window.ProgressShown() && s_.window.waitShown && s_.screen.pointer == platform::pointer::kHourglass;
+        ocupadoAlCopiar = s_.window.ProgressShown() && s_.window.waitShown &&
+                          s_.screen.pointer == platform::pointer::kHourglass;
     };
 
     Generar();
@@ -162,8 +162,7 @@ TEST_F(GeneracionTest, NonEmptyDiskIsRefusedUntilEmptied) {
     drives_.Write(QStringLiteral("floppy/.oculto"), "x");  // a hidden file counts
     s_.dialogs.Answer(r::kOk)
         .Answer(r::kRetry)  // still not empty
-        .Answer(r::kRetry,
-                   [&] { QFile::remove(drives_.Path(QStringLiteral("floppy/.oculto"))); })
+        .Answer(r::kRetry, [&] { QFile::remove(drives_.Path(QStringLiteral("floppy/.oculto"))); })
         .Answer(r::kOk);
     Generar();
     EXPECT_EQ(s_.dialogs.transcript,
@@ -188,8 +187,7 @@ TEST_F(GeneracionTest, NoDiskAtTheEmptinessTestOffersRetry) {
         .Answer(r::kRetry, [&] { drives_.MakeFolder(QStringLiteral("floppy")); })
         .Answer(r::kOk);
     Generar();
-    EXPECT_EQ(s_.dialogs.transcript,
-              QStringList({Prompt(1), kBeep, kNoDisponible, kBeep, kFin}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoDisponible, kBeep, kFin}));
     EXPECT_TRUE(Igual(1, QStringLiteral("A.TXT"), QStringLiteral("floppy")));
     ExpectReposo();
 }
@@ -217,10 +215,10 @@ TEST_F(GeneracionTest, DiskFullRetryContinuesOnFreshDisk) {
     bool parcialBorrado = false;
     s_.dialogs.Answer(r::kOk)
         .Answer(r::kRetry,
-                   [&] {
-                       parcialBorrado = !drives_.Exists(QStringLiteral("floppy/3.TXT"));
-                       CambiarDisco(QStringLiteral("lleno"));
-                   })
+                [&] {
+                    parcialBorrado = !drives_.Exists(QStringLiteral("floppy/3.TXT"));
+                    CambiarDisco(QStringLiteral("lleno"));
+                })
         .Answer(r::kOk);
     Generar();
     // No emptiness test on the fresh disk: straight on with the third file.
@@ -247,7 +245,7 @@ TEST_F(GeneracionTest, MissingSourceFileIsReportedAndEndsTheRun) {
     EXPECT_EQ(s_.dialogs.transcript,
               QStringList({Prompt(1), kBeep,
                            BoxLine(48, QStringLiteral("Project1"),
-                                QStringLiteral("No se encontró el archivo"))}));
+                                   QStringLiteral("No se encontró el archivo"))}));
     EXPECT_TRUE(duradero);
     EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList({"A.TXT"}));
     EXPECT_EQ(s_.window.closed, 0);
@@ -277,8 +275,7 @@ TEST_F(GeneracionTest, MissingDiskFolderOffersRetry) {
         .Answer(r::kRetry, [&] { Fuente(1, QStringLiteral("A.TXT")); })
         .Answer(r::kOk);
     Generar();
-    EXPECT_EQ(s_.dialogs.transcript,
-              QStringList({Prompt(1), kBeep, kNoDisponible, kBeep, kFin}));
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoDisponible, kBeep, kFin}));
     EXPECT_TRUE(Igual(1, QStringLiteral("A.TXT"), QStringLiteral("floppy")));
 
     TestServices otros{drives_};
@@ -333,8 +330,8 @@ TEST_F(GeneracionTest, DiskNumberCannotPassTheLargestCount) {
     ASSERT_EQ(s_.dialogs.transcript.size(), 32767 + 2);
     EXPECT_EQ(s_.dialogs.transcript[32766], Prompt(32767));
     EXPECT_EQ(s_.dialogs.transcript.mid(32767),
-              QStringList(
-                  {kBeep, BoxLine(48, QStringLiteral("Project1"), QStringLiteral("Desbordamiento"))}));
+              QStringList({kBeep, BoxLine(48, QStringLiteral("Project1"),
+                                          QStringLiteral("Desbordamiento"))}));
     EXPECT_EQ(s_.window.closed, 0);
     ExpectReposo();
 }
@@ -368,9 +365,10 @@ TEST_F(GeneracionTest, EachListEntryEndsWithAComma) {
         EXPECT_EQ(Archivos(QStringLiteral("floppy")), c.copiados) << c.lista;
         EXPECT_EQ(s.window.captionsShown, c.mostrados) << c.lista;
         const QString ultima = s.dialogs.transcript.last();
-        EXPECT_EQ(ultima, c.error75 ? BoxLine(48, QStringLiteral("Project1"),
-                                           QStringLiteral("Error de acceso a la ruta o el archivo"))
-                                    : kFin)
+        EXPECT_EQ(ultima, c.error75
+                              ? BoxLine(48, QStringLiteral("Project1"),
+                                        QStringLiteral("Error de acceso a la ruta o el archivo"))
+                              : kFin)
             << c.lista;
     }
 }
@@ -402,17 +400,7 @@ TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
     EXPECT_EQ(s_.dialogs.transcript,
               QStringList({Prompt(1), Prompt(2), kBeep, kLleno, kBeep, kLleno}));
     // Each image checked by readers of their own: fsck.fat, and mtools for its files.
-    auto herramienta = [](const QString& programa, const QStringList& argumentos) {
-        QProcess p;
-        p.setProcessEnvironment([] {
-            auto e = QProcessEnvironment::systemEnvironment();
-            e.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
-            return e;
-        }());
-        p.start(programa, argumentos);
-        p.waitForFinished();
-        return std::make_pair(p.exitCode(), p.readAllStandardOutput());
-    };
+    const auto herramienta = qtltest::Herramienta;
     for (const char* imagen : {"Disquetes QTL99/Disco1.img", "Disquetes QTL99/Disco2.img"}) {
         const QString ruta = drives_.Path(QString::fromLatin1(imagen));
         EXPECT_EQ(QFileInfo(ruta).size(), 1474560) << imagen;
@@ -457,11 +445,11 @@ TEST_F(GeneracionTest, RealDiskFullOnASmallTmpfs) {
     QStringList enElLleno;
     s_.dialogs.Answer(r::kOk)
         .Answer(r::kRetry,
-                   [&] {
-                       enElLleno = Archivos(QStringLiteral("floppy"));
-                       QProcess::execute(QStringLiteral("umount"), {punto});
-                       montar();
-                   })
+                [&] {
+                    enElLleno = Archivos(QStringLiteral("floppy"));
+                    QProcess::execute(QStringLiteral("umount"), {punto});
+                    montar();
+                })
         .Answer(r::kOk);
     Generar();
     EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), kBeep, kLleno, kBeep, kFin}));
@@ -543,13 +531,14 @@ TEST_F(ValidacionTest, UnreadableDriveIsReported) {
         QStringList(
             {kBeep,
              BoxLine(32, kQ,
-                  QStringLiteral("Error: La unidad seleccionada no se encuentra disponible"))}));
+                     QStringLiteral("Error: La unidad seleccionada no se encuentra disponible"))}));
     s_.dialogs.transcript.clear();
     s_.window.destination = QStringLiteral("q:");  // not a drive at all
     Comenzar();
     EXPECT_EQ(
         s_.dialogs.transcript,
-        QStringList({kBeep, BoxLine(48, kQ, QStringLiteral("Error: Inserte un disco en la unidad"))}));
+        QStringList(
+            {kBeep, BoxLine(48, kQ, QStringLiteral("Error: Inserte un disco en la unidad"))}));
 }
 
 }  // namespace
@@ -564,8 +553,8 @@ TEST(ComprobacionTest, RootSlotsAreThoseMtoolsTakes) {
           "ABCDEFGHI.TXT", "NombreMuyLargoDeArchivo.texto", "it's.txt", "DATOS.TXTS"}) {
         const QString imagen = carpeta.filePath(QStringLiteral("disco.img"));
         QFile::remove(imagen);
-        const platform::DriveServices servicios{platform::DefaultSystemCalls(),
-                                                platform::DefaultChildren(), {}};
+        const platform::DriveServices servicios{
+            platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
         platform::FatMedium disco(imagen, servicios);
         disco.FormatStandard();
         const int fd = ::open(QFile::encodeName(vacio).constData(), O_RDONLY | O_CLOEXEC);

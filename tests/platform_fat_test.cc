@@ -26,16 +26,7 @@ using Falla = qtltest::FaultyChildren::Fault;
 
 using qtltest::ErrorNumber;
 
-// Runs an independent tool (mtools, fsck.fat); its exit code (-1 when it crashed) and output.
-std::pair<int, QByteArray> Herramienta(const QString& programa, const QStringList& args) {
-    QProcess p;
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    p.setProcessEnvironment(env);
-    p.start(programa, args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput()};
-}
+using qtltest::Herramienta;
 
 class FatTest : public ::testing::Test {
   protected:

@@ -1,6 +1,5 @@
 #include "platform/drives/drive.h"
 
-#include <unistd.h>
 #include <QDir>
 #include <QFileInfo>
 #include <utility>
@@ -8,14 +7,15 @@
 namespace platform {
 
 SourceFile::~SourceFile() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0 && system_ != nullptr)
+        system_->Close(fd_);
 }
 SourceFile::SourceFile(SourceFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), stat_(other.stat_) {}
+    : fd_(std::exchange(other.fd_, -1)), stat_(other.stat_), system_(other.system_) {}
 SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
     std::swap(fd_, other.fd_);
     std::swap(stat_, other.stat_);
+    std::swap(system_, other.system_);
     return *this;
 }
 

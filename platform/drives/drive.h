@@ -7,6 +7,7 @@
 
 #include "platform/drives/detection.h"
 #include "platform/paths.h"
+#include "platform/system_calls.h"
 
 namespace platform {
 
@@ -14,7 +15,9 @@ namespace platform {
 class SourceFile {
   public:
     SourceFile() = default;
-    SourceFile(int fd, const struct stat& info) : fd_(fd), stat_(info) {}
+    // `fd` is closed through `system`.
+    SourceFile(int fd, const struct stat& info, SystemCalls& system)
+        : fd_(fd), stat_(info), system_(&system) {}
     ~SourceFile();
     SourceFile(SourceFile&& other) noexcept;
     SourceFile& operator=(SourceFile&& other) noexcept;
@@ -27,6 +30,7 @@ class SourceFile {
   private:
     int fd_ = -1;
     struct stat stat_ {};
+    SystemCalls* system_ = nullptr;
 };
 
 // One lettered drive. Paths reach it already read by ParseDrivePath; what a name means on the

@@ -89,7 +89,7 @@ SourceFile FatDrive::OpenSource(const DrivePath& path) {
         services_.system.Close(fd);
         throw;
     }
-    return SourceFile(fd, st);
+    return SourceFile(fd, st, services_.system);
 }
 
 void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {

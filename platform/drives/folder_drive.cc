@@ -226,7 +226,7 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
         throw RuntimeError(errno == ENOENT ? errors::kFileNotFound : CopyErrorNumber(errno));
     struct stat st {};
     const int failure = system_.StatFd(fd, &st) == 0 ? 0 : errno;
-    SourceFile in(fd, st);
+    SourceFile in(fd, st, system_);
     if (failure != 0)
         throw RuntimeError(CopyErrorNumber(failure));
     if (!S_ISREG(st.st_mode))

@@ -1,6 +1,19 @@
 #include "tests/support/fakes.h"
 
+#include <QProcess>
+
 namespace qtltest {
+
+std::pair<int, QByteArray> Herramienta(const QString& programa, const QStringList& argumentos) {
+    QProcess p;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("MTOOLSRC"), QStringLiteral("/dev/null"));
+    p.setProcessEnvironment(env);
+    p.start(programa, argumentos);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput()};
+}
 
 QString BoxLine(int style, const QString& title, const QString& text) {
     return QStringLiteral("MsgBox %1 [%2] %3").arg(style).arg(title, text);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <deque>
 #include <functional>
 #include <map>
+#include <utility>
 
 #include "app/lib.h"
 #include "generation/generacion.h"
@@ -31,6 +33,10 @@ class ScriptedDialogs : public platform::Dialogs {
   private:
     std::deque<std::pair<int, std::function<void()>>> script_;
 };
+
+// Runs an independent tool (mtools, fsck.fat) with no mtools settings of the user's; its exit
+// code (-1 when it crashed) and standard output.
+std::pair<int, QByteArray> Herramienta(const QString& programa, const QStringList& argumentos);
 
 // The run-time error number `op` raises, 0 when it succeeds.
 template <typename Op>

@@ -1,7 +1,5 @@
 #include "generation/comprobacion.h"
 
-#include <iconv.h>
-
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -9,6 +7,7 @@
 
 #include "app/lib.h"
 #include "platform/drives/drive.h"
+#include "platform/drives/fat_medium.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/runtime_error.h"
@@ -32,27 +31,6 @@ QString NombreGuardado(const QString& nombre) {
     while (!n.isEmpty() && (n.back() == u' ' || n.back() == u'.'))
         n.chop(1);
     return n;
-}
-
-// True when the floppy's code page (850, that of the short names the disk is read by) has
-// the character.
-bool EnPaginaDeCodigos(char32_t c) {
-    if (c >= 0x20 && c < 0x7F)
-        return true;
-    static const iconv_t conversor = ::iconv_open("CP850", "UTF-32LE");
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own value for a failure
-    if (conversor == reinterpret_cast<iconv_t>(-1))
-        return c >= 0xA0 && c <= 0xFF;  // without the conversion tables: Latin-1, all in 850
-    char entrada[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
-                       static_cast<char>((c >> 16) & 0xFF), static_cast<char>(c >> 24)};
-    char salida[8];
-    char* pEntrada = entrada;
-    char* pSalida = salida;
-    size_t quedan = sizeof entrada;
-    size_t sitio = sizeof salida;
-    const bool bien = ::iconv(conversor, &pEntrada, &quedan, &pSalida, &sitio) != size_t(-1);
-    ::iconv(conversor, nullptr, nullptr, nullptr, nullptr);
-    return bien;
 }
 
 bool CaracterDeNombreCorto(QChar c) {
@@ -242,7 +220,7 @@ QString MotivoNombreFat(const QString& nombre) {
             return QStringLiteral("lleva un carácter de control");
         if (QStringView(u"\"*/:<>?\\|").contains(caracter))
             return QStringLiteral("lleva «%1», que FAT no admite").arg(caracter);
-        if (!EnPaginaDeCodigos(c))
+        if (!platform::InFloppyCodePage(c))
             return QStringLiteral(
                        "lleva «%1», que no está en la página de códigos del disquete (850)")
                 .arg(caracter);

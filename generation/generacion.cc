@@ -1,14 +1,24 @@
 #include "generation/generacion.h"
 
+#include <algorithm>
+
 #include "app/lib.h"
 #include "app/reintento.h"
+#include "generation/comprobacion.h"
 #include "platform/dialogs.h"
+#include "platform/drives/drive.h"
 #include "platform/files.h"
 #include "platform/val.h"
 
 namespace generacion {
 
 namespace {
+
+// A name of nothing but blanks and dots names no file: trailing ones are dropped.
+bool NombreVacio(const QString& nombre) {
+    return std::all_of(nombre.begin(), nombre.end(),
+                       [](QChar c) { return c == u' ' || c == u'.'; });
+}
 
 using platform::RuntimeError;
 namespace style = platform::style;
@@ -29,6 +39,20 @@ int16_t PosicionComa(const QString& lista, int16_t desde) {
     const qsizetype p = lista.indexOf(QLatin1Char(','), desde - 1);
     return p < 0 ? int16_t{0} : platform::Add16(static_cast<int16_t>(p), 1);
 }
+
+// However the run ends, the destination drive hears that the set is over, so that a disk the
+// program mounted for it is not left mounted.
+class CierreDelJuego {
+  public:
+    CierreDelJuego(platform::Host& host, const QString& destino) : host_(host), destino_(destino) {}
+    ~CierreDelJuego() { platform::EndOfSet(host_, destino_); }
+    CierreDelJuego(const CierreDelJuego&) = delete;
+    CierreDelJuego& operator=(const CierreDelJuego&) = delete;
+
+  private:
+    platform::Host& host_;
+    const QString& destino_;
+};
 
 }  // namespace
 
@@ -59,10 +83,19 @@ bool Generacion::ManejarError(const RuntimeError& error) {
             Lib::MostrarError(error);
             return false;
     }
-    // A drive error or a full disk: the user may put things right and retry the failed step.
+    // A drive error or a full disk: the user may put things right (another disk, perhaps) and
+    // retry the failed step.
+    SoltarDisco(destino_);
     Lib::Beep();
     return Lib::MsgBox(texto, style::kRetryCancel + style::kQuestion, Lib::kTitulo) ==
            answer::kRetry;
+}
+
+void Generacion::SoltarDisco(const QString& unidad) {
+    try {
+        platform::ReleaseDisk(host_, unidad);
+    } catch (const RuntimeError&) {
+    }
 }
 
 void Generacion::MostrarProgreso(bool visible) {
@@ -76,7 +109,35 @@ void Generacion::cmdComenzar_Click() {
         return;
     const QString origen = LetraDeUnidad(ventana_.UnidadOrigen());
     const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
+    if (!NombresAdmitidos(origen, destino))
+        return;
     GenerarDiscos(origen, destino);
+}
+
+bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino) {
+    // Only a floppy (a drive of images is one too) has FAT's rules for names.
+    const platform::DriveTable unidades = host_.Drives();
+    const platform::Drive* unidad = platform::FindDrive(unidades, destino.at(0));
+    if (unidad == nullptr || (unidad->info().kind != platform::DriveKind::kFloppy &&
+                              unidad->info().kind != platform::DriveKind::kImages)) {
+        return true;
+    }
+    for (const DiscoComprobado& disco : ComprobarCd(host_, origen).discos) {
+        for (const EntradaComprobada& entrada : disco.entradas) {
+            // An empty name is the copy's own error, told when its turn comes.
+            if (entrada.motivoFat.isEmpty() || NombreVacio(entrada.nombre))
+                continue;
+            Lib::Beep();
+            Lib::MsgBox(QStringLiteral("El nombre del archivo %1 del disco %2 no puede grabarse "
+                                       "en un diskette: %3")
+                            .arg(entrada.nombre)
+                            .arg(disco.numero)
+                            .arg(entrada.motivoFat),
+                        style::kOk + style::kExclamation, Lib::kTitulo);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool Generacion::ValidarUnidades() {
@@ -102,9 +163,12 @@ bool Generacion::ValidarUnidades() {
                         style::kOk + style::kExclamation, Lib::kTitulo);
             return false;
         }
-        // The destination must be empty.
+        // The destination must be empty: a new set starts with disk 1.
         const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
-        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes).isEmpty()) {
+        platform::InsertDisk(host_, destino, 1);
+        if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes)
+                 .isEmpty()) {
+            SoltarDisco(destino);  // the user will put another disk in
             Lib::Beep();
             Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                         style::kOk + style::kExclamation, Lib::kTitulo);
@@ -119,6 +183,8 @@ bool Generacion::ValidarUnidades() {
 }
 
 void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
+    const CierreDelJuego cierre(host_, destino);
+    destino_ = destino;
     try {
         // Show the labels; read the count and the folder prefix once for the run.
         Ejecutar([&] { MostrarProgreso(true); });
@@ -147,11 +213,13 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             Ejecutar([&] { p = PosicionComa(lista, 1); });
             int16_t s = 1;
 
+            // The disk in the drive is let go first, so that it can be taken out and the one
+            // asked for is never written through its mount.
+            Ejecutar([&] { platform::ReleaseDisk(host_, destino); });
             // Ask for the disk.
             if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
                                 QStringLiteral(" en la unidad"),
-                            style::kOkCancel + style::kInformation,
-                            Lib::kTitulo) != answer::kOk) {
+                            style::kOkCancel + style::kInformation, Lib::kTitulo) != answer::kOk) {
                 Ejecutar([&] { MostrarProgreso(false); });  // cancelled: the run ends quietly
                 return;
             }
@@ -169,6 +237,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 });
                 if (entrada.isEmpty())
                     break;
+                SoltarDisco(destino);  // the user will put an empty disk in
                 Lib::Beep();
                 if (Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
                                 style::kRetryCancel + style::kExclamation,
@@ -191,22 +260,27 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 Ejecutar([&] { ventana_.DoEvents(); });
                 Ejecutar([&] {
                     platform::FileCopy(
-                        host_, origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
+                        host_,
+                        origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
                         destino + QStringLiteral("\\") + nombre);
                 });
                 Ejecutar([&] { s = platform::Add16(p, 1); });
                 Ejecutar([&] { p = PosicionComa(lista, s); });
             }
 
-            // The disk is written, and durable before it may be taken out: labels and
-            // hourglass off until the next one is in.
+            // The disk's list is written: the drive gives the disk its name and makes it
+            // durable before the next one is asked for.
             Ejecutar([&] { platform::FinishDisk(host_, destino); });
+
+            // The disk is written: labels and hourglass off until the next one is in.
             Ejecutar([&] { MostrarProgreso(false); });
             Ejecutar([] { Lib::OcultarEspera(); });
             Ejecutar([&] { n = platform::Add16(n, 1); });
         }
 
-        // Announce the end and close the window; it is not touched again.
+        // Announce the end and close the window; it is not touched again. The last disk is
+        // let go first, so that it can be taken out when the user is told.
+        platform::EndOfSet(host_, destino);
         Ejecutar([] { Lib::OcultarEspera(); });
         Lib::Beep();
         Lib::MsgBox(QStringLiteral("Generación de discos Finalizada"),

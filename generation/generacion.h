@@ -46,6 +46,10 @@ class Generacion {
     // cannot be read is reported by MostrarError.
     bool ValidarUnidades();
 
+    // False, after a beep and a box that names the file and its disk, when the set lists a name
+    // that the floppy in drive `destino` cannot hold: found before disk 1, nothing is written.
+    bool NombresAdmitidos(const QString& origen, const QString& destino);
+
     // Makes the whole disk set from drive `origen` onto drive `destino` ("d:", "a:"). No
     // run-time error leaves it: drive errors and a full disk offer Retry of the failed step,
     // any other error is reported and ends the run.
@@ -61,8 +65,13 @@ class Generacion {
     void Ejecutar(Paso&& paso);
     // The loop's error handler; true when the user asked to retry the failed step.
     bool ManejarError(const platform::RuntimeError& error);
+    // Lets the disk in drive `unidad` go before a box after which the user may put another
+    // disk in, so that the other disk is never reached through this one's mount. A disk that
+    // cannot be let go stays as it is: the box comes all the same.
+    void SoltarDisco(const QString& unidad);
     VentanaGeneracion& ventana_;
     platform::Host& host_;
+    QString destino_;  // the destination of the run in progress
 };
 
 }  // namespace generacion

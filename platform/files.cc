@@ -18,6 +18,15 @@ Drive& ReadyDrive(const DriveTable& drives, const DrivePath& path, int notReadyN
     return *drive;
 }
 
+// Runs `op` on the drive of `drive` ("a:"), when the table has one.
+template <typename Op>
+void OnDrive(Host& host, const QString& drive, Op op) {
+    const DrivePath p = ParseDrivePath(drive);
+    const DriveTable drives = host.Drives();
+    if (Drive* d = p.letter.isNull() ? nullptr : FindDrive(drives, p.letter))
+        op(*d);
+}
+
 }  // namespace
 
 QString Dir(Host& host, const QString& path, int /*attributes*/) {
@@ -39,7 +48,7 @@ void FileCopy(Host& host, const QString& source, const QString& destination) {
         // The user may swap the disk at the box that tells of this failure: what was copied
         // to it before must be on it by then.
         try {
-            destinationDrive.FinishDisk();
+            destinationDrive.SyncDisk();
         } catch (const RuntimeError&) {
             // The failure being told is the copy's.
         }
@@ -48,17 +57,19 @@ void FileCopy(Host& host, const QString& source, const QString& destination) {
 }
 
 void InsertDisk(Host& host, const QString& drive, int number) {
-    const DrivePath p = ParseDrivePath(drive);
-    const DriveTable drives = host.Drives();
-    if (Drive* d = p.letter.isNull() ? nullptr : FindDrive(drives, p.letter))
-        d->InsertDisk(number);
+    OnDrive(host, drive, [number](Drive& d) { d.InsertDisk(number); });
+}
+
+void ReleaseDisk(Host& host, const QString& drive) {
+    OnDrive(host, drive, [](Drive& d) { d.ReleaseDisk(); });
+}
+
+void EndOfSet(Host& host, const QString& drive) {
+    OnDrive(host, drive, [](Drive& d) { d.EndOfSet(); });
 }
 
 void FinishDisk(Host& host, const QString& drive) {
-    const DrivePath p = ParseDrivePath(drive);
-    const DriveTable drives = host.Drives();
-    if (Drive* d = p.letter.isNull() ? nullptr : FindDrive(drives, p.letter))
-        d->FinishDisk();
+    OnDrive(host, drive, [](Drive& d) { d.FinishDisk(); });
 }
 
 QString AppPath(Host& host) {

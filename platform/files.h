@@ -36,10 +36,18 @@ void FileCopy(Host& host, const QString& source, const QString& destination);
 // nothing for a drive that is not in the table.
 void InsertDisk(Host& host, const QString& drive, int number);
 
-// Makes everything copied to the disk in drive `drive` ("a:") durable, so that it may be taken
-// out: called when the disk's list is done. Raises 71 when the disk is gone, 57 when the medium
-// fails. Does nothing for a drive that is not in the table.
+// Tells the drive of `drive` that the list of the disk in it is all written: what the drive
+// held back for the disk is done now (a disk of images takes its name Disco<n>.img) and what
+// was copied to it is durable, names included. Raises what FileCopy raises for the
+// destination; does nothing for a drive not in the table.
 void FinishDisk(Host& host, const QString& drive);
+// Lets the disk in the drive of `drive` go before the user is asked for the next one (see
+// Drive::ReleaseDisk). Raises 71 when it cannot; does nothing for a drive not in the table.
+void ReleaseDisk(Host& host, const QString& drive);
+
+// Tells the drive of `drive` that the disk set is over, done or given up (see
+// Drive::EndOfSet). Never raises.
+void EndOfSet(Host& host, const QString& drive);
 
 // App.Path: the program folder in drive form, without a trailing backslash except at a drive
 // root ("d:\INSTALA", "d:\"). When the folder lies on no drive, a line on standard error says

@@ -1,5 +1,6 @@
 #include "platform/host.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -9,17 +10,20 @@
 #include "platform/drives/fat_drive.h"
 #include "platform/drives/folder_drive.h"
 #include "platform/drives/medium.h"
+#include "platform/drives/service_floppy_drive.h"
 
 namespace platform {
 
 namespace {
 
 // The kind of drive object a table entry stands for now.
-enum class Shape { kFolder, kFat, kImages };
+enum class Shape { kFolder, kFat, kImages, kService };
 
 Shape ShapeOf(DriveInfo& info, SystemCalls& system, QString* medium) {
     if (info.kind == DriveKind::kImages)
         return Shape::kImages;
+    if (!info.serviceBlock.isEmpty())
+        return Shape::kService;  // the service says where its disk is, and mounts it
     // A floppy device or an image file standing for the disk: written through mtools, unless
     // the device is mounted now, when its mount point is the drive's folder.
     *medium = info.mounted ? info.root : info.device;
@@ -44,6 +48,8 @@ bool HasShape(const Drive& drive, Shape shape) {
             return dynamic_cast<const FloppyDrive*>(&drive) != nullptr;
         case Shape::kFolder:
             return dynamic_cast<const FolderDrive*>(&drive) != nullptr;
+        case Shape::kService:
+            return dynamic_cast<const ServiceFloppyDrive*>(&drive) != nullptr;
     }
     return false;
 }
@@ -59,9 +65,13 @@ DriveTable DriveSet::Update(const DriveInfos& infos) {
         QString medium;
         const Shape shape = ShapeOf(info, services_.system, &medium);
         std::shared_ptr<Drive>& drive = kept_[info.letter];
-        if (drive && HasShape(*drive, shape) && drive->info().root == info.root &&
-            drive->info().device == info.device) {
+        // A drive of the service keeps what it mounted wherever its disk is mounted now.
+        const bool same = drive && HasShape(*drive, shape) && drive->info().device == info.device &&
+                          (shape == Shape::kService || drive->info().root == info.root);
+        if (same) {
             drive->Refresh(info);
+        } else if (shape == Shape::kService) {
+            drive = std::make_shared<ServiceFloppyDrive>(info, services_);
         } else if (shape == Shape::kImages) {
             drive = std::make_shared<ImagesDrive>(info, services_);
         } else if (shape == Shape::kFat) {
@@ -74,14 +84,28 @@ DriveTable DriveSet::Update(const DriveInfos& infos) {
     return table;
 }
 
-// Where the images go on a machine whose floppy drives are not enough: the user's documents.
+// Where the images go on a machine whose floppy drives are not enough: the user's documents,
+// inside the user's home folder and nowhere else. Empty (no drive of images) when there is no
+// home folder to put them in; said once on standard error.
 static QString ImagesFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
-           QStringLiteral("/Disquetes QTL99");
+    static const QString folder = [] {
+        const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+        if (home.isEmpty() || !QFileInfo(home).isDir() || QDir(home).isRoot()) {
+            std::fprintf(stderr,
+                         "QTL99: HOME no es una carpeta personal; no hay unidad de imágenes\n");
+            return QString();
+        }
+        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!documents.startsWith(QDir(home).absolutePath() + u'/'))
+            documents = QDir(home).absoluteFilePath(QStringLiteral("Documents"));
+        return documents + QStringLiteral("/Disquetes QTL99");
+    }();
+    return folder;
 }
 
-LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable)
-    : dialogs_(dialogs), screen_(screen) {
+LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
+                     FloppySources floppies)
+    : dialogs_(dialogs), screen_(screen), floppies_(std::move(floppies)) {
     if (driveTable.isNull())
         return;
     ParsedDriveTable parsed = ParseDriveTable(driveTable);
@@ -93,8 +117,23 @@ LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable
 DriveTable LinuxHost::Drives() {
     if (explicitTable_)
         return drives_.Update(*explicitTable_);
-    return drives_.Update(
-        DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_, ImagesFolder()));
+    return drives_.Update(DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_,
+                                       ImagesFolder(), FoundFloppies()));
+}
+
+std::vector<FoundFloppy> LinuxHost::FoundFloppies() const {
+    std::vector<FoundFloppy> found;
+    if (floppies_.disks && floppies_.disks->IsReachable()) {
+        for (const UDisksFloppy& f : floppies_.disks->FloppyDrives()) {
+            found.push_back({f.device, f.drive, f.block, f.mountPoints.value(0), f.label});
+        }
+        return found;
+    }
+    if (floppies_.udev) {
+        for (const UdevFloppy& f : ClassifyFloppies(floppies_.udev()))
+            found.push_back({f.node, {}, {}, {}, {}});
+    }
+    return found;
 }
 
 QString LinuxHost::ProgramFolder() {

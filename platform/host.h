@@ -9,6 +9,8 @@
 #include "platform/dialogs.h"
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
+#include "platform/drives/udev_floppies.h"
+#include "platform/drives/udisks.h"
 #include "platform/process.h"
 #include "platform/system_calls.h"
 
@@ -45,12 +47,20 @@ class DriveSet {
     std::map<QChar, std::shared_ptr<Drive>> kept_;
 };
 
+// Where a detected table finds floppy drives, with or without a disk: the desktop's disk
+// service when it answers, else udev's database; with neither, the mount tables alone.
+struct FloppySources {
+    std::shared_ptr<const UDisksClient> disks;                    // nullptr: no service to ask
+    std::function<std::vector<UdevDisk>()> udev = ReadUdevDisks;  // empty: no udev
+};
+
 // The host of this machine.
 class LinuxHost : public Host {
   public:
     // `driveTable` is the explicit table (the text of QTL99_DRIVES), or a null text to detect
     // the drives; what is wrong in it is said on standard error, once, here.
-    LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable);
+    LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
+              FloppySources floppies = {});
     // What runs between the chunks of a long copy and while a child program works.
     void SetKeepAlive(std::function<void()> keepAlive) {
         services_.keepAlive = std::move(keepAlive);
@@ -66,9 +76,13 @@ class LinuxHost : public Host {
     Dialogs& dialogs_;
     Screen& screen_;
     LinuxProcesses processes_{*this};
+    // The floppy drives the service or udev know now.
+    std::vector<FoundFloppy> FoundFloppies() const;
+
     std::optional<DriveInfos> explicitTable_;
+    FloppySources floppies_;
     DriveLetters letters_;  // detected devices keep their letters for the life of the process
-    DriveServices services_{DefaultSystemCalls(), DefaultChildren(), {}};
+    DriveServices services_{DefaultSystemCalls(), DefaultChildren(), {}, floppies_.disks.get()};
     DriveSet drives_{services_};
 };
 

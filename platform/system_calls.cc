@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <linux/fd.h>
+#include <signal.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/sysmacros.h>
@@ -114,6 +116,12 @@ int SystemCalls::Allocate(int fd, off_t size) {
 }
 int SystemCalls::MemoryFile(const char* name) {
     return ::memfd_create(name, MFD_CLOEXEC);
+}
+int SystemCalls::Lock(int fd) {
+    return Retry([&] { return ::flock(fd, LOCK_EX | LOCK_NB); });
+}
+bool SystemCalls::ProcessExists(pid_t pid) {
+    return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 ssize_t SystemCalls::ReadLink(const char* path, char* buffer, size_t size) {
     return ::readlink(path, buffer, size);

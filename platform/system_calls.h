@@ -72,6 +72,11 @@ class SystemCalls {
     virtual int Allocate(int fd, off_t size);
     // memfd_create(name, MFD_CLOEXEC): a file in memory.
     virtual int MemoryFile(const char* name);
+    // flock(fd, LOCK_EX | LOCK_NB): EWOULDBLOCK when another open file holds it. Released when
+    // the descriptor is closed.
+    virtual int Lock(int fd);
+    // kill(pid, 0) found a process: one whose leftovers are not to be touched.
+    virtual bool ProcessExists(pid_t pid);
     // readlink(path, buffer, size).
     virtual ssize_t ReadLink(const char* path, char* buffer, size_t size);
     // fcntl(fd, F_SETFL, flags).

@@ -25,8 +25,13 @@ int main(int argc, char** argv) {
     platform::QtScreen pantalla;
     // The user's own drive table, when there is one; otherwise the drives are detected.
     const QByteArray tabla = qgetenv("QTL99_DRIVES");
+    // Floppy drives are found, and their disks mounted, through the desktop's disk service on
+    // the system bus; where there is none, through udev.
+    platform::FloppySources disqueteras;
+    disqueteras.disks = std::make_shared<platform::UDisksClient>();
     platform::LinuxHost anfitrion(dialogos, pantalla,
-                                  tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla));
+                                  tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla),
+                                  std::move(disqueteras));
     anfitrion.SetKeepAlive(ui::MantenerVivo);
     ui::VentanasQt ventanas;
     Lib::Iniciar(anfitrion, ventanas);

@@ -10,34 +10,45 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "platform/host.h"
 #include "platform/qt_host.h"
 
 namespace {
 
-// The roots of the drives that have a medium now, by drive letter. The launcher's one use of
-// the drive table.
-QStringList RaicesListasPorLetra(platform::Host& anfitrion) {
+// The roots of the CDs in their drives now, by drive letter: only optical media are taken,
+// never a stick that happens to carry the same two files. The launcher's one use of the table.
+QStringList RaicesDeCdPorLetra(platform::Host& anfitrion) {
     QStringList raices;
     for (const auto& unidad : anfitrion.Drives()) {
-        if (unidad->IsReady() && !unidad->Root().isEmpty())
+        if (unidad->info().kind == platform::DriveKind::kOptical && unidad->IsReady() &&
+            !unidad->Root().isEmpty())
             raices << unidad->Root();
     }
     return raices;
 }
 
-// The program of the first medium that holds it beside its settings file, or the empty text.
-// The settings file's name is matched without regard to case, as the drive check matches it.
-QString ProgramaDelCd(platform::Host& anfitrion) {
-    for (const QString& raiz : RaicesListasPorLetra(anfitrion)) {
+// The installation CD found: its program, and whether it may be run from where it is (a file
+// that is not executable, or a medium mounted without the right to run programs, may not).
+struct CdEncontrado {
+    QString programa;
+    bool ejecutable = false;
+};
+
+// The first CD that holds the program beside its settings file. The settings file's name is
+// matched without regard to case, as the drive check matches it.
+std::optional<CdEncontrado> CdDeInstalacion(platform::Host& anfitrion) {
+    for (const QString& raiz : RaicesDeCdPorLetra(anfitrion)) {
         const QFileInfo programa(QDir(raiz).filePath(QStringLiteral("QTL99")));
         const bool conAjustes =
             !QDir(raiz).entryList({QStringLiteral("Archivos.ini")}, QDir::Files).isEmpty();
-        if (programa.isFile() && programa.isExecutable() && conAjustes)
-            return programa.absoluteFilePath();
+        if (programa.isFile() && conAjustes) {
+            const QByteArray ruta = QFile::encodeName(programa.absoluteFilePath());
+            return CdEncontrado{programa.absoluteFilePath(), ::access(ruta.constData(), X_OK) == 0};
+        }
     }
-    return {};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -48,19 +59,28 @@ int main(int argc, char** argv) {
     const QByteArray tabla = qgetenv("QTL99_DRIVES");
     platform::LinuxHost anfitrion(dialogos, pantalla,
                                   tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla));
-    QString programa = ProgramaDelCd(anfitrion);
-    if (programa.isEmpty()) {
+    std::optional<CdEncontrado> cd = CdDeInstalacion(anfitrion);
+    if (!cd || !cd->ejecutable) {
         // No window toolkit until a box is needed; it is gone again before the program starts.
         QApplication aplicacion(argc, argv);
-        while ((programa = ProgramaDelCd(anfitrion)).isEmpty()) {
+        while (!cd || !cd->ejecutable) {
+            const QString texto =
+                !cd ? QStringLiteral("Inserte el CD de instalación en la unidad de CD")
+                    : QStringLiteral("No se puede ejecutar el programa del CD de instalación");
+            if (!cd)
+                std::fprintf(stderr, "qtl99-cd: no hay ningún CD de instalación en las unidades\n");
+            else
+                std::fprintf(stderr, "qtl99-cd: %s no puede ejecutarse (¿montado con noexec?)\n",
+                             qPrintable(cd->programa));
             if (anfitrion.dialogs().MsgBox(
-                    QStringLiteral("Inserte el CD de instalación en la unidad de CD"),
-                    platform::style::kRetryCancel + platform::style::kExclamation,
+                    texto, platform::style::kRetryCancel + platform::style::kExclamation,
                     QStringLiteral("Quintarel")) != platform::answer::kRetry) {
                 return 0;
             }
+            cd = CdDeInstalacion(anfitrion);
         }
     }
+    const QString programa = cd->programa;
     // In the CD's root, as when the desktop runs the CD's autorun file.
     const QByteArray raiz = QFile::encodeName(QFileInfo(programa).absolutePath());
     if (::chdir(raiz.constData()) != 0)

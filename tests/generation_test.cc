@@ -15,6 +15,7 @@
 #include "generation/comprobacion.h"
 #include "generation/generacion.h"
 #include "platform/drives/fat_medium.h"
+#include "platform/files.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_drives.h"
 
@@ -401,7 +402,7 @@ TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
               QStringList({Prompt(1), Prompt(2), kBeep, kLleno, kBeep, kLleno}));
     // Each image checked by readers of their own: fsck.fat, and mtools for its files.
     const auto herramienta = qtltest::Herramienta;
-    for (const char* imagen : {"Disquetes QTL99/Disco1.img", "Disquetes QTL99/Disco2.img"}) {
+    for (const char* imagen : {"Disquetes QTL99/Disco1.img"}) {
         const QString ruta = drives_.Path(QString::fromLatin1(imagen));
         EXPECT_EQ(QFileInfo(ruta).size(), 1474560) << imagen;
         EXPECT_EQ(herramienta(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), ruta}).first, 0)
@@ -414,11 +415,9 @@ TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
                       .second,
                   drives_.Read(u"cd/Discos/Disco1/"_qs + QString::fromLatin1(nombre)));
     }
-    EXPECT_EQ(herramienta(QStringLiteral("mdir"),
-                          {QStringLiteral("-b"), QStringLiteral("-a"), QStringLiteral("-i"),
-                           drives_.Path(QStringLiteral("Disquetes QTL99/Disco2.img")), u"::"_qs})
-                  .second,
-              "");  // the copy that did not fit left nothing
+    // The disk that was cut short never takes the name of a finished one.
+    EXPECT_EQ(QDir(drives_.Path(QStringLiteral("Disquetes QTL99"))).entryList(QDir::Files),
+              QStringList({QStringLiteral("Disco1.img")}));
 
     // A second run finds disk 1's image holding files: a disk that is not empty, never overwritten.
     const QByteArray antes = drives_.Read(QStringLiteral("Disquetes QTL99/Disco1.img"));
@@ -427,6 +426,16 @@ TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
     Generacion(otros.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoVacia}));
     EXPECT_EQ(drives_.Read(QStringLiteral("Disquetes QTL99/Disco1.img")), antes);
+    // Given up at that prompt, the unfinished disk 2 left nothing behind, hidden or not.
+    EXPECT_EQ(
+        QDir(drives_.Path(QStringLiteral("Disquetes QTL99"))).entryList(QDir::Files | QDir::Hidden),
+        QStringList({QStringLiteral("Disco1.img")}));
+
+    // A new set starts on disk 1's image, whatever disk was asked for last.
+    platform::InsertDisk(drives_, QStringLiteral("a:"), 2);
+    QFile::rename(drives_.Path(QStringLiteral("Disquetes QTL99/Disco1.img")),
+                  drives_.Path(QStringLiteral("Disquetes QTL99/Disco2.img")));
+    EXPECT_TRUE(Generacion(otros.window, drives_).ValidarUnidades());
 }
 
 TEST_F(GeneracionTest, RealDiskFullOnASmallTmpfs) {
@@ -602,4 +611,38 @@ TEST(ComprobacionTest, NamesAFatFloppyCannotHold) {
             EXPECT_TRUE(motivo.contains(QString::fromUtf8(c.motivo)))
                 << c.nombre << ": " << motivo.toStdString();
     }
+}
+
+// A name the floppy cannot hold as given is found at Comenzar, before disk 1: one box names it
+// and its disk, and nothing is written. On a folder drive that is no floppy, the same names go.
+TEST_F(GeneracionTest, NamesAFloppyCannotHoldAreToldBeforeDiskOne) {
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=imagenes,images;e:=carpeta,fixed"));
+    drives_.MakeFolder(QStringLiteral("carpeta"));
+    for (const char* nombre :
+         {"€uro.txt", "œuvre.txt", "con", "COM1.TXT", "a:b", "what?.txt", "x*y", "p|q", "😀.txt"}) {
+        const QString malo = QString::fromUtf8(nombre);
+        Ini("Disco1=BIEN.TXT,\nDisco2=OTRO.TXT," + malo.toUtf8() + ",\n");
+        Fuente(1, QStringLiteral("BIEN.TXT"));
+        Fuente(2, QStringLiteral("OTRO.TXT"));
+        TestServices s{drives_};
+        s.window.destination = QStringLiteral("a: [imagenes]");
+        Generacion(s.window, drives_).cmdComenzar_Click();
+        ASSERT_EQ(s.dialogs.transcript.size(), 2) << nombre;
+        EXPECT_EQ(s.dialogs.transcript[0], kBeep);
+        EXPECT_TRUE(s.dialogs.transcript[1].startsWith(
+            BoxLine(48, QStringLiteral("Quintarel"),
+                    QStringLiteral("El nombre del archivo %1 del disco 2 no puede grabarse en un "
+                                   "diskette: ")
+                        .arg(malo))))
+            << s.dialogs.transcript[1].toStdString();
+        EXPECT_FALSE(drives_.Exists(QStringLiteral("imagenes"))) << nombre;
+    }
+    // The CD's own folder drive takes what Linux takes.
+    Ini("Disco1=€uro.txt,\n", "1");
+    Fuente(1, QStringLiteral("€uro.txt"));
+    TestServices s{drives_};
+    s.window.destination = QStringLiteral("e:");
+    s.dialogs.Answer(r::kOk).Answer(r::kOk);
+    Generacion(s.window, drives_).cmdComenzar_Click();
+    EXPECT_TRUE(Igual(1, QStringLiteral("€uro.txt"), QStringLiteral("carpeta")));
 }

@@ -184,6 +184,36 @@ TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
                   {"a:", carpeta + u' '}, {"b:", "/media/ana/DISQUETE /dev/sdc"}, {"c:", "/ "}}));
 }
 
+TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
+    const auto mounts = platform::ParseMountTable(QStringLiteral("/dev/vda1 / ext4 rw 0 0\n"));
+    const QString carpeta = QStringLiteral("/home/ana/Documentos/Disquetes QTL99");
+    const QString bloque = QStringLiteral("/org/freedesktop/UDisks2/block_devices/sdb");
+    const QString unidad = QStringLiteral("/org/freedesktop/UDisks2/drives/USB_Floppy");
+    platform::DriveLetters letras;
+    // Empty and mounted nowhere, it is a: all the same, and the images go to b:.
+    auto table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta,
+                                        {{u"/dev/sdb"_qs, unidad, bloque, {}, {}}});
+    EXPECT_EQ(Letras(table),
+              (QMap<QString, QString>{
+                  {"a:", "(no montada) /dev/sdb"}, {"b:", carpeta + u' '}, {"c:", "/ "}}));
+    EXPECT_EQ(table[0].kind, platform::DriveKind::kFloppy);
+    EXPECT_EQ(table[0].serviceBlock, bloque);
+    // Its disk mounted where the service says, under its label: still a:.
+    const platform::FoundFloppy montada{u"/dev/sdb"_qs, unidad, bloque, u"/media/ana/DISCO 1"_qs,
+                                        u"DISCO 1"_qs};
+    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta, {montada});
+    EXPECT_EQ(Letras(table)["a:"], u"/media/ana/DISCO 1 /dev/sdb");
+    EXPECT_EQ(table[0].label, u"DISCO 1");
+    // Unplugged, it keeps a:; plugged in again under another device, it is a: all the same.
+    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta);
+    EXPECT_EQ(Letras(table)["a:"], u"(no montada) "_qs + unidad);
+    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta,
+                                   {{u"/dev/sdc"_qs, unidad, bloque, {}, {}}});
+    EXPECT_EQ(Letras(table),
+              (QMap<QString, QString>{
+                  {"a:", "(no montada) /dev/sdc"}, {"b:", carpeta + u' '}, {"c:", "/ "}}));
+}
+
 TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {
     platform::Worker worker;
     const std::thread::id caller = std::this_thread::get_id();

@@ -199,6 +199,7 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
         {"drive colon", {}, "x:y.txt", 52},
         {"too long", {}, QString(256, u'a'), 52},
         {"beyond 16 bits", {}, QString::fromUtf8("\xF0\x9F\x98\x80.txt"), 52},
+        {"stored as another name", {}, QString::fromUtf8("\xE2\x82\xACuro.txt"), 52},
         {"empty", {}, "", 75},
         {"dots", {}, " . .", 75},
         {"folder", {{"mmd", "::/Disk full"}}, "disk full", 75},

@@ -277,6 +277,7 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), QString());
     platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
                        QStringLiteral("e:\\CHICO.TXT"));
+    platform::FinishDisk(drives_, QStringLiteral("e:"));
     EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), enlazada);
     EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("imagenes/Disco1.img"))).isSymLink());
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), u"CHICO.TXT");
@@ -286,6 +287,7 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     const QByteArray vecina = drives_.Read(QStringLiteral("x.img"));
     platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
                        QStringLiteral("f:\\OTRO.TXT"));
+    platform::FinishDisk(drives_, QStringLiteral("f:"));
     EXPECT_EQ(drives_.Read(QStringLiteral("x.img")), vecina);
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("f:\\"), 22), u"OTRO.TXT");
     EXPECT_TRUE(drives_.Exists(QStringLiteral("x.img@@0/Disco1.img")));
@@ -316,3 +318,82 @@ TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {
 }
 
 }  // namespace
+
+// An image a desktop has mounted (here behind a loop device) is a disk in use: nothing is
+// written underneath its file system. Where a file system cannot rename without replacing
+// (FUSE, NFS), a finished disk is named by a link, never over an image that is there.
+TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/CHICO.TXT"), "pequeño");
+    platform::FatMedium(drives_.Path(QStringLiteral("disco.img")), drives_.services)
+        .FormatStandard();
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=disco.img;b:=fuse,images"));
+    const QByteArray antes = drives_.Read(QStringLiteral("disco.img"));
+    const auto [estado, lazo] =
+        qtltest::Herramienta(QStringLiteral("losetup"),
+                             {"-f", "--show", "-r", drives_.Path(QStringLiteral("disco.img"))});
+    if (estado == 0) {
+        const auto copiar = [&] {
+            platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                               QStringLiteral("a:\\CHICO.TXT"));
+        };
+        const int numero = ErrorNumber(copiar);
+        qtltest::Herramienta(QStringLiteral("losetup"), {"-d", QString::fromUtf8(lazo.trimmed())});
+        EXPECT_EQ(numero, 71);
+        EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), antes);
+    }
+
+    drives_.system.fault = [](qtltest::FaultySystem::Op op) {
+        return op == qtltest::FaultySystem::Op::kRename ? EINVAL : 0;
+    };
+    for (int disco : {1, 2}) {
+        platform::InsertDisk(drives_, QStringLiteral("b:"), disco);
+        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                           QStringLiteral("b:\\CHICO.TXT"));
+        if (disco == 2)  // another program's image turns up meanwhile
+            drives_.Write(QStringLiteral("fuse/Disco2.img"), "ajena");
+        EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("b:")); }),
+                  disco == 1 ? 0 : 71);
+    }
+    drives_.system.fault = {};
+    EXPECT_EQ(drives_.Read(QStringLiteral("fuse/Disco2.img")), "ajena");
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 1);
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), u"CHICO.TXT");
+    if (estado != 0)
+        GTEST_SKIP() << "sin dispositivos de bucle (losetup): " << lazo.constData();
+}
+
+// What a killed program leaves (a copy under its temporary name, a disk of images never named)
+// is removed before a disk is looked at; what a running one is writing is left alone. An image
+// that goes away while its disk is written is a disk taken out, never made afresh.
+TEST_F(ArchivosTest, LeftoversOfAGoneProgramGoAndAGoneImageIsADiskTakenOut) {
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/CHICO.TXT"), "pequeño");
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy;b:=imagenes,images"));
+    const QString vivo = QString::number(::getppid());  // a process that runs
+    for (const QString& resto : {QStringLiteral("floppy/.QTL99-999999999-3"),
+                                 QStringLiteral("imagenes/.Disco1.img.QTL99-999999999-1.tmp"),
+                                 QStringLiteral("imagenes/.Disco1.img.0badc0de.tmp")}) {
+        drives_.Write(resto, "resto");
+    }
+    drives_.Write(QStringLiteral("imagenes/.Disco1.img.QTL99-%1-1.tmp").arg(vivo), "suyo");
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), QString());
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), QString());
+    EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());
+    EXPECT_EQ(QDir(drives_.Path(QStringLiteral("imagenes"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList({QStringLiteral(".Disco1.img.QTL99-%1-1.tmp").arg(vivo)}));
+
+    const auto copiar = [&] {
+        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                           QStringLiteral("b:\\CHICO.TXT"));
+    };
+    copiar();
+    for (const QString& nombre :
+         QDir(drives_.Path(QStringLiteral("imagenes")))
+             .entryList({QStringLiteral(".Disco1.img.QTL99-*")}, QDir::Files | QDir::Hidden)) {
+        if (!nombre.contains(vivo))
+            QFile::remove(drives_.Path(QStringLiteral("imagenes/") + nombre));
+    }
+    EXPECT_EQ(ErrorNumber(copiar), 71);
+    EXPECT_EQ(ErrorNumber(copiar), 71);  // Retry: still out, never made afresh
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("b:")); }), 71);
+    EXPECT_FALSE(drives_.Exists(QStringLiteral("imagenes/Disco1.img")));
+}

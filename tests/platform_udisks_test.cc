@@ -5,8 +5,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "generation/generacion.h"
 #include "platform/drives/udev_floppies.h"
 #include "platform/drives/udisks.h"
+#include "platform/host.h"
+#include "tests/support/fakes.h"
 
 namespace {
 
@@ -59,9 +62,12 @@ class ServicioDeDiscosTest : public ::testing::Test {
         }
     }
 
-    void StartService() {
-        service_.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral(QTL99_FAKE_UDISKS), address_});
+    // `devices` is the folder of the service's device nodes (/dev/ when empty).
+    void StartService(const QString& devices = {}) {
+        QStringList args{QStringLiteral(QTL99_FAKE_UDISKS), address_};
+        if (!devices.isEmpty())
+            args << devices;
+        service_.start(QStringLiteral("/usr/bin/python3"), args);
         while (!service_.canReadLine() && service_.waitForReadyRead(10000)) {
         }
         ASSERT_EQ(service_.readLine().trimmed(), "ready") << service_.readAllStandardError().data();
@@ -185,6 +191,209 @@ TEST_F(ServicioDeDiscosTest, NoServiceOrNoBusIsNotReachable) {
     }
     QDBusConnection::disconnectFromBus(noBusName);
     EXPECT_FALSE(QFile::exists(folder_.filePath(QStringLiteral("started"))));
+}
+
+// This machine's host, asking the stand-in service for its floppy drives, with the program on
+// a CD in a temporary folder (on c:, which is "/").
+class HostOnCd : public platform::LinuxHost {
+  public:
+    HostOnCd(qtltest::ScriptedDialogs& dialogs, qtltest::FakeScreen& screen,
+             platform::FloppySources floppies, QString cd)
+        : LinuxHost(dialogs, screen, QString(), std::move(floppies)), cd_(std::move(cd)) {}
+    QString ProgramFolder() override { return cd_; }
+
+  private:
+    QString cd_;
+};
+
+// A disk set written through the host onto the stand-in service's USB floppy drive, whose
+// device nodes are nowhere (so the program, root or not, must have the service mount each disk).
+class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
+  protected:
+    void SetUp() override {
+        ServicioDeDiscosTest::SetUp();
+        StartService(folder_.filePath(QStringLiteral("dev/")));
+        platform::FloppySources fuentes;
+        fuentes.disks = std::make_shared<UDisksClient>(bus_);
+        fuentes.udev = {};
+        host_ = std::make_unique<HostOnCd>(dialogs_, screen_, fuentes, folder_.filePath("cd"));
+        Lib::Iniciar(*host_, window_);
+        QString discos = folder_.filePath(QStringLiteral("cd/Discos/Disco"));
+        discos.replace(u'/', u'\\');
+        Escribir(QStringLiteral("cd/Archivos.ini"),
+                 "[GENERAL]\nCANTIDAD=3\nDiskPath=" + discos.toUtf8() +
+                     "\n[DISCOS]\nDisco1=UNO.TXT,\nDisco2=DOS.TXT,\nDisco3=TRES.TXT,\n");
+        for (const char* f :
+             {"Discos/Disco1/UNO.TXT", "Discos/Disco2/DOS.TXT", "Discos/Disco3/TRES.TXT"})
+            Escribir(u"cd/"_qs + QLatin1String(f), QByteArray(3000, f[12]));
+        // The floppy drive: listed with no disk in it, and the images beside it.
+        for (const auto& d : host_->Drives()) {
+            if (d->info().device == folder_.filePath(QStringLiteral("dev/sdb")))
+                destino_ = d->name();
+        }
+        ASSERT_FALSE(destino_.isEmpty());
+        if (!QFile::exists(QStringLiteral("/dev/fd0"))) {  // a machine with no floppy of its own
+            EXPECT_EQ(destino_, u"a:");
+            const platform::Drive* b = platform::FindDrive(host_->Drives(), u'b');
+            ASSERT_NE(b, nullptr);
+            EXPECT_EQ(b->info().kind, platform::DriveKind::kImages);
+        }
+        EXPECT_FALSE(platform::FindDrive(host_->Drives(), destino_[0])->IsReady());
+        window_.destination = destino_;
+    }
+
+    void Escribir(const QString& relative, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(folder_.filePath(relative)).absolutePath());
+        QFile f(folder_.filePath(relative));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    // The user puts disk `n` in the drive: an empty FAT floppy, mounted (when it is) on a
+    // folder of its own.
+    void Insertar(int n) {
+        const QString carpeta = folder_.filePath(QStringLiteral("DISCO%1").arg(n));
+        QDir().mkpath(carpeta);
+        Control(QStringLiteral("InsertDisk"),
+                {QStringLiteral("DISCO%1").arg(n), qulonglong(1474560)});
+        Control(QStringLiteral("SetMountFolder"), {carpeta});
+    }
+    QStringList Montada() {
+        const auto floppies = UDisksClient(bus_).FloppyDrives();
+        return floppies.empty() ? QStringList{u"(ninguna)"_qs} : floppies[0].mountPoints;
+    }
+    QStringList Archivos(int n) {
+        return QDir(folder_.filePath(QStringLiteral("DISCO%1").arg(n))).entryList(QDir::Files);
+    }
+    void Generar() { generacion::Generacion(window_, *host_).GenerarDiscos(u"c:"_qs, destino_); }
+
+    qtltest::ScriptedDialogs dialogs_;
+    qtltest::FakeScreen screen_;
+    qtltest::FakeWindow window_;
+    std::unique_ptr<HostOnCd> host_;
+    QString destino_;
+};
+
+const QString kQ = QStringLiteral("Quintarel");
+QString Prompt(int n) {
+    return qtltest::BoxLine(65, kQ,
+                            QStringLiteral("Inserte el diskette número %1 en la unidad").arg(n));
+}
+const QString kNoDisponible =
+    qtltest::BoxLine(37, kQ, QStringLiteral("La unidad seleccionada no se encuentra disponible."));
+
+TEST_F(DisqueteraDelServicioTest, EachDiskIsMountedOnDemandAndLetGoBeforeTheNextPrompt) {
+    QStringList alPreguntar;  // where the drive's disk was mounted at each prompt
+    auto preguntado = [&](int n) {
+        return [&, n] {
+            alPreguntar << Montada();
+            Insertar(n);
+        };
+    };
+    // Disk 1 is not in yet when the user answers the prompt: the retry box, then it is. For
+    // disk 2 a used disk goes in first, and is swapped for an empty one at its box.
+    dialogs_.Answer(platform::answer::kOk)
+        .Answer(platform::answer::kRetry, preguntado(1))
+        .Answer(platform::answer::kOk,
+                [&] {
+                    alPreguntar << Montada();
+                    Insertar(4);
+                    Escribir(QStringLiteral("DISCO4/VIEJO.TXT"), "usado");
+                })
+        .Answer(platform::answer::kRetry, preguntado(2))
+        .Answer(platform::answer::kOk, preguntado(3))
+        .Answer(platform::answer::kOk, [&] { alPreguntar << Montada(); });
+    Generar();
+    EXPECT_EQ(dialogs_.transcript,
+              (QStringList{Prompt(1), u"Beep"_qs, kNoDisponible, Prompt(2), u"Beep"_qs,
+                           qtltest::BoxLine(53, kQ, u"La unidad de destino debe estar vacia"_qs),
+                           Prompt(3), u"Beep"_qs,
+                           qtltest::BoxLine(64, kQ, u"Generación de discos Finalizada"_qs)}));
+    EXPECT_EQ(alPreguntar, (QStringList{}));  // never mounted at a box, nor at the end
+    EXPECT_EQ(Archivos(4), QStringList{u"VIEJO.TXT"_qs});
+    EXPECT_EQ(Archivos(1), QStringList{u"UNO.TXT"_qs});
+    EXPECT_EQ(Archivos(2), QStringList{u"DOS.TXT"_qs});
+    EXPECT_EQ(Archivos(3), QStringList{u"TRES.TXT"_qs});
+    QFile tres(folder_.filePath(QStringLiteral("DISCO3/TRES.TXT")));
+    ASSERT_TRUE(tres.open(QIODevice::ReadOnly));
+    EXPECT_EQ(tres.readAll(), QByteArray(3000, '3'));  // as on the CD
+    EXPECT_EQ(window_.closed, 1);
+}
+
+TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
+    const QString kPermiso = qtltest::BoxLine(48, u"Project1"_qs, u"Permiso denegado"_qs);
+    const struct {
+        const char* mountError = nullptr;
+        QStringList transcript;
+        bool blank = false;  // the disk holds no file system
+    } casos[] = {
+        // The user may not mount it: said, and the run ends.
+        {"org.freedesktop.UDisks2.Error.NotAuthorized", {Prompt(1), u"Beep"_qs, kPermiso}},
+        // Busy a moment: Retry can help; here the user gives up.
+        {"org.freedesktop.UDisks2.Error.DeviceBusy", {Prompt(1), u"Beep"_qs, kNoDisponible}},
+        // Never formatted unasked: another disk, and Retry.
+        {"", {Prompt(1), u"Beep"_qs, kNoDisponible}, true},
+    };
+    for (const auto& c : casos) {
+        dialogs_.transcript.clear();
+        Control(QStringLiteral("FailMount"), {QString::fromLatin1(c.mountError)});
+        dialogs_
+            .Answer(platform::answer::kOk,
+                    [&] {
+                        Insertar(1);
+                        if (c.blank)
+                            Control(QStringLiteral("InsertBlankDisk"), {qulonglong(1474560)});
+                    })
+            .Answer(platform::answer::kCancel);
+        Generar();
+        EXPECT_EQ(dialogs_.transcript, c.transcript) << c.mountError;
+        EXPECT_EQ(Archivos(1), QStringList{}) << c.mountError;
+        EXPECT_EQ(Montada(), QStringList{}) << c.mountError;
+    }
+
+    // A disk that will not be let go before the next prompt: the retry box until it is.
+    Control(QStringLiteral("FailMount"), {QString()});
+    Control(QStringLiteral("FailUnmount"), {u"org.freedesktop.UDisks2.Error.DeviceBusy"_qs});
+    dialogs_.transcript.clear();
+    dialogs_.Answer(platform::answer::kOk, [&] { Insertar(1); })
+        .Answer(platform::answer::kRetry)
+        .Answer(platform::answer::kRetry,
+                [&] { Control(QStringLiteral("FailUnmount"), {QString()}); })
+        .Answer(platform::answer::kCancel);  // at the prompt for disk 2
+    Generar();
+    EXPECT_EQ(dialogs_.transcript, (QStringList{Prompt(1), u"Beep"_qs, kNoDisponible, u"Beep"_qs,
+                                                kNoDisponible, Prompt(2)}));
+    EXPECT_EQ(Archivos(1), QStringList{u"UNO.TXT"_qs});
+    EXPECT_EQ(Montada(), QStringList{});
+}
+
+TEST(FloppiesDeUdevTest, HostFindsUdevsFloppyDrivesWhereTheServiceIsNotThere) {
+    QTemporaryDir carpeta;
+    ASSERT_TRUE(carpeta.isValid());
+    const QString sinBus = QStringLiteral("qtl99-sin-servicio");
+    platform::FloppySources fuentes;
+    fuentes.disks = std::make_shared<UDisksClient>(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=%1/ninguno").arg(carpeta.path()), sinBus));
+    const QString vacia = carpeta.filePath(QStringLiteral("sdc"));
+    fuentes.udev = [&] {
+        return std::vector<platform::UdevDisk>{
+            {vacia, 0, true, false, u":080400:"_qs, {}},  // an empty UFI drive
+            {carpeta.filePath(u"sdd"_qs), 8LL << 30, true, false, {}, u"vfat"_qs}};  // a stick
+    };
+    qtltest::ScriptedDialogs dialogs;
+    qtltest::FakeScreen screen;
+    platform::LinuxHost host(dialogs, screen, QString(), fuentes);
+    QStringList disqueteras;
+    for (const auto& d : host.Drives()) {
+        if (d->info().kind == platform::DriveKind::kFloppy)
+            disqueteras << d->name() + u' ' + d->info().device;
+    }
+    const platform::Drive* a = platform::FindDrive(host.Drives(), u'a');
+    QDBusConnection::disconnectFromBus(sinBus);
+    if (QFile::exists(QStringLiteral("/dev/fd0")) || QFile::exists(QStringLiteral("/dev/fd1")))
+        GTEST_SKIP() << "this machine's own floppy drives take the letters";
+    EXPECT_EQ(disqueteras, QStringList{u"a: "_qs + vacia});
+    ASSERT_NE(a, nullptr);
+    EXPECT_FALSE(a->IsReady());
 }
 
 TEST(FloppiesDeUdevTest, ClassifiesDisksAsUdevDescribesThem) {

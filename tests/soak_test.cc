@@ -133,7 +133,8 @@ class Ensayo {
         std::map<QString, QByteArray> escritos;
         for (const auto& [rel, huella] :
              Huellas(drives_.Path(QString()), {QStringLiteral("cd"), QStringLiteral("testigo")})) {
-            if (imagenes_ && rel.endsWith(u".img")) {
+            // Finished images, and the temporary one of a disk cut short.
+            if (imagenes_ && (rel.endsWith(u".img") || rel.endsWith(u".tmp"))) {
                 for (const auto& [nombre, h] : HuellasDeImagen(drives_.Path(rel)))
                     escritos[rel + QStringLiteral("::") + nombre] = h;
             } else {

@@ -269,7 +269,7 @@ QChar DriveLetters::LetterFor(const QString& device, DriveKind kind, char first,
 
 DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
                         const DeviceProbe& probe, DriveLetters& letters,
-                        const QString& imagesFolder) {
+                        const QString& imagesFolder, const std::vector<FoundFloppy>& found) {
     DriveInfos table;
     QSet<QString> taken;  // devices and mount points already given a letter
 
@@ -297,12 +297,16 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
     // A device takes its letter (the one it had before, or the next free one of its kind).
     // `at` is the mount the device was found at; a device mounted in more than one place (a
     // bind mount) is the drive of the place it was found at.
-    auto add = [&](const QString& device, DriveKind kind, const MountEntry* at = nullptr) {
-        if (taken.contains(device))
+    // `seen` is what the disk service or udev said of the device, when they did.
+    auto add = [&](const QString& device, DriveKind kind, const MountEntry* at = nullptr,
+                   const FoundFloppy* seen = nullptr) {
+        // A drive the service knows is known by its drive, whatever device it has this time.
+        const QString key = seen != nullptr && !seen->drive.isEmpty() ? seen->drive : device;
+        if (taken.contains(device) || taken.contains(key))
             return;
         const bool floppy = kind == DriveKind::kFloppy;
         DriveInfo d;
-        d.letter = letters.LetterFor(device, kind, floppy ? 'a' : 'd', floppy ? 'b' : 'z');
+        d.letter = letters.LetterFor(key, kind, floppy ? 'a' : 'd', floppy ? 'b' : 'z');
         if (d.letter.isNull())
             return;
         d.device = device;
@@ -314,16 +318,28 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
         if (m != nullptr) {
             d.root = m->mountPoint;
             taken.insert(m->mountPoint);
+        } else if (seen != nullptr && !seen->mountPoint.isEmpty()) {
+            d.root = seen->mountPoint;  // where the service mounted it (our mount namespace
+            taken.insert(d.root);       // may not show it)
         } else {
             d.mounted = false;
         }
         if (probe.label)
             d.label = probe.label(device);
+        if (seen != nullptr) {
+            d.serviceBlock = seen->block;
+            if (!seen->label.isEmpty())
+                d.label = seen->label;
+        }
         taken.insert(device);
+        taken.insert(key);
         table.push_back(d);
     };
 
-    // Floppies: the classic devices, then mounted removable FAT disks of a floppy's size.
+    // Floppies: those the disk service or udev knows, with or without a disk, then the classic
+    // devices, then mounted removable FAT disks of a floppy's size.
+    for (const FoundFloppy& f : found)
+        add(f.device, DriveKind::kFloppy, nullptr, &f);
     for (const QString& dev : {QStringLiteral("/dev/fd0"), QStringLiteral("/dev/fd1")}) {
         if (mountedAt(dev) || inFstab(dev) || (probe.exists && probe.exists(dev)))
             add(dev, DriveKind::kFloppy);

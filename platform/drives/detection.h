@@ -21,6 +21,9 @@ struct DriveInfo {
     QString label;        // volume label, may be empty
     QString device;       // block device of a detected drive; empty for an explicit table
     bool mounted = true;  // false for an /etc/fstab entry that is not mounted now
+    // The desktop's disk service's object for the disk of a floppy drive it knows; empty
+    // for a drive found any other way.
+    QString serviceBlock;
 
     // "a:"
     QString name() const { return QString(letter) + QLatin1Char(':'); }
@@ -84,15 +87,26 @@ class DriveLetters {
     std::vector<std::pair<QString, Known>> known_;
 };
 
-// The detected table, in letter order: c: is "/", floppy drives (fd devices, or removable FAT
-// disks of a floppy's size; never a loop device) take a: and b:, optical drives and then other
-// removable media take d: onwards in mount-table order; unmounted fstab entries for floppy and
-// optical devices are listed as drives that are not ready, and so is a device `letters` knows
-// that is gone. With fewer than two floppy drives, a drive of images in `imagesFolder` takes the
-// next floppy letter (a: on a machine without a floppy drive), unless `imagesFolder` is empty.
+// A floppy drive found by the desktop's disk service or by udev, with or without a disk.
+struct FoundFloppy {
+    QString device;      // /dev/sdb, /dev/fd0
+    QString drive;       // the service's object for the drive, which keeps its letter whatever
+                         // device it has; empty for a /dev/fd* device or when udev found it
+    QString block;       // the service's object for its disk; empty when udev found it
+    QString mountPoint;  // where the service says its disk is mounted; empty when it is not
+    QString label;
+};
+
+// The detected table, in letter order: c: is "/", floppy drives (those `found`, fd devices,
+// or removable FAT disks of a floppy's size; never a loop device) take a: and b:, optical drives
+// and then other removable media take d: onwards in mount-table order; unmounted fstab entries for
+// floppy and optical devices are listed as drives that are not ready, and so is a device `letters`
+// knows that is gone. With fewer than two floppy drives, a drive of images in `imagesFolder` takes
+// the next floppy letter (a: on a machine without a floppy drive), unless `imagesFolder` is empty.
 DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector<MountEntry>& fstab,
                         const DeviceProbe& probe, DriveLetters& letters,
-                        const QString& imagesFolder = {});
+                        const QString& imagesFolder = {},
+                        const std::vector<FoundFloppy>& found = {});
 
 // The drive of a letter (either case), or nullptr.
 const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter);

@@ -75,12 +75,24 @@ class Drive {
     // name, a folder, the source itself), 61 when the disk is full, 57 when the medium fails or
     // the copy does not read back the same.
     virtual void CopyIn(const DrivePath& path, const SourceFile& source) = 0;
-    // The user has put disk `number` of the set in this drive (answered the prompt for it).
+    // The user has put disk `number` of the set in this drive (answered the prompt for it); a
+    // new set starts with disk 1. A disk left unfinished is given up.
     virtual void InsertDisk(int /*number*/) {}
-    // Everything copied to the disk so far is made durable, names included, so that the disk
-    // may be taken out: called when its list is done, and before any failure of a copy is
-    // told. Raises 71 when the disk is gone, 57 when the medium fails.
+    // The list of the disk in the drive is all written: what the drive held back for it is done
+    // now, and everything copied to the disk is durable, names included, so that it may be
+    // taken out. Raises what CopyIn raises.
     virtual void FinishDisk() {}
+    // Everything copied to the disk so far is made durable, names included: called before a
+    // failure of a copy is told, since the user may take the disk out then. Raises what CopyIn
+    // raises.
+    virtual void SyncDisk() {}
+    // The user is about to be asked for a disk: the disk in the drive is let go (unmounted,
+    // whoever mounted it) so that it can be taken out and the next one is never reached
+    // through its mount. Raises 71 when it cannot be let go.
+    virtual void ReleaseDisk() {}
+    // The set is over, done or given up: what the program did to the drive for it is undone
+    // (a disk it mounted is unmounted) where that can be; never raises.
+    virtual void EndOfSet() {}
 
   private:
     DriveInfo info_;

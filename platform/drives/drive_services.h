@@ -7,6 +7,8 @@
 
 namespace platform {
 
+class UDisksClient;
+
 // What the drives reach the machine through: every system call and every child program goes
 // through these, so a test wraps one of them to make any single call fail. Kept by the host
 // for its life; the drives hold a reference.
@@ -16,6 +18,9 @@ struct DriveServices {
     // Called between the chunks of a long copy and while a child program works, so the window
     // answers its desktop during a slow floppy write.
     std::function<void()> keepAlive;
+    // The desktop's disk service, through which a floppy drive it knows has its disk looked at,
+    // mounted and unmounted; nullptr where there is none to ask.
+    const UDisksClient* disks = nullptr;
 };
 
 }  // namespace platform

@@ -1,11 +1,16 @@
 #include "platform/drives/fat_drive.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/drives/medium.h"
 #include "platform/runtime_error.h"
@@ -23,11 +28,19 @@ QString RootName(const DrivePath& path) {
     return path.names.front();
 }
 
-// Raises 57 when the disk is an image file that cannot be a whole floppy.
-void CheckImageSize(SystemCalls& system, const QString& medium) {
+// Raises 57 when the disk is an image file that cannot be a whole floppy, and 71 when it is in
+// use (mounted, or behind a loop device): it is never written underneath its file system.
+void CheckImage(SystemCalls& system, const QString& medium) {
     const MediumState state = MediumAt(system, medium);
-    if (state.kind == MediumState::Kind::kImageFile && !StandardFloppySize(state.bytes))
+    if (state.kind != MediumState::Kind::kImageFile)
+        return;
+    if (!StandardFloppySize(state.bytes))
         throw RuntimeError(errors::kDeviceIO);
+    if (state.inUse) {
+        std::fprintf(stderr, "QTL99: la imagen %s está montada; desmóntela antes\n",
+                     qPrintable(medium));
+        throw RuntimeError(errors::kDiskNotReady);
+    }
 }
 
 }  // namespace
@@ -36,13 +49,25 @@ void CheckImageSize(SystemCalls& system, const QString& medium) {
 // when one cannot be made (a file in the way, no such parent), 70 when it may not be.
 void FatDrive::MakeFolder(const QString& folder) {
     const QStringList parts = QDir::cleanPath(folder).split(u'/', Qt::SkipEmptyParts);
+    SystemCalls& system = services_.system;
     QString path;
     for (const QString& part : parts) {
+        const QString parent = path.isEmpty() ? QStringLiteral("/") : path;
         path += u'/' + part;
-        if (services_.system.MakeFolder(QFile::encodeName(path).constData(), 0777) != 0 &&
-            errno != EEXIST) {
-            throw RuntimeError(errno == EACCES || errno == EPERM || errno == EROFS
-                                   ? NumberForErrno(errno)
+        if (system.MakeFolder(QFile::encodeName(path).constData(), 0777) == 0) {
+            // The new folder is durable in its parent, as the images put in it will be.
+            const int fd =
+                system.Open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY);
+            if (fd >= 0) {
+                system.Sync(fd);
+                system.Close(fd);
+            }
+        } else if (errno != EEXIST) {
+            const int failure = errno;
+            std::fprintf(stderr, "QTL99: no se puede crear la carpeta %s: %s\n", qPrintable(path),
+                         std::strerror(failure));
+            throw RuntimeError(failure == EACCES || failure == EPERM || failure == EROFS
+                                   ? NumberForErrno(failure)
                                    : errors::kPathNotFound);
         }
     }
@@ -64,18 +89,18 @@ ResolvedPath FatDrive::Resolve(const DrivePath& path) const {
 QString FatDrive::Dir(const DrivePath& path) {
     if (path.names.size() > 1 || (path.endsWithSeparator && !path.names.isEmpty()))
         throw RuntimeError(errors::kPathNotFound);
-    if (MadeWhenWritten())
+    if (!DiskMade(false))
         return {};  // an empty disk
-    CheckImageSize(services_.system, Medium());
+    CheckImage(services_.system, Medium());
     FatMedium medium(Medium(), services_);
     return path.names.isEmpty() ? medium.FirstEntry() : medium.StoredName(path.names.front());
 }
 
 SourceFile FatDrive::OpenSource(const DrivePath& path) {
     const QString name = RootName(path);
-    if (MadeWhenWritten())
+    if (!DiskMade(false))
         throw RuntimeError(errors::kFileNotFound);
-    CheckImageSize(services_.system, Medium());
+    CheckImage(services_.system, Medium());
     // The file comes out of the disk into memory, to be copied from there like any other.
     const int fd = services_.system.MemoryFile("qtl99-copia");
     if (fd < 0)
@@ -94,13 +119,9 @@ SourceFile FatDrive::OpenSource(const DrivePath& path) {
 
 void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const QString name = RootName(path);
-    FatMedium medium(Medium(), services_);
-    if (MadeWhenWritten()) {
-        MakeFolder(QFileInfo(Medium()).absolutePath());
-        medium.FormatStandard();
-    }
-    CheckImageSize(services_.system, Medium());
-    medium.CopyIn(source.fd(), name);
+    DiskMade(true);
+    CheckImage(services_.system, Medium());
+    FatMedium(Medium(), services_).CopyIn(source.fd(), name);
 }
 
 FloppyDrive::FloppyDrive(DriveInfo info, QString medium, const DriveServices& services)
@@ -122,15 +143,146 @@ QString ImagesDrive::ToolTip() const {
         .arg(QDir::toNativeSeparators(info().root));
 }
 
-QString ImagesDrive::Medium() const {
-    return info().root + QStringLiteral("/Disco%1.img").arg(disk_);
+ImagesDrive::~ImagesDrive() {
+    GiveUp();
 }
 
-bool ImagesDrive::MadeWhenWritten() const {
-    // A link at the image's name is not followed: it counts as no image, and writing replaces it.
+QString ImagesDrive::FinalName() const {
+    return QStringLiteral("Disco%1.img").arg(disk_);
+}
+
+QString ImagesDrive::Medium() const {
+    if (begun_ && begun_->disk == disk_)
+        return info().root + u'/' + QFile::decodeName(begun_->name);
+    return info().root + u'/' + FinalName();
+}
+
+void ImagesDrive::InsertDisk(int number) {
+    GiveUp();  // a disk left unfinished never passes for a finished one
+    disk_ = number;
+}
+
+bool ImagesDrive::DiskMade(bool forWriting) {
+    SystemCalls& system = services_.system;
+    if (begun_ && begun_->disk == disk_) {
+        // The disk being written must still be there: an image that went away is a disk taken
+        // out of the drive, and is never made afresh.
+        struct stat held {
+        }, there{};
+        if (system.StatFd(begun_->image, &held) != 0 || held.st_nlink == 0 ||
+            system.Stat(QFile::encodeName(Medium()).constData(), &there) != 0 ||
+            there.st_ino != held.st_ino || there.st_dev != held.st_dev) {
+            std::fprintf(stderr, "QTL99: la imagen %s ha desaparecido mientras se escribía\n",
+                         qPrintable(Medium()));
+            throw RuntimeError(errors::kDiskNotReady);
+        }
+        return true;
+    }
+    GiveUp();
+    RemoveLeftovers();
+    // A link at the image's name is not followed: it counts as no image.
     struct stat st {};
-    return services_.system.Stat(QFile::encodeName(Medium()).constData(), &st, false) != 0 ||
-           S_ISLNK(st.st_mode);
+    const QByteArray finalPath = QFile::encodeName(info().root + u'/' + FinalName());
+    const bool made = system.Stat(finalPath.constData(), &st, false) == 0 && !S_ISLNK(st.st_mode);
+    if (!forWriting || made)
+        return made;
+    Begin();
+    return true;
+}
+
+void ImagesDrive::Begin() {
+    SystemCalls& system = services_.system;
+    MakeFolder(info().root);
+    Begun begun;
+    begun.disk = disk_;
+    begun.folder = system.Open(QFile::encodeName(info().root).constData(), O_RDONLY | O_DIRECTORY);
+    if (begun.folder < 0)
+        throw RuntimeError(NumberForErrno(errno));
+    // One program writes a folder of images at a time: two would each make the same disk.
+    if (system.Lock(begun.folder) != 0) {
+        system.Close(begun.folder);
+        std::fprintf(stderr, "QTL99: otro programa está escribiendo imágenes en %s\n",
+                     qPrintable(info().root));
+        throw RuntimeError(errors::kDiskNotReady);
+    }
+    static unsigned serial = 0;
+    for (int attempt = 0; begun.image < 0; ++attempt) {
+        begun.name = "." + QFile::encodeName(FinalName()) + ".QTL99-" +
+                     QByteArray::number(::getpid()) + "-" + QByteArray::number(++serial) + ".tmp";
+        begun.image =
+            system.OpenAt(begun.folder, begun.name.constData(), O_RDWR | O_CREAT | O_EXCL, 0666);
+        if (begun.image < 0 && (errno != EEXIST || attempt == 100)) {
+            const int failure = errno;
+            system.Close(begun.folder);
+            throw RuntimeError(NumberForErrno(failure));
+        }
+    }
+    begun_ = begun;
+    try {
+        FatMedium(Medium(), services_).Format(begun_->image);
+    } catch (...) {
+        GiveUp();
+        throw;
+    }
+}
+
+void ImagesDrive::FinishDisk() {
+    if (!begun_ || begun_->disk != disk_)
+        return;
+    DiskMade(true);  // still there
+    SystemCalls& system = services_.system;
+    if (system.SyncData(begun_->image) != 0)
+        throw RuntimeError(NumberForErrno(errno));
+    // Never over an image another program made meanwhile; a link there is replaced, never
+    // followed.
+    const QByteArray finalName = QFile::encodeName(FinalName());
+    struct stat st {};
+    const bool link =
+        system.StatAt(begun_->folder, finalName.constData(), &st) == 0 && S_ISLNK(st.st_mode);
+    const int failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
+                                        finalName.constData(), !link);
+    if (failure == EEXIST) {
+        std::fprintf(stderr, "QTL99: ya hay un %s en %s; el disco sigue como %s\n",
+                     finalName.constData(), qPrintable(info().root), begun_->name.constData());
+        throw RuntimeError(errors::kDiskNotReady);
+    }
+    if (failure != 0)
+        throw RuntimeError(NumberForErrno(failure));
+    system.Close(begun_->image);
+    system.Close(begun_->folder);  // and the folder is free for others
+    begun_.reset();
+}
+
+void ImagesDrive::GiveUp() {
+    if (!begun_)
+        return;
+    SystemCalls& system = services_.system;
+    system.Unlink(begun_->folder, begun_->name.constData());
+    system.Close(begun_->image);
+    system.Close(begun_->folder);
+    begun_.reset();
+}
+
+void ImagesDrive::RemoveLeftovers() {
+    // The program's own temporary images, of a process that no longer runs: a disk cut short
+    // by a kill or a crash, never named as a finished one.
+    static const QRegularExpression kLeftover(
+        QStringLiteral("^\\.Disco[0-9]+\\.img\\.(QTL99-([0-9]+)-[0-9]+|[0-9a-f]{8})\\.tmp$"));
+    SystemCalls& system = services_.system;
+    DIR* folder = system.OpenFolder(QFile::encodeName(info().root).constData());
+    if (folder == nullptr)
+        return;
+    const int fd = ::dirfd(folder);
+    while (const dirent* entry = system.ReadFolder(folder)) {
+        const QRegularExpressionMatch m = kLeftover.match(QFile::decodeName(entry->d_name));
+        if (!m.hasMatch())
+            continue;
+        const pid_t owner = m.captured(2).toInt();
+        if (owner == ::getpid() || (owner > 0 && system.ProcessExists(owner)))
+            continue;  // a disk being written, here or by a program that runs
+        system.Unlink(fd, entry->d_name);
+    }
+    system.CloseFolder(folder);
 }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
 #include "platform/drives/fat_medium.h"
@@ -22,9 +24,9 @@ class FatDrive : public Drive {
   protected:
     // The image file or device that holds the disk now.
     virtual QString Medium() const = 0;
-    // True when there is no disk yet that would be an empty one (a drive of images whose image
-    // is not made yet); it is made the first time it is written.
-    virtual bool MadeWhenWritten() const { return false; }
+    // Gets the disk ready for an operation (for writing to it with `forWriting`): false when
+    // there is no disk yet, which reads as an empty one; a write makes it.
+    virtual bool DiskMade(bool /*forWriting*/) { return true; }
 
     // Makes `folder` and the folders above it that are missing.
     void MakeFolder(const QString& folder);
@@ -48,24 +50,43 @@ class FloppyDrive : public FatDrive {
 };
 
 // A drive of floppy images: its folder holds one image a disk, Disco<n>.img, and the disk "in"
-// it is the image of the disk last asked for (disk 1 before any). An image that does not exist
-// yet is an empty standard 1.44 MB floppy, made (with its folder) when it is first written; a link
-// at its name counts as no image and is replaced by the first write, never followed.
+// it is the image of the disk last asked for (disk 1 before any, and at the start of a set). An
+// image that does not exist yet is an empty standard 1.44 MB floppy, made (with its folder) when
+// it is first written: under a name of its own, .Disco<n>.img.QTL99-<pid>-<k>.tmp, held open, and
+// the folder locked against another program, until the disk's list is done (FinishDisk), when it
+// takes its name, never over an image that is there (a link there is replaced, never followed).
+// A disk not finished is given up at the next prompt; an image that goes away while its disk is
+// written is a disk taken out (71), never made afresh; the temporary images of a process that no
+// longer runs are removed before a disk is looked at.
 class ImagesDrive : public FatDrive {
   public:
     ImagesDrive(DriveInfo info, const DriveServices& services);
+    ~ImagesDrive() override;
 
     QString ListEntry() const override;  // "a: [Disquetes QTL99]": where the images go
     QString ToolTip() const override;
     bool IsReady() const override { return true; }
-    void InsertDisk(int number) override { disk_ = number; }
+    void InsertDisk(int number) override;
+    void FinishDisk() override;
 
   protected:
     QString Medium() const override;
-    bool MadeWhenWritten() const override;
+    bool DiskMade(bool forWriting) override;
 
   private:
+    struct Begun {
+        int disk = 0;
+        QByteArray name;  // its temporary name in the folder
+        int folder = -1;  // the folder, open and locked
+        int image = -1;   // the image, open
+    };
+    QString FinalName() const;  // Disco<n>.img
+    void Begin();
+    void GiveUp();
+    void RemoveLeftovers();
+
     int disk_ = 1;
+    std::optional<Begun> begun_;
 };
 
 }  // namespace platform

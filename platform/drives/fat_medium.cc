@@ -1,6 +1,7 @@
 #include "platform/drives/fat_medium.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
@@ -185,6 +186,30 @@ Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arg
     return outcome;
 }
 
+}  // namespace
+
+bool InFloppyCodePage(char32_t c) {
+    if (c >= 0x20 && c < 0x7F)
+        return true;
+    // A converter of its own for each call: the copies may run on another thread.
+    const iconv_t converter = ::iconv_open("CP850", "UTF-32LE");
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own value for a failure
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return c >= 0xA0 && c <= 0xFF;  // without the conversion tables: Latin-1, all in 850
+    char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
+                  static_cast<char>((c >> 16) & 0xFF), static_cast<char>(c >> 24)};
+    char out[8];
+    char* from = in;
+    char* to = out;
+    size_t left = sizeof in;
+    size_t room = sizeof out;
+    const bool held = ::iconv(converter, &from, &left, &to, &room) != static_cast<size_t>(-1);
+    ::iconv_close(converter);
+    return held;
+}
+
+namespace {
+
 // The name as FAT keeps it: trailing blanks and dots dropped, as everywhere on the platform.
 // Raises 75 for a name left empty and 52 for one that a FAT long name cannot hold, or that
 // mtools would read as something else (a drive, a folder) or truncate.
@@ -199,6 +224,12 @@ QString FatName(const QString& given) {
     for (const QChar c : name) {
         // mtools drops characters outside the 16-bit range without a word.
         if (c.unicode() < 0x20 || c.isSurrogate() || QStringView(u"\"*/:<>?\\|").contains(c))
+            throw RuntimeError(errors::kBadFileName);
+    }
+    // A name is written only as it is given: mtools would store any other character as
+    // something else, and the copy could not be found under its name.
+    for (const char32_t c : name.toUcs4()) {
+        if (!InFloppyCodePage(c))
             throw RuntimeError(errors::kBadFileName);
     }
     return name;
@@ -296,15 +327,7 @@ void FatMedium::FormatStandard() {
         }
     } remover{system, folder.get(), temporary};
 
-    // Every block allocated now, so that no later write to the image finds the host disk full.
-    if (const int failure = system.Allocate(fd.get(), kStandardFloppyBytes))
-        throw RuntimeError(NumberForErrno(failure));
-    const Outcome o =
-        Run(services_, {"mformat", "-f", "1440", "-i", kChildMedium, "::"}, fd.get(), -1);
-    if (!o.ok())
-        throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
-    if (system.SyncData(fd.get()) != 0)
-        throw RuntimeError(NumberForErrno(errno));
+    Format(fd.get());
     // Where there was nothing, never over what another program made meanwhile: that image is
     // the disk now, and this one is not needed.
     const int failure = FinishTemporary(system, folder.get(), temporary.constData(),
@@ -314,6 +337,18 @@ void FatMedium::FormatStandard() {
     if (failure != 0)
         throw RuntimeError(NumberForErrno(failure));
     remover.keep = true;
+}
+
+void FatMedium::Format(int image) {
+    // Every block allocated now, so that no later write to the image finds the host disk full.
+    if (const int failure = services_.system.Allocate(image, kStandardFloppyBytes))
+        throw RuntimeError(NumberForErrno(failure));
+    const Outcome o =
+        Run(services_, {"mformat", "-f", "1440", "-i", kChildMedium, "::"}, image, -1);
+    if (!o.ok())
+        throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
+    if (services_.system.SyncData(image) != 0)
+        throw RuntimeError(NumberForErrno(errno));
 }
 
 std::vector<FatMedium::Entry> FatMedium::List() {

@@ -13,6 +13,10 @@ namespace platform {
 // The standard 1.44 MB floppy: 80 tracks, 2 heads, 18 sectors of 512 bytes.
 inline constexpr long long kStandardFloppyBytes = 1474560;
 
+// True when the floppy's code page (850, that of the short names a disk is read by) has the
+// character: mtools stores any other one as something else ("€uro.txt" as "euru.txt").
+bool InFloppyCodePage(char32_t c);
+
 // One FAT floppy reached through mtools: an image file, or a block device that nothing has
 // mounted (the caller checks that). Every operation opens the disk anew and hands it to mtools
 // open, so a disk swapped between two operations is seen at the next one. mtools runs through
@@ -47,6 +51,9 @@ class FatMedium {
     // when it cannot be written or the image is write-protected, 61 when the folder's disk is
     // full, 75 when the path is a device or a folder (the program never formats a real floppy).
     void FormatStandard();
+    // Makes the open, empty regular file `image` an empty standard 1.44 MB FAT12 floppy, durable.
+    // Raises 61 when its disk is full, 75 when mtools fails.
+    void Format(int image);
 
     // The name of the first entry of the root folder (hidden and system files and folders
     // included, the volume label not), or the empty text when there is none.

@@ -1,5 +1,6 @@
 #include "platform/drives/folder_drive.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -170,7 +172,7 @@ FolderDrive::FolderDrive(DriveInfo info, const DriveServices& services)
 
 FolderDrive::~FolderDrive() {
     try {
-        FinishDisk();
+        SyncDisk();
     } catch (const RuntimeError&) {
         // Nobody is left to tell; the names are as durable as the medium made them.
     }
@@ -209,11 +211,23 @@ QString FolderDrive::Dir(const DrivePath& path) {
         const QByteArray name(entry->d_name);
         if (name == "." || name == "..")
             continue;
+        // A copy cut short by a program that no longer runs is its leftover, not the disk's.
+        if (IsLeftover(name) && system_.Unlink(::dirfd(dir), name.constData()) == 0)
+            continue;
         first = QFile::decodeName(name);
         break;
     }
     system_.CloseFolder(dir);
     return first;
+}
+
+bool FolderDrive::IsLeftover(const QByteArray& name) const {
+    static const QRegularExpression kCopy(QStringLiteral("^\\.QTL99-([0-9]+)-[0-9]+$"));
+    const QRegularExpressionMatch m = kCopy.match(QString::fromLatin1(name));
+    if (!m.hasMatch())
+        return false;
+    const pid_t owner = m.captured(1).toInt();
+    return owner != ::getpid() && !system_.ProcessExists(owner);
 }
 
 SourceFile FolderDrive::OpenSource(const DrivePath& path) {
@@ -313,7 +327,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     chunks.Learnt(took);
 }
 
-void FolderDrive::FinishDisk() {
+void FolderDrive::SyncDisk() {
     if (unsynced_ >= 0)
         SyncFolder(std::exchange(unsynced_, -1));
 }

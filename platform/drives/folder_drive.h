@@ -27,7 +27,8 @@ class FolderDrive : public Drive {
     QString Dir(const DrivePath& path) override;
     SourceFile OpenSource(const DrivePath& path) override;
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
-    void FinishDisk() override;
+    void FinishDisk() override { SyncDisk(); }
+    void SyncDisk() override;
 
   private:
     class Chunks;
@@ -35,6 +36,8 @@ class FolderDrive : public Drive {
         size_t chunk;
         bool quick;
     };
+    // True for the temporary name of a copy whose program no longer runs.
+    bool IsLeftover(const QByteArray& name) const;
     // Writes all of `in` to `out` chunk by chunk, calling `betweenChunks` between them; 0 or
     // the errno of the failure.
     int Write(int in, int out, Chunks& chunks, const std::function<void()>& betweenChunks);
@@ -42,7 +45,7 @@ class FolderDrive : public Drive {
     // the failure (EIO when they differ).
     int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
                const std::function<void()>& betweenChunks);
-    // Keeps the open folder `folder`, where a name was just given, to be synced by FinishDisk.
+    // Keeps the open folder `folder`, where a name was just given, to be synced by SyncDisk.
     void KeepUnsynced(int folder);
     // Syncs the open folder `folder` and closes it; raises the number of a failure.
     void SyncFolder(int folder);

@@ -1,10 +1,13 @@
 #include "platform/drives/medium.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/drives/detection.h"
 
@@ -27,7 +30,35 @@ long long SysfsBytes(SystemCalls& system, dev_t device) {
     return ok ? sectors * 512 : -1;
 }
 
+// The files behind the loop devices now.
+QStringList LoopBackings(SystemCalls& system) {
+    QStringList backings;
+    DIR* block = system.OpenFolder("/sys/block");
+    if (block == nullptr)
+        return backings;
+    while (const dirent* entry = system.ReadFolder(block)) {
+        if (std::strncmp(entry->d_name, "loop", 4) != 0)
+            continue;
+        const QByteArray path = QByteArray("/sys/block/") + entry->d_name + "/loop/backing_file";
+        const int fd = system.Open(path.constData(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        char text[4096] = {};
+        const ssize_t n = ReadFull(system, fd, text, sizeof text - 1, 0);
+        system.Close(fd);
+        if (n > 0)
+            backings << QFile::decodeName(QByteArray(text, n).trimmed());
+    }
+    system.CloseFolder(block);
+    return backings;
+}
+
 }  // namespace
+
+bool ImageInUse(const QString& image, const QStringList& mountSources,
+                const QStringList& loopBackings) {
+    return mountSources.contains(image) || loopBackings.contains(image);
+}
 
 bool StandardFloppySize(long long bytes) {
     for (const long long size :
@@ -50,6 +81,11 @@ MediumState MediumAt(SystemCalls& system, const QString& path) {
         state.kind = MediumState::Kind::kImageFile;
         state.bytes = st.st_size;
         state.diskIn = true;  // whole or cut: a cut one is a disk that cannot be read
+        const QString real = QFileInfo(path).canonicalFilePath();
+        QStringList sources;
+        for (const MountEntry& m : ReadMountInfo())
+            sources << m.device;
+        state.inUse = ImageInUse(real, sources, LoopBackings(system));
     } else if (S_ISBLK(st.st_mode)) {
         state.kind = MediumState::Kind::kDevice;
         state.mountPoint = MountPointOf(st.st_rdev);

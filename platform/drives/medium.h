@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "platform/system_calls.h"
@@ -19,10 +20,19 @@ struct MediumState {
     long long bytes = 0;  // the disk's size; 0 when unknown or empty
     // Where the device is mounted now, when it is.
     std::optional<QString> mountPoint;
+    // An image file that is mounted (a FUSE FAT mount of it) or backs a loop device: a disk in
+    // use, which is never written underneath its file system.
+    bool inUse = false;
 };
 
 // Looks at `path` now, links followed.
 MediumState MediumAt(SystemCalls& system, const QString& path);
+
+// True when the image file whose real path is `image` is the source of one of `mountSources`
+// (the devices of the mount table) or the backing file of one of `loopBackings` (what
+// /sys/block/loop*/loop/backing_file says).
+bool ImageInUse(const QString& image, const QStringList& mountSources,
+                const QStringList& loopBackings);
 
 // True for the sizes of the standard floppies, 160 KB to 2.88 MB: an image file of any other
 // size is a cut or foreign file, not a disk (mtools would read a cut image and write past its

@@ -46,8 +46,10 @@ comprobar_juego() {
 unset LD_LIBRARY_PATH QT_PLUGIN_PATH
 # A home of its own, to see that the program leaves nothing there either.
 mkdir -p "$trabajo/casa"
+# Started through a link to it, as from a desktop's shortcut: it still finds its CD.
+ln -s "$cd_dir/autorun" "$trabajo/enlace al autorun"
 ( cd "$trabajo/casa" && HOME="$trabajo/casa" QTL99_DRIVES="d:=$cd_dir,optical;a:=$imagenes,images" \
-      exec "../CD de instalación/autorun" ) &
+      exec "../enlace al autorun" ) &
 qtl_pid=$!
 
 opcion="$(ventana QTL99)"

@@ -4,6 +4,8 @@ xvfb_pid=""
 qtl_pid=""
 limpiar() {
     [ -n "$qtl_pid" ] && kill "$qtl_pid" 2>/dev/null || true
+    # Helpers a script started (a bus and a service of its own), by their ids.
+    for otro in ${otros_pids:-}; do kill "$otro" 2>/dev/null || true; done
     # Wait for the server to be gone: a dying server removes its socket, and would remove that of
     # the next one started on the same display number.
     [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; } || true

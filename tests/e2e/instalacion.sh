@@ -61,9 +61,21 @@ pulsar "$opcion" 310 247                      # Salir
 responder Quintarel                           # Sí
 esperar_fin
 
-# No CD at all: Cancel leaves with status 0.
-( cd "$trabajo" && QTL99_DRIVES="c:=/;a:=$floppy" exec "$lanzador" ) &
+# No CD at all, only a stick carrying the same two files: it is not run; Cancel leaves with
+# status 0.
+cp -a "$cd_d" "$trabajo/memoria"
+( cd "$trabajo" && QTL99_DRIVES="c:=/;a:=$floppy;e:=$trabajo/memoria,removable" \
+      exec "$lanzador" 2> "$trabajo/salida" ) &
 qtl_pid=$!
 responder Quintarel Escape
 esperar_fin
+grep -q "no hay ningún CD" "$trabajo/salida" || falla "el lanzador tomó la memoria USB: $(cat "$trabajo/salida")"
+
+# A CD whose program may not be run says so, and Cancel leaves.
+chmod a-x "$cd_d/QTL99"
+( cd "$trabajo" && QTL99_DRIVES="c:=/;d:=$cd_d,optical" exec "$lanzador" 2> "$trabajo/salida" ) &
+qtl_pid=$!
+responder Quintarel Escape
+esperar_fin
+grep -q "no puede ejecutarse" "$trabajo/salida" || falla "sin aviso del programa que no se ejecuta"
 echo "el lanzador del menú abre el QTL99 del CD, pide el CD cuando falta y sale con Cancelar"

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A stand-in for the desktop's disk service (UDisks2) on a test's private bus.
 
-    fake_udisks.py BUS_ADDRESS
+    fake_udisks.py BUS_ADDRESS [DEVICE_FOLDER]
 
 It takes the name org.freedesktop.UDisks2 there, prints "ready" and serves until its standard
 input closes, so it never outlives its test. It has a USB floppy drive (/dev/sdb), empty at first,
@@ -9,10 +9,12 @@ which like the real service's cannot see a disk go in or out (MediaChangeDetecte
 MediaAvailable always true): a disk inserted or ejected is seen at the block's next Rescan. Beside
 it, a Zip drive holding FAT (/dev/sdc) and a loop device tied to no drive, which are no floppies.
 Mount mounts nothing: it returns the folder the test chose and lists it as the mount point.
+Its device nodes lie in DEVICE_FOLDER (/dev/ unless given), so that a test of a program that may
+open devices names one that is not there.
 
 The test steers it through org.qtl99.FakeUDisks at /org/freedesktop/UDisks2: InsertDisk(label,
-size), EjectDisk(), SetMountFolder(path), FailMount(error), FailUnmount(error); an empty error
-name lets the call succeed again.
+size), InsertBlankDisk(size) (no file system on it), EjectDisk(), SetMountFolder(path),
+FailMount(error), FailUnmount(error); an empty error name lets the call succeed again.
 """
 
 import sys
@@ -27,6 +29,7 @@ DRIVE = "org.freedesktop.UDisks2.Drive"
 BLOCK = "org.freedesktop.UDisks2.Block"
 FILESYSTEM = "org.freedesktop.UDisks2.Filesystem"
 CONTROL = "org.qtl99.FakeUDisks"
+DEVICE_FOLDER = sys.argv[2] if len(sys.argv) > 2 else "/dev/"
 
 
 def fail(name, text="refused"):
@@ -52,7 +55,7 @@ class ServiceObject(dbus.service.Object):
 class Block(ServiceObject):
     def __init__(self, bus, name, drive, size=0, label="", fs=False):
         super().__init__(bus, ROOT + "/block_devices/" + name, {})
-        self.device, self.drive = "/dev/" + name, drive
+        self.device, self.drive = DEVICE_FOLDER + name, drive
         self.mount_folder, self.mount_error, self.unmount_error = "/nonexistent", "", ""
         self.in_drive = None  # (size, label, fs) of a disk changed since the last look
         self.set_disk(size, label, fs)
@@ -120,6 +123,10 @@ class Service(dbus.service.Object):
     @dbus.service.method(CONTROL, in_signature="st")
     def InsertDisk(self, label, size):
         self.floppy.in_drive = (size, label, True)
+
+    @dbus.service.method(CONTROL, in_signature="t")
+    def InsertBlankDisk(self, size):
+        self.floppy.in_drive = (size, "", False)
 
     @dbus.service.method(CONTROL)
     def EjectDisk(self):

@@ -115,7 +115,7 @@ class TempDrives : public platform::Host {
 
     FaultySystem system;
     FaultyChildren children;
-    platform::DriveServices services{system, children, {}};
+    platform::DriveServices services{system, children, {}, nullptr};
     // What the drives run between the chunks of a long copy and while mtools works.
     std::function<void()>& keepAlive = services.keepAlive;
     FakeProcesses fakeProcesses{*this};

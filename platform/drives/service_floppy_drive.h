@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "platform/drives/drive.h"
+#include "platform/drives/drive_services.h"
+#include "platform/drives/udisks.h"
+
+namespace platform {
+
+class FolderDrive;
+class FloppyDrive;
+
+// A floppy drive the desktop's disk service knows (a USB floppy drive, /dev/fd*), listed with or
+// without a disk in it. Its disk is reached as the service finds it at each operation: mounted
+// (by anyone), it is the folder it is mounted on; mounted nowhere, it is written through mtools
+// on the device when the program may open that (root, a member of the disk group), and is
+// otherwise mounted through the service, as the user, and written as a folder.
+//
+// Dir, OpenSource and CopyIn raise what the folder or the device raise, and when the disk
+// cannot be reached: 52 (Dir) or 71 without a disk, with a disk that holds no file system (it
+// is never formatted here: the user inserts a formatted one, or formats it, and retries), with
+// a disk busy, the drive unplugged or the service gone; 70 when the service says the user may
+// not mount it; 57 when it fails to mount it for any other reason (a disk it cannot read).
+class ServiceFloppyDrive : public Drive {
+  public:
+    ServiceFloppyDrive(DriveInfo info, const DriveServices& services);
+    ~ServiceFloppyDrive() override;
+
+    // A disk is in it: mounted, or found by the service when it looks at the drive again.
+    bool IsReady() const override;
+    QString Root() const override;  // the mount point while the disk is mounted
+    ResolvedPath Resolve(const DrivePath& path) const override;
+    QString Dir(const DrivePath& path) override;
+    SourceFile OpenSource(const DrivePath& path) override;
+    void CopyIn(const DrivePath& path, const SourceFile& source) override;
+    // What was copied to a mounted disk is made durable, and its folder let go.
+    void FinishDisk() override { SyncDisk(); }
+    void SyncDisk() override;
+    // Unmounts the disk, whoever mounted it (the service flushes it first), so that it can be
+    // taken out and the next one is never reached through its mount. Raises 71 when the
+    // service will not (a program still has a file open on it, or it does not answer).
+    void ReleaseDisk() override;
+    // Unmounts the disk when this program mounted it; a refusal leaves it mounted.
+    void EndOfSet() override;
+
+  private:
+    // What the service says of this drive now; nothing when it no longer knows it.
+    std::optional<UDisksFloppy> Look() const;
+    // The same, after the service has looked at the drive again where it cannot see a disk go
+    // in or out by itself; nothing when it cannot.
+    std::optional<UDisksFloppy> LookAgain() const;
+    // The drive the disk is reached through now, mounting the disk when it must; raises
+    // `notReady` without a disk.
+    Drive& Disk(int notReady);
+    Drive& Folder(const QString& mountPoint);
+    void Unmount(bool raise);
+
+    const DriveServices& services_;
+    std::unique_ptr<FolderDrive> folder_;
+    std::unique_ptr<FloppyDrive> device_;
+    bool mountedHere_ = false;  // this program mounted the disk that is in it
+};
+
+}  // namespace platform

@@ -257,6 +257,15 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
     return in;
 }
 
+template <typename Work>
+void FolderDrive::Aside(bool aside, Work&& work) {
+    if (aside) {
+        worker_.Run(std::function<void()>(std::forward<Work>(work)), services_.keepAlive);
+    } else {
+        work();
+    }
+}
+
 void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const ResolvedPath to = Resolve(path);
     CheckFileName(to);
@@ -323,7 +332,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         system_.Unlink(folder.get(), temporary.constData());
         throw RuntimeError(CopyErrorNumber(failure));
     }
-    KeepUnsynced(folder.Release());
+    KeepUnsynced(folder.Release(), folderPath);
     chunks.Learnt(took);
 }
 
@@ -332,16 +341,13 @@ void FolderDrive::SyncDisk() {
         SyncFolder(std::exchange(unsynced_, -1));
 }
 
-void FolderDrive::KeepUnsynced(int folder) {
-    struct stat kept {};
-    struct stat added {};
-    if (unsynced_ >= 0 && system_.StatFd(unsynced_, &kept) == 0 &&
-        system_.StatFd(folder, &added) == 0 && kept.st_dev == added.st_dev &&
-        kept.st_ino == added.st_ino) {
+void FolderDrive::KeepUnsynced(int folder, const QByteArray& path) {
+    if (unsynced_ >= 0 && path == unsyncedPath_) {
         system_.Close(folder);  // the same folder: one sync will do for both
         return;
     }
     // Another folder: the one before is made durable now.
+    unsyncedPath_ = path;
     if (const int before = std::exchange(unsynced_, folder); before >= 0)
         SyncFolder(before);
 }
@@ -357,14 +363,6 @@ void FolderDrive::SyncFolder(int folder) {
     system_.Close(folder);
     if (failure != 0)
         throw RuntimeError(CopyErrorNumber(failure));
-}
-
-void FolderDrive::Aside(bool aside, const std::function<void()>& work) {
-    if (aside) {
-        worker_.Run(work, services_.keepAlive);
-    } else {
-        work();
-    }
 }
 
 int FolderDrive::Write(int in, int out, Chunks& chunks,

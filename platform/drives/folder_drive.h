@@ -45,19 +45,22 @@ class FolderDrive : public Drive {
     // the failure (EIO when they differ).
     int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
                const std::function<void()>& betweenChunks);
-    // Keeps the open folder `folder`, where a name was just given, to be synced by SyncDisk.
-    void KeepUnsynced(int folder);
+    // Keeps the open folder `folder` (at `path`), where a name was just given, to be synced by
+    // SyncDisk.
+    void KeepUnsynced(int folder, const QByteArray& path);
     // Syncs the open folder `folder` and closes it; raises the number of a failure.
     void SyncFolder(int folder);
     // Runs `work` on the worker, keeping the window alive, when `aside`; else right here.
-    void Aside(bool aside, const std::function<void()>& work);
+    template <typename Work>
+    void Aside(bool aside, Work&& work);
     const DriveServices& services_;
     SystemCalls& system_;
     // The chunk size the copies to each medium settled on, and whether they were quick, by
     // device: a disk swapped in the drive keeps the pace it showed.
     std::map<dev_t, Pace> paces_;
-    // The folder whose new names are not yet durable, open; -1 when there is none.
+    // The folder whose new names are not yet durable, open, and its path; -1 when there is none.
     int unsynced_ = -1;
+    QByteArray unsyncedPath_;
     Worker worker_;
 };
 

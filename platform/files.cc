@@ -41,8 +41,19 @@ void FileCopy(Host& host, const QString& source, const QString& destination) {
     const DriveTable drives = host.Drives();
     Drive& sourceDrive = ReadyDrive(drives, from, errors::kDiskNotReady);
     Drive& destinationDrive = ReadyDrive(drives, to, errors::kDiskNotReady);
-    const SourceFile in = sourceDrive.OpenSource(from);
-    destinationDrive.CopyIn(to, in);
+    try {
+        const SourceFile in = sourceDrive.OpenSource(from);
+        destinationDrive.CopyIn(to, in);
+    } catch (const RuntimeError&) {
+        // The user may swap the disk at the box that tells of this failure: what was copied
+        // to it before must be on it by then.
+        try {
+            destinationDrive.SyncDisk();
+        } catch (const RuntimeError&) {
+            // The failure being told is the copy's.
+        }
+        throw;
+    }
 }
 
 void InsertDisk(Host& host, const QString& drive, int number) {
@@ -58,10 +69,7 @@ void EndOfSet(Host& host, const QString& drive) {
 }
 
 void FinishDisk(Host& host, const QString& drive) {
-    const DrivePath p = ParseDrivePath(drive);
-    const DriveTable drives = host.Drives();
-    if (Drive* d = p.letter.isNull() ? nullptr : FindDrive(drives, p.letter))
-        d->FinishDisk();
+    OnDrive(host, drive, [](Drive& d) { d.FinishDisk(); });
 }
 
 QString AppPath(Host& host) {

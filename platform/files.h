@@ -37,8 +37,9 @@ void FileCopy(Host& host, const QString& source, const QString& destination);
 void InsertDisk(Host& host, const QString& drive, int number);
 
 // Tells the drive of `drive` that the list of the disk in it is all written: what the drive
-// held back for the disk is done now (a disk of images takes its name Disco<n>.img). Raises
-// what FileCopy raises for the destination; does nothing for a drive not in the table.
+// held back for the disk is done now (a disk of images takes its name Disco<n>.img) and what
+// was copied to it is durable, names included. Raises what FileCopy raises for the
+// destination; does nothing for a drive not in the table.
 void FinishDisk(Host& host, const QString& drive);
 // Lets the disk in the drive of `drive` go before the user is asked for the next one (see
 // Drive::ReleaseDisk). Raises 71 when it cannot; does nothing for a drive not in the table.

@@ -136,6 +136,10 @@ int SystemCalls::FlushDriveBuffer(int fd) {
     return Retry([&] { return ::ioctl(fd, FDFLUSH); });
 }
 
+int RenameTemporary(SystemCalls& system, int folder, const char* temporary, const char* name) {
+    return system.Rename(folder, temporary, name, 0) == 0 ? 0 : errno;
+}
+
 int FinishTemporary(SystemCalls& system, int folder, const char* temporary, const char* name,
                     bool noReplace) {
     if (system.Rename(folder, temporary, name, noReplace ? RENAME_NOREPLACE : 0) != 0) {

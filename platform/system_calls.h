@@ -120,6 +120,9 @@ class OpenFd {
 // the name and the removal of `temporary` do it. 0, or the errno of the failure.
 int FinishTemporary(SystemCalls& system, int folder, const char* temporary, const char* name,
                     bool noReplace);
+// The same without the sync, and replacing what stands under `name`: the caller syncs the
+// folder later, once for many names.
+int RenameTemporary(SystemCalls& system, int folder, const char* temporary, const char* name);
 
 // Reads up to `size` bytes of `fd` at `offset`, as many as there are (fewer only at its end);
 // -1 with errno on a failure.

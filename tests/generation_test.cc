@@ -8,7 +8,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "generation/comprobacion.h"
 #include "generation/generacion.h"
@@ -82,6 +84,19 @@ class GeneracionTest : public ::testing::Test {
     void Generar() {
         Generacion(s_.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     }
+    // Records the system calls of the drives; true when the last name given on a disk has
+    // been synced since (the disk may be taken out).
+    void Registrar() {
+        drives_.system.fault = [this](qtltest::FaultySystem::Op op) {
+            llamadas_.push_back(op);
+            return 0;
+        };
+    }
+    bool NombresDuraderos() const {
+        using Op = qtltest::FaultySystem::Op;
+        const auto nombre = std::find(llamadas_.rbegin(), llamadas_.rend(), Op::kRename);
+        return std::find(llamadas_.rbegin(), nombre, Op::kSync) != nombre;
+    }
     // The run ended with its labels hidden and no hourglass.
     void ExpectReposo() {
         EXPECT_TRUE(s_.window.ProgressHidden());
@@ -92,6 +107,7 @@ class GeneracionTest : public ::testing::Test {
 
     TempDrives drives_;
     TestServices s_{drives_};
+    std::vector<qtltest::FaultySystem::Op> llamadas_;
 };
 
 TEST_F(GeneracionTest, TwoDiskRunCopiesEveryFileByteForByte) {
@@ -99,9 +115,16 @@ TEST_F(GeneracionTest, TwoDiskRunCopiesEveryFileByteForByte) {
     Fuente(1, QStringLiteral("LEEME.TXT"), 5000);
     Fuente(1, QStringLiteral("datos.bin"), 300000);
     Fuente(2, QStringLiteral("FIN.TXT"), 10);
+    // Each disk is durable before the user is asked for the next one, or told the end.
+    Registrar();
+    bool duraderos = true;
     s_.dialogs.Answer(r::kOk)
-        .Answer(r::kOk, [&] { CambiarDisco(QStringLiteral("disco1")); })
-        .Answer(r::kOk);
+        .Answer(r::kOk,
+                [&] {
+                    duraderos = duraderos && NombresDuraderos();
+                    CambiarDisco(QStringLiteral("disco1"));
+                })
+        .Answer(r::kOk, [&] { duraderos = duraderos && NombresDuraderos(); });
     bool ocupadoAlCopiar = false;
     s_.window.onDoEvents = [&] {
         ocupadoAlCopiar = s_.window.ProgressShown() && s_.window.waitShown &&
@@ -118,6 +141,7 @@ TEST_F(GeneracionTest, TwoDiskRunCopiesEveryFileByteForByte) {
     EXPECT_TRUE(Igual(2, QStringLiteral("FIN.TXT"), QStringLiteral("floppy")));
     EXPECT_EQ(s_.window.captionsShown, QStringList({"LEEME.TXT", "datos.bin", "FIN.TXT"}));
     EXPECT_TRUE(ocupadoAlCopiar);
+    EXPECT_TRUE(duraderos);
     EXPECT_EQ(s_.window.closed, 1);
     ExpectReposo();
 }
@@ -214,13 +238,34 @@ TEST_F(GeneracionTest, MissingSourceFileIsReportedAndEndsTheRun) {
     Ini("Disco1=A.TXT,FALTA.TXT,C.TXT,\n");
     Fuente(1, QStringLiteral("A.TXT"));
     Fuente(1, QStringLiteral("C.TXT"));
-    s_.dialogs.Answer(r::kOk).Answer(r::kOk);
+    // The user may take the disk out at the box: what was copied to it is durable by then.
+    Registrar();
+    bool duradero = false;
+    s_.dialogs.Answer(r::kOk).Answer(r::kOk, [&] { duradero = NombresDuraderos(); });
     Generar();
     EXPECT_EQ(s_.dialogs.transcript,
               QStringList({Prompt(1), kBeep,
                            BoxLine(48, QStringLiteral("Project1"),
                                    QStringLiteral("No se encontró el archivo"))}));
+    EXPECT_TRUE(duradero);
     EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList({"A.TXT"}));
+    EXPECT_EQ(s_.window.closed, 0);
+    ExpectReposo();
+}
+
+TEST_F(GeneracionTest, ADiskThatCannotBeMadeDurableIsReported) {
+    Ini("Disco1=A.TXT,\n", "1");
+    Fuente(1, QStringLiteral("A.TXT"));
+    int syncs = 0;  // the copy's own, then its folder's when the list is done
+    drives_.system.fault = [&](qtltest::FaultySystem::Op op) {
+        return op == qtltest::FaultySystem::Op::kSync && ++syncs == 2 ? EIO : 0;
+    };
+    s_.dialogs.Answer(r::kOk).Answer(r::kOk);
+    Generar();
+    EXPECT_EQ(s_.dialogs.transcript,
+              QStringList({Prompt(1), kBeep,
+                           BoxLine(48, QStringLiteral("Project1"),
+                                   QStringLiteral("Error de E/S de dispositivo"))}));
     EXPECT_EQ(s_.window.closed, 0);
     ExpectReposo();
 }

@@ -4,11 +4,14 @@
 #include <sys/sysmacros.h>
 
 #include <memory>
+#include <stdexcept>
+#include <thread>
 
 #include <QMap>
 
 #include "platform/drives/detection.h"
 #include "platform/host.h"
+#include "platform/worker.h"
 
 namespace {
 
@@ -209,6 +212,36 @@ TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
     EXPECT_EQ(Letras(table),
               (QMap<QString, QString>{
                   {"a:", "(no montada) /dev/sdc"}, {"b:", carpeta + u' '}, {"c:", "/ "}}));
+}
+
+TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {
+    platform::Worker worker;
+    const std::thread::id caller = std::this_thread::get_id();
+    for (int vez = 0; vez < 2; ++vez) {  // the same thread serves again
+        std::thread::id worked;
+        int keptAlive = 0;
+        worker.Run(
+            [&] {
+                worked = std::this_thread::get_id();
+                std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            },
+            [&] {
+                EXPECT_EQ(std::this_thread::get_id(), caller);
+                ++keptAlive;
+            });
+        EXPECT_NE(worked, caller);
+        EXPECT_GE(keptAlive, 2);
+    }
+    // A failure of the work is the caller's; asked again while keeping alive, it works here.
+    EXPECT_THROW(worker.Run([] { throw std::runtime_error("x"); }, [] {}), std::runtime_error);
+    std::thread::id nested;
+    bool once = false;
+    worker.Run([] { std::this_thread::sleep_for(std::chrono::milliseconds(30)); },
+               [&] {
+                   if (!std::exchange(once, true))
+                       worker.Run([&] { nested = std::this_thread::get_id(); }, [] {});
+               });
+    EXPECT_EQ(nested, caller);
 }
 
 }  // namespace

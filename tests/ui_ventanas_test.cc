@@ -12,11 +12,13 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 #include "app/lib.h"
 #include "platform/dialogs.h"
 #include "platform/qt_host.h"
+#include "tests/support/answer_probe.h"
 #include "tests/support/fakes.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_drives.h"
@@ -398,45 +400,31 @@ class VentanasTest : public QObject {
     void unaCopiaLentaNoCongelaLaVentana() {
         // A disk that takes 60 KiB a second, as a floppy does: 120 KiB to write and read back.
         drives_->Write(QStringLiteral("cd/D/1/A.TXT"), QByteArray(120 * 1024, 'q'));
-        bool copiando = false;
-        QElapsedTimer reloj;
-        qint64 ultimo = 0;
-        qint64 mayorEspera = 0;
-        int latidos = 0;
-        int punteroDuranteLaCopia = -1;
+        qtltest::AnswerProbe escritorio;  // asks from the first byte written to the last read
+        std::atomic<int> punteroDuranteLaCopia = -1;
         drives_->system.pace = [&](size_t bytes) {
-            if (!copiando) {
-                copiando = true;
-                reloj.start();
-            }
+            escritorio.Start();
             punteroDuranteLaCopia = pantalla_->pointer;
             QThread::usleep(static_cast<unsigned long>(bytes * 1000000 / (60 * 1024)));
         };
         drives_->keepAlive = ui::MantenerVivo;
-        QTimer latido;  // what the desktop asks of the window, at a steady pace
-        latido.setInterval(100);
-        connect(&latido, &QTimer::timeout, this, [&] {
-            if (!copiando)
-                return;
-            mayorEspera = std::max(mayorEspera, reloj.elapsed() - ultimo);
-            ultimo = reloj.elapsed();
-            ++latidos;
-        });
-        latido.start();
         ui::frmOpcion().btOpcion[1]->click();
         ui::FrmGenerar& g = ui::frmGenerar();
         dialogos_->Answer(r::kOk, [&] {
             // A click on Cerrar before the copy: it must not close the window under the copy.
             QMetaObject::invokeMethod(g.cmdCerrar, "click", Qt::QueuedConnection);
         });
-        dialogos_->Answer(r::kOk, [&] {
-            mayorEspera = std::max(mayorEspera, reloj.elapsed() - ultimo);
-            copiando = false;
-        });
+        dialogos_->Answer(r::kOk, [&] { escritorio.Stop(); });
         g.cmdComenzar->click();
-        QVERIFY2(latidos >= 10, qPrintable(QString::number(latidos)));
-        QVERIFY2(mayorEspera < 1000, qPrintable(QString::number(mayorEspera)));
-        QCOMPARE(punteroDuranteLaCopia, platform::pointer::kHourglass);
+        QCoreApplication::processEvents();  // the last queries, however late
+        // The figures are the bench's to judge; only a window that stops answering fails here.
+        const std::vector<double> esperas = escritorio.Waits();
+        qInfo("respuesta durante la copia: mediana %.1f ms, peor %.1f ms, %zu consultas",
+              qtltest::Median(esperas), qtltest::Worst(esperas), esperas.size());
+        QVERIFY2(esperas.size() >= 10, qPrintable(QString::number(esperas.size())));
+        QVERIFY2(qtltest::Worst(esperas) < 1000,
+                 qPrintable(QString::number(qtltest::Worst(esperas))));
+        QCOMPARE(punteroDuranteLaCopia.load(), platform::pointer::kHourglass);
         QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")).size(), 120 * 1024);
         QVERIFY(!ui::frmGenerar.Cargada());  // closed once, by the run itself
     }

@@ -79,8 +79,13 @@ class Drive {
     // new set starts with disk 1. A disk left unfinished is given up.
     virtual void InsertDisk(int /*number*/) {}
     // The list of the disk in the drive is all written: what the drive held back for it is done
-    // now. Raises what CopyIn raises.
+    // now, and everything copied to the disk is durable, names included, so that it may be
+    // taken out. Raises what CopyIn raises.
     virtual void FinishDisk() {}
+    // Everything copied to the disk so far is made durable, names included: called before a
+    // failure of a copy is told, since the user may take the disk out then. Raises what CopyIn
+    // raises.
+    virtual void SyncDisk() {}
     // The user is about to be asked for a disk: the disk in the drive is let go (unmounted,
     // whoever mounted it) so that it can be taken out and the next one is never reached
     // through its mount. Raises 71 when it cannot be let go.

@@ -50,6 +50,8 @@ class Fd {
     int get() const { return fd_; }
     // Closes now and reports the close's own failure (a delayed write error).
     int Close() { return system_.Close(std::exchange(fd_, -1)); }
+    // Hands the descriptor over, to be closed by the caller.
+    int Release() { return std::exchange(fd_, -1); }
 
   private:
     SystemCalls& system_;
@@ -57,12 +59,16 @@ class Fd {
 };
 
 // Buffers for copying and comparing, allocated once for the whole run: a fresh megabyte per
-// file would cost more in page faults than the copy of a small file itself.
+// file would cost more in page faults than the copy of a small file itself. One pair for each
+// thread that copies (the window's and the worker's).
 constexpr size_t kLargestChunk = 8 << 20;
 constexpr size_t kFirstChunk = 32 << 10;  // half a second on a floppy
 constexpr size_t kSmallestChunk = 16 << 10;
+// A copy that took less than this never held the window up long enough to be felt: the next
+// one to that medium is made on the window's thread, sparing it the hand-over to the worker.
+constexpr qint64 kQuickCopyMicroseconds = 2000;
 char* Buffer(int which) {
-    static std::unique_ptr<char[]> buffers[2] = {
+    thread_local std::unique_ptr<char[]> buffers[2] = {
         std::make_unique_for_overwrite<char[]>(kLargestChunk),
         std::make_unique_for_overwrite<char[]>(kLargestChunk)};
     return buffers[which].get();
@@ -76,12 +82,19 @@ class FolderDrive::Chunks {
   public:
     // Starts at the pace the medium `device` showed on the last copy to it (kept in `paces`,
     // when there is one), so a fast disk is not held to a floppy's steps file after file.
-    Chunks(std::map<dev_t, size_t>& paces, dev_t device) : paces_(paces), device_(device) {
-        if (paces_.count(device_) != 0)
-            size_ = paces_.at(device_);
+    Chunks(std::map<dev_t, Pace>& paces, dev_t device) : paces_(paces), device_(device) {
+        if (paces_.count(device_) != 0) {
+            size_ = paces_.at(device_).chunk;
+            quick_ = paces_.at(device_).quick;
+        }
     }
-    // The pace of a copy that went through is the medium's from now on.
-    void Learnt() { paces_[device_] = size_; }
+    // The pace of a copy that went through is the medium's from now on; `microseconds` is how
+    // long it took.
+    void Learnt(qint64 microseconds) {
+        paces_[device_] = {size_, microseconds < kQuickCopyMicroseconds};
+    }
+    // True when the last copy to the medium was quick.
+    bool quick() const { return quick_; }
 
     size_t size() const { return size_; }
     void Took(qint64 milliseconds) {
@@ -92,9 +105,10 @@ class FolderDrive::Chunks {
     }
 
   private:
-    std::map<dev_t, size_t>& paces_;
+    std::map<dev_t, Pace>& paces_;
     dev_t device_;
     size_t size_ = kFirstChunk;
+    bool quick_ = false;
 };
 
 namespace {
@@ -155,6 +169,14 @@ int CopyChunk(SystemCalls& system, int in, off_t offset, int out, size_t size, b
 
 FolderDrive::FolderDrive(DriveInfo info, const DriveServices& services)
     : Drive(std::move(info)), services_(services), system_(services.system) {}
+
+FolderDrive::~FolderDrive() {
+    try {
+        SyncDisk();
+    } catch (const RuntimeError&) {
+        // Nobody is left to tell; the names are as durable as the medium made them.
+    }
+}
 
 bool FolderDrive::IsReady() const {
     if (!info().mounted || info().root.isEmpty())
@@ -235,6 +257,15 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
     return in;
 }
 
+template <typename Work>
+void FolderDrive::Aside(bool aside, Work&& work) {
+    if (aside) {
+        worker_.Run(std::function<void()>(std::forward<Work>(work)), services_.keepAlive);
+    } else {
+        work();
+    }
+}
+
 void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const ResolvedPath to = Resolve(path);
     CheckFileName(to);
@@ -271,28 +302,71 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     struct stat medium {};
     system_.StatFd(out.get(), &medium);
     Chunks chunks(paces_, medium.st_dev);  // learnt while writing, it holds for reading back
-    int failure = Write(source.fd(), out.get(), chunks);
-    if (failure == 0) {
-        const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
-        system_.SetTimes(out.get(), times);  // kept where the file system can hold it
-        if (system_.Sync(out.get()) != 0)
+    // Writing, syncing and reading back wait on the medium: on a worker, so that the window
+    // answers its desktop all the while, unless the medium has shown itself quick.
+    int failure = 0;
+    const bool aside = services_.keepAlive && !chunks.quick();
+    const std::function<void()> none;
+    const std::function<void()>& betweenChunks = aside ? none : services_.keepAlive;
+    QElapsedTimer clock;
+    clock.start();
+    Aside(aside, [&] {
+        failure = Write(source.fd(), out.get(), chunks, betweenChunks);
+        if (failure == 0) {
+            const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
+            system_.SetTimes(out.get(), times);  // kept where the file system can hold it
+            if (system_.Sync(out.get()) != 0)
+                failure = errno;
+        }
+        if (failure == 0 && out.Close() != 0)
             failure = errno;
-    }
-    if (failure == 0 && out.Close() != 0)
-        failure = errno;
+        if (failure == 0)
+            failure = Verify(source.fd(), folder.get(), temporary, chunks, betweenChunks);
+    });
+    const qint64 took = clock.nsecsElapsed() / 1000;
+    // The copy's data is on the medium: under its name it is whole. The name itself is made
+    // durable with the others of the disk, when its list is done.
     if (failure == 0)
-        failure = Verify(source.fd(), folder.get(), temporary, chunks);
-    if (failure == 0)
-        failure =
-            FinishTemporary(system_, folder.get(), temporary.constData(), name.constData(), false);
+        failure = RenameTemporary(system_, folder.get(), temporary.constData(), name.constData());
     if (failure != 0) {
         system_.Unlink(folder.get(), temporary.constData());
         throw RuntimeError(CopyErrorNumber(failure));
     }
-    chunks.Learnt();
+    KeepUnsynced(folder.Release(), folderPath);
+    chunks.Learnt(took);
 }
 
-int FolderDrive::Write(int in, int out, Chunks& chunks) {
+void FolderDrive::SyncDisk() {
+    if (unsynced_ >= 0)
+        SyncFolder(std::exchange(unsynced_, -1));
+}
+
+void FolderDrive::KeepUnsynced(int folder, const QByteArray& path) {
+    if (unsynced_ >= 0 && path == unsyncedPath_) {
+        system_.Close(folder);  // the same folder: one sync will do for both
+        return;
+    }
+    // Another folder: the one before is made durable now.
+    unsyncedPath_ = path;
+    if (const int before = std::exchange(unsynced_, folder); before >= 0)
+        SyncFolder(before);
+}
+
+void FolderDrive::SyncFolder(int folder) {
+    int failure = 0;
+    // A floppy takes a while to write its folder: the window answers meanwhile.
+    Aside(static_cast<bool>(services_.keepAlive), [&] {
+        // Some file systems cannot sync a folder (EINVAL); theirs is durable by other means.
+        if (system_.Sync(folder) != 0 && errno != EINVAL)
+            failure = errno;
+    });
+    system_.Close(folder);
+    if (failure != 0)
+        throw RuntimeError(CopyErrorNumber(failure));
+}
+
+int FolderDrive::Write(int in, int out, Chunks& chunks,
+                       const std::function<void()>& betweenChunks) {
     bool kernel = true;
     off_t pending = 0;  // the chunk before this one, still on its way to the medium
     QElapsedTimer clock;
@@ -316,15 +390,16 @@ int FolderDrive::Write(int in, int out, Chunks& chunks) {
         chunks.Took(clock.elapsed());
         if (static_cast<size_t>(copied) < asked)
             return 0;  // a short chunk is the end of the file
-        if (services_.keepAlive)
-            services_.keepAlive();
+        if (betweenChunks)
+            betweenChunks();
     }
 }
 
 // Reads the finished copy back from the medium, not from the page cache, and compares it with
 // the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
 // the failure (EIO when the copy differs).
-int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks) {
+int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
+                        const std::function<void()>& betweenChunks) {
     Fd back(system_, system_.OpenCopy(folder, copyName.constData()));
     if (back.get() < 0)
         return errno;
@@ -349,8 +424,8 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
             return 0;
         offset += a;
         chunks.Took(clock.elapsed());
-        if (services_.keepAlive)
-            services_.keepAlive();
+        if (betweenChunks)
+            betweenChunks();
     }
 }
 

@@ -7,15 +7,19 @@
 
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
+#include "platform/worker.h"
 
 namespace platform {
 
 // A drive whose disk is a Linux folder: a mounted medium, or any folder the table names.
-// Copies go in chunks; between chunks the services' keep-alive lets the program answer its
-// desktop, so a slow medium never freezes the window. Its system calls go through the services.
+// Where the services keep the window alive, a copy waits on its medium on a worker thread
+// while the window's thread keeps answering its desktop, so a slow medium never freezes the
+// window; a medium that copies quickly is written in chunks with the keep-alive between them.
+// Its system calls go through the services.
 class FolderDrive : public Drive {
   public:
     FolderDrive(DriveInfo info, const DriveServices& services);
+    ~FolderDrive() override;
 
     bool IsReady() const override;
     QString Root() const override;
@@ -23,21 +27,41 @@ class FolderDrive : public Drive {
     QString Dir(const DrivePath& path) override;
     SourceFile OpenSource(const DrivePath& path) override;
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
+    void FinishDisk() override { SyncDisk(); }
+    void SyncDisk() override;
 
   private:
     class Chunks;
+    struct Pace {
+        size_t chunk;
+        bool quick;
+    };
     // True for the temporary name of a copy whose program no longer runs.
     bool IsLeftover(const QByteArray& name) const;
-    // Writes all of `in` to `out` chunk by chunk; 0 or the errno of the failure.
-    int Write(int in, int out, Chunks& chunks);
+    // Writes all of `in` to `out` chunk by chunk, calling `betweenChunks` between them; 0 or
+    // the errno of the failure.
+    int Write(int in, int out, Chunks& chunks, const std::function<void()>& betweenChunks);
     // Reads the copy back from the medium and compares it with `source`; 0, or the errno of
     // the failure (EIO when they differ).
-    int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks);
+    int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
+               const std::function<void()>& betweenChunks);
+    // Keeps the open folder `folder` (at `path`), where a name was just given, to be synced by
+    // SyncDisk.
+    void KeepUnsynced(int folder, const QByteArray& path);
+    // Syncs the open folder `folder` and closes it; raises the number of a failure.
+    void SyncFolder(int folder);
+    // Runs `work` on the worker, keeping the window alive, when `aside`; else right here.
+    template <typename Work>
+    void Aside(bool aside, Work&& work);
     const DriveServices& services_;
     SystemCalls& system_;
-    // The chunk size the copies to each medium settled on, by device: a disk swapped in the
-    // drive keeps the pace it showed.
-    std::map<dev_t, size_t> paces_;
+    // The chunk size the copies to each medium settled on, and whether they were quick, by
+    // device: a disk swapped in the drive keeps the pace it showed.
+    std::map<dev_t, Pace> paces_;
+    // The folder whose new names are not yet durable, open, and its path; -1 when there is none.
+    int unsynced_ = -1;
+    QByteArray unsyncedPath_;
+    Worker worker_;
 };
 
 }  // namespace platform

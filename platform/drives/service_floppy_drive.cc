@@ -138,7 +138,20 @@ void ServiceFloppyDrive::CopyIn(const DrivePath& path, const SourceFile& source)
     Disk(errors::kDiskNotReady).CopyIn(path, source);
 }
 
+void ServiceFloppyDrive::SyncDisk() {
+    if (folder_)
+        folder_->SyncDisk();
+}
+
 void ServiceFloppyDrive::Unmount(bool raise) {
+    // The folder holds its last names open until they are synced: let go first, or the
+    // service finds the disk busy.
+    try {
+        SyncDisk();
+    } catch (const RuntimeError&) {
+        if (raise)
+            throw;
+    }
     const std::optional<UDisksFloppy> f = Look();
     if (f && !f->mountPoints.isEmpty()) {
         const UDisksFailure failure = services_.disks->Unmount(f->block).failure;

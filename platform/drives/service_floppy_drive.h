@@ -35,6 +35,9 @@ class ServiceFloppyDrive : public Drive {
     QString Dir(const DrivePath& path) override;
     SourceFile OpenSource(const DrivePath& path) override;
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
+    // What was copied to a mounted disk is made durable, and its folder let go.
+    void FinishDisk() override { SyncDisk(); }
+    void SyncDisk() override;
     // Unmounts the disk, whoever mounted it (the service flushes it first), so that it can be
     // taken out and the next one is never reached through its mount. Raises 71 when the
     // service will not (a program still has a file open on it, or it does not answer).

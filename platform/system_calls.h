@@ -102,10 +102,12 @@ class OpenFd {
         fd_ = fd;
     }
     // Closes now and returns the close's own result (its failure is a delayed write error).
-    int Close() {
+    int Close() { return system_.Close(Release()); }
+    // Hands the descriptor over, to be closed by the caller.
+    int Release() {
         const int fd = fd_;
         fd_ = -1;
-        return system_.Close(fd);
+        return fd;
     }
 
   private:

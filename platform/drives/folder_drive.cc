@@ -38,26 +38,6 @@ void CheckFileName(const ResolvedPath& r) {
         throw RuntimeError(errors::kPathFileAccess);
 }
 
-class Fd {
-  public:
-    Fd(SystemCalls& system, int fd) : system_(system), fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            system_.Close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now and reports the close's own failure (a delayed write error).
-    int Close() { return system_.Close(std::exchange(fd_, -1)); }
-    // Hands the descriptor over, to be closed by the caller.
-    int Release() { return std::exchange(fd_, -1); }
-
-  private:
-    SystemCalls& system_;
-    int fd_;
-};
-
 // Buffers for copying and comparing, allocated once for the whole run: a fresh megabyte per
 // file would cost more in page faults than the copy of a small file itself. One pair for each
 // thread that copies (the window's and the worker's).
@@ -247,8 +227,8 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
         throw RuntimeError(errors::kPathFileAccess);
     // A link on the drive must not hand out a file from elsewhere on the machine: what was
     // opened must lie under the drive's root, both as the kernel names them (links resolved).
-    const Fd rootFd(system_,
-                    system_.Open(QFile::encodeName(info().root).constData(), O_PATH | O_DIRECTORY));
+    const OpenFd rootFd(
+        system_, system_.Open(QFile::encodeName(info().root).constData(), O_PATH | O_DIRECTORY));
     const QByteArray root = RealPath(system_, rootFd.get());
     const QByteArray real = RealPath(system_, in.fd());
     if (real.isEmpty() || root.isEmpty() || !(root == "/" || real.startsWith(root + '/')))
@@ -272,7 +252,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const qsizetype slash = to.linuxPath.lastIndexOf(u'/');
     const QByteArray folderPath = QFile::encodeName(to.linuxPath.left(slash + 1));
     const QByteArray name = QFile::encodeName(to.linuxPath.mid(slash + 1));
-    Fd folder(system_, system_.Open(folderPath.constData(), O_RDONLY | O_DIRECTORY));
+    OpenFd folder(system_, system_.Open(folderPath.constData(), O_RDONLY | O_DIRECTORY));
     if (folder.get() < 0)
         throw RuntimeError(CopyErrorNumber(errno));
 
@@ -297,7 +277,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         if (fd < 0 && (errno != EEXIST || attempt == 100))
             throw RuntimeError(CopyErrorNumber(errno));
     }
-    Fd out(system_, fd);
+    OpenFd out(system_, fd);
 
     struct stat medium {};
     system_.StatFd(out.get(), &medium);
@@ -400,7 +380,7 @@ int FolderDrive::Write(int in, int out, Chunks& chunks,
 // the failure (EIO when the copy differs).
 int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
                         const std::function<void()>& betweenChunks) {
-    Fd back(system_, system_.OpenCopy(folder, copyName.constData()));
+    OpenFd back(system_, system_.OpenCopy(folder, copyName.constData()));
     if (back.get() < 0)
         return errno;
     // Drop the cached pages so that the comparison reads the medium; a file system in memory

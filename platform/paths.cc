@@ -112,7 +112,26 @@ ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
     QString path = QDir::cleanPath(root);
     bool isDir = true;
     bool allExist = true;
-    for (qsizetype i = 0; i < names.size(); ++i) {
+    // Names are mostly written as they are stored: one look at the whole path, or at the
+    // folder of a new last name, spares looking for each folder on the way.
+    qsizetype exact = 0;  // names[0, exact) stand as given
+    for (qsizetype upTo = names.size(); upTo >= 2 && upTo + 1 >= names.size(); --upTo) {
+        QString whole = path;
+        for (qsizetype i = 0; i < upTo; ++i)
+            whole = Join(whole, names[i]);
+        bool wholeIsDir = false;
+        bool denied = false;
+        if (Exists(QFile::encodeName(whole), &wholeIsDir, &denied) &&
+            (upTo == names.size() || wholeIsDir)) {
+            exact = upTo;
+            path = whole;
+            isDir = wholeIsDir;
+            break;
+        }
+    }
+    if (exact == names.size() && exact > 0)
+        r.name = names.back();
+    for (qsizetype i = exact; i < names.size(); ++i) {
         const bool last = i + 1 == names.size();
         QString stored;
         bool denied = false;

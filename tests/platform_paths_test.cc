@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/paths.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "tests/support/temp_drives.h"
 
 namespace {
@@ -27,10 +27,17 @@ TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
         ResolvedPath::Status status;
         const char* linux;  // relative to the tree
         bool exists;
+        const char* name = nullptr;  // the last name as stored, where it is checked
     };
     const Caso casos[] = {
         {"d:\\Discos\\Disco1\\LEEME.TXT", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT",
-         true},
+         true, "LEEME.TXT"},
+        {"d:\\Discos\\Disco1\\", ResolvedPath::Status::kOk, "cd/Discos/Disco1", true, "Disco1"},
+        // the folders as stored, the last name not: it is still found
+        {"d:\\Discos\\Disco1\\leeme.txt", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT",
+         true, "LEEME.TXT"},
+        {"d:\\Discos\\Disco1\\Nuevo.txt", ResolvedPath::Status::kOk, "cd/Discos/Disco1/Nuevo.txt",
+         false, "Nuevo.txt"},
         // case-insensitive match returns the stored names
         {"D:\\DISCOS\\disco1\\leeme.txt", ResolvedPath::Status::kOk, "cd/Discos/Disco1/LEEME.TXT",
          true},
@@ -60,28 +67,36 @@ TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
         {"", ResolvedPath::Status::kNoDrive, "", false},
     };
     for (const Caso& c : casos) {
-        const ResolvedPath r = platform::ResolveDrivePath(QString::fromUtf8(c.ruta), drives_.Drives());
+        const ResolvedPath r =
+            platform::ResolveDrivePath(QString::fromUtf8(c.ruta), drives_.Drives());
         EXPECT_EQ(r.status, c.status) << c.ruta;
         if (*c.linux != 0) {
             EXPECT_EQ(r.linuxPath, Linux(QString::fromUtf8(c.linux))) << c.ruta;
         }
         EXPECT_EQ(r.exists, c.exists) << c.ruta;
+        if (c.name != nullptr) {
+            EXPECT_EQ(r.name, QString::fromUtf8(c.name)) << c.ruta;
+        }
     }
 }
 
 TEST_F(RutasTest, ExactNameWinsOverACaseInsensitiveOne) {
     drives_.Write(QStringLiteral("cd/leeme.txt"), "minusculas");
     drives_.Write(QStringLiteral("cd/LEEME.TXT"), "mayusculas");
-    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\leeme.txt"), drives_.Drives()).name, u"leeme.txt");
-    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\LEEME.TXT"), drives_.Drives()).name, u"LEEME.TXT");
-    const QString otra = platform::ResolveDrivePath(QStringLiteral("d:\\Leeme.Txt"), drives_.Drives()).name;
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\leeme.txt"), drives_.Drives()).name,
+              u"leeme.txt");
+    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\LEEME.TXT"), drives_.Drives()).name,
+              u"LEEME.TXT");
+    const QString otra =
+        platform::ResolveDrivePath(QStringLiteral("d:\\Leeme.Txt"), drives_.Drives()).name;
     EXPECT_TRUE(otra == u"leeme.txt" || otra == u"LEEME.TXT") << otra.toStdString();
 }
 
 TEST_F(RutasTest, AccentedNamesMatchWithoutRegardToCase) {
     drives_.Write(QStringLiteral("cd/INSTALACIÓN.TXT"), "x");
-    EXPECT_EQ(platform::ResolveDrivePath(QStringLiteral("d:\\instalación.txt"), drives_.Drives()).name,
-              u"INSTALACIÓN.TXT");
+    EXPECT_EQ(
+        platform::ResolveDrivePath(QStringLiteral("d:\\instalación.txt"), drives_.Drives()).name,
+        u"INSTALACIÓN.TXT");
 }
 
 TEST_F(RutasTest, ProgramFolderInDriveForm) {
@@ -98,7 +113,8 @@ TEST_F(RutasTest, ProgramFolderOnNoDriveGivesNoDrive) {
     drives_.PlaceProgram(QStringLiteral("fuera"));
     const QString ruta = platform::AppPath(drives_);
     EXPECT_FALSE(ruta.size() >= 2 && ruta[1] == u':') << ruta.toStdString();
-    EXPECT_EQ(platform::ResolveDrivePath(ruta + QStringLiteral("\\Archivos.ini"), drives_.Drives()).status,
+    EXPECT_EQ(platform::ResolveDrivePath(ruta + QStringLiteral("\\Archivos.ini"), drives_.Drives())
+                  .status,
               ResolvedPath::Status::kNoDrive);
 }
 

@@ -227,12 +227,18 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
         throw RuntimeError(errors::kPathFileAccess);
     // A link on the drive must not hand out a file from elsewhere on the machine: what was
     // opened must lie under the drive's root, both as the kernel names them (links resolved).
-    const OpenFd rootFd(
-        system_, system_.Open(QFile::encodeName(info().root).constData(), O_PATH | O_DIRECTORY));
-    const QByteArray root = RealPath(system_, rootFd.get());
+    // The root's own name is asked again only when a file seems to lie outside it.
     const QByteArray real = RealPath(system_, in.fd());
-    if (real.isEmpty() || root.isEmpty() || !(root == "/" || real.startsWith(root + '/')))
-        throw RuntimeError(errors::kPathFileAccess);
+    const auto under = [&real](const QByteArray& root) {
+        return !real.isEmpty() && !root.isEmpty() && (root == "/" || real.startsWith(root + '/'));
+    };
+    if (!under(realRoot_)) {
+        const OpenFd rootFd(system_, system_.Open(QFile::encodeName(info().root).constData(),
+                                                  O_PATH | O_DIRECTORY));
+        realRoot_ = RealPath(system_, rootFd.get());
+        if (!under(realRoot_))
+            throw RuntimeError(errors::kPathFileAccess);
+    }
     system_.SetFlags(in.fd(), 0);
     return in;
 }
@@ -282,6 +288,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     struct stat medium {};
     system_.StatFd(out.get(), &medium);
     Chunks chunks(paces_, medium.st_dev);  // learnt while writing, it holds for reading back
+    const bool inMemory = InMemory(out.get(), medium.st_dev);
     // Writing, syncing and reading back wait on the medium: on a worker, so that the window
     // answers its desktop all the while, unless the medium has shown itself quick.
     int failure = 0;
@@ -301,7 +308,8 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         if (failure == 0 && out.Close() != 0)
             failure = errno;
         if (failure == 0)
-            failure = Verify(source.fd(), folder.get(), temporary, chunks, betweenChunks);
+            failure =
+                Verify(source.fd(), folder.get(), temporary, !inMemory, chunks, betweenChunks);
     });
     const qint64 took = clock.nsecsElapsed() / 1000;
     // The copy's data is on the medium: under its name it is whole. The name itself is made
@@ -314,6 +322,15 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     }
     KeepUnsynced(folder.Release(), folderPath);
     chunks.Learnt(took);
+}
+
+bool FolderDrive::InMemory(int fd, dev_t device) {
+    if (const auto known = inMemory_.find(device); known != inMemory_.end())
+        return known->second;
+    struct statfs fs {};
+    if (system_.StatFs(fd, &fs) != 0)
+        return false;
+    return inMemory_[device] = fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
 }
 
 void FolderDrive::SyncDisk() {
@@ -378,18 +395,14 @@ int FolderDrive::Write(int in, int out, Chunks& chunks,
 // Reads the finished copy back from the medium, not from the page cache, and compares it with
 // the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
 // the failure (EIO when the copy differs).
-int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
-                        const std::function<void()>& betweenChunks) {
+int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, bool dropCache,
+                        Chunks& chunks, const std::function<void()>& betweenChunks) {
     OpenFd back(system_, system_.OpenCopy(folder, copyName.constData()));
     if (back.get() < 0)
         return errno;
-    // Drop the cached pages so that the comparison reads the medium; a file system in memory
-    // has no other medium to read.
-    struct statfs fs {};
-    if (system_.StatFs(back.get(), &fs) != 0 ||
-        (fs.f_type != TMPFS_MAGIC && fs.f_type != RAMFS_MAGIC)) {
+    // Drop the cached pages so that the comparison reads the medium.
+    if (dropCache)
         system_.DropCache(back.get());
-    }
     QElapsedTimer clock;
     for (off_t offset = 0;;) {
         clock.start();

@@ -161,7 +161,7 @@ void TempDrives::MapDrives(const QString& table) {
         entries << entry.left(eq + 1) + Path(target.left(comma < 0 ? target.size() : comma)) +
                        (comma < 0 ? QString() : target.mid(comma));
     }
-    table_ = entries.join(u';');
+    table_ = platform::ParseDriveTable(entries.join(u';')).drives;
 }
 
 void TempDrives::PlaceProgram(const QString& relative) {
@@ -169,7 +169,7 @@ void TempDrives::PlaceProgram(const QString& relative) {
 }
 
 platform::DriveTable TempDrives::Drives() {
-    return drives_.Update(platform::ParseDriveTable(table_).drives);
+    return drives_.Update(table_);
 }
 
 void TempDrives::Use(platform::Dialogs* dialogs, platform::Screen* screen) {

@@ -124,7 +124,7 @@ class TempDrives : public platform::Host {
 
   private:
     QTemporaryDir dir_;
-    QString table_;
+    platform::DriveInfos table_;  // read once, as the program reads its own table
     QString programFolder_;
     platform::DriveSet drives_{services};
     platform::Dialogs* dialogs_ = &ownDialogs;

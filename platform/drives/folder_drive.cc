@@ -288,7 +288,6 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     struct stat medium {};
     system_.StatFd(out.get(), &medium);
     Chunks chunks(paces_, medium.st_dev);  // learnt while writing, it holds for reading back
-    const bool inMemory = InMemory(out.get(), medium.st_dev);
     // Writing, syncing and reading back wait on the medium: on a worker, so that the window
     // answers its desktop all the while, unless the medium has shown itself quick.
     int failure = 0;
@@ -308,8 +307,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         if (failure == 0 && out.Close() != 0)
             failure = errno;
         if (failure == 0)
-            failure =
-                Verify(source.fd(), folder.get(), temporary, !inMemory, chunks, betweenChunks);
+            failure = Verify(source.fd(), folder.get(), temporary, chunks, betweenChunks);
     });
     const qint64 took = clock.nsecsElapsed() / 1000;
     // The copy's data is on the medium: under its name it is whole. The name itself is made
@@ -322,15 +320,6 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     }
     KeepUnsynced(folder.Release(), folderPath);
     chunks.Learnt(took);
-}
-
-bool FolderDrive::InMemory(int fd, dev_t device) {
-    if (const auto known = inMemory_.find(device); known != inMemory_.end())
-        return known->second;
-    struct statfs fs {};
-    if (system_.StatFs(fd, &fs) != 0)
-        return false;
-    return inMemory_[device] = fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
 }
 
 void FolderDrive::SyncDisk() {
@@ -395,14 +384,18 @@ int FolderDrive::Write(int in, int out, Chunks& chunks,
 // Reads the finished copy back from the medium, not from the page cache, and compares it with
 // the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
 // the failure (EIO when the copy differs).
-int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, bool dropCache,
-                        Chunks& chunks, const std::function<void()>& betweenChunks) {
+int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
+                        const std::function<void()>& betweenChunks) {
     OpenFd back(system_, system_.OpenCopy(folder, copyName.constData()));
     if (back.get() < 0)
         return errno;
-    // Drop the cached pages so that the comparison reads the medium.
-    if (dropCache)
+    // Drop the cached pages so that the comparison reads the medium; a file system in memory
+    // has no other medium to read.
+    struct statfs fs {};
+    if (system_.StatFs(back.get(), &fs) != 0 ||
+        (fs.f_type != TMPFS_MAGIC && fs.f_type != RAMFS_MAGIC)) {
         system_.DropCache(back.get());
+    }
     QElapsedTimer clock;
     for (off_t offset = 0;;) {
         clock.start();

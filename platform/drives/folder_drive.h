@@ -41,13 +41,10 @@ class FolderDrive : public Drive {
     // Writes all of `in` to `out` chunk by chunk, calling `betweenChunks` between them; 0 or
     // the errno of the failure.
     int Write(int in, int out, Chunks& chunks, const std::function<void()>& betweenChunks);
-    // Reads the copy back and compares it with `source`, from the medium itself when
-    // `dropCache`; 0, or the errno of the failure (EIO when they differ).
-    int Verify(int source, int folder, const QByteArray& copyName, bool dropCache, Chunks& chunks,
+    // Reads the copy back from the medium and compares it with `source`; 0, or the errno of
+    // the failure (EIO when they differ).
+    int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
                const std::function<void()>& betweenChunks);
-    // True when the medium `device`, of the open file `fd`, is the memory itself (tmpfs): it
-    // has no other medium to read a copy back from. Asked once per medium.
-    bool InMemory(int fd, dev_t device);
     // Keeps the open folder `folder` (at `path`), where a name was just given, to be synced by
     // SyncDisk.
     void KeepUnsynced(int folder, const QByteArray& path);
@@ -61,7 +58,6 @@ class FolderDrive : public Drive {
     // The chunk size the copies to each medium settled on, and whether they were quick, by
     // device: a disk swapped in the drive keeps the pace it showed.
     std::map<dev_t, Pace> paces_;
-    std::map<dev_t, bool> inMemory_;
     // The drive's root as the kernel names it, links resolved, when last asked.
     QByteArray realRoot_;
     // The folder whose new names are not yet durable, open, and its path; -1 when there is none.

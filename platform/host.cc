@@ -105,7 +105,7 @@ static QString ImagesFolder() {
 
 LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
                      FloppySources floppies)
-    : dialogs_(dialogs), screen_(screen), floppies_(std::move(floppies)) {
+    : dialogs_(dialogs, detected_), screen_(screen), floppies_(std::move(floppies)) {
     if (driveTable.isNull())
         return;
     ParsedDriveTable parsed = ParseDriveTable(driveTable);
@@ -117,8 +117,26 @@ LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable
 DriveTable LinuxHost::Drives() {
     if (explicitTable_)
         return drives_.Update(*explicitTable_);
-    return drives_.Update(DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_,
-                                       ImagesFolder(), FoundFloppies()));
+    return drives_.Update(detected_.Get([this] {
+        return DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_,
+                            ImagesFolder(), FoundFloppies());
+    }));
+}
+
+int LinuxHost::Boxes::MsgBox(const QString& text, int style, const QString& title) {
+    const int answer = boxes_.MsgBox(text, style, title);
+    detected_.Forget();
+    return answer;
+}
+
+const DriveInfos& KeptDetection::Get(const std::function<DriveInfos()>& detect) {
+    // Asked before detecting, so that a mount made meanwhile is seen at the next call.
+    const bool mounted = mounts_.Changed();
+    if (!kept_ || mounted || !age_.isValid() || age_.elapsed() >= life_.count()) {
+        age_.start();
+        kept_ = detect();
+    }
+    return *kept_;
 }
 
 std::vector<FoundFloppy> LinuxHost::FoundFloppies() const {

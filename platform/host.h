@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,8 +24,8 @@ namespace platform {
 class Host {
   public:
     virtual ~Host() = default;
-    // The drives in force now, in letter order, read afresh at every call: a disk inserted or a
-    // drive plugged in while the program runs is seen at the next operation.
+    // The drives in force now, in letter order: a disk inserted or a drive plugged in while the
+    // program runs is seen at the next operation after a box, a mount or half a second.
     virtual DriveTable Drives() = 0;
     // The Linux folder that holds the running program.
     virtual QString ProgramFolder() = 0;
@@ -45,6 +47,25 @@ class DriveSet {
   private:
     const DriveServices& services_;
     std::map<QChar, std::shared_ptr<Drive>> kept_;
+};
+
+// A detected drive table, kept while nothing can have changed it: younger than `life`, with
+// nothing mounted or unmounted and no box shown since (at a box the user may swap a disk).
+// Detecting asks the disk service and udev, which takes milliseconds: too long for every
+// operation on every file.
+class KeptDetection {
+  public:
+    explicit KeptDetection(std::chrono::milliseconds life) : life_(life) {}
+    // The kept table, or the one `detect` makes now when the kept one may be out of date.
+    const DriveInfos& Get(const std::function<DriveInfos()>& detect);
+    // A box was shown: the next table is detected afresh.
+    void Forget() { kept_.reset(); }
+
+  private:
+    std::chrono::milliseconds life_;
+    MountTableWatch mounts_;
+    QElapsedTimer age_;
+    std::optional<DriveInfos> kept_;
 };
 
 // Where a detected table finds floppy drives, with or without a disk: the desktop's disk
@@ -73,7 +94,19 @@ class LinuxHost : public Host {
     Processes& processes() override { return processes_; }
 
   private:
-    Dialogs& dialogs_;
+    // The program's boxes, after each of which the drives are detected afresh.
+    class Boxes : public Dialogs {
+      public:
+        Boxes(Dialogs& boxes, KeptDetection& detected) : boxes_(boxes), detected_(detected) {}
+        int MsgBox(const QString& text, int style, const QString& title) override;
+        void Beep() override { boxes_.Beep(); }
+
+      private:
+        Dialogs& boxes_;
+        KeptDetection& detected_;
+    };
+    KeptDetection detected_{std::chrono::milliseconds(500)};
+    Boxes dialogs_;
     Screen& screen_;
     LinuxProcesses processes_{*this};
     // The floppy drives the service or udev know now.

@@ -2,12 +2,15 @@
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <memory>
 #include <stdexcept>
 #include <thread>
 
 #include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include "platform/drives/detection.h"
 #include "platform/host.h"
@@ -212,6 +215,27 @@ TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
     EXPECT_EQ(Letras(table),
               (QMap<QString, QString>{
                   {"a:", "(no montada) /dev/sdc"}, {"b:", carpeta + u' '}, {"c:", "/ "}}));
+}
+
+TEST(DeteccionTest, ATableIsDetectedAgainAfterABoxAMountOrHalfASecond) {
+    int detections = 0;
+    const auto detect = [&] { return platform::DriveInfos(++detections); };
+    platform::KeptDetection kept(std::chrono::hours(1));
+    EXPECT_EQ(kept.Get(detect).size(), 1u);
+    EXPECT_EQ(kept.Get(detect).size(), 1u);
+    kept.Forget();  // a box was shown
+    EXPECT_EQ(kept.Get(detect).size(), 2u);
+    QTemporaryDir punto;
+    if (::geteuid() == 0 &&
+        QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "tmpfs", punto.path()}) == 0) {
+        QProcess::execute(QStringLiteral("umount"), {punto.path()});
+        EXPECT_EQ(kept.Get(detect).size(), 3u);
+        EXPECT_EQ(kept.Get(detect).size(), 3u);
+    }
+    platform::KeptDetection brief(std::chrono::milliseconds(0));
+    const size_t before = static_cast<size_t>(detections);
+    EXPECT_EQ(brief.Get(detect).size(), before + 1);
+    EXPECT_EQ(brief.Get(detect).size(), before + 2);
 }
 
 TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {

@@ -231,6 +231,26 @@ std::vector<MountEntry> ReadFstab() {
     return EntriesOf([](libmnt_table* table) { mnt_table_parse_fstab(table, "/etc/fstab"); });
 }
 
+MountTableWatch::MountTableWatch() : monitor_(mnt_new_monitor()) {
+    if (monitor_ != nullptr && mnt_monitor_enable_kernel(monitor_, 1) < 0) {
+        mnt_unref_monitor(monitor_);
+        monitor_ = nullptr;
+    }
+}
+
+MountTableWatch::~MountTableWatch() {
+    mnt_unref_monitor(monitor_);
+}
+
+bool MountTableWatch::Changed() {
+    if (monitor_ == nullptr)
+        return true;
+    const int changed = mnt_monitor_wait(monitor_, 0);
+    if (changed == 1)
+        mnt_monitor_event_cleanup(monitor_);
+    return changed != 0;
+}
+
 std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts) {
     if (device == 0)
         return std::nullopt;

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+struct libmnt_monitor;  // libmount's
+
 // The table of lettered drives: what each letter stands for on this machine.
 namespace platform {
 
@@ -52,6 +54,20 @@ std::vector<MountEntry> ParseMountTable(const QString& text);
 // This machine's tables, read afresh.
 std::vector<MountEntry> ReadMountInfo();  // /proc/self/mountinfo
 std::vector<MountEntry> ReadFstab();      // /etc/fstab
+
+// Watches this process's mount table: Changed() tells whether anything was mounted or
+// unmounted since it was last asked, and says so every time where it cannot watch.
+class MountTableWatch {
+  public:
+    MountTableWatch();
+    ~MountTableWatch();
+    MountTableWatch(const MountTableWatch&) = delete;
+    MountTableWatch& operator=(const MountTableWatch&) = delete;
+    bool Changed();
+
+  private:
+    libmnt_monitor* monitor_ = nullptr;
+};
 
 // Where the block device `device` is mounted in `mounts` (the whole file system if it is
 // mounted as such anywhere, else the first place a part of it is), or nothing when it is not.

@@ -131,7 +131,7 @@ int LinuxHost::Boxes::MsgBox(const QString& text, int style, const QString& titl
 
 const DriveInfos& KeptDetection::Get(const std::function<DriveInfos()>& detect) {
     // Asked before detecting, so that a mount made meanwhile is seen at the next call.
-    const bool mounted = mounts_.Changed();
+    const bool mounted = mountsChanged_();
     if (!kept_ || mounted || !age_.isValid() || age_.elapsed() >= life_.count()) {
         age_.start();
         kept_ = detect();

@@ -55,7 +55,10 @@ class DriveSet {
 // operation on every file.
 class KeptDetection {
   public:
-    explicit KeptDetection(std::chrono::milliseconds life) : life_(life) {}
+    // `mountsChanged` tells whether anything was mounted or unmounted since it was last asked.
+    explicit KeptDetection(std::chrono::milliseconds life,
+                           std::function<bool()> mountsChanged = WatchMounts())
+        : life_(life), mountsChanged_(std::move(mountsChanged)) {}
     // The kept table, or the one `detect` makes now when the kept one may be out of date.
     const DriveInfos& Get(const std::function<DriveInfos()>& detect);
     // A box was shown: the next table is detected afresh.
@@ -63,7 +66,7 @@ class KeptDetection {
 
   private:
     std::chrono::milliseconds life_;
-    MountTableWatch mounts_;
+    std::function<bool()> mountsChanged_;
     QElapsedTimer age_;
     std::optional<DriveInfos> kept_;
 };

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <algorithm>
 #include <cerrno>
 
 #include <QDir>
@@ -114,18 +115,21 @@ ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
     bool allExist = true;
     // Names are mostly written as they are stored: one look at the whole path, or at the
     // folder of a new last name, spares looking for each folder on the way.
+    // A name with a NUL in it would be cut short there: it is looked for on its own.
+    const bool whole = std::none_of(names.begin(), names.end(),
+                                    [](const QString& n) { return n.contains(QChar(0)); });
     qsizetype exact = 0;  // names[0, exact) stand as given
-    for (qsizetype upTo = names.size(); upTo >= 2 && upTo + 1 >= names.size(); --upTo) {
-        QString whole = path;
+    for (qsizetype upTo = names.size(); whole && upTo >= 2 && upTo + 1 >= names.size(); --upTo) {
+        QString joined = path;
         for (qsizetype i = 0; i < upTo; ++i)
-            whole = Join(whole, names[i]);
-        bool wholeIsDir = false;
+            joined = Join(joined, names[i]);
+        bool joinedIsDir = false;
         bool denied = false;
-        if (Exists(QFile::encodeName(whole), &wholeIsDir, &denied) &&
-            (upTo == names.size() || wholeIsDir)) {
+        if (Exists(QFile::encodeName(joined), &joinedIsDir, &denied) &&
+            (upTo == names.size() || joinedIsDir)) {
             exact = upTo;
-            path = whole;
-            isDir = wholeIsDir;
+            path = joined;
+            isDir = joinedIsDir;
             break;
         }
     }

@@ -61,6 +61,8 @@ TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
         {"d:\\NoHay\\LEEME.TXT", ResolvedPath::Status::kMissingFolder, "cd/NoHay/LEEME.TXT", false},
         // a file on the way is not a folder
         {"d:\\Archivos.ini\\x", ResolvedPath::Status::kMissingFolder, "cd/Archivos.ini/x", false},
+        {"d:\\Discos\\Disco1\\LEEME.TXT\\x", ResolvedPath::Status::kMissingFolder,
+         "cd/Discos/Disco1/LEEME.TXT/x", false},
         {"b:\\x", ResolvedPath::Status::kNotReady, "", false},
         {"z:\\x", ResolvedPath::Status::kNoDrive, "", false},
         {"\\x", ResolvedPath::Status::kNoDrive, "", false},

@@ -232,7 +232,9 @@ std::vector<MountEntry> ReadFstab() {
 }
 
 MountTableWatch::MountTableWatch() : monitor_(mnt_new_monitor()) {
-    if (monitor_ != nullptr && mnt_monitor_enable_kernel(monitor_, 1) < 0) {
+    // Asking for its descriptor starts the watch now, not at the first question.
+    if (monitor_ != nullptr &&
+        (mnt_monitor_enable_kernel(monitor_, 1) < 0 || mnt_monitor_get_fd(monitor_) < 0)) {
         mnt_unref_monitor(monitor_);
         monitor_ = nullptr;
     }
@@ -249,6 +251,10 @@ bool MountTableWatch::Changed() {
     if (changed == 1)
         mnt_monitor_event_cleanup(monitor_);
     return changed != 0;
+}
+
+std::function<bool()> WatchMounts() {
+    return [watch = std::make_shared<MountTableWatch>()] { return watch->Changed(); };
 }
 
 std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts) {

@@ -69,6 +69,10 @@ class MountTableWatch {
     libmnt_monitor* monitor_ = nullptr;
 };
 
+// A new watch of the mount table, as a question: has anything been mounted or unmounted since
+// it was last asked?
+std::function<bool()> WatchMounts();
+
 // Where the block device `device` is mounted in `mounts` (the whole file system if it is
 // mounted as such anywhere, else the first place a part of it is), or nothing when it is not.
 std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts);

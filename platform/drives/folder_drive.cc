@@ -227,18 +227,12 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
         throw RuntimeError(errors::kPathFileAccess);
     // A link on the drive must not hand out a file from elsewhere on the machine: what was
     // opened must lie under the drive's root, both as the kernel names them (links resolved).
-    // The root's own name is asked again only when a file seems to lie outside it.
+    const OpenFd rootFd(
+        system_, system_.Open(QFile::encodeName(info().root).constData(), O_PATH | O_DIRECTORY));
+    const QByteArray root = RealPath(system_, rootFd.get());
     const QByteArray real = RealPath(system_, in.fd());
-    const auto under = [&real](const QByteArray& root) {
-        return !real.isEmpty() && !root.isEmpty() && (root == "/" || real.startsWith(root + '/'));
-    };
-    if (!under(realRoot_)) {
-        const OpenFd rootFd(system_, system_.Open(QFile::encodeName(info().root).constData(),
-                                                  O_PATH | O_DIRECTORY));
-        realRoot_ = RealPath(system_, rootFd.get());
-        if (!under(realRoot_))
-            throw RuntimeError(errors::kPathFileAccess);
-    }
+    if (real.isEmpty() || root.isEmpty() || !(root == "/" || real.startsWith(root + '/')))
+        throw RuntimeError(errors::kPathFileAccess);
     system_.SetFlags(in.fd(), 0);
     return in;
 }

@@ -58,8 +58,6 @@ class FolderDrive : public Drive {
     // The chunk size the copies to each medium settled on, and whether they were quick, by
     // device: a disk swapped in the drive keeps the pace it showed.
     std::map<dev_t, Pace> paces_;
-    // The drive's root as the kernel names it, links resolved, when last asked.
-    QByteArray realRoot_;
     // The folder whose new names are not yet durable, open, and its path; -1 when there is none.
     int unsynced_ = -1;
     QByteArray unsyncedPath_;

@@ -231,30 +231,19 @@ std::vector<MountEntry> ReadFstab() {
     return EntriesOf([](libmnt_table* table) { mnt_table_parse_fstab(table, "/etc/fstab"); });
 }
 
-MountTableWatch::MountTableWatch() : monitor_(mnt_new_monitor()) {
-    // Asking for its descriptor starts the watch now, not at the first question.
-    if (monitor_ != nullptr &&
-        (mnt_monitor_enable_kernel(monitor_, 1) < 0 || mnt_monitor_get_fd(monitor_) < 0)) {
-        mnt_unref_monitor(monitor_);
-        monitor_ = nullptr;
-    }
-}
-
-MountTableWatch::~MountTableWatch() {
-    mnt_unref_monitor(monitor_);
-}
-
-bool MountTableWatch::Changed() {
-    if (monitor_ == nullptr)
-        return true;
-    const int changed = mnt_monitor_wait(monitor_, 0);
-    if (changed == 1)
-        mnt_monitor_event_cleanup(monitor_);
-    return changed != 0;
-}
-
 std::function<bool()> WatchMounts() {
-    return [watch = std::make_shared<MountTableWatch>()] { return watch->Changed(); };
+    const std::shared_ptr<libmnt_monitor> monitor(mnt_new_monitor(), &mnt_unref_monitor);
+    // Asking for its descriptor starts the watch now, not at the first question.
+    if (!monitor || mnt_monitor_enable_kernel(monitor.get(), 1) < 0 ||
+        mnt_monitor_get_fd(monitor.get()) < 0) {
+        return [] { return true; };
+    }
+    return [monitor] {
+        const int changed = mnt_monitor_wait(monitor.get(), 0);
+        if (changed == 1)
+            mnt_monitor_event_cleanup(monitor.get());
+        return changed != 0;
+    };
 }
 
 std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts) {

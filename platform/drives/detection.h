@@ -8,8 +8,6 @@
 #include <optional>
 #include <vector>
 
-struct libmnt_monitor;  // libmount's
-
 // The table of lettered drives: what each letter stands for on this machine.
 namespace platform {
 
@@ -55,22 +53,8 @@ std::vector<MountEntry> ParseMountTable(const QString& text);
 std::vector<MountEntry> ReadMountInfo();  // /proc/self/mountinfo
 std::vector<MountEntry> ReadFstab();      // /etc/fstab
 
-// Watches this process's mount table: Changed() tells whether anything was mounted or
-// unmounted since it was last asked, and says so every time where it cannot watch.
-class MountTableWatch {
-  public:
-    MountTableWatch();
-    ~MountTableWatch();
-    MountTableWatch(const MountTableWatch&) = delete;
-    MountTableWatch& operator=(const MountTableWatch&) = delete;
-    bool Changed();
-
-  private:
-    libmnt_monitor* monitor_ = nullptr;
-};
-
 // A new watch of the mount table, as a question: has anything been mounted or unmounted since
-// it was last asked?
+// it was last asked? Where it cannot watch, the answer is always yes.
 std::function<bool()> WatchMounts();
 
 // Where the block device `device` is mounted in `mounts` (the whole file system if it is

@@ -60,4 +60,20 @@ class Screen {
     virtual void SetMousePointer(int pointer) = 0;
 };
 
+// A screen whose pointer, as last set, can be read back: for whoever shows the hourglass while
+// it waits and then puts back what was there.
+class KeptPointer : public Screen {
+  public:
+    explicit KeptPointer(Screen& screen) : screen_(screen) {}
+    void SetMousePointer(int pointer) override {
+        current_ = pointer;
+        screen_.SetMousePointer(pointer);
+    }
+    int current() const { return current_; }
+
+  private:
+    Screen& screen_;
+    int current_ = pointer::kDefault;
+};
+
 }  // namespace platform

@@ -110,7 +110,7 @@ class LinuxHost : public Host {
     };
     KeptDetection detected_{std::chrono::milliseconds(500)};
     Boxes dialogs_;
-    Screen& screen_;
+    KeptPointer screen_;
     LinuxProcesses processes_{*this};
     // The floppy drives the service or udev know now.
     std::vector<FoundFloppy> FoundFloppies() const;
@@ -118,7 +118,8 @@ class LinuxHost : public Host {
     std::optional<DriveInfos> explicitTable_;
     FloppySources floppies_;
     DriveLetters letters_;  // detected devices keep their letters for the life of the process
-    DriveServices services_{DefaultSystemCalls(), DefaultChildren(), {}, floppies_.disks.get()};
+    DriveServices services_{
+        DefaultSystemCalls(), DefaultChildren(), {}, floppies_.disks.get(), &screen_};
     DriveSet drives_{services_};
 };
 

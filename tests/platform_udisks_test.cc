@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include "generation/generacion.h"
 #include "platform/drives/udev_floppies.h"
 #include "platform/drives/udisks.h"
 #include "platform/host.h"
+#include "tests/support/answer_probe.h"
 #include "tests/support/fakes.h"
 
 namespace {
@@ -97,7 +100,8 @@ TEST_F(ServicioDeDiscosTest, FloppyDriveIsListedWithAndWithoutADisk) {
     const UDisksClient client(bus_);
     EXPECT_TRUE(client.IsReachable());
 
-    // Empty: listed, no disk, nothing to mount; a Zip drive and a loop device are no floppies.
+    // Empty: listed, no disk; a Zip drive and a loop device are no floppies. The service
+    // offers to mount it all the same, and the mount says why not.
     auto floppies = client.FloppyDrives();
     ASSERT_EQ(floppies.size(), 1u);
     EXPECT_EQ(floppies[0].device, u"/dev/sdb");
@@ -106,19 +110,28 @@ TEST_F(ServicioDeDiscosTest, FloppyDriveIsListedWithAndWithoutADisk) {
     EXPECT_FALSE(floppies[0].mediaChangeDetected);
     EXPECT_FALSE(floppies[0].mediaAvailable);
     EXPECT_FALSE(floppies[0].hasFilesystem);
-    EXPECT_EQ(client.Mount(kFloppyBlock).failure, UDisksFailure::kNoFilesystem);
+    EXPECT_TRUE(floppies[0].canMount);
+    EXPECT_EQ(client.Mount(kFloppyBlock).failure, UDisksFailure::kNoMedium);
 
-    // The service sees the disk go in, and out, only when asked to look again.
-    Control(QStringLiteral("InsertDisk"), {QStringLiteral("DISCO 1"), qulonglong(1474560)});
+    // The service sees the disk go in, and out, only when asked to look again, and never
+    // sizes it: udev's probe is what tells.
+    Control(QStringLiteral("InsertDisk"), {QStringLiteral("DISCO 1")});
     EXPECT_FALSE(client.FloppyDrives().at(0).mediaAvailable);
     ASSERT_TRUE(client.Rescan(kFloppyBlock).ok());
     floppies = client.FloppyDrives();
     ASSERT_EQ(floppies.size(), 1u);
     EXPECT_TRUE(floppies[0].mediaAvailable);
-    EXPECT_EQ(floppies[0].sizeBytes, 1474560);
+    EXPECT_EQ(floppies[0].sizeBytes, 0);
+    EXPECT_EQ(floppies[0].idType, u"vfat");
     EXPECT_EQ(floppies[0].label, u"DISCO 1");
     EXPECT_TRUE(floppies[0].hasFilesystem);
     EXPECT_TRUE(floppies[0].mountPoints.isEmpty());
+
+    // A disk of zeros probes as nothing, like an empty drive; the mount tells them apart.
+    Control(QStringLiteral("InsertBlankDisk"));
+    ASSERT_TRUE(client.Rescan(kFloppyBlock).ok());
+    EXPECT_FALSE(client.FloppyDrives().at(0).mediaAvailable);
+    EXPECT_EQ(client.Mount(kFloppyBlock).failure, UDisksFailure::kNoFilesystem);
 
     Control(QStringLiteral("EjectDisk"));
     ASSERT_TRUE(client.Rescan(kFloppyBlock).ok());
@@ -137,7 +150,7 @@ TEST_F(ServicioDeDiscosTest, MountAndUnmountReportWhereAndWhy) {
     StartService();
     const UDisksClient client(bus_);
     const QString folder = folder_.filePath(QStringLiteral("DISCO 1"));
-    Control(QStringLiteral("InsertDisk"), {QStringLiteral("DISCO 1"), qulonglong(1474560)});
+    Control(QStringLiteral("InsertDisk"), {QStringLiteral("DISCO 1")});
     ASSERT_TRUE(client.Rescan(kFloppyBlock).ok());
     Control(QStringLiteral("SetMountFolder"), {folder});
 
@@ -175,6 +188,20 @@ TEST_F(ServicioDeDiscosTest, MountAndUnmountReportWhereAndWhy) {
         EXPECT_TRUE(refused.mountPoint.isEmpty()) << r.error;
         EXPECT_TRUE(refused.message.startsWith(QString::fromLatin1(r.error))) << r.error;
     }
+
+    // A mount that waits (the service asking for a password): the caller answers meanwhile;
+    // past the timeout it gives up, and the service may still mount afterwards.
+    Control(QStringLiteral("FailMount"), {QString()});
+    Control(QStringLiteral("HangMount"), {300u});
+    int answered = 0;
+    EXPECT_TRUE(UDisksClient(bus_, 2500, 5000).Mount(kFloppyBlock, [&] { ++answered; }).ok());
+    EXPECT_GE(answered, 10);
+    ASSERT_TRUE(client.Unmount(kFloppyBlock).ok());
+    EXPECT_EQ(UDisksClient(bus_, 2500, 100).Mount(kFloppyBlock, [] {}).failure,
+              UDisksFailure::kGaveUp);
+    EXPECT_TRUE(client.FloppyDrives().at(0).mountPoints.isEmpty());
+    QThread::msleep(400);
+    EXPECT_EQ(client.FloppyDrives().at(0).mountPoints, QStringList{folder});
 }
 
 TEST_F(ServicioDeDiscosTest, NoServiceOrNoBusIsNotReachable) {
@@ -213,11 +240,7 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
     void SetUp() override {
         ServicioDeDiscosTest::SetUp();
         StartService(folder_.filePath(QStringLiteral("dev/")));
-        platform::FloppySources fuentes;
-        fuentes.disks = std::make_shared<UDisksClient>(bus_);
-        fuentes.udev = {};
-        host_ = std::make_unique<HostOnCd>(dialogs_, screen_, fuentes, folder_.filePath("cd"));
-        Lib::Iniciar(*host_, window_);
+        host_ = Anfitrion(UDisksClient::kActionTimeoutMs);
         QString discos = folder_.filePath(QStringLiteral("cd/Discos/Disco"));
         discos.replace(u'/', u'\\');
         Escribir(QStringLiteral("cd/Archivos.ini"),
@@ -242,6 +265,16 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
         window_.destination = destino_;
     }
 
+    // The host, its disk service's actions given up after `actionTimeoutMs`.
+    std::unique_ptr<HostOnCd> Anfitrion(int actionTimeoutMs) {
+        platform::FloppySources fuentes;
+        fuentes.disks =
+            std::make_shared<UDisksClient>(bus_, UDisksClient::kQueryTimeoutMs, actionTimeoutMs);
+        fuentes.udev = {};
+        auto host = std::make_unique<HostOnCd>(dialogs_, screen_, fuentes, folder_.filePath("cd"));
+        Lib::Iniciar(*host, window_);
+        return host;
+    }
     void Escribir(const QString& relative, const QByteArray& bytes) {
         QDir().mkpath(QFileInfo(folder_.filePath(relative)).absolutePath());
         QFile f(folder_.filePath(relative));
@@ -253,8 +286,7 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
     void Insertar(int n) {
         const QString carpeta = folder_.filePath(QStringLiteral("DISCO%1").arg(n));
         QDir().mkpath(carpeta);
-        Control(QStringLiteral("InsertDisk"),
-                {QStringLiteral("DISCO%1").arg(n), qulonglong(1474560)});
+        Control(QStringLiteral("InsertDisk"), {QStringLiteral("DISCO%1").arg(n)});
         Control(QStringLiteral("SetMountFolder"), {carpeta});
     }
     QStringList Montada() {
@@ -324,27 +356,39 @@ TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
     const struct {
         const char* mountError = nullptr;
         QStringList transcript;
+        const char* cause;   // said on standard error
         bool blank = false;  // the disk holds no file system
     } casos[] = {
         // The user may not mount it: said, and the run ends.
-        {"org.freedesktop.UDisks2.Error.NotAuthorized", {Prompt(1), u"Beep"_qs, kPermiso}},
+        {"org.freedesktop.UDisks2.Error.NotAuthorized",
+         {Prompt(1), u"Beep"_qs, kPermiso},
+         "no deja montar el disco a este usuario"},
         // Busy a moment: Retry can help; here the user gives up.
-        {"org.freedesktop.UDisks2.Error.DeviceBusy", {Prompt(1), u"Beep"_qs, kNoDisponible}},
-        // Never formatted unasked: another disk, and Retry.
-        {"", {Prompt(1), u"Beep"_qs, kNoDisponible}, true},
+        {"org.freedesktop.UDisks2.Error.DeviceBusy",
+         {Prompt(1), u"Beep"_qs, kNoDisponible},
+         "el disco está ocupado"},
+        // Never formatted unasked: another disk, and Retry. Only the mount tells it from an
+        // empty drive.
+        {"", {Prompt(1), u"Beep"_qs, kNoDisponible}, "el disco no está formateado", true},
+        {"", {Prompt(1), u"Beep"_qs, kNoDisponible}, "no hay ningún disco en la unidad"},
     };
     for (const auto& c : casos) {
         dialogs_.transcript.clear();
+        testing::internal::CaptureStderr();
         Control(QStringLiteral("FailMount"), {QString::fromLatin1(c.mountError)});
         dialogs_
             .Answer(platform::answer::kOk,
                     [&] {
                         Insertar(1);
                         if (c.blank)
-                            Control(QStringLiteral("InsertBlankDisk"), {qulonglong(1474560)});
+                            Control(QStringLiteral("InsertBlankDisk"));
+                        else if (c.mountError[0] == '\0')
+                            Control(QStringLiteral("EjectDisk"));
                     })
             .Answer(platform::answer::kCancel);
         Generar();
+        const std::string dicho = testing::internal::GetCapturedStderr();
+        EXPECT_NE(dicho.find(c.cause), std::string::npos) << dicho;
         EXPECT_EQ(dialogs_.transcript, c.transcript) << c.mountError;
         EXPECT_EQ(Archivos(1), QStringList{}) << c.mountError;
         EXPECT_EQ(Montada(), QStringList{}) << c.mountError;
@@ -364,6 +408,58 @@ TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
                                                 kNoDisponible, Prompt(2)}));
     EXPECT_EQ(Archivos(1), QStringList{u"UNO.TXT"_qs});
     EXPECT_EQ(Montada(), QStringList{});
+}
+
+TEST_F(DisqueteraDelServicioTest, AMountWaitedOnKeepsTheProgramAnsweringUnderTheHourglass) {
+    // QTL99_ESPERA_MONTAJE_MS=60000 gives the figure for a minute's wait.
+    const int espera = qEnvironmentVariableIsSet("QTL99_ESPERA_MONTAJE_MS")
+                           ? qEnvironmentVariableIntValue("QTL99_ESPERA_MONTAJE_MS")
+                           : 1500;
+    int argc = 1;
+    char nombre[] = "qtl_unit_tests";
+    char* argv[] = {nombre, nullptr};
+    QCoreApplication app(argc, argv);
+    host_->SetKeepAlive([] { QCoreApplication::processEvents(); });
+    Control(QStringLiteral("HangMount"), {uint(espera)});
+    qtltest::AnswerProbe escritorio;
+    QList<int> punteroAlMontar;
+    dialogs_.Answer(platform::answer::kOk, [&] {
+        Insertar(1);
+        escritorio.Start();
+    });
+    dialogs_.Answer(platform::answer::kOk, [&] {  // disk 2's prompt: disk 1 is written
+        escritorio.Stop();
+        punteroAlMontar = screen_.changes;
+    });
+    dialogs_.Answer(platform::answer::kCancel);
+    Generar();
+    QCoreApplication::processEvents();
+    const std::vector<double> esperas = escritorio.Waits();
+    qInfo("respuesta durante un montaje de %d ms: mediana %.1f ms, peor %.1f ms, %zu consultas",
+          espera, qtltest::Median(esperas), qtltest::Worst(esperas), esperas.size());
+    EXPECT_GE(esperas.size(), static_cast<size_t>(espera / 200));
+    EXPECT_LT(qtltest::Worst(esperas), 1000);
+    // The hourglass while the service was waited on, and the pointer put back.
+    ASSERT_GE(punteroAlMontar.size(), 2);
+    EXPECT_EQ(punteroAlMontar.first(), platform::pointer::kHourglass);
+    EXPECT_EQ(screen_.pointer, platform::pointer::kDefault);
+    EXPECT_EQ(Archivos(1), QStringList{u"UNO.TXT"_qs});
+}
+
+TEST_F(DisqueteraDelServicioTest, AMountGivenUpOnIsUndoneWhenItLands) {
+    host_ = Anfitrion(800);
+    Control(QStringLiteral("HangMount"), {1500u});
+    dialogs_.Answer(platform::answer::kOk, [&] { Insertar(1); })
+        .Answer(platform::answer::kCancel, [&] {
+            // The service mounts after the program stopped waiting.
+            for (int i = 0; i < 60 && Montada().isEmpty(); ++i)
+                QThread::msleep(50);
+            EXPECT_EQ(Montada(), QStringList{folder_.filePath(u"DISCO1"_qs)});
+        });
+    Generar();
+    EXPECT_EQ(dialogs_.transcript, (QStringList{Prompt(1), u"Beep"_qs, kNoDisponible}));
+    EXPECT_EQ(Montada(), QStringList{});
+    EXPECT_EQ(Archivos(1), QStringList{});
 }
 
 TEST(FloppiesDeUdevTest, HostFindsUdevsFloppyDrivesWhereTheServiceIsNotThere) {

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "platform/child_runner.h"
+#include "platform/dialogs.h"
 #include "platform/system_calls.h"
 
 namespace platform {
@@ -21,6 +22,9 @@ struct DriveServices {
     // The desktop's disk service, through which a floppy drive it knows has its disk looked at,
     // mounted and unmounted; nullptr where there is none to ask.
     const UDisksClient* disks = nullptr;
+    // The pointer, an hourglass while the disk service is waited on (it may be asking the user
+    // for a password); nullptr where nobody sees one.
+    KeptPointer* pointer = nullptr;
 };
 
 }  // namespace platform

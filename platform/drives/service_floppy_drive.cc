@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <QFile>
 #include <QRegularExpression>
+#include <cstdio>
 
 #include "platform/drives/fat_drive.h"
 #include "platform/drives/folder_drive.h"
@@ -13,15 +14,38 @@ namespace platform {
 
 namespace {
 
+bool IsClassicFloppy(const QString& device) {
+    static const QRegularExpression kFd(QStringLiteral("^/dev/fd[0-9]+$"));
+    return kFd.match(device).hasMatch();
+}
+
 // A disk is in a drive the service cannot watch: a classic floppy device answers a blocking
 // open only with a disk in it (its size is that of its format, disk or none); for any other
-// the size the service found when it last looked tells.
+// what udev's last probe found tells.
 bool DiskIn(SystemCalls& system, const UDisksFloppy& floppy) {
-    static const QRegularExpression kFd(QStringLiteral("^/dev/fd[0-9]+$"));
-    if (kFd.match(floppy.device).hasMatch())
+    if (IsClassicFloppy(floppy.device))
         return MediumAt(system, floppy.device).diskIn;
     return floppy.mediaAvailable;
 }
+
+// Says on standard error why the disk in `drive` cannot be used.
+void Say(const DriveInfo& drive, const QString& device, const QString& cause) {
+    std::fprintf(stderr, "QTL99: %s (%s): %s\n", qPrintable(drive.name()), qPrintable(device),
+                 qPrintable(cause));
+}
+
+// The same, and raises `number`.
+[[noreturn]] void Fail(const DriveInfo& drive, const QString& device, int number,
+                       const QString& cause) {
+    Say(drive, device, cause);
+    throw RuntimeError(number);
+}
+
+const QString kNoDisk = QStringLiteral("no hay ningún disco en la unidad");
+const QString kGone =
+    QStringLiteral("la disquetera no está conectada, o el servicio de discos no responde");
+const QString kNoFilesystem = QStringLiteral(
+    "el disco no está formateado (no tiene sistema de archivos); formatéelo o inserte otro");
 
 }  // namespace
 
@@ -29,6 +53,24 @@ ServiceFloppyDrive::ServiceFloppyDrive(DriveInfo info, const DriveServices& serv
     : Drive(std::move(info)), services_(services) {}
 
 ServiceFloppyDrive::~ServiceFloppyDrive() = default;
+
+UDisksResult ServiceFloppyDrive::Wait(
+    const std::function<UDisksResult(const std::function<void()>&)>& action) const {
+    // The hourglass while the window answers: the service may be asking for a password.
+    KeptPointer* const pointer = services_.keepAlive ? services_.pointer : nullptr;
+    const int before = pointer != nullptr ? pointer->current() : pointer::kHourglass;
+    if (before != pointer::kHourglass)
+        pointer->SetMousePointer(pointer::kHourglass);
+    struct PutBack {
+        KeptPointer* pointer;
+        int before;
+        ~PutBack() {
+            if (before != pointer::kHourglass)
+                pointer->SetMousePointer(before);
+        }
+    } putBack{pointer, before};
+    return action(services_.keepAlive);
+}
 
 std::optional<UDisksFloppy> ServiceFloppyDrive::Look() const {
     if (services_.disks == nullptr)
@@ -43,8 +85,12 @@ std::optional<UDisksFloppy> ServiceFloppyDrive::Look() const {
 std::optional<UDisksFloppy> ServiceFloppyDrive::LookAgain() const {
     std::optional<UDisksFloppy> f = Look();
     if (f && f->mountPoints.isEmpty() && !f->mediaChangeDetected) {
-        // The service cannot see a floppy go in or out: it looks only when asked to.
-        if (!services_.disks->Rescan(f->block).ok())
+        // The service cannot see a floppy go in or out: udev probes it anew when asked to.
+        const QString block = f->block;
+        const UDisksResult rescan = Wait([&](const std::function<void()>& keepAlive) {
+            return services_.disks->Rescan(block, keepAlive);
+        });
+        if (!rescan.ok())
             return std::nullopt;
         f = Look();
     }
@@ -53,7 +99,18 @@ std::optional<UDisksFloppy> ServiceFloppyDrive::LookAgain() const {
 
 bool ServiceFloppyDrive::IsReady() const {
     const std::optional<UDisksFloppy> f = LookAgain();
-    return f && (!f->mountPoints.isEmpty() || DiskIn(services_.system, *f));
+    if (!f)
+        return false;
+    if (!f->mountPoints.isEmpty() || DiskIn(services_.system, *f))
+        return true;
+    if (!OnlyAMountTells(*f))
+        return false;
+    // An empty drive, or a disk the probe did not recognise: only a mount attempt tells.
+    Refusal why;
+    if (!MountAsUser(*f, &why).isEmpty())
+        return true;
+    Say(info(), f->device, why.cause);
+    return false;
 }
 
 QString ServiceFloppyDrive::Root() const {
@@ -79,21 +136,85 @@ Drive& ServiceFloppyDrive::Folder(const QString& mountPoint) {
     return *folder_;
 }
 
+bool ServiceFloppyDrive::CanOpen(const QString& device) const {
+    const int fd = services_.system.Open(QFile::encodeName(device).constData(),
+                                         O_RDWR | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    services_.system.Close(fd);
+    return true;
+}
+
+bool ServiceFloppyDrive::OnlyAMountTells(const UDisksFloppy& f) const {
+    return !f.mediaChangeDetected && f.canMount && !IsClassicFloppy(f.device) && !CanOpen(f.device);
+}
+
+QString ServiceFloppyDrive::MountAsUser(const UDisksFloppy& f, Refusal* refusal) const {
+    const QString block = f.block;
+    const UDisksResult mounted = Wait([&](const std::function<void()>& keepAlive) {
+        return services_.disks->Mount(block, keepAlive);
+    });
+    switch (mounted.failure) {
+        case UDisksFailure::kNone:
+            mountedHere_ = true;
+            return mounted.mountPoint;
+        case UDisksFailure::kAlreadyMounted:
+            if (!mounted.mountPoint.isEmpty())
+                return mounted.mountPoint;
+            *refusal = {0, mounted.message};
+            return {};
+        case UDisksFailure::kNotAuthorized:
+            *refusal = {errors::kPermissionDenied,
+                        QStringLiteral("el servicio de discos no deja montar el disco a este "
+                                       "usuario")};
+            return {};
+        case UDisksFailure::kNoMedium:
+            *refusal = {0, kNoDisk};
+            return {};
+        case UDisksFailure::kNoFilesystem:
+            *refusal = {0, kNoFilesystem};
+            return {};
+        case UDisksFailure::kUnreadable:
+            // With a file system found on it, the disk is there and cannot be read now.
+            *refusal = f.hasFilesystem
+                           ? Refusal{errors::kDeviceIO, QStringLiteral("el disco no se puede leer")}
+                           : Refusal{0, QStringLiteral("no hay ningún disco en la unidad, o no se "
+                                                       "puede leer")};
+            return {};
+        case UDisksFailure::kGaveUp:
+            // It may still be mounted: the next look takes that mount as this program's.
+            mountUnanswered_ = true;
+            *refusal = {0, QStringLiteral("el servicio de discos no ha contestado a tiempo")};
+            return {};
+        case UDisksFailure::kBusy:
+            *refusal = {0, QStringLiteral("el disco está ocupado")};
+            return {};
+        case UDisksFailure::kOther:
+            *refusal = {
+                errors::kDeviceIO,
+                QStringLiteral("el servicio de discos no pudo montarlo: ") + mounted.message};
+            return {};
+        default:  // unplugged, the service gone
+            *refusal = {0, kGone};
+            return {};
+    }
+}
+
 Drive& ServiceFloppyDrive::Disk(int notReady) {
     const std::optional<UDisksFloppy> f = LookAgain();
     if (!f)
-        throw RuntimeError(notReady);
-    if (!f->mountPoints.isEmpty())
+        Fail(info(), info().device, notReady, kGone);
+    if (!f->mountPoints.isEmpty()) {
+        // A mount this program stopped waiting for is its own all the same.
+        mountedHere_ = mountedHere_ || mountUnanswered_;
+        mountUnanswered_ = false;
         return Folder(f->mountPoints.first());
+    }
     mountedHere_ = false;  // whatever this program mounted is gone
-    if (!DiskIn(services_.system, *f))
-        throw RuntimeError(notReady);
+    const bool diskIn = DiskIn(services_.system, *f);
 
     // Where the device may be opened (root, the disk group), mtools writes it unmounted.
-    const int fd = services_.system.Open(QFile::encodeName(f->device).constData(),
-                                         O_RDWR | O_NONBLOCK | O_NOCTTY);
-    if (fd >= 0) {
-        services_.system.Close(fd);
+    if (diskIn && CanOpen(f->device)) {
         if (!device_ || device_->info().device != f->device) {
             DriveInfo unmounted = info();
             unmounted.device = f->device;
@@ -103,27 +224,19 @@ Drive& ServiceFloppyDrive::Disk(int notReady) {
         }
         return *device_;
     }
+    // A disk the probe found no file system on is left as it is: formatting would wipe
+    // whatever it holds.
+    if (diskIn && !f->idUsage.isEmpty() && !f->hasFilesystem)
+        Fail(info(), f->device, notReady, kNoFilesystem);
+    if (!diskIn && !OnlyAMountTells(*f))
+        Fail(info(), f->device, notReady, kNoDisk);
 
-    // Otherwise the service mounts it as the user. A disk without a file system is left as
-    // it is: formatting would wipe whatever it holds.
-    if (!f->hasFilesystem)
-        throw RuntimeError(notReady);
-    const UDisksResult mounted = services_.disks->Mount(f->block);
-    switch (mounted.failure) {
-        case UDisksFailure::kNone:
-            mountedHere_ = true;
-            return Folder(mounted.mountPoint);
-        case UDisksFailure::kAlreadyMounted:
-            if (!mounted.mountPoint.isEmpty())
-                return Folder(mounted.mountPoint);
-            throw RuntimeError(notReady);
-        case UDisksFailure::kNotAuthorized:
-            throw RuntimeError(errors::kPermissionDenied);
-        case UDisksFailure::kOther:
-            throw RuntimeError(errors::kDeviceIO);
-        default:  // no file system after all, busy, unplugged, the service gone
-            throw RuntimeError(notReady);
-    }
+    // Otherwise the service mounts it as the user.
+    Refusal why;
+    const QString mountPoint = MountAsUser(*f, &why);
+    if (!mountPoint.isEmpty())
+        return Folder(mountPoint);
+    Fail(info(), f->device, why.number != 0 ? why.number : notReady, why.cause);
 }
 
 QString ServiceFloppyDrive::Dir(const DrivePath& path) {
@@ -154,14 +267,21 @@ void ServiceFloppyDrive::Unmount(bool raise) {
     }
     const std::optional<UDisksFloppy> f = Look();
     if (f && !f->mountPoints.isEmpty()) {
-        const UDisksFailure failure = services_.disks->Unmount(f->block).failure;
+        const QString block = f->block;
+        const UDisksFailure failure = Wait([&](const std::function<void()>& keepAlive) {
+                                          return services_.disks->Unmount(block, keepAlive);
+                                      }).failure;
         if (failure != UDisksFailure::kNone && failure != UDisksFailure::kNotMounted &&
             failure != UDisksFailure::kGone) {
-            if (raise)
-                throw RuntimeError(errors::kDiskNotReady);
+            if (raise) {
+                Fail(info(), f->device, errors::kDiskNotReady,
+                     QStringLiteral("no se puede desmontar el disco (¿lo usa otro programa?)"));
+            }
             return;
         }
+        mountUnanswered_ = false;  // a mount that landed late is undone with it
     }
+    // A mount not answered yet may still land: it stays this program's to undo.
     mountedHere_ = false;
     folder_.reset();
 }
@@ -171,7 +291,7 @@ void ServiceFloppyDrive::ReleaseDisk() {
 }
 
 void ServiceFloppyDrive::EndOfSet() {
-    if (mountedHere_)
+    if (mountedHere_ || mountUnanswered_)
         Unmount(false);
 }
 

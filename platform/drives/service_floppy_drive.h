@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,8 +22,10 @@ class FloppyDrive;
 // Dir, OpenSource and CopyIn raise what the folder or the device raise, and when the disk
 // cannot be reached: 52 (Dir) or 71 without a disk, with a disk that holds no file system (it
 // is never formatted here: the user inserts a formatted one, or formats it, and retries), with
-// a disk busy, the drive unplugged or the service gone; 70 when the service says the user may
-// not mount it; 57 when it fails to mount it for any other reason (a disk it cannot read).
+// a disk busy, the drive unplugged, the service gone or not answering in time; 70 when the
+// service says the user may not mount it; 57 when it fails to mount it for any other reason
+// (a formatted disk it cannot read). Each says its cause on standard error. The service's
+// actions are waited on with the window answering and the hourglass shown.
 class ServiceFloppyDrive : public Drive {
   public:
     ServiceFloppyDrive(DriveInfo info, const DriveServices& services);
@@ -54,13 +57,33 @@ class ServiceFloppyDrive : public Drive {
     // The drive the disk is reached through now, mounting the disk when it must; raises
     // `notReady` without a disk.
     Drive& Disk(int notReady);
+    // Runs an action of the service with `keepAlive`, the hourglass shown meanwhile.
+    UDisksResult Wait(
+        const std::function<UDisksResult(const std::function<void()>&)>& action) const;
+    bool CanOpen(const QString& device) const;
+    // Why a disk cannot be used: the error number (0 for the caller's own "not ready") and
+    // the cause said on standard error.
+    struct Refusal {
+        int number = 0;
+        QString cause;
+    };
+    // Only a mount attempt can tell whether a disk is in: the service cannot see one go in,
+    // udev's probe found nothing, and the device cannot be opened here.
+    bool OnlyAMountTells(const UDisksFloppy& f) const;
+    // Mounts the disk as the user through the service; where it is mounted, or empty with
+    // `refusal` said.
+    QString MountAsUser(const UDisksFloppy& f, Refusal* refusal) const;
     Drive& Folder(const QString& mountPoint);
     void Unmount(bool raise);
 
     const DriveServices& services_;
     std::unique_ptr<FolderDrive> folder_;
     std::unique_ptr<FloppyDrive> device_;
-    bool mountedHere_ = false;  // this program mounted the disk that is in it
+    // This program mounted the disk that is in it (asking whether one is in may mount it).
+    mutable bool mountedHere_ = false;
+    // A mount this program stopped waiting for: the service may still carry it out, and the
+    // mount is then this program's to undo.
+    mutable bool mountUnanswered_ = false;
 };
 
 }  // namespace platform

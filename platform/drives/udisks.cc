@@ -3,11 +3,14 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QMap>
 #include <QRegularExpression>
 #include <QVariantMap>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace platform {
 
@@ -71,8 +74,21 @@ bool IsFloppyDevice(const QString& device) {
     return kFd.match(device).hasMatch();
 }
 
+// Why the service failed a mount, from the words of the mount underneath: it gives all of them
+// one error name.
+UDisksFailure MountFailureOf(const QString& message) {
+    if (message.contains(u"no medium found", Qt::CaseInsensitive))
+        return UDisksFailure::kNoMedium;
+    if (message.contains(u"can't read superblock", Qt::CaseInsensitive))
+        return UDisksFailure::kUnreadable;
+    if (message.contains(u"wrong fs type", Qt::CaseInsensitive) ||
+        message.contains(u"unknown filesystem type", Qt::CaseInsensitive))
+        return UDisksFailure::kNoFilesystem;
+    return UDisksFailure::kOther;
+}
+
 // What an error the service (or the bus) answered means to the caller.
-UDisksFailure FailureOf(const QString& errorName) {
+UDisksFailure FailureOf(const QString& errorName, const QString& message) {
     const auto is = [&](const char* suffix) {
         return errorName ==
                QStringLiteral("org.freedesktop.UDisks2.Error.") + QLatin1String(suffix);
@@ -85,6 +101,8 @@ UDisksFailure FailureOf(const QString& errorName) {
         return UDisksFailure::kAlreadyMounted;
     if (is("NotMounted"))
         return UDisksFailure::kNotMounted;
+    if (is("Failed"))
+        return MountFailureOf(message);
     // The object has no Filesystem interface: no disk, or none the service can mount.
     if (errorName == u"org.freedesktop.DBus.Error.UnknownMethod" ||
         errorName == u"org.freedesktop.DBus.Error.UnknownInterface")
@@ -93,30 +111,40 @@ UDisksFailure FailureOf(const QString& errorName) {
         return UDisksFailure::kGone;
     if (errorName == u"org.freedesktop.DBus.Error.ServiceUnknown" ||
         errorName == u"org.freedesktop.DBus.Error.NameHasNoOwner" ||
-        errorName == u"org.freedesktop.DBus.Error.NoReply" ||
-        errorName == u"org.freedesktop.DBus.Error.Timeout" ||
-        errorName == u"org.freedesktop.DBus.Error.TimedOut" ||
         errorName == u"org.freedesktop.DBus.Error.Disconnected" ||
         errorName == u"org.freedesktop.DBus.Error.NoServer")
         return UDisksFailure::kNoService;
+    // No answer in time: the service may be asking for a password, or still at work.
+    if (errorName == u"org.freedesktop.DBus.Error.NoReply" ||
+        errorName == u"org.freedesktop.DBus.Error.Timeout" ||
+        errorName == u"org.freedesktop.DBus.Error.TimedOut")
+        return UDisksFailure::kGaveUp;
     return UDisksFailure::kOther;
 }
 
 UDisksResult ErrorResult(const QDBusMessage& reply) {
     UDisksResult r;
-    r.failure = FailureOf(reply.errorName());
+    r.failure = FailureOf(reply.errorName(), reply.errorMessage());
     r.message = reply.errorName() + QStringLiteral(": ") + reply.errorMessage();
     return r;
 }
 
-// The call, never starting the service: a service that is not running is not there.
+// The call, never starting the service: a service that is not running is not there. With a
+// `keepAlive` the answer is awaited on the bus's own thread while this one goes on answering.
 QDBusMessage Call(const QDBusConnection& bus, const QString& service, const QString& path,
                   const QString& interface, const QString& method, const QVariantList& args,
-                  int timeoutMs) {
+                  int timeoutMs, const std::function<void()>& keepAlive = {}) {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setAutoStartService(false);
     message.setArguments(args);
-    return bus.call(message, QDBus::Block, timeoutMs);
+    if (!keepAlive)
+        return bus.call(message, QDBus::Block, timeoutMs);
+    const QDBusPendingCall pending = bus.asyncCall(message, timeoutMs);
+    while (!pending.isFinished()) {
+        keepAlive();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return pending.reply();
 }
 
 // Every object of the service, read in one call to its object manager.
@@ -170,12 +198,16 @@ UDisksFloppy FloppyOf(const ServiceObject* drive, const ServiceObject& block) {
     f.block = block.path();
     f.device = block.Device();
     f.sizeBytes = block.prop(kBlockInterface, u"Size"_qs).toLongLong();
+    f.idUsage = block.prop(kBlockInterface, u"IdUsage"_qs).toString();
+    f.idType = block.prop(kBlockInterface, u"IdType"_qs).toString();
     f.label = block.prop(kBlockInterface, u"IdLabel"_qs).toString();
-    f.hasFilesystem = block.has(kFilesystemInterface);
+    f.canMount = block.has(kFilesystemInterface);
+    f.hasFilesystem = f.canMount && f.idUsage == u"filesystem";
     f.mountPoints = FromByteStrings(block.prop(kFilesystemInterface, u"MountPoints"_qs));
     // Where the service cannot see a disk change its MediaAvailable is an assumption (always
-    // true), and the size its last look found is the evidence.
-    f.mediaAvailable = f.sizeBytes > 0;
+    // true): what udev's last probe found on the disk is the evidence, or a size where the
+    // service gives one.
+    f.mediaAvailable = !f.idUsage.isEmpty() || f.sizeBytes > 0;
     if (drive != nullptr) {
         f.drive = drive->path();
         f.mediaChangeDetected = drive->prop(kDriveInterface, u"MediaChangeDetected"_qs).toBool();
@@ -229,13 +261,16 @@ std::vector<UDisksFloppy> UDisksClient::FloppyDrives() const {
     return floppies;
 }
 
-UDisksResult UDisksClient::Rescan(const QString& block) const {
-    return OnBlock(block, kBlockInterface, QStringLiteral("Rescan"));
+UDisksResult UDisksClient::Rescan(const QString& block,
+                                  const std::function<void()>& keepAlive) const {
+    return OnBlock(block, kBlockInterface, QStringLiteral("Rescan"), keepAlive);
 }
 
-UDisksResult UDisksClient::Mount(const QString& block) const {
+UDisksResult UDisksClient::Mount(const QString& block,
+                                 const std::function<void()>& keepAlive) const {
     QVariant answer;
-    UDisksResult r = OnBlock(block, kFilesystemInterface, QStringLiteral("Mount"), &answer);
+    UDisksResult r =
+        OnBlock(block, kFilesystemInterface, QStringLiteral("Mount"), keepAlive, &answer);
     if (r.ok()) {
         r.mountPoint = answer.toString();
     } else if (r.failure == UDisksFailure::kAlreadyMounted) {
@@ -252,16 +287,18 @@ UDisksResult UDisksClient::Mount(const QString& block) const {
     return r;
 }
 
-UDisksResult UDisksClient::Unmount(const QString& block) const {
-    return OnBlock(block, kFilesystemInterface, QStringLiteral("Unmount"));
+UDisksResult UDisksClient::Unmount(const QString& block,
+                                   const std::function<void()>& keepAlive) const {
+    return OnBlock(block, kFilesystemInterface, QStringLiteral("Unmount"), keepAlive);
 }
 
 UDisksResult UDisksClient::OnBlock(const QString& block, const QString& interface,
-                                   const QString& method, QVariant* answer) const {
+                                   const QString& method, const std::function<void()>& keepAlive,
+                                   QVariant* answer) const {
     if (!bus_.isConnected())
         return {UDisksFailure::kNoService, {}, QStringLiteral("no system bus")};
-    const QDBusMessage reply =
-        Call(bus_, kService, block, interface, method, {QVariantMap()}, actionTimeoutMs_);
+    const QDBusMessage reply = Call(bus_, kService, block, interface, method, {QVariantMap()},
+                                    actionTimeoutMs_, keepAlive);
     if (reply.type() == QDBusMessage::ReplyMessage) {
         if (answer != nullptr)
             *answer = reply.arguments().value(0);
@@ -272,7 +309,8 @@ UDisksResult UDisksClient::OnBlock(const QString& block, const QString& interfac
     UDisksResult r = ErrorResult(reply);
     // The service answers alike for an object without the interface and for no object at
     // all: a block that cannot say its size is gone.
-    if (r.failure == UDisksFailure::kNoFilesystem) {
+    if (r.failure == UDisksFailure::kNoFilesystem &&
+        reply.errorName().startsWith(u"org.freedesktop.DBus.Error.Unknown")) {
         const QDBusMessage size =
             Call(bus_, kService, block, QStringLiteral("org.freedesktop.DBus.Properties"),
                  QStringLiteral("Get"), {kBlockInterface, QStringLiteral("Size")}, queryTimeoutMs_);

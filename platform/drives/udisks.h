@@ -4,13 +4,14 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <vector>
 
 // A client of the desktop's disk service, UDisks2 (org.freedesktop.UDisks2 on the system bus):
 // how an ordinary user finds a USB floppy drive, with or without a disk, and mounts its disk.
-// Every call is synchronous and bounded by a timeout, so it may run on the GUI thread between
-// two steps; none ever starts the service (no bus activation), and none raises: a failure is a
-// value the caller reads.
+// Every call is bounded by a timeout; one that may wait long (a password asked, a slow drive)
+// keeps the caller's thread answering through the `keepAlive` it is handed. None ever starts the
+// service (no bus activation), and none raises: a failure is a value the caller reads.
 namespace platform {
 
 // A floppy drive as the service knows it now.
@@ -20,15 +21,21 @@ struct UDisksFloppy {
     QString block;   // object path of the block that holds the disk: the whole disk, or the
                      // partition holding the file system when the whole disk holds none
     QString device;  // that block's device node: /dev/sdb, /dev/fd0
-    // A disk is in the drive. The service cannot see a disk go in or out of a floppy drive
-    // (it never opens one on its own, since that makes the drive spin), so where it does not
-    // (`mediaChangeDetected` false) this is what its last look found: the disk's size is not 0.
-    // Rescan makes it look again.
+    // A disk is known to be in the drive. The service cannot see a disk go in or out of a
+    // floppy drive and never sizes one (opening it makes the drive spin): it says `Size` 0 and
+    // `MediaAvailable` true whatever is in it. Where it does not see changes
+    // (`mediaChangeDetected` false) a disk is known only from udev's probe of it (`idUsage`),
+    // which Rescan renews; an empty drive, a disk of zeros and one that cannot be read all probe
+    // as nothing, and only a mount attempt tells them apart.
     bool mediaAvailable = false;
     bool mediaChangeDetected = false;  // the service sees a disk go in and out by itself
-    qint64 sizeBytes = 0;              // of the disk; 0 with no disk
+    qint64 sizeBytes = 0;              // of the disk as the service sized it; 0 when it did not
+    QString idUsage;                   // what the probe found: "filesystem", "other"...; empty
+                                       // with no disk or none it recognised
+    QString idType;                    // the file system's type as probed: "vfat"...
     QString label;                     // the file system's label, may be empty
-    bool hasFilesystem = false;        // the block holds a file system the service can mount
+    bool canMount = false;             // the service offers to mount the block (even empty)
+    bool hasFilesystem = false;        // the probe found a file system the service can mount
     QStringList mountPoints;           // where it is mounted now, may be empty
 };
 
@@ -36,8 +43,11 @@ struct UDisksFloppy {
 enum class UDisksFailure {
     kNone,            // it did
     kNoService,       // no system bus, no service on it, or no answer within the timeout
+    kGaveUp,          // an action had no answer within its timeout: it may still be done
     kNotAuthorized,   // the user may not (org.freedesktop.UDisks2.Error.NotAuthorized*)
-    kNoFilesystem,    // the block holds no file system (no disk, or an unformatted one)
+    kNoFilesystem,    // the block holds no file system it can mount (an unformatted disk)
+    kNoMedium,        // Mount: the drive holds no disk
+    kUnreadable,      // Mount: no disk, or one that cannot be read (the two look alike)
     kBusy,            // a program still uses the mounted disk (Error.DeviceBusy)
     kAlreadyMounted,  // Mount: it was mounted already; `mountPoint` says where
     kNotMounted,      // Unmount: it was not mounted
@@ -75,25 +85,31 @@ class UDisksClient {
     // reachable.
     std::vector<UDisksFloppy> FloppyDrives() const;
 
-    // Makes the service look at the drive of `block` again (it opens the device, reads the
-    // disk's size and file system), so that FloppyDrives then tells whether a disk is in a
-    // floppy drive and what it holds. Fails with kNoService, kNotAuthorized, kGone or kOther.
-    UDisksResult Rescan(const QString& block) const;
+    // The actions below may wait for minutes (the service asking the user for a password, a
+    // slow drive). While one waits, `keepAlive` (when given) is called on the caller's thread
+    // at least every hundredth of a second. Each fails with kGaveUp when its timeout passes
+    // with no answer; the service may still carry it out afterwards.
+
+    // Makes the service look at the drive of `block` again (udev probes the disk anew), so
+    // that FloppyDrives then tells whether a disk is in a floppy drive and what it holds.
+    // Fails with kNoService, kGaveUp, kNotAuthorized, kGone or kOther.
+    UDisksResult Rescan(const QString& block, const std::function<void()>& keepAlive = {}) const;
 
     // Mounts the file system of `block` (an object path from FloppyDrives) where the service
-    // chooses, as the user. Fails with kNoService, kNotAuthorized, kNoFilesystem, kBusy,
-    // kAlreadyMounted (with the mount point), kGone or kOther.
-    UDisksResult Mount(const QString& block) const;
+    // chooses, as the user. Fails with kNoService, kGaveUp, kNotAuthorized, kNoFilesystem,
+    // kNoMedium, kUnreadable, kBusy, kAlreadyMounted (with the mount point), kGone or kOther.
+    UDisksResult Mount(const QString& block, const std::function<void()>& keepAlive = {}) const;
 
-    // Unmounts the file system of `block`. Fails with kNoService, kNotAuthorized, kNoFilesystem,
-    // kBusy (a program still has a file open on it), kNotMounted, kGone or kOther.
-    UDisksResult Unmount(const QString& block) const;
+    // Unmounts the file system of `block`. Fails with kNoService, kGaveUp, kNotAuthorized,
+    // kNoFilesystem, kBusy (a program still has a file open on it), kNotMounted, kGone or
+    // kOther.
+    UDisksResult Unmount(const QString& block, const std::function<void()>& keepAlive = {}) const;
 
   private:
     // Calls `method` of `interface` on `block` with no options, and says how it went; the
     // method's answer, if any, goes to `answer`.
     UDisksResult OnBlock(const QString& block, const QString& interface, const QString& method,
-                         QVariant* answer = nullptr) const;
+                         const std::function<void()>& keepAlive, QVariant* answer = nullptr) const;
 
     QDBusConnection bus_;
     int queryTimeoutMs_;

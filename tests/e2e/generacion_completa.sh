@@ -78,7 +78,7 @@ servicio() {
 # The user puts disk n in the drive: an empty floppy, mounted (when it is) in a folder of its own.
 insertar() {
     mkdir -p "$trabajo/DISCO$1"
-    servicio InsertDisk "string:DISCO$1" uint64:1474560
+    servicio InsertDisk "string:DISCO$1"
     servicio SetMountFolder "string:$trabajo/DISCO$1"
 }
 no_montado() {

@@ -218,6 +218,21 @@ TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
     EXPECT_EQ(Letras(table),
               (QMap<QString, QString>{
                   {"a:", "(no montada) /dev/sdc"}, {"b:", carpeta + u' '}, {"c:", "/ "}}));
+
+    // Two drives: a: and b: from the start, and no drive of images. A second one plugged in
+    // while the images hold b: waits for the next start: no letter ever moves.
+    const platform::FoundFloppy segunda{u"/dev/sdd"_qs, unidad + u'2', bloque + u'2', {}, {}};
+    platform::DriveLetters dos;
+    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, dos, carpeta,
+                                   {{u"/dev/sdb"_qs, unidad, bloque, {}, {}}, segunda});
+    EXPECT_EQ(Letras(table),
+              (QMap<QString, QString>{
+                  {"a:", "(no montada) /dev/sdb"}, {"b:", "(no montada) /dev/sdd"}, {"c:", "/ "}}));
+    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta,
+                                   {{u"/dev/sdc"_qs, unidad, bloque, {}, {}}, segunda});
+    EXPECT_EQ(Letras(table),
+              (QMap<QString, QString>{
+                  {"a:", "(no montada) /dev/sdc"}, {"b:", carpeta + u' '}, {"c:", "/ "}}));
 }
 
 TEST(DeteccionTest, ATableIsDetectedAgainAfterABoxAMountOrItsLife) {

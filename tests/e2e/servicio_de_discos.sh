@@ -139,9 +139,8 @@ trap 'terminar_soporte; limpiar; quitar_media' EXIT
 trap 'exit 1' TERM INT
 chmod 755 "$trabajo"
 falla() {
-    echo "--- lo que dijo el servicio ---" >&2; tail -40 "$trabajo/monitor.log" >&2 || true; cp "$trabajo/monitor.log" /tmp/monitor-fallo.log 2>/dev/null || true
+    echo "--- lo que dijo el servicio ---" >&2; tail -40 "$trabajo/monitor.log" >&2 || true
     echo "--- QTL99 ---" >&2; cat "$trabajo/qtl99.log" >&2 || true
-    xwd -root -silent > /tmp/fallo.xwd 2>/dev/null || true
     echo "--- ventanas ---" >&2
     for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do xdotool getwindowname "$w" >&2; done
     echo "FALLO: $*" >&2; exit 1

@@ -427,11 +427,10 @@ TEST_F(DisqueteraDelServicioTest, AMountWaitedOnKeepsTheProgramAnsweringUnderThe
         Insertar(1);
         escritorio.Start();
     });
-    dialogs_.Answer(platform::answer::kOk, [&] {  // disk 2's prompt: disk 1 is written
+    dialogs_.Answer(platform::answer::kCancel, [&] {  // disk 2's prompt: disk 1 is written
         escritorio.Stop();
         punteroAlMontar = screen_.changes;
     });
-    dialogs_.Answer(platform::answer::kCancel);
     Generar();
     QCoreApplication::processEvents();
     const std::vector<double> esperas = escritorio.Waits();

@@ -242,6 +242,6 @@ comprobar disco1.img Disco1 UNO.TXT DATOS.BIN
 comprobar disco2.img Disco2 "Leeme Largo.txt"
 comprobar disco3.img Disco3 TRES.TXT
 cmp -s "$trabajo/sacado-ceros.img" "$trabajo/ceros.img" || falla "el disco de ceros fue escrito"
-echo "--- lo que dijo el servicio ---"; grep -E 'IdUsage|IdType|MountPoints|Size' "$trabajo/monitor.log" | head -40 || true
+echo "--- lo que dijo el servicio ---"; grep -E 'Completed|IdUsage|MountPoints' "$trabajo/monitor.log" | sed 's|/org/freedesktop/UDisks2/||' | head -60 || true
 echo "--- QTL99 ---"; cat "$trabajo/qtl99.log"
 echo "Servicio de discos de verdad: tres discos escritos en la disquetera USB como usuario, cada uno montado al pedirlo y desmontado antes de sacarlo"

@@ -108,7 +108,7 @@ class LinuxHost : public Host {
         Dialogs& boxes_;
         KeptDetection& detected_;
     };
-    KeptDetection detected_{std::chrono::milliseconds(500)};
+    KeptDetection detected_{std::chrono::milliseconds(500), WatchMountsFromFirstQuestion()};
     Boxes dialogs_;
     KeptPointer screen_;
     LinuxProcesses processes_{*this};

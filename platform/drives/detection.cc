@@ -246,6 +246,15 @@ std::function<bool()> WatchMounts() {
     };
 }
 
+std::function<bool()> WatchMountsFromFirstQuestion() {
+    return [watch = std::function<bool()>()]() mutable {
+        if (watch)
+            return watch();
+        watch = WatchMounts();
+        return true;
+    };
+}
+
 std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts) {
     if (device == 0)
         return std::nullopt;

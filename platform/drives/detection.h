@@ -56,6 +56,9 @@ std::vector<MountEntry> ReadFstab();      // /etc/fstab
 // A new watch of the mount table, as a question: has anything been mounted or unmounted since
 // it was last asked? Where it cannot watch, the answer is always yes.
 std::function<bool()> WatchMounts();
+// The same watch started at its first question, which answers yes: a run that never looks at
+// the drives never starts one.
+std::function<bool()> WatchMountsFromFirstQuestion();
 
 // Where the block device `device` is mounted in `mounts` (the whole file system if it is
 // mounted as such anywhere, else the first place a part of it is), or nothing when it is not.

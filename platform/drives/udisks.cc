@@ -219,16 +219,24 @@ UDisksFloppy FloppyOf(const ServiceObject* drive, const ServiceObject& block) {
 
 }  // namespace
 
-UDisksClient::UDisksClient() : UDisksClient(QDBusConnection::systemBus()) {}
+UDisksClient::UDisksClient()
+    : queryTimeoutMs_(kQueryTimeoutMs), actionTimeoutMs_(kActionTimeoutMs) {}
 
 UDisksClient::UDisksClient(QDBusConnection bus, int queryTimeoutMs, int actionTimeoutMs)
     : bus_(std::move(bus)), queryTimeoutMs_(queryTimeoutMs), actionTimeoutMs_(actionTimeoutMs) {}
 
+const QDBusConnection& UDisksClient::bus() const {
+    // The system bus is connected at the first call, not before the first window.
+    if (!bus_)
+        bus_ = QDBusConnection::systemBus();
+    return *bus_;
+}
+
 bool UDisksClient::IsReachable() const {
-    if (!bus_.isConnected())
+    if (!bus().isConnected())
         return false;
     const QDBusMessage reply =
-        Call(bus_, QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        Call(bus(), QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
              QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"), {kService},
              queryTimeoutMs_);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
@@ -237,9 +245,9 @@ bool UDisksClient::IsReachable() const {
 
 std::vector<UDisksFloppy> UDisksClient::FloppyDrives() const {
     std::vector<UDisksFloppy> floppies;
-    if (!bus_.isConnected())
+    if (!bus().isConnected())
         return floppies;
-    const std::vector<ServiceObject> objects = ManagedObjects(bus_, queryTimeoutMs_);
+    const std::vector<ServiceObject> objects = ManagedObjects(bus(), queryTimeoutMs_);
     for (const ServiceObject& drive : objects) {
         if (!drive.has(kDriveInterface))
             continue;
@@ -275,7 +283,7 @@ UDisksResult UDisksClient::Mount(const QString& block,
         r.mountPoint = answer.toString();
     } else if (r.failure == UDisksFailure::kAlreadyMounted) {
         const QDBusMessage mounts =
-            Call(bus_, kService, block, QStringLiteral("org.freedesktop.DBus.Properties"),
+            Call(bus(), kService, block, QStringLiteral("org.freedesktop.DBus.Properties"),
                  QStringLiteral("Get"), {kFilesystemInterface, QStringLiteral("MountPoints")},
                  queryTimeoutMs_);
         if (mounts.type() == QDBusMessage::ReplyMessage && !mounts.arguments().isEmpty()) {
@@ -295,9 +303,9 @@ UDisksResult UDisksClient::Unmount(const QString& block,
 UDisksResult UDisksClient::OnBlock(const QString& block, const QString& interface,
                                    const QString& method, const std::function<void()>& keepAlive,
                                    QVariant* answer) const {
-    if (!bus_.isConnected())
+    if (!bus().isConnected())
         return {UDisksFailure::kNoService, {}, QStringLiteral("no system bus")};
-    const QDBusMessage reply = Call(bus_, kService, block, interface, method, {QVariantMap()},
+    const QDBusMessage reply = Call(bus(), kService, block, interface, method, {QVariantMap()},
                                     actionTimeoutMs_, keepAlive);
     if (reply.type() == QDBusMessage::ReplyMessage) {
         if (answer != nullptr)
@@ -312,7 +320,7 @@ UDisksResult UDisksClient::OnBlock(const QString& block, const QString& interfac
     if (r.failure == UDisksFailure::kNoFilesystem &&
         reply.errorName().startsWith(u"org.freedesktop.DBus.Error.Unknown")) {
         const QDBusMessage size =
-            Call(bus_, kService, block, QStringLiteral("org.freedesktop.DBus.Properties"),
+            Call(bus(), kService, block, QStringLiteral("org.freedesktop.DBus.Properties"),
                  QStringLiteral("Get"), {kBlockInterface, QStringLiteral("Size")}, queryTimeoutMs_);
         if (size.type() != QDBusMessage::ReplyMessage || interface == kBlockInterface)
             r.failure = UDisksFailure::kGone;

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // A client of the desktop's disk service, UDisks2 (org.freedesktop.UDisks2 on the system bus):
@@ -70,7 +71,8 @@ class UDisksClient {
     static constexpr int kQueryTimeoutMs = 2500;
     static constexpr int kActionTimeoutMs = 120000;
 
-    // The client of the machine's system bus.
+    // The client of the machine's system bus, connected at its first call: a run that never
+    // looks for a floppy drive never connects.
     UDisksClient();
     // A client of `bus` (a test's private bus).
     explicit UDisksClient(QDBusConnection bus, int queryTimeoutMs = kQueryTimeoutMs,
@@ -111,7 +113,9 @@ class UDisksClient {
     UDisksResult OnBlock(const QString& block, const QString& interface, const QString& method,
                          const std::function<void()>& keepAlive, QVariant* answer = nullptr) const;
 
-    QDBusConnection bus_;
+    const QDBusConnection& bus() const;
+
+    mutable std::optional<QDBusConnection> bus_;
     int queryTimeoutMs_;
     int actionTimeoutMs_;
 };

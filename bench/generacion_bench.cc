@@ -1,11 +1,15 @@
-// Times a whole disk set made by the real GenerarDiscos against the same work done by cp, with
-// an rm of the destination and a sync -f per disk, the two taking turns round after round.
-// Prints the medians of both and of the rounds' ratios, once on /dev/shm (the loop's own
-// overhead) and once on the given folder's disk (durability included). Then how long the
+// Times a whole disk set made by the real GenerarDiscos against the least this machine can do
+// for the same bytes (the floor: an in-process copy of each file, one sync of the disk's
+// folder, then every byte read back from the medium with its cache dropped), and against cp
+// with an rm of the destination and a sync -f per disk, the three taking turns round after
+// round. Prints the medians of each and of the rounds' ratios, once on /dev/shm (the loop's
+// own overhead) and once on the given folder's disk (durability included). Then how long the
 // window's thread takes to answer the desktop while a disk is written at a floppy's pace,
 // 60 KiB a second, and read back. Last, what asking for the drives costs where no table names
 // them.
 // Usage: generacion_bench [FOLDER_ON_DISK] [ROUNDS]
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -102,6 +106,49 @@ double TiempoCp(const QString& base) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
+[[noreturn]] void Fallo(const QString& que) {
+    std::fprintf(stderr, "suelo: %s\n", qPrintable(que));
+    std::exit(1);
+}
+
+// The floor: each disk's files copied in-process into the emptied floppy folder, the folder's
+// file system synced once, then each file read back from the medium, its cache dropped first.
+double TiempoSuelo(const QString& base) {
+    const QString floppy = base + QStringLiteral("/floppy");
+    std::vector<char> datos(kTamano), leido(kTamano);
+    QElapsedTimer t;
+    t.start();
+    for (int n = 1; n <= kDiscos; ++n) {
+        Vaciar(floppy);
+        const QString origen = base + QStringLiteral("/cd/Discos/Disco%1/").arg(n);
+        QStringList nombres;
+        for (int k = 1; k <= kArchivos; ++k) {
+            const QString nombre = QStringLiteral("ARCH%1.BIN").arg(k, 2, 10, QLatin1Char('0'));
+            nombres << nombre;
+            const int in = ::open(QFile::encodeName(origen + nombre).constData(), O_RDONLY);
+            const int out = ::open(QFile::encodeName(floppy + u'/' + nombre).constData(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (in < 0 || out < 0 || ::read(in, datos.data(), kTamano) != kTamano ||
+                ::write(out, datos.data(), kTamano) != kTamano)
+                Fallo(nombre);
+            ::close(in);
+            ::close(out);
+        }
+        const int carpeta = ::open(QFile::encodeName(floppy).constData(), O_RDONLY | O_DIRECTORY);
+        if (carpeta < 0 || ::syncfs(carpeta) != 0)
+            Fallo(floppy);
+        ::close(carpeta);
+        for (const QString& nombre : nombres) {
+            const int fd = ::open(QFile::encodeName(floppy + u'/' + nombre).constData(), O_RDONLY);
+            if (fd < 0 || ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0 ||
+                ::read(fd, leido.data(), kTamano) != kTamano)
+                Fallo(nombre);
+            ::close(fd);
+        }
+    }
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
 double Mediana(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -118,20 +165,34 @@ void Medir(const QString& donde, const char* titulo, int rondas) {
     drives.MapDrives(QStringLiteral("d:=cd;a:=floppy"));
     drives.PlaceProgram(QStringLiteral("cd"));
     drives.keepAlive = ui::MantenerVivo;  // as the window has it
-    std::vector<double> nuestro, cp, relaciones;
+    std::vector<double> nuestro, cp, suelo, sobreCp, sobreSuelo;
     for (int i = 0; i < rondas; ++i) {
-        // Each goes first every other round, so neither always finds the disk busier; the
-        // ratio is taken within the round, so that a disk that slows down or speeds up over
-        // the run weighs on both sides alike.
-        if (i % 2 == 0)
-            nuestro.push_back(TiempoGenerar(drives, base));
-        cp.push_back(TiempoCp(base));
-        if (i % 2 != 0)
-            nuestro.push_back(TiempoGenerar(drives, base));
-        relaciones.push_back(nuestro.back() / cp.back());
+        // Each goes first in turn, so that none always finds the disk busier; the ratios are
+        // taken within the round, so that a disk that slows down or speeds up over the run
+        // weighs on every side alike.
+        const auto generar = [&] { nuestro.push_back(TiempoGenerar(drives, base)); };
+        const auto conCp = [&] { cp.push_back(TiempoCp(base)); };
+        const auto elSuelo = [&] { suelo.push_back(TiempoSuelo(base)); };
+        if (i % 3 == 0) {
+            generar();
+            conCp();
+            elSuelo();
+        } else if (i % 3 == 1) {
+            conCp();
+            elSuelo();
+            generar();
+        } else {
+            elSuelo();
+            generar();
+            conCp();
+        }
+        sobreCp.push_back(nuestro.back() / cp.back());
+        sobreSuelo.push_back(nuestro.back() / suelo.back());
     }
-    std::printf("%-34s GenerarDiscos %8.1f ms   cp+rm+sync %8.1f ms   relación %.2f\n", titulo,
-                Mediana(nuestro), Mediana(cp), Mediana(relaciones));
+    std::printf("%-34s GenerarDiscos %8.1f ms   suelo      %8.1f ms   relación %.2f\n", titulo,
+                Mediana(nuestro), Mediana(suelo), Mediana(sobreSuelo));
+    std::printf("%-34s                           cp+rm+sync %8.1f ms   relación %.2f\n", "",
+                Mediana(cp), Mediana(sobreCp));
 }
 
 // One disk of four 60 KiB files written to a medium that takes 60 KiB a second, as a floppy

@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "app/lib.h"
 #include "generation/comprobacion.h"
@@ -111,10 +112,34 @@ class Consola : public platform::Dialogs,
 
     bool Terminado() const { return terminado_ && !fallo_; }
 
+    // After a set that ran to its end: says which disks hold nothing, and whether the set is
+    // whole as the check of the CD sees it, so that both end with the same status.
+    bool Completo(const generacion::ComprobacionCd& cd) {
+        if (archivosDelDisco_.empty()) {
+            Decir(QStringLiteral("CANTIDAD=«%1» no da ningún disco: no se generó ninguna imagen")
+                      .arg(cd.textoCantidad));
+        }
+        for (size_t i = 0; i < archivosDelDisco_.size(); ++i) {
+            if (archivosDelDisco_[i] == 0) {
+                const int disco = static_cast<int>(i) + 1;
+                Decir(QStringLiteral(
+                          "disco %1 (%2): no se copió ningún archivo; la imagen queda vacía")
+                          .arg(disco)
+                          .arg(Imagen(disco)));
+            }
+        }
+        if (cd.Completo())
+            return true;
+        Decir(QStringLiteral(
+            "el juego no está completo; «QTL99 --comprobar» dice qué le falta y por qué"));
+        return false;
+    }
+
     int MsgBox(const QString& texto, int estilo, const QString& /*titulo*/) override {
         if (estilo == style::kOkCancel + style::kInformation &&
             texto.startsWith(QStringLiteral("Inserte el diskette número "))) {
             ++disco_;
+            archivosDelDisco_.push_back(0);
             archivo_.reset();
             if (!terminal_)
                 Linea(QStringLiteral("Disco %1 de %2: %3").arg(disco_).arg(discos_).arg(Imagen()));
@@ -161,6 +186,8 @@ class Consola : public platform::Dialogs,
     void MostrarArchivo(const QString& nombre) override {
         archivo_ = nombre;
         ++empezados_;
+        if (!archivosDelDisco_.empty())
+            ++archivosDelDisco_.back();
         if (terminal_)
             Barra();
         else
@@ -211,6 +238,7 @@ class Consola : public platform::Dialogs,
     int total_ = 0;
     int empezados_ = 0;
     int disco_ = 0;
+    std::vector<int> archivosDelDisco_;  // the files shown for each disk asked for
     std::optional<QString> archivo_;
     std::optional<int> error_;
     bool barra_ = false;
@@ -508,7 +536,7 @@ int LineaDeOrdenes(int argc, char** argv) {
     consola.Contar(cd);
     generacion::Generacion generacion(consola, anfitrion);
     generacion.cmdComenzar_Click();
-    return consola.Terminado() ? 0 : 1;
+    return consola.Terminado() && consola.Completo(cd) ? 0 : 1;
 }
 
 }  // namespace programa

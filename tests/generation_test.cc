@@ -95,7 +95,9 @@ class GeneracionTest : public ::testing::Test {
     }
     bool NombresDuraderos() const {
         using Op = qtltest::FaultySystem::Op;
-        const auto nombre = std::find(llamadas_.rbegin(), llamadas_.rend(), Op::kRename);
+        const auto nombre = std::find_if(llamadas_.rbegin(), llamadas_.rend(), [](Op op) {
+            return op == Op::kRename || op == Op::kRenameNoReplace;
+        });
         return std::find(llamadas_.rbegin(), nombre, Op::kSync) != nombre;
     }
     // The run ended with its labels hidden and no hourglass.

@@ -359,22 +359,45 @@ TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
     EXPECT_EQ(aLa("c:\\CHICO.TXT"), 71);
     platform::InsertDisk(drives_, QStringLiteral("b:"), 1);  // b: gives its unfinished disk up
 
-    drives_.system.fault = [](qtltest::FaultySystem::Op op) {
-        return op == qtltest::FaultySystem::Op::kRename ? EINVAL : 0;
-    };
-    for (int disco : {1, 2}) {
-        platform::InsertDisk(drives_, QStringLiteral("b:"), disco);
-        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
-                           QStringLiteral("b:\\CHICO.TXT"));
-        if (disco == 2)  // another program's image turns up meanwhile
-            drives_.Write(QStringLiteral("fuse/Disco2.img"), "ajena");
-        EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("b:")); }),
-                  disco == 1 ? 0 : 71);
+    // With links (NFS) or without (many FUSE mounts), the name is given only where it is free.
+    using Op = qtltest::FaultySystem::Op;
+    for (const int enlaces : {0, EPERM}) {
+        drives_.system.fault = [enlaces](Op op) {
+            return op == Op::kRenameNoReplace ? EINVAL : op == Op::kLink ? enlaces : 0;
+        };
+        for (int disco : {1, 2}) {
+            disco += enlaces != 0 ? 3 : 0;
+            platform::InsertDisk(drives_, QStringLiteral("b:"), disco);
+            platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                               QStringLiteral("b:\\CHICO.TXT"));
+            if (disco % 3 == 2)  // another program's image turns up meanwhile
+                drives_.Write(QStringLiteral("fuse/Disco%1.img").arg(disco), "ajena");
+            EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("b:")); }),
+                      disco % 3 == 1 ? 0 : 71);
+        }
     }
     drives_.system.fault = {};
     EXPECT_EQ(drives_.Read(QStringLiteral("fuse/Disco2.img")), "ajena");
+    EXPECT_EQ(drives_.Read(QStringLiteral("fuse/Disco5.img")), "ajena");
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 4);
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), u"CHICO.TXT");
     platform::InsertDisk(drives_, QStringLiteral("b:"), 1);
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), u"CHICO.TXT");
+
+    // A blank image already there (one kept for an emulator) is written as any other disk:
+    // under a name of its own and the folder's lock, and named when its list is done.
+    platform::FatMedium(drives_.Path(QStringLiteral("fuse/Disco3.img")), drives_.services)
+        .FormatStandard();
+    const QByteArray blanca = drives_.Read(QStringLiteral("fuse/Disco3.img"));
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 3);
+    platform::InsertDisk(drives_, QStringLiteral("c:"), 3);
+    EXPECT_EQ(aLa("b:\\CHICO.TXT"), 0);
+    EXPECT_EQ(drives_.Read(QStringLiteral("fuse/Disco3.img")), blanca);
+    EXPECT_EQ(aLa("c:\\OTRO.TXT"), 71);
+    platform::FinishDisk(drives_, QStringLiteral("b:"));
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("c:\\"), 22), u"CHICO.TXT");
+    EXPECT_EQ(QDir(drives_.Path(QStringLiteral("fuse"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"Disco1.img", "Disco2.img", "Disco3.img", "Disco4.img", "Disco5.img"}));
     if (estado != 0)
         GTEST_SKIP() << "sin dispositivos de bucle (losetup): " << lazo.constData();
 }
@@ -387,8 +410,7 @@ TEST_F(ArchivosTest, LeftoversOfAGoneProgramGoAndAGoneImageIsADiskTakenOut) {
     drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy;b:=imagenes,images"));
     const QString vivo = QString::number(::getppid());  // a process that runs
     for (const QString& resto : {QStringLiteral("floppy/.QTL99-999999999-3"),
-                                 QStringLiteral("imagenes/.Disco1.img.QTL99-999999999-1.tmp"),
-                                 QStringLiteral("imagenes/.Disco1.img.0badc0de.tmp")}) {
+                                 QStringLiteral("imagenes/.Disco1.img.QTL99-999999999-1.tmp")}) {
         drives_.Write(resto, "resto");
     }
     drives_.Write(QStringLiteral("imagenes/.Disco1.img.QTL99-%1-1.tmp").arg(vivo), "suyo");
@@ -397,6 +419,35 @@ TEST_F(ArchivosTest, LeftoversOfAGoneProgramGoAndAGoneImageIsADiskTakenOut) {
     EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());
     EXPECT_EQ(QDir(drives_.Path(QStringLiteral("imagenes"))).entryList(QDir::Files | QDir::Hidden),
               QStringList({QStringLiteral(".Disco1.img.QTL99-%1-1.tmp").arg(vivo)}));
+
+    // What only looks like a leftover stays: a link, a FIFO, a file of another user, a name
+    // with no process in it, or one another program made.
+    QStringList ajenos;
+    for (const QString& carpeta :
+         {QStringLiteral("floppy/.QTL99-"), QStringLiteral("imagenes/.Disco2.img.QTL99-")}) {
+        const QString fin = carpeta.startsWith(u'f') ? QString() : QStringLiteral(".tmp");
+        ajenos << carpeta + QStringLiteral("999999999-5") + fin
+               << carpeta + QStringLiteral("999999999-6") + fin
+               << carpeta + QStringLiteral("0-7") + fin;
+        QFile::link(drives_.Path(QStringLiteral("cd/Discos/Disco1/CHICO.TXT")),
+                    drives_.Path(ajenos[ajenos.size() - 3]));
+        ASSERT_EQ(::mkfifo(qPrintable(drives_.Path(ajenos[ajenos.size() - 2])), 0600), 0);
+        drives_.Write(ajenos.back(), "nadie");
+        if (::geteuid() == 0) {
+            ajenos << carpeta + QStringLiteral("999999999-8") + fin;
+            drives_.Write(ajenos.back(), "de otro");
+            ASSERT_EQ(::chown(qPrintable(drives_.Path(ajenos.back())), 65534, 65534), 0);
+        }
+    }
+    ajenos << QStringLiteral("imagenes/.Disco2.img.0badc0de.tmp");
+    drives_.Write(ajenos.back(), "de mformat");
+    EXPECT_FALSE(platform::Dir(drives_, QStringLiteral("a:\\"), 22).isEmpty());
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), QString());
+    for (const QString& ajeno : ajenos)
+        EXPECT_TRUE(QFileInfo(drives_.Path(ajeno)).isSymLink() || drives_.Exists(ajeno))
+            << qPrintable(ajeno);
+    for (const QString& ajeno : ajenos)
+        QFile::remove(drives_.Path(ajeno));
 
     const auto copiar = [&] {
         platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),

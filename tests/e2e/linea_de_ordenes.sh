@@ -34,7 +34,7 @@ comprobar_imagen() {
     [ "$(stat -c %s "$img")" -eq 1474560 ] || falla "$img mide $(stat -c %s "$img")"
     fsck.fat -n "$img" >/dev/null || falla "fsck.fat: $img no está limpia"
     local esperado hay
-    esperado="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
+    esperado="$([ $# -eq 0 ] || printf '%s\n' "$@" | sort | tr '\n' ' ')"
     hay="$(mdir -i "$img" -a -b :: | sed 's|^::/||' | sort | tr '\n' ' ')"
     [ "$hay" = "$esperado" ] || falla "$img tiene: $hay"
     for nombre in "$@"; do
@@ -106,6 +106,8 @@ for n in BIEN.TXT P%1.TXT 'a*b.txt' AUX.TXT Ω.txt; do archivo "$cds/nombres" 1 
 hacer_cd "$cds/cantidad" 2 "Disco1=A.TXT," "Disco3=C.TXT," "disco01=A.TXT,"
 archivo "$cds/cantidad" 1 A.TXT 3
 mkdir -p "$cds/sin_ini"
+hacer_cd "$cds/cero" 0 "Disco1=A.TXT,"
+archivo "$cds/cero" 1 A.TXT 3
 # Every trap on one CD: each is named all the same.
 hacer_cd "$cds/todas" 6 "Disco1=A.TXT,B.TXT" "Disco2=$largo" "Disco3=FALTA.TXT," \
     "Disco4=UNO.CAB,DOS.CAB," "Disco5=a*b.txt," "Disco7=A.TXT,"
@@ -133,12 +135,13 @@ while IFS='|' read -r caso comprobar imagenes estado mensaje discos; do
     done
     [ "$(ls "$trabajo/$caso" | tr '\n' ' ')" = "$hechas" ] || falla "$caso dejó $(ls "$trabajo/$caso")"
 done <<'TABLA'
-sin_coma|«B.TXT»: NO SE COPIA: le falta la coma final|si|0||1:A.TXT
+sin_coma|«B.TXT»: NO SE COPIA: le falta la coma final|si|1|el juego no está completo|1:A.TXT
 largo|«ARCHIVO18.TXT»: se copia;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«ARCHIVO20.TXT»: NO SE COPIA: queda fuera|no
 falta|«FALTA.TXT»: FALTA EN EL CD (error 53: No se encontró el archivo)|si|1|disco 2 (@/Disco2.img), archivo «FALTA.TXT»: error 53: No se encontró el archivo|1:A.TXT
 lleno|ocupa 3126 de 2847 grupos de 512 bytes y 2 de 224 entradas de la raíz: NO CABE|si|1|disco 1 (@/Disco1.img), archivo «DOS.CAB»: error 61: No hay suficiente espacio en la unidad. Inserte un disco sin datos|
 nombres|«P%1.TXT»: se copia, 3 bytes;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «*»;«AUX.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: es el nombre de un dispositivo de DOS (AUX);«Ω.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «Ω», que no está en la página de códigos;«»: NO SE PUEDE COPIAR DEL CD (error 75|si|1|El nombre del archivo a*b.txt del disco 1 no puede grabarse en un diskette: lleva «*», que FAT no admite|
-cantidad|DISCOS no tiene la clave Disco2;NO COPIA NINGÚN ARCHIVO;DISCOS tiene «Disco3», que no se lee: CANTIDAD da 2 discos;DISCOS tiene «disco01», que no se lee|no
+cantidad|DISCOS no tiene la clave Disco2;NO COPIA NINGÚN ARCHIVO;DISCOS tiene «Disco3», que no se lee: CANTIDAD da 2 discos;DISCOS tiene «disco01», que no se lee|si|1|disco 2 (@/Disco2.img): no se copió ningún archivo; la imagen queda vacía|1:A.TXT 2
+cero|CANTIDAD no da ningún disco|si|1|CANTIDAD=«0» no da ningún disco: no se generó ninguna imagen|
 todas|«B.TXT»: NO SE COPIA: le falta la coma final;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«FALTA.TXT»: FALTA EN EL CD (error 53;NO CABE EN UN DISQUETE;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE;DISCOS no tiene la clave Disco6;DISCOS tiene «Disco7», que no se lee|no
 sin_ini|NO HAY Archivos.ini en la raíz del CD;CANTIDAD no da ningún disco|si|1|El dispositivo origen, seleccionado no posee los archivos necesarios para la generacion de discos. Seleccione otro dispositivo y reintente|
 TABLA

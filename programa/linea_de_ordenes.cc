@@ -295,7 +295,9 @@ void Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
             if (e.error != 0) {
                 t += QStringLiteral("  %1: %2 (error %3: %4)\n")
                          .arg(Nombre(e.nombre),
-                              e.error == platform::errors::kFileNotFound ||
+                              e.enCarpeta ? QStringLiteral("NO SE COPIA: va a una carpeta del "
+                                                           "disquete, que no tiene ninguna")
+                              : e.error == platform::errors::kFileNotFound ||
                                       e.error == platform::errors::kPathNotFound
                                   ? QStringLiteral("FALTA EN EL CD")
                                   : QStringLiteral("NO SE PUEDE COPIAR DEL CD"),

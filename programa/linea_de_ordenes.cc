@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -388,6 +389,27 @@ void InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd)
     std::fflush(stdout);
 }
 
+// A folder name of the command line, or the refusal of one (said; the status to end with)
+// whose bytes are no text in the system's encoding: read as text, it would name another folder.
+std::optional<int> Carpeta(const char* dada, std::optional<QString>& carpeta) {
+    const QString nombre = QFile::decodeName(dada);
+    if (QFile::encodeName(nombre) != QByteArray(dada)) {
+        QString visible;  // each byte that is not plain ASCII text as \xNN
+        for (const char* c = dada; *c != '\0'; ++c) {
+            const auto byte = static_cast<unsigned char>(*c);
+            visible += byte >= 0x20 && byte < 0x7F
+                           ? QString(QLatin1Char(*c))
+                           : QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+        }
+        Decir(QStringLiteral("el nombre de carpeta «%1» no es texto válido en la codificación del "
+                             "sistema; cámbielo o use otra carpeta")
+                  .arg(visible));
+        return 1;
+    }
+    carpeta = nombre;
+    return std::nullopt;
+}
+
 struct Opciones {
     std::optional<QString> imagenes;
     std::optional<QString> cd;
@@ -414,13 +436,15 @@ std::optional<int> LeerOpciones(int argc, char** argv, Opciones& o) {
         const QString dada = QString::fromLocal8Bit(argv[optind - 1]);
         switch (c) {
             case kImagenes:
-                o.imagenes = QString::fromLocal8Bit(optarg);
+                if (const std::optional<int> estado = Carpeta(optarg, o.imagenes))
+                    return estado;
                 break;
             case kComprobar:
                 o.comprobar = true;
                 break;
             case kCd:
-                o.cd = QString::fromLocal8Bit(optarg);
+                if (const std::optional<int> estado = Carpeta(optarg, o.cd))
+                    return estado;
                 break;
             case kJson:
                 o.json = true;

@@ -84,6 +84,12 @@ md5sum "$trabajo/demo/imagenes/"* >"$trabajo/antes"
 qtl99 1 --imagenes "$trabajo/demo/imagenes" --cd "$demo"
 dice "$trabajo/errores" "disco 1 ($trabajo/demo/imagenes/Disco1.img): La unidad de destino debe estar vacia"
 md5sum -c --quiet "$trabajo/antes" || falla "una imagen cambió"
+# A folder name that is no text in the system's encoding is refused, never taken for another.
+qtl99 1 --imagenes "$trabajo/set"$'\xff' --cd "$demo"
+dice "$trabajo/errores" "no es texto válido en la codificación del sistema"
+[ -z "$(ls "$trabajo" | grep '^set')" ] || falla "se escribió en $(ls "$trabajo" | grep '^set')"
+qtl99 1 --comprobar --cd "$demo"$'\xff'
+dice "$trabajo/errores" "no es texto válido en la codificación del sistema"
 qtl99 0 --comprobar --cd "$demo"
 dice "$trabajo/salida" "«PROGRAMA.BIN»: se copia, 49152 bytes" "El juego se generaría completo."
 qtl99 0 --comprobar --json --cd "$demo"

@@ -389,8 +389,9 @@ void InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd)
     std::fflush(stdout);
 }
 
-// A folder name of the command line, or the refusal of one (said; the status to end with)
-// whose bytes are no text in the system's encoding: read as text, it would name another folder.
+// Takes a folder name of the command line into `carpeta`. A name whose bytes are no text in the
+// system's encoding would name another folder once read as text: it is refused, said, and the
+// status to end with comes back.
 std::optional<int> Carpeta(const char* dada, std::optional<QString>& carpeta) {
     const QString nombre = QFile::decodeName(dada);
     if (QFile::encodeName(nombre) != QByteArray(dada)) {

@@ -4,6 +4,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -305,6 +306,16 @@ TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {
                        worker.Run([&] { nested = std::this_thread::get_id(); }, [] {});
                });
     EXPECT_EQ(nested, caller);
+    // A keep-alive that throws lets the work end first: the work uses the caller's values.
+    std::atomic<bool> ended = false;
+    EXPECT_THROW(worker.Run(
+                     [&] {
+                         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                         ended = true;
+                     },
+                     [] { throw std::runtime_error("ventana"); }),
+                 std::runtime_error);
+    EXPECT_TRUE(ended);
 }
 
 }  // namespace

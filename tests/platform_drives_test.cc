@@ -271,11 +271,11 @@ TEST(DeteccionTest, ATableIsDetectedAgainAfterABoxAMountOrItsLife) {
     // The watch sees a mount and an unmount, where this test may mount.
     const std::function<bool()> watch = platform::WatchMounts();
     QTemporaryDir punto;
-    if (::geteuid() == 0 &&
-        QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "tmpfs", punto.path()}) == 0) {
-        QProcess::execute(QStringLiteral("umount"), {punto.path()});
-        EXPECT_TRUE(watch());
-    }
+    if (::geteuid() != 0 ||
+        QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "tmpfs", punto.path()}) != 0)
+        GTEST_SKIP() << "the watch needs a mount, which needs root";
+    QProcess::execute(QStringLiteral("umount"), {punto.path()});
+    EXPECT_TRUE(watch());
 }
 
 TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {

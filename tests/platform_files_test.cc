@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/drives/fat_medium.h"
 #include "platform/files.h"
@@ -299,6 +301,55 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
                                      QStringLiteral("b:\\CHICO.TXT"));
               }),
               71);
+}
+
+// What stops a drive of images gets its box's number and one line on standard error that
+// names the image or folder and the cause.
+TEST_F(ArchivosTest, ADriveOfImagesSaysWhatStopsIt) {
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/CHICO.TXT"), "pequeño");
+    drives_.MakeFolder(QStringLiteral("carpeta/Disco1.img"));
+    drives_.MakeFolder(QStringLiteral("fifo"));
+    drives_.MakeFolder(QStringLiteral("protegida"));
+    ASSERT_EQ(::mkfifo(qPrintable(drives_.Path(QStringLiteral("fifo/Disco1.img"))), 0600), 0);
+    platform::FatMedium(drives_.Path(QStringLiteral("protegida/Disco1.img")), drives_.services)
+        .FormatStandard();
+    QFile::setPermissions(drives_.Path(QStringLiteral("protegida/Disco1.img")),
+                          QFile::ReadOwner | QFile::ReadGroup);
+    const QByteArray blanca = drives_.Read(QStringLiteral("protegida/Disco1.img"));
+    drives_.Write(QStringLiteral("archivo"), "no es una carpeta");
+    drives_.MapDrives(QStringLiteral(
+        "d:=cd,optical;e:=carpeta,images;f:=fifo,images;g:=protegida,images;h:=llena,images;"
+        "i:=archivo/Disquetes,images"));
+    using Op = qtltest::FaultySystem::Op;
+    const struct {
+        const char* unidad;
+        int numero;
+        std::vector<const char*> dice;
+    } casos[] = {
+        {"e:", 75, {"carpeta/Disco1.img", "no es una imagen de disquete", "una carpeta"}},
+        {"f:", 75, {"fifo/Disco1.img", "no es una imagen de disquete"}},
+        {"g:", 70, {"g:\\CHICO.TXT", "protegida", "protegido contra escritura"}},
+        {"h:", 61, {"llena", "Disco1.img", "lleno"}},
+        {"i:", 76, {"archivo/Disquetes", "Not a directory"}},
+    };
+    for (const auto& c : casos) {
+        drives_.system.fault = [&c](Op op) {
+            return op == Op::kAllocate && c.unidad[0] == 'h' ? ENOSPC : 0;
+        };
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(ErrorNumber([&] {
+                      platform::FileCopy(
+                          drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                          QString::fromLatin1(c.unidad) + QStringLiteral("\\CHICO.TXT"));
+                  }),
+                  c.numero)
+            << c.unidad;
+        const std::string dicho = testing::internal::GetCapturedStderr();
+        for (const char* texto : c.dice)
+            EXPECT_NE(dicho.find(texto), std::string::npos) << c.unidad << ": " << dicho;
+    }
+    drives_.system.fault = {};
+    EXPECT_EQ(drives_.Read(QStringLiteral("protegida/Disco1.img")), blanca);
 }
 
 TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {

@@ -212,6 +212,14 @@ bool ImagesDrive::DiskMade(bool forWriting) {
     struct stat st {};
     const QByteArray finalPath = QFile::encodeName(info().root + u'/' + FinalName());
     const bool made = system.Stat(finalPath.constData(), &st, false) == 0 && !S_ISLNK(st.st_mode);
+    if (made && !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr,
+                     "QTL99: %s no es una imagen de disquete sino %s; quítelo o cámbielo de "
+                     "nombre\n",
+                     finalPath.constData(),
+                     S_ISDIR(st.st_mode) ? "una carpeta" : "un archivo especial");
+        throw RuntimeError(errors::kPathFileAccess);
+    }
     if (!forWriting)
         return made;
     Begin();
@@ -285,10 +293,18 @@ void ImagesDrive::Begin() {
         const QByteArray finalName = QFile::encodeName(FinalName());
         if (system.StatAt(begun_->folder, finalName.constData(), &there) == 0 &&
             !S_ISLNK(there.st_mode)) {
+            // An image nobody may write is a disk with its write-protect tab set.
+            if ((there.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+                throw RuntimeError(errors::kPermissionDenied);
             CopyImage(finalName);
         } else {
             FatMedium(Medium(), services_).Format(begun_->image);
         }
+    } catch (const RuntimeError& error) {
+        if (error.number() == errors::kDiskFull)
+            SayFolderFull();
+        GiveUp();
+        throw;
     } catch (...) {
         GiveUp();
         throw;
@@ -302,8 +318,12 @@ void ImagesDrive::FinishDisk() {
         return;
     DiskMade(true);  // still there, or made now
     SystemCalls& system = services_.system;
-    if (system.SyncData(begun_->image) != 0)
-        throw RuntimeError(NumberForErrno(errno));
+    if (system.SyncData(begun_->image) != 0) {
+        const int number = NumberForErrno(errno);
+        if (number == errors::kDiskFull)
+            SayFolderFull();
+        throw RuntimeError(number);
+    }
     // Never over an image another program made meanwhile, only over the one this disk was
     // copied from; a link there is replaced, never followed.
     const QByteArray finalName = QFile::encodeName(FinalName());
@@ -334,6 +354,12 @@ void ImagesDrive::FinishDisk() {
     system.Close(begun_->image);
     system.Close(begun_->folder);  // and the folder is free for others
     begun_.reset();
+}
+
+void ImagesDrive::SayFolderFull() const {
+    // The box speaks of a full floppy; the floppy is whole, what is full is the folder's disk.
+    std::fprintf(stderr, "QTL99: no cabe la imagen %s en %s: el disco de esa carpeta está lleno\n",
+                 qPrintable(FinalName()), qPrintable(info().root));
 }
 
 void ImagesDrive::GiveUp() {

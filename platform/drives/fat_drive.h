@@ -103,6 +103,8 @@ class ImagesDrive : public FatDrive {
     void Begin();
     // Copies the image `name` of the folder into the one begun: 57 when it is no whole floppy.
     void CopyImage(const QByteArray& name);
+    // Says on standard error that the folder's own disk is full.
+    void SayFolderFull() const;
     void GiveUp();
     // The leftovers of the folder's temporary images, unless another program holds the folder
     // (`lockedFolder`: this drive's own lock on it, or -1).

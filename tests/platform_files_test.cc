@@ -258,7 +258,7 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
               }),
               76);
     // A cut image is no whole disk (mtools would write past its end), and a link where a drive
-    // of images keeps its image is not followed: writing replaces it.
+    // of images keeps its image (to another set's) is a disk in use: never followed nor replaced.
     QFile::copy(drives_.Path(QStringLiteral("disco.img")),
                 drives_.Path(QStringLiteral("corta.img")));
     QFile::resize(drives_.Path(QStringLiteral("corta.img")), 20000);
@@ -276,13 +276,15 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
               57);
     EXPECT_EQ(QFileInfo(drives_.Path(QStringLiteral("corta.img"))).size(), 20000);
     const QByteArray enlazada = drives_.Read(QStringLiteral("disco.img"));
-    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), QString());
-    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
-                       QStringLiteral("e:\\CHICO.TXT"));
-    platform::FinishDisk(drives_, QStringLiteral("e:"));
+    EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("e:\\"), 22); }), 71);
+    EXPECT_EQ(ErrorNumber([&] {
+                  platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                                     QStringLiteral("e:\\CHICO.TXT"));
+              }),
+              71);
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("e:")); }), 71);
     EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), enlazada);
-    EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("imagenes/Disco1.img"))).isSymLink());
-    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), u"CHICO.TXT");
+    EXPECT_TRUE(QFileInfo(drives_.Path(QStringLiteral("imagenes/Disco1.img"))).isSymLink());
     // mtools reads "name@@offset" as another file at an offset: the images of a folder so named
     // are its own, and the image file beside it is not touched.
     QFile::copy(drives_.Path(QStringLiteral("disco.img")), drives_.Path(QStringLiteral("x.img")));

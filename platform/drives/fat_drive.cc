@@ -208,10 +208,16 @@ bool ImagesDrive::DiskMade(bool forWriting) {
     }
     GiveUp();
     RemoveLeftovers(-1);
-    // A link at the image's name is not followed: it counts as no image.
     struct stat st {};
     const QByteArray finalPath = QFile::encodeName(info().root + u'/' + FinalName());
-    const bool made = system.Stat(finalPath.constData(), &st, false) == 0 && !S_ISLNK(st.st_mode);
+    const bool made = system.Stat(finalPath.constData(), &st, false) == 0;
+    if (made && S_ISLNK(st.st_mode)) {
+        // A link at the image's name leads to an image of another set: a disk in use, never
+        // followed nor replaced.
+        std::fprintf(stderr, "QTL99: %s es un enlace a otra imagen; quítelo y reintente\n",
+                     finalPath.constData());
+        throw RuntimeError(errors::kDiskNotReady);
+    }
     if (made && !S_ISREG(st.st_mode)) {
         std::fprintf(stderr,
                      "QTL99: %s no es una imagen de disquete sino %s; quítelo o cámbielo de "
@@ -291,8 +297,7 @@ void ImagesDrive::Begin() {
         // place, so that a disk cut short leaves it as it was.
         struct stat there {};
         const QByteArray finalName = QFile::encodeName(FinalName());
-        if (system.StatAt(begun_->folder, finalName.constData(), &there) == 0 &&
-            !S_ISLNK(there.st_mode)) {
+        if (system.StatAt(begun_->folder, finalName.constData(), &there) == 0) {
             // An image nobody may write is a disk with its write-protect tab set.
             if ((there.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
                 throw RuntimeError(errors::kPermissionDenied);
@@ -324,14 +329,13 @@ void ImagesDrive::FinishDisk() {
             SayFolderFull();
         throw RuntimeError(number);
     }
-    // Never over an image another program made meanwhile, only over the one this disk was
-    // copied from; a link there is replaced, never followed.
+    // Never over an image another program made meanwhile (nor a link), only over the one this
+    // disk was copied from.
     const QByteArray finalName = QFile::encodeName(FinalName());
     struct stat st {};
     const bool there = system.StatAt(begun_->folder, finalName.constData(), &st) == 0;
-    const bool replace =
-        there && (S_ISLNK(st.st_mode) || (begun_->replaces && st.st_dev == begun_->replacedDevice &&
-                                          st.st_ino == begun_->replacedInode));
+    const bool replace = there && !S_ISLNK(st.st_mode) && begun_->replaces &&
+                         st.st_dev == begun_->replacedDevice && st.st_ino == begun_->replacedInode;
     int failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
                                   finalName.constData(), !replace);
     if (failure != 0 && failure != EEXIST && !replace) {

@@ -65,9 +65,10 @@ class FloppyDrive : public FatDrive {
 // image that does not exist yet is an empty standard 1.44 MB floppy, made (with its folder) when
 // it is first written: under a name of its own, .Disco<n>.img.QTL99-<pid>-<k>.tmp, held open, and
 // the folder locked against another program, until the disk's list is done (FinishDisk), when it
-// takes its name, never over an image another program made (a link there is replaced, never
-// followed). An image that is there already (a blank) is written the same way, as a copy that
-// replaces it when done. A disk whose list copied nothing is an empty image all the same.
+// takes its name, never over an image another program made. An image that is there already (a
+// blank) is written the same way, as a copy that replaces it when done; a link there (to another
+// set's image) is a disk in use (71), never followed nor replaced. A disk whose list copied
+// nothing is an empty image all the same.
 // A disk not finished is given up at the next prompt or when the set ends; an image that goes away
 // while its disk is written is a disk taken out (71), never made afresh; the temporary images of a
 // process that no longer runs are removed before a disk is looked at.

@@ -166,9 +166,48 @@ done <<'TABLA'
 --cd x|falta --imagenes CARPETA o --comprobar
 --comprobar --json=si|la opción «--json» no lleva argumento
 --comprobar sobra|sobra «sobra»
+--comprobar -xy|opción no válida «-x»
+--help=x|la opción «--help» no lleva argumento
+--imagenes a --imagenes b|--imagenes va una sola vez
+--c x|la opción «--c» es ambigua
 TABLA
 qtl99 0 --help
 dice "$trabajo/salida" "--imagenes CARPETA" "--comprobar"
+
+# A report that cannot be written is no success: a full device, an output left closed.
+for salida in /dev/full cerrada; do
+    estado=0
+    if [ "$salida" = cerrada ]; then
+        env -u DISPLAY "$programa" --comprobar --cd "$demo" >&- 2>"$trabajo/errores" || estado=$?
+    else
+        env -u DISPLAY "$programa" --comprobar --cd "$demo" >"$salida" 2>"$trabajo/errores" ||
+            estado=$?
+    fi
+    [ "$estado" -eq 1 ] || falla "--comprobar hacia $salida terminó con $estado"
+    dice "$trabajo/errores" "QTL99: no se pudo escribir el informe"
+done
+# A pipe whose reader is gone stops the set cleanly at a disk's end: no signal ends it half way,
+# and what it leaves is whole images only.
+python3 - "$programa" "$trabajo/tubo" "$demo" <<'FIN' || falla "la tubería rota no paró bien"
+import os, subprocess, sys
+lectura, escritura = os.pipe()
+os.close(lectura)
+r = subprocess.run([sys.argv[1], "--imagenes", sys.argv[2], "--cd", sys.argv[3]],
+                   stdin=subprocess.DEVNULL, stdout=escritura, stderr=escritura)
+sys.exit(f"QTL99 terminó con {r.returncode}, no 1" if r.returncode != 1 else 0)
+FIN
+for resto in $(ls -A "$trabajo/tubo"); do
+    [[ "$resto" =~ ^Disco[0-9]\.img$ ]] || falla "la tubería rota dejó $resto"
+    fsck.fat -n "$trabajo/tubo/$resto" >/dev/null || falla "la tubería rota dejó $resto a medias"
+done
+# A file name of the CD that carries an escape sequence is shown escaped, never sent raw.
+hacer_cd "$trabajo/escape" 1 "Disco1=$(printf 'A\033[2JB.TXT'),"
+archivo "$trabajo/escape" 1 "$(printf 'A\033[2JB.TXT')" 3
+qtl99 1 --comprobar --cd "$trabajo/escape"
+dice "$trabajo/salida" '«A\x1b[2JB.TXT»'
+qtl99 1 --imagenes "$trabajo/escape-imagenes" --cd "$trabajo/escape"
+dice "$trabajo/errores" 'El nombre del archivo A\x1b[2JB.TXT del disco 1'
+! grep -q $'\033' "$trabajo/salida" "$trabajo/errores" || falla "una secuencia de escape salió tal cual"
 qtl99 0 --version
 dice "$trabajo/salida" "QTL99 "
 echo "La línea de órdenes escribió y comprobó los juegos sin pantalla"

@@ -186,6 +186,12 @@ for salida in /dev/full cerrada; do
     [ "$estado" -eq 1 ] || falla "--comprobar hacia $salida terminó con $estado"
     dice "$trabajo/errores" "QTL99: no se pudo escribir el informe"
 done
+# With its standard error left closed, the first file opened never takes its place: the set is
+# written whole, with nothing said into an image.
+env -u DISPLAY "$programa" --imagenes "$trabajo/sin-errores" --cd "$demo" </dev/null >/dev/null 2>&- ||
+    falla "con la salida de errores cerrada, QTL99 falló"
+comprobar_imagen "$trabajo/sin-errores/Disco1.img" "$demo/Discos/Disco1" LEEME.TXT INSTALA.INF
+comprobar_imagen "$trabajo/sin-errores/Disco3.img" "$demo/Discos/Disco3" DATOS2.DAT FIN.TXT
 # A pipe whose reader is gone stops the set cleanly at a disk's end: no signal ends it half way,
 # and what it leaves is whole images only.
 python3 - "$programa" "$trabajo/tubo" "$demo" <<'FIN' || falla "la tubería rota no paró bien"

@@ -71,28 +71,25 @@ int MalUso(const QString& texto) {
 }
 
 bool Ayuda() {
-    return Escribir(stdout, QString::fromLatin1(kUso)) &&
-           Escribir(stdout,
-                    QStringLiteral(
-                        "Sin opciones, abre la ventana del programa.\n"
-                        "\n"
-                        "  --imagenes CARPETA  escribe el juego de disquetes del CD como imágenes "
-                        "Disco1.img,\n"
-                        "                      Disco2.img... en CARPETA (la crea si falta), sin "
-                        "ventana\n"
-                        "  --comprobar         comprueba el Archivos.ini del CD: qué copiará cada "
-                        "disco, qué "
-                        "no,\n"
-                        "                      qué falta y si cabe en un disquete de 1,44 MB\n"
-                        "      --json          el informe de --comprobar en JSON\n"
-                        "  --cd CARPETA        el CD está en CARPETA (sin ella, la carpeta del "
-                        "programa)\n"
-                        "  -h, --help          muestra esta ayuda y termina\n"
-                        "  -V, --version       muestra la versión y termina\n"
-                        "\n"
-                        "Estado de salida: 0 hecho (o el juego se generaría completo), 1 falló (o "
-                        "no se\n"
-                        "generaría completo), 2 uso incorrecto.\n"));
+    if (!Escribir(stdout, QString::fromLatin1(kUso)))
+        return false;
+    return Escribir(
+        stdout,
+        QStringLiteral(
+            "Sin opciones, abre la ventana del programa.\n"
+            "\n"
+            "  --imagenes CARPETA  escribe el juego de disquetes del CD como imágenes Disco1.img,\n"
+            "                      Disco2.img... en CARPETA (la crea si falta), sin ventana\n"
+            "  --comprobar         comprueba el Archivos.ini del CD: qué copiará cada disco, qué "
+            "no,\n"
+            "                      qué falta y si cabe en un disquete de 1,44 MB\n"
+            "      --json          el informe de --comprobar en JSON\n"
+            "  --cd CARPETA        el CD está en CARPETA (sin ella, la carpeta del programa)\n"
+            "  -h, --help          muestra esta ayuda y termina\n"
+            "  -V, --version       muestra la versión y termina\n"
+            "\n"
+            "Estado de salida: 0 hecho (o el juego se generaría completo), 1 falló (o no se\n"
+            "generaría completo), 2 uso incorrecto.\n"));
 }
 
 // The host of the command line: this machine's drives and boxes, with the CD's folder as

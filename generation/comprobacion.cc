@@ -4,11 +4,13 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <cerrno>
+#include <optional>
 
 #include "app/lib.h"
 #include "platform/drives/drive.h"
 #include "platform/drives/fat_medium.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/runtime_error.h"
 #include "platform/val.h"
@@ -51,6 +53,18 @@ bool ParteCorta(const QString& parte, int maximo) {
         minusculas = minusculas || c.isLower();
     }
     return !(mayusculas && minusculas);
+}
+
+// The name an entry of a list gives on the disk: the last one of its path as the path
+// resolves ("..\\..\\LEEME.TXT" lands in the root as LEEME.TXT); nothing when the path goes into
+// a folder of the disk, which a floppy's copy refuses (76).
+std::optional<QString> NombreEnElDisco(const QString& nombre) {
+    const platform::DrivePath ruta = platform::ParseDrivePath(QStringLiteral("a:\\") + nombre);
+    if (ruta.names.size() > 1)
+        return std::nullopt;
+    if (ruta.names.isEmpty() || ruta.endsWithSeparator)
+        return nombre;  // no name at all: the copy's own error
+    return ruta.names.front();
 }
 
 // The number copying the source `ruta` would raise before writing anything; 0 when it is a
@@ -106,8 +120,13 @@ DiscoComprobado ComprobarDisco(platform::Host& host, const QString& origen, cons
         EntradaComprobada e;
         e.nombre = nombres[i];
         e.error = ErrorDelOrigen(host, disco.carpeta + e.nombre, e.nombre, e.bytes);
-        e.motivoFat = MotivoNombreFat(e.nombre);
-        const QString clave = NombreGuardado(e.nombre).toCaseFolded();
+        const std::optional<QString> enDisco = NombreEnElDisco(e.nombre);
+        if (!enDisco && e.error == 0) {
+            e.error = errors::kPathNotFound;
+            e.enCarpeta = true;
+        }
+        e.motivoFat = enDisco ? MotivoNombreFat(*enDisco) : QString();
+        const QString clave = NombreGuardado(enDisco.value_or(e.nombre)).toCaseFolded();
         if (e.motivoFat.isEmpty() && vistos.contains(clave))
             e.motivoFat =
                 QStringLiteral("repite un nombre de este disco: reemplaza a la copia anterior");

@@ -18,12 +18,13 @@ inline constexpr int kEntradasDeLaRaiz = 224;
 
 // One name of a disk's list that the loop will copy (it ends with its comma).
 struct EntradaComprobada {
-    QString nombre;     // as the list gives it
-    qint64 bytes = -1;  // size of its source on the CD; -1 when there is none to copy
-    int error = 0;      // the number copying it would raise for its source (53, 76...); 0 none
-    QString motivoFat;  // why a FAT floppy cannot hold the name; empty when it can
-    int entradas = 0;   // root folder slots it takes (a long name takes more than one)
-    int grupos = 0;     // data clusters it takes
+    QString nombre;          // as the list gives it
+    qint64 bytes = -1;       // size of its source on the CD; -1 when there is none to copy
+    int error = 0;           // the number copying it would raise for its source (53, 76...); 0 none
+    bool enCarpeta = false;  // it goes into a folder of the floppy, which has none: 76
+    QString motivoFat;       // why a FAT floppy cannot hold the name it lands as; empty when it can
+    int entradas = 0;        // root folder slots it takes (a long name takes more than one)
+    int grupos = 0;          // data clusters it takes
 };
 
 struct DiscoComprobado {

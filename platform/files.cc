@@ -43,7 +43,19 @@ void FileCopy(Host& host, const QString& source, const QString& destination) {
     Drive& destinationDrive = ReadyDrive(drives, to, errors::kDiskNotReady);
     try {
         const SourceFile in = sourceDrive.OpenSource(from);
-        destinationDrive.CopyIn(to, in);
+        try {
+            destinationDrive.CopyIn(to, in);
+        } catch (const RuntimeError& error) {
+            // The box says only "Permiso denegado": the disk and the cause go here.
+            if (error.number() == errors::kPermissionDenied) {
+                std::fprintf(stderr,
+                             "QTL99: no se puede escribir %s en la unidad %s (%s): el disco está "
+                             "protegido contra escritura o no hay permiso\n",
+                             qPrintable(destination), qPrintable(destinationDrive.name()),
+                             qPrintable(destinationDrive.info().root));
+            }
+            throw;
+        }
     } catch (const RuntimeError&) {
         // The user may swap the disk at the box that tells of this failure: what was copied
         // to it before must be on it by then.

@@ -95,10 +95,8 @@ static QString ImagesFolder() {
                          "QTL99: HOME no es una carpeta personal; no hay unidad de imágenes\n");
             return QString();
         }
-        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        if (!documents.startsWith(QDir(home).absolutePath() + u'/'))
-            documents = QDir(home).absoluteFilePath(QStringLiteral("Documents"));
-        return documents + QStringLiteral("/Disquetes QTL99");
+        return ImagesFolderIn(home,
+                              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     }();
     return folder;
 }

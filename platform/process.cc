@@ -87,9 +87,9 @@ void LinuxProcesses::Shell(const QString& commandLine, int /*windowStyle*/) {
         throw RuntimeError(errors::kPermissionDenied);
 }
 
-void LinuxProcesses::End() {
+void LinuxProcesses::End(int status) {
     std::fflush(nullptr);
-    ::_exit(0);
+    ::_exit(status);
 }
 
 }  // namespace platform

@@ -26,8 +26,9 @@ class Processes {
     // Raises 68 when the program's drive is not in the table, 71 when it is not ready, 76 when
     // its folder does not exist, 53 when the file does not exist, 70 when it cannot be run.
     virtual void Shell(const QString& commandLine, int windowStyle) = 0;
-    // End: stops the program at once; no further event code runs, the exit status is 0.
-    virtual void End() = 0;
+    // End: stops the program at once; no further event code runs. The exit status is 0 for the
+    // program's own End, another for an internal error that ends it.
+    virtual void End(int status) = 0;
 };
 
 class Host;
@@ -37,7 +38,7 @@ class LinuxProcesses : public Processes {
   public:
     explicit LinuxProcesses(Host& host) : host_(host) {}
     void Shell(const QString& commandLine, int windowStyle) override;
-    [[noreturn]] void End() override;
+    [[noreturn]] void End(int status) override;
 
   private:
     Host& host_;

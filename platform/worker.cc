@@ -29,14 +29,24 @@ void Worker::Run(const std::function<void()>& work, const std::function<void()>&
     if (!thread_.joinable())
         thread_ = std::thread([this] { Serve(); });
     changed_.notify_all();
+    std::exception_ptr stopped;  // what the keep-alive threw
     while (!changed_.wait_for(lock, std::chrono::milliseconds(10), [this] { return !work_; })) {
+        if (stopped)
+            continue;  // the work still uses this caller's values: it ends before anything goes
         lock.unlock();
-        keepAlive();
+        try {
+            keepAlive();
+        } catch (...) {
+            stopped = std::current_exception();
+        }
         lock.lock();
     }
     busy_ = false;
-    if (failure_)
-        std::rethrow_exception(std::exchange(failure_, nullptr));
+    const std::exception_ptr failure = std::exchange(failure_, nullptr);
+    if (stopped)
+        std::rethrow_exception(stopped);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void Worker::Serve() {

@@ -21,7 +21,9 @@ class Worker {
 
     // Runs `work` on the worker's thread and returns once it has ended, calling `keepAlive` on
     // this thread at least every hundredth of a second meanwhile; an exception of `work` is
-    // raised here. Called again from inside `keepAlive`, it runs `work` on this thread.
+    // raised here. If `keepAlive` throws, it is not called again: the work ends first, and then
+    // the keep-alive's exception is raised here. Called again from inside `keepAlive`, it runs
+    // `work` on this thread.
     void Run(const std::function<void()>& work, const std::function<void()>& keepAlive);
 
   private:

@@ -1,6 +1,9 @@
 // The process entry, the one place that wires every layer together: it builds the host of this
 // machine and hands it to the shared services and the windows.
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
+#include <cerrno>
 
 #include "app/lib.h"
 #include "platform/host.h"
@@ -10,6 +13,18 @@
 #include "ui/ventanas.h"
 
 int main(int argc, char** argv) {
+    // A descriptor 0, 1 or 2 left closed would be taken by the first file opened, and what is
+    // meant for the terminal written into that file. /dev/null holds it, open for reading only,
+    // so that a write to it still fails as it did.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int nulo = ::open("/dev/null", O_RDONLY);
+            if (nulo >= 0 && nulo != fd) {
+                ::dup2(nulo, fd);
+                ::close(nulo);
+            }
+        }
+    }
     // With options of its own the program works without windows, and no display is needed.
     if (programa::PideLineaDeOrdenes(argc, argv))
         return programa::LineaDeOrdenes(argc, argv);

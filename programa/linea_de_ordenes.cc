@@ -8,13 +8,18 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 #include "app/lib.h"
 #include "generation/comprobacion.h"
@@ -36,9 +41,22 @@ const QString kDestino = QStringLiteral("a:");
 
 const char kUso[] = "Uso: QTL99 [--imagenes CARPETA | --comprobar [--json]] [--cd CARPETA]\n";
 
-void Escribir(FILE* salida, const QString& texto) {
-    std::fputs(texto.toLocal8Bit().constData(), salida);
-    std::fflush(salida);
+// Writes `texto` after the terminal's own `control` sequence; a control character in the text
+// (a CD's file name may carry an escape sequence) is shown as \xNN, never sent to the terminal
+// raw. False when the write failed: a full or closed output, a pipe whose reader has gone.
+bool Escribir(FILE* salida, const QString& texto, const char* control = "") {
+    QString visible;
+    visible.reserve(texto.size());
+    for (const QChar c : texto) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\n') || (u >= 0x7F && u < 0xA0))
+            visible += QStringLiteral("\\x%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0'));
+        else
+            visible += c;
+    }
+    const bool escrito = std::fputs(control, salida) >= 0 &&
+                         std::fputs(visible.toLocal8Bit().constData(), salida) >= 0;
+    return std::fflush(salida) == 0 && escrito;
 }
 
 void Decir(const QString& texto) {
@@ -52,9 +70,10 @@ int MalUso(const QString& texto) {
     return 2;
 }
 
-void Ayuda() {
-    std::fputs(kUso, stdout);
-    Escribir(
+bool Ayuda() {
+    if (!Escribir(stdout, QString::fromLatin1(kUso)))
+        return false;
+    return Escribir(
         stdout,
         QStringLiteral(
             "Sin opciones, abre la ventana del programa.\n"
@@ -111,13 +130,42 @@ class Consola : public platform::Dialogs,
 
     bool Terminado() const { return terminado_ && !fallo_; }
 
+    // After a set that ran to its end: says which disks hold nothing, and whether the set is
+    // whole as the check of the CD sees it, so that both end with the same status.
+    bool Completo(const generacion::ComprobacionCd& cd) {
+        if (archivosDelDisco_.empty()) {
+            Decir(QStringLiteral("CANTIDAD=«%1» no da ningún disco: no se generó ninguna imagen")
+                      .arg(cd.textoCantidad));
+        }
+        for (size_t i = 0; i < archivosDelDisco_.size(); ++i) {
+            if (archivosDelDisco_[i] == 0) {
+                const int disco = static_cast<int>(i) + 1;
+                Decir(QStringLiteral(
+                          "disco %1 (%2): no se copió ningún archivo; la imagen queda vacía")
+                          .arg(disco)
+                          .arg(Imagen(disco)));
+            }
+        }
+        if (cd.Completo())
+            return true;
+        Decir(QStringLiteral(
+            "el juego no está completo; «QTL99 --comprobar» dice qué le falta y por qué"));
+        return false;
+    }
+
     int MsgBox(const QString& texto, int estilo, const QString& /*titulo*/) override {
         if (estilo == style::kOkCancel + style::kInformation &&
             texto.startsWith(QStringLiteral("Inserte el diskette número "))) {
-            ++disco_;
-            archivo_.reset();
             if (!terminal_)
-                Linea(QStringLiteral("Disco %1 de %2: %3").arg(disco_).arg(discos_).arg(Imagen()));
+                Linea(QStringLiteral("Disco %1 de %2: %3")
+                          .arg(disco_ + 1)
+                          .arg(discos_)
+                          .arg(Imagen(disco_ + 1)));
+            if (salidaRota_)
+                return answer::kCancel;
+            ++disco_;
+            archivosDelDisco_.push_back(0);
+            archivo_.reset();
             return answer::kOk;
         }
         if (texto == QStringLiteral("Generación de discos Finalizada")) {
@@ -161,6 +209,8 @@ class Consola : public platform::Dialogs,
     void MostrarArchivo(const QString& nombre) override {
         archivo_ = nombre;
         ++empezados_;
+        if (!archivosDelDisco_.empty())
+            ++archivosDelDisco_.back();
         if (terminal_)
             Barra();
         else
@@ -179,11 +229,17 @@ class Consola : public platform::Dialogs,
     }
     void Linea(const QString& texto) {
         BorrarBarra();
-        Escribir(stderr, texto + QLatin1Char('\n'));
+        Salida(Escribir(stderr, texto + QLatin1Char('\n')));
+    }
+    // A pipe whose reader has gone (`2>&1 | head`) takes no more: the set stops at the next
+    // disk, the ones written whole.
+    void Salida(bool escrito) {
+        if (!escrito && errno == EPIPE)
+            salidaRota_ = true;
     }
     void BorrarBarra() {
         if (barra_)
-            Escribir(stderr, QStringLiteral("\r\033[K"));
+            Salida(Escribir(stderr, QString(), "\r\033[K"));
         barra_ = false;
     }
     // [#######.............]  12/30  Disco 2 de 3  NOMBRE, cut to the terminal's width.
@@ -201,7 +257,7 @@ class Consola : public platform::Dialogs,
         const int columnas =
             ::ioctl(STDERR_FILENO, TIOCGWINSZ, &w) == 0 && w.ws_col > 0 ? w.ws_col : 80;
         linea.truncate(columnas - 1);
-        Escribir(stderr, QStringLiteral("\r\033[K") + linea);
+        Salida(Escribir(stderr, linea, "\r\033[K"));
         barra_ = true;
     }
 
@@ -211,11 +267,13 @@ class Consola : public platform::Dialogs,
     int total_ = 0;
     int empezados_ = 0;
     int disco_ = 0;
+    std::vector<int> archivosDelDisco_;  // the files shown for each disk asked for
     std::optional<QString> archivo_;
     std::optional<int> error_;
     bool barra_ = false;
     bool terminado_ = false;
     bool fallo_ = false;
+    bool salidaRota_ = false;
 };
 
 // A folder given on the command line, absolute; empty (said) when it cannot be a drive.
@@ -243,8 +301,8 @@ QString Nombre(const QString& nombre) {
     return QStringLiteral("«%1»").arg(nombre);
 }
 
-// The report of a check, for people.
-void Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
+// The report of a check, for people; false when it could not be written.
+bool Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
     QString t = QStringLiteral("CD: %1\n").arg(carpetaCd);
     if (!cd.hayArchivoIni)
         t += QStringLiteral("NO HAY Archivos.ini en la raíz del CD: no se generaría nada\n");
@@ -267,7 +325,9 @@ void Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
             if (e.error != 0) {
                 t += QStringLiteral("  %1: %2 (error %3: %4)\n")
                          .arg(Nombre(e.nombre),
-                              e.error == platform::errors::kFileNotFound ||
+                              e.enCarpeta ? QStringLiteral("NO SE COPIA: va a una carpeta del "
+                                                           "disquete, que no tiene ninguna")
+                              : e.error == platform::errors::kFileNotFound ||
                                       e.error == platform::errors::kPathNotFound
                                   ? QStringLiteral("FALTA EN EL CD")
                                   : QStringLiteral("NO SE PUEDE COPIAR DEL CD"),
@@ -306,11 +366,11 @@ void Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
     }
     t += cd.Completo() ? QStringLiteral("El juego se generaría completo.\n")
                        : QStringLiteral("EL JUEGO NO SE GENERARÍA COMPLETO.\n");
-    Escribir(stdout, t);
+    return Escribir(stdout, t);
 }
 
 // The same, for machines.
-void InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
+bool InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
     QJsonArray discos;
     for (const generacion::DiscoComprobado& d : cd.discos) {
         QJsonArray archivos;
@@ -354,8 +414,58 @@ void InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd)
         {QStringLiteral("claves_no_leidas"), QJsonArray::fromStringList(cd.clavesNoLeidas)},
         {QStringLiteral("completo"), cd.Completo()},
     };
-    std::fputs(QJsonDocument(informe).toJson(QJsonDocument::Indented).constData(), stdout);
-    std::fflush(stdout);
+    const bool escrito =
+        std::fputs(QJsonDocument(informe).toJson(QJsonDocument::Indented).constData(), stdout) >= 0;
+    return std::fflush(stdout) == 0 && escrito;
+}
+
+// Takes a folder name of the command line into `carpeta`. A name whose bytes are no text in the
+// system's encoding would name another folder once read as text: it is refused, said, and the
+// status to end with comes back.
+std::optional<int> Carpeta(const char* dada, std::optional<QString>& carpeta) {
+    const QString nombre = QFile::decodeName(dada);
+    if (QFile::encodeName(nombre) != QByteArray(dada)) {
+        QString visible;  // each byte that is not plain ASCII text as \xNN
+        for (const char* c = dada; *c != '\0'; ++c) {
+            const auto byte = static_cast<unsigned char>(*c);
+            visible += byte >= 0x20 && byte < 0x7F
+                           ? QString(QLatin1Char(*c))
+                           : QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+        }
+        Decir(QStringLiteral("el nombre de carpeta «%1» no es texto válido en la codificación del "
+                             "sistema; cámbielo o use otra carpeta")
+                  .arg(visible));
+        return 1;
+    }
+    carpeta = nombre;
+    return std::nullopt;
+}
+
+// What is wrong with the option getopt_long refused last. A long one is the argument before
+// optind; a letter (optopt) in a group such as -xy is still in the argument at optind while the
+// group has letters left.
+QString OpcionNoValida(int argc, char** argv, const option* largas) {
+    const char* dada = argv[optind - 1];
+    const char* actual = optind < argc ? argv[optind] : nullptr;
+    if (optopt > 0 && optopt < 128 && actual != nullptr && actual[0] == '-' && actual[1] != '-' &&
+        std::strchr(actual + 1, optopt) != nullptr)
+        dada = actual;
+    const QString argumento = QString::fromLocal8Bit(dada);
+    if (!argumento.startsWith(QStringLiteral("--")))
+        return QStringLiteral("opción no válida «-%1»").arg(QChar(optopt));
+    const QString nombre = argumento.section(u'=', 0, 0);
+    if (optopt != 0)  // a known option given a value it does not take
+        return QStringLiteral("la opción «%1» no lleva argumento").arg(nombre);
+    QStringList posibles;
+    for (const option* l = largas; l->name != nullptr; ++l) {
+        if (QString::fromLatin1(l->name).startsWith(nombre.mid(2)))
+            posibles << QStringLiteral("--") + QString::fromLatin1(l->name);
+    }
+    if (posibles.size() > 1) {
+        return QStringLiteral("la opción «%1» es ambigua: puede ser %2")
+            .arg(nombre, posibles.join(QStringLiteral(", ")));
+    }
+    return QStringLiteral("opción no válida «%1»").arg(nombre);
 }
 
 struct Opciones {
@@ -381,36 +491,34 @@ std::optional<int> LeerOpciones(int argc, char** argv, Opciones& o) {
     opterr = 0;
     int c = 0;
     while ((c = ::getopt_long(argc, argv, ":hV", kLargas, nullptr)) != -1) {
-        const QString dada = QString::fromLocal8Bit(argv[optind - 1]);
         switch (c) {
             case kImagenes:
-                o.imagenes = QString::fromLocal8Bit(optarg);
+                if (o.imagenes)
+                    return MalUso(QStringLiteral("--imagenes va una sola vez"));
+                if (const std::optional<int> estado = Carpeta(optarg, o.imagenes))
+                    return estado;
                 break;
             case kComprobar:
                 o.comprobar = true;
                 break;
             case kCd:
-                o.cd = QString::fromLocal8Bit(optarg);
+                if (o.cd)
+                    return MalUso(QStringLiteral("--cd va una sola vez"));
+                if (const std::optional<int> estado = Carpeta(optarg, o.cd))
+                    return estado;
                 break;
             case kJson:
                 o.json = true;
                 break;
             case 'h':
-                Ayuda();
-                return 0;
+                return Ayuda() ? 0 : 1;
             case 'V':
-                std::fputs("QTL99 " QTL99_VERSION "\n", stdout);
-                return 0;
+                return Escribir(stdout, QStringLiteral("QTL99 " QTL99_VERSION "\n")) ? 0 : 1;
             case ':':
-                return MalUso(QStringLiteral("la opción «%1» necesita un argumento").arg(dada));
+                return MalUso(QStringLiteral("la opción «%1» necesita un argumento")
+                                  .arg(QString::fromLocal8Bit(argv[optind - 1])));
             default:
-                if (optopt >= kImagenes)  // a value after an option that takes none
-                    return MalUso(QStringLiteral("la opción «%1» no lleva argumento")
-                                      .arg(dada.section(u'=', 0, 0)));
-                return MalUso(
-                    optopt > 0 && optopt < 128 && dada.size() > 1 && dada[1] != u'-'
-                        ? QStringLiteral("opción no válida «-%1»").arg(QChar(optopt))
-                        : QStringLiteral("opción no válida «%1»").arg(dada.section(u'=', 0, 0)));
+                return MalUso(OpcionNoValida(argc, argv, kLargas));
         }
     }
     if (optind < argc)
@@ -468,6 +576,9 @@ bool PideLineaDeOrdenes(int argc, char** argv) {
 }
 
 int LineaDeOrdenes(int argc, char** argv) {
+    // A pipe whose reader has gone is told by a failed write, never by a signal that would end
+    // the program in the middle of a disk.
+    std::signal(SIGPIPE, SIG_IGN);
     Opciones o;
     if (const std::optional<int> estado = LeerOpciones(argc, argv, o))
         return *estado;
@@ -499,16 +610,17 @@ int LineaDeOrdenes(int argc, char** argv) {
 
     const generacion::ComprobacionCd cd = generacion::ComprobarCd(anfitrion, kOrigen);
     if (o.comprobar) {
-        if (o.json)
-            InformeJson(carpetaCd, cd);
-        else
-            Informe(carpetaCd, cd);
+        if (!(o.json ? InformeJson(carpetaCd, cd) : Informe(carpetaCd, cd))) {
+            Decir(QStringLiteral("no se pudo escribir el informe: %1")
+                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return 1;
+        }
         return cd.Completo() ? 0 : 1;
     }
     consola.Contar(cd);
     generacion::Generacion generacion(consola, anfitrion);
     generacion.cmdComenzar_Click();
-    return consola.Terminado() ? 0 : 1;
+    return consola.Terminado() && consola.Completo(cd) ? 0 : 1;
 }
 
 }  // namespace programa

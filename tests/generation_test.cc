@@ -95,7 +95,9 @@ class GeneracionTest : public ::testing::Test {
     }
     bool NombresDuraderos() const {
         using Op = qtltest::FaultySystem::Op;
-        const auto nombre = std::find(llamadas_.rbegin(), llamadas_.rend(), Op::kRename);
+        const auto nombre = std::find_if(llamadas_.rbegin(), llamadas_.rend(), [](Op op) {
+            return op == Op::kRename || op == Op::kRenameNoReplace;
+        });
         return std::find(llamadas_.rbegin(), nombre, Op::kSync) != nombre;
     }
     // The run ended with its labels hidden and no hourglass.
@@ -653,4 +655,17 @@ TEST_F(GeneracionTest, NamesAFloppyCannotHoldAreToldBeforeDiskOne) {
     s.dialogs.Answer(r::kOk).Answer(r::kOk);
     Generacion(s.window, drives_).cmdComenzar_Click();
     EXPECT_TRUE(Igual(1, QStringLiteral("€uro.txt"), QStringLiteral("carpeta")));
+
+    // The name that lands on the disk is judged: an entry that climbs out of its folder is
+    // copied to the root, one that goes into a folder the floppy lacks fails at its copy (76).
+    Ini("Disco1=..\\..\\LEEME.TXT,\nDisco2=SUB\\X.TXT,\n");
+    drives_.Write(QStringLiteral("cd/LEEME.TXT"), "léame");
+    Fuente(2, QStringLiteral("SUB/X.TXT"));
+    TestServices t{drives_};
+    t.window.destination = QStringLiteral("a: [imagenes]");
+    t.dialogs.Answer(r::kOk).Answer(r::kOk).Answer(r::kCancel);
+    Generacion(t.window, drives_).cmdComenzar_Click();
+    EXPECT_EQ(t.dialogs.transcript, QStringList({Prompt(1), Prompt(2), kBeep, kNoDisponible}));
+    platform::InsertDisk(drives_, QStringLiteral("a:"), 1);
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\LEEME.TXT"), 22), u"LEEME.TXT");
 }

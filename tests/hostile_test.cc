@@ -25,7 +25,7 @@ const QString kFin =
     BoxLine(64, QStringLiteral("Quintarel"), QStringLiteral("Generación de discos Finalizada"));
 const QString kNoDisponible =
     BoxLine(37, QStringLiteral("Quintarel"),
-         QStringLiteral("La unidad seleccionada no se encuentra disponible."));
+            QStringLiteral("La unidad seleccionada no se encuentra disponible."));
 QString Reporte(const char* texto) {
     return BoxLine(48, QStringLiteral("Project1"), QString::fromUtf8(texto));
 }
@@ -96,9 +96,11 @@ TEST_F(AjustesHostilesTest, EachGetsTheOrdinaryBehaviour) {
         drives_.Write(QStringLiteral("cd/Archivos.ini"), c.ini);
         qtltest::TestServices s{drives_};
         s.dialogs.answerer = [](const QString&, int estilo) {
-            return platform::style::ButtonSet(estilo) == platform::style::kRetryCancel ? r::kCancel : r::kOk;
+            return platform::style::ButtonSet(estilo) == platform::style::kRetryCancel ? r::kCancel
+                                                                                       : r::kOk;
         };
-        generacion::Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        generacion::Generacion(s.window, drives_)
+            .GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
         EXPECT_EQ(s.dialogs.transcript.last(), c.ultimaCaja) << c.nombre;
         QStringList enFloppy;
         for (const QString& f : FueraDelCd()) {
@@ -127,9 +129,16 @@ TEST_F(AjustesHostilesTest, WriteProtectedDiskIsReportedAndLeavesNothing) {
                   "[GENERAL]\nCANTIDAD=1\nDiskPath=\\Discos\\Disco\n[DISCOS]\nDisco1=A.TXT,\n");
     qtltest::TestServices s{drives_};
     s.dialogs.Answer(r::kOk).Answer(r::kOk);
-    generacion::Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    testing::internal::CaptureStderr();
+    generacion::Generacion(s.window, drives_)
+        .GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    const std::string dicho = testing::internal::GetCapturedStderr();
     EXPECT_EQ(s.dialogs.transcript.mid(1),
               QStringList({QStringLiteral("Beep"), Reporte("Permiso denegado")}));
+    // The box names no disk: standard error says which and why.
+    EXPECT_NE(dicho.find((floppy + QStringLiteral("): el disco está protegido")).toStdString()),
+              std::string::npos)
+        << dicho;
     EXPECT_TRUE(QDir(floppy).isEmpty());
     if (montado)
         QProcess::execute(QStringLiteral("umount"), {floppy});

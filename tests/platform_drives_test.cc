@@ -4,13 +4,18 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <utility>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -188,6 +193,32 @@ TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
     EXPECT_EQ(Letras(conImagenes),
               (QMap<QString, QString>{
                   {"a:", carpeta + u' '}, {"b:", "/media/ana/DISQUETE /dev/sdc"}, {"c:", "/ "}}));
+
+    // The documents folder takes the images only when it really lies inside the home folder,
+    // links and ".." resolved; otherwise they go to the home's Documents.
+    const QTemporaryDir tmp;
+    const QString raiz = QFileInfo(tmp.path()).canonicalFilePath();
+    const QString casa = raiz + u"/casa"_qs;
+    ASSERT_TRUE(QDir().mkpath(casa + u"/Documentos"_qs) && QDir().mkpath(raiz + u"/fuera"_qs));
+    ASSERT_TRUE(QFile::link(raiz + u"/fuera"_qs, casa + u"/enlace"_qs));
+    ASSERT_TRUE(QFile::link(casa, raiz + u"/otra-casa"_qs));
+    const QString propia = casa + u"/Documents/Disquetes QTL99"_qs;
+    const QString documentos = casa + u"/Documentos/Disquetes QTL99"_qs;
+    for (const auto& [home, dada, esperada] : std::vector<std::tuple<QString, QString, QString>>{
+             {casa, casa + u"/Documentos"_qs, documentos},
+             {casa, casa + u"/Nuevos/Sub"_qs, casa + u"/Nuevos/Sub/Disquetes QTL99"_qs},
+             {casa, casa + u"/../../fuera"_qs, propia},
+             {casa, casa + u"/../casa/Documentos"_qs, documentos},
+             {casa, casa + u"/enlace"_qs, propia},
+             {casa, casa + u"/enlace/../fuera"_qs, propia},
+             {casa, casa + u"/enlace/nueva"_qs, propia},
+             {casa, casa + u"/enlace/../casa/Documentos"_qs, documentos},
+             {casa, casa, propia},
+             {raiz + u"/otra-casa"_qs, raiz + u"/otra-casa/Documentos"_qs, documentos},
+             {raiz + u"/otra-casa"_qs, casa + u"/Documentos"_qs, documentos},
+         }) {
+        EXPECT_EQ(platform::ImagesFolderIn(home, dada).toStdString(), esperada.toStdString());
+    }
 }
 
 TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
@@ -255,11 +286,11 @@ TEST(DeteccionTest, ATableIsDetectedAgainAfterABoxAMountOrItsLife) {
     // The watch sees a mount and an unmount, where this test may mount.
     const std::function<bool()> watch = platform::WatchMounts();
     QTemporaryDir punto;
-    if (::geteuid() == 0 &&
-        QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "tmpfs", punto.path()}) == 0) {
-        QProcess::execute(QStringLiteral("umount"), {punto.path()});
-        EXPECT_TRUE(watch());
-    }
+    if (::geteuid() != 0 ||
+        QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "tmpfs", punto.path()}) != 0)
+        GTEST_SKIP() << "the watch needs a mount, which needs root";
+    QProcess::execute(QStringLiteral("umount"), {punto.path()});
+    EXPECT_TRUE(watch());
 }
 
 TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {
@@ -290,6 +321,16 @@ TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {
                        worker.Run([&] { nested = std::this_thread::get_id(); }, [] {});
                });
     EXPECT_EQ(nested, caller);
+    // A keep-alive that throws lets the work end first: the work uses the caller's values.
+    std::atomic<bool> ended = false;
+    EXPECT_THROW(worker.Run(
+                     [&] {
+                         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                         ended = true;
+                     },
+                     [] { throw std::runtime_error("ventana"); }),
+                 std::runtime_error);
+    EXPECT_TRUE(ended);
 }
 
 }  // namespace

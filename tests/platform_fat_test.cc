@@ -253,6 +253,24 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
     }
 }
 
+// The configuration mtools reads is made for each run: one that could not be made fails that
+// run, says why, and the next run makes it again.
+TEST_F(FatTest, AConfigurationThatCouldNotBeMadeFailsOnlyItsRun) {
+    const QString imagen = Imagen(QStringLiteral("d.img"), {});
+    qtltest::FaultySystem sistema;
+    qtltest::FaultyChildren hijos;
+    const platform::DriveServices servicios{sistema, hijos, {}};
+    sistema.fault = [](qtltest::FaultySystem::Op op) {
+        return op == qtltest::FaultySystem::Op::kMemoryFile ? ENOMEM : 0;
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ErrorNumber([&] { FatMedium(imagen, servicios).FirstEntry(); }), 75);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("configuración de mtools"),
+              std::string::npos);
+    sistema.fault = {};
+    EXPECT_EQ(FatMedium(imagen, servicios).FirstEntry(), QString());
+}
+
 TEST_F(FatTest, KeepAliveRunsWhileASlowMtoolsWorks) {
     // Another thread stops the first mtools child it sees for half a second: a slow floppy.
     const QString imagen = Imagen(QStringLiteral("lenta.img"));

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/drives/fat_medium.h"
 #include "platform/files.h"
@@ -256,7 +258,7 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
               }),
               76);
     // A cut image is no whole disk (mtools would write past its end), and a link where a drive
-    // of images keeps its image is not followed: writing replaces it.
+    // of images keeps its image (to another set's) is a disk in use: never followed nor replaced.
     QFile::copy(drives_.Path(QStringLiteral("disco.img")),
                 drives_.Path(QStringLiteral("corta.img")));
     QFile::resize(drives_.Path(QStringLiteral("corta.img")), 20000);
@@ -274,13 +276,15 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
               57);
     EXPECT_EQ(QFileInfo(drives_.Path(QStringLiteral("corta.img"))).size(), 20000);
     const QByteArray enlazada = drives_.Read(QStringLiteral("disco.img"));
-    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), QString());
-    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
-                       QStringLiteral("e:\\CHICO.TXT"));
-    platform::FinishDisk(drives_, QStringLiteral("e:"));
+    EXPECT_EQ(ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("e:\\"), 22); }), 71);
+    EXPECT_EQ(ErrorNumber([&] {
+                  platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                                     QStringLiteral("e:\\CHICO.TXT"));
+              }),
+              71);
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("e:")); }), 71);
     EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), enlazada);
-    EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("imagenes/Disco1.img"))).isSymLink());
-    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\"), 22), u"CHICO.TXT");
+    EXPECT_TRUE(QFileInfo(drives_.Path(QStringLiteral("imagenes/Disco1.img"))).isSymLink());
     // mtools reads "name@@offset" as another file at an offset: the images of a folder so named
     // are its own, and the image file beside it is not touched.
     QFile::copy(drives_.Path(QStringLiteral("disco.img")), drives_.Path(QStringLiteral("x.img")));
@@ -299,6 +303,55 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
                                      QStringLiteral("b:\\CHICO.TXT"));
               }),
               71);
+}
+
+// What stops a drive of images gets its box's number and one line on standard error that
+// names the image or folder and the cause.
+TEST_F(ArchivosTest, ADriveOfImagesSaysWhatStopsIt) {
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/CHICO.TXT"), "pequeño");
+    drives_.MakeFolder(QStringLiteral("carpeta/Disco1.img"));
+    drives_.MakeFolder(QStringLiteral("fifo"));
+    drives_.MakeFolder(QStringLiteral("protegida"));
+    ASSERT_EQ(::mkfifo(qPrintable(drives_.Path(QStringLiteral("fifo/Disco1.img"))), 0600), 0);
+    platform::FatMedium(drives_.Path(QStringLiteral("protegida/Disco1.img")), drives_.services)
+        .FormatStandard();
+    QFile::setPermissions(drives_.Path(QStringLiteral("protegida/Disco1.img")),
+                          QFile::ReadOwner | QFile::ReadGroup);
+    const QByteArray blanca = drives_.Read(QStringLiteral("protegida/Disco1.img"));
+    drives_.Write(QStringLiteral("archivo"), "no es una carpeta");
+    drives_.MapDrives(QStringLiteral(
+        "d:=cd,optical;e:=carpeta,images;f:=fifo,images;g:=protegida,images;h:=llena,images;"
+        "i:=archivo/Disquetes,images"));
+    using Op = qtltest::FaultySystem::Op;
+    const struct {
+        const char* unidad;
+        int numero;
+        std::vector<const char*> dice;
+    } casos[] = {
+        {"e:", 75, {"carpeta/Disco1.img", "no es una imagen de disquete", "una carpeta"}},
+        {"f:", 75, {"fifo/Disco1.img", "no es una imagen de disquete"}},
+        {"g:", 70, {"g:\\CHICO.TXT", "protegida", "protegido contra escritura"}},
+        {"h:", 61, {"llena", "Disco1.img", "lleno"}},
+        {"i:", 76, {"archivo/Disquetes", "Not a directory"}},
+    };
+    for (const auto& c : casos) {
+        drives_.system.fault = [&c](Op op) {
+            return op == Op::kAllocate && c.unidad[0] == 'h' ? ENOSPC : 0;
+        };
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(ErrorNumber([&] {
+                      platform::FileCopy(
+                          drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                          QString::fromLatin1(c.unidad) + QStringLiteral("\\CHICO.TXT"));
+                  }),
+                  c.numero)
+            << c.unidad;
+        const std::string dicho = testing::internal::GetCapturedStderr();
+        for (const char* texto : c.dice)
+            EXPECT_NE(dicho.find(texto), std::string::npos) << c.unidad << ": " << dicho;
+    }
+    drives_.system.fault = {};
+    EXPECT_EQ(drives_.Read(QStringLiteral("protegida/Disco1.img")), blanca);
 }
 
 TEST_F(ArchivosTest, DirListsEveryKindOfEntry) {
@@ -359,22 +412,45 @@ TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
     EXPECT_EQ(aLa("c:\\CHICO.TXT"), 71);
     platform::InsertDisk(drives_, QStringLiteral("b:"), 1);  // b: gives its unfinished disk up
 
-    drives_.system.fault = [](qtltest::FaultySystem::Op op) {
-        return op == qtltest::FaultySystem::Op::kRename ? EINVAL : 0;
-    };
-    for (int disco : {1, 2}) {
-        platform::InsertDisk(drives_, QStringLiteral("b:"), disco);
-        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
-                           QStringLiteral("b:\\CHICO.TXT"));
-        if (disco == 2)  // another program's image turns up meanwhile
-            drives_.Write(QStringLiteral("fuse/Disco2.img"), "ajena");
-        EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("b:")); }),
-                  disco == 1 ? 0 : 71);
+    // With links (NFS) or without (many FUSE mounts), the name is given only where it is free.
+    using Op = qtltest::FaultySystem::Op;
+    for (const int enlaces : {0, EPERM}) {
+        drives_.system.fault = [enlaces](Op op) {
+            return op == Op::kRenameNoReplace ? EINVAL : op == Op::kLink ? enlaces : 0;
+        };
+        for (int disco : {1, 2}) {
+            disco += enlaces != 0 ? 3 : 0;
+            platform::InsertDisk(drives_, QStringLiteral("b:"), disco);
+            platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                               QStringLiteral("b:\\CHICO.TXT"));
+            if (disco % 3 == 2)  // another program's image turns up meanwhile
+                drives_.Write(QStringLiteral("fuse/Disco%1.img").arg(disco), "ajena");
+            EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("b:")); }),
+                      disco % 3 == 1 ? 0 : 71);
+        }
     }
     drives_.system.fault = {};
     EXPECT_EQ(drives_.Read(QStringLiteral("fuse/Disco2.img")), "ajena");
+    EXPECT_EQ(drives_.Read(QStringLiteral("fuse/Disco5.img")), "ajena");
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 4);
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), u"CHICO.TXT");
     platform::InsertDisk(drives_, QStringLiteral("b:"), 1);
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), u"CHICO.TXT");
+
+    // A blank image already there (one kept for an emulator) is written as any other disk:
+    // under a name of its own and the folder's lock, and named when its list is done.
+    platform::FatMedium(drives_.Path(QStringLiteral("fuse/Disco3.img")), drives_.services)
+        .FormatStandard();
+    const QByteArray blanca = drives_.Read(QStringLiteral("fuse/Disco3.img"));
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 3);
+    platform::InsertDisk(drives_, QStringLiteral("c:"), 3);
+    EXPECT_EQ(aLa("b:\\CHICO.TXT"), 0);
+    EXPECT_EQ(drives_.Read(QStringLiteral("fuse/Disco3.img")), blanca);
+    EXPECT_EQ(aLa("c:\\OTRO.TXT"), 71);
+    platform::FinishDisk(drives_, QStringLiteral("b:"));
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("c:\\"), 22), u"CHICO.TXT");
+    EXPECT_EQ(QDir(drives_.Path(QStringLiteral("fuse"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"Disco1.img", "Disco2.img", "Disco3.img", "Disco4.img", "Disco5.img"}));
     if (estado != 0)
         GTEST_SKIP() << "sin dispositivos de bucle (losetup): " << lazo.constData();
 }
@@ -387,8 +463,7 @@ TEST_F(ArchivosTest, LeftoversOfAGoneProgramGoAndAGoneImageIsADiskTakenOut) {
     drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy;b:=imagenes,images"));
     const QString vivo = QString::number(::getppid());  // a process that runs
     for (const QString& resto : {QStringLiteral("floppy/.QTL99-999999999-3"),
-                                 QStringLiteral("imagenes/.Disco1.img.QTL99-999999999-1.tmp"),
-                                 QStringLiteral("imagenes/.Disco1.img.0badc0de.tmp")}) {
+                                 QStringLiteral("imagenes/.Disco1.img.QTL99-999999999-1.tmp")}) {
         drives_.Write(resto, "resto");
     }
     drives_.Write(QStringLiteral("imagenes/.Disco1.img.QTL99-%1-1.tmp").arg(vivo), "suyo");
@@ -397,6 +472,35 @@ TEST_F(ArchivosTest, LeftoversOfAGoneProgramGoAndAGoneImageIsADiskTakenOut) {
     EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());
     EXPECT_EQ(QDir(drives_.Path(QStringLiteral("imagenes"))).entryList(QDir::Files | QDir::Hidden),
               QStringList({QStringLiteral(".Disco1.img.QTL99-%1-1.tmp").arg(vivo)}));
+
+    // What only looks like a leftover stays: a link, a FIFO, a file of another user, a name
+    // with no process in it, or one another program made.
+    QStringList ajenos;
+    for (const QString& carpeta :
+         {QStringLiteral("floppy/.QTL99-"), QStringLiteral("imagenes/.Disco2.img.QTL99-")}) {
+        const QString fin = carpeta.startsWith(u'f') ? QString() : QStringLiteral(".tmp");
+        ajenos << carpeta + QStringLiteral("999999999-5") + fin
+               << carpeta + QStringLiteral("999999999-6") + fin
+               << carpeta + QStringLiteral("0-7") + fin;
+        QFile::link(drives_.Path(QStringLiteral("cd/Discos/Disco1/CHICO.TXT")),
+                    drives_.Path(ajenos[ajenos.size() - 3]));
+        ASSERT_EQ(::mkfifo(qPrintable(drives_.Path(ajenos[ajenos.size() - 2])), 0600), 0);
+        drives_.Write(ajenos.back(), "nadie");
+        if (::geteuid() == 0) {
+            ajenos << carpeta + QStringLiteral("999999999-8") + fin;
+            drives_.Write(ajenos.back(), "de otro");
+            ASSERT_EQ(::chown(qPrintable(drives_.Path(ajenos.back())), 65534, 65534), 0);
+        }
+    }
+    ajenos << QStringLiteral("imagenes/.Disco2.img.0badc0de.tmp");
+    drives_.Write(ajenos.back(), "de mformat");
+    EXPECT_FALSE(platform::Dir(drives_, QStringLiteral("a:\\"), 22).isEmpty());
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), QString());
+    for (const QString& ajeno : ajenos)
+        EXPECT_TRUE(QFileInfo(drives_.Path(ajeno)).isSymLink() || drives_.Exists(ajeno))
+            << qPrintable(ajeno);
+    for (const QString& ajeno : ajenos)
+        QFile::remove(drives_.Path(ajeno));
 
     const auto copiar = [&] {
         platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),

@@ -14,12 +14,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <new>
 
 #include "app/lib.h"
 #include "platform/dialogs.h"
 #include "platform/qt_host.h"
 #include "tests/support/answer_probe.h"
-#include "tests/support/fakes.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_drives.h"
 #include "ui/evento.h"
@@ -201,12 +201,11 @@ class VentanasTest : public QObject {
     void cargaSinDiscoEnA() {
         // Retry after inserting a disk selects a:.
         QDir(drives_->Path(QStringLiteral("floppy"))).removeRecursively();
-        dialogos_->Answer(r::kRetry).Answer(r::kRetry, [this] {
-            drives_->MakeFolder(QStringLiteral("floppy"));
-        });
+        dialogos_->Answer(r::kRetry).Answer(
+            r::kRetry, [this] { drives_->MakeFolder(QStringLiteral("floppy")); });
         ui::frmOpcion().btOpcion[1]->click();
         const QString caja = BoxLine(53, QStringLiteral("Quintarel"),
-                                  QStringLiteral("Error: Inserte un disco en la unidad"));
+                                     QStringLiteral("Error: Inserte un disco en la unidad"));
         QCOMPARE(dialogos_->transcript, QStringList({caja, caja}));
         QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
         QVERIFY(ui::frmGenerar().isVisible());
@@ -266,7 +265,7 @@ class VentanasTest : public QObject {
     void salirNoYSi() {
         const QString pregunta =
             BoxLine(36, QStringLiteral("Quintarel"),
-                 QStringLiteral("Está seguro que desea abandonar la aplicación"));
+                    QStringLiteral("Está seguro que desea abandonar la aplicación"));
         dialogos_->Answer(r::kNo).Answer(r::kYes);
         ui::frmOpcion().btOpcion[2]->click();
         QCOMPARE(dialogos_->transcript, QStringList({pregunta}));  // no beep
@@ -301,10 +300,10 @@ class VentanasTest : public QObject {
         dialogos_->Answer(r::kOk);
         ui::frmOpcion().btOpcion[0]->click();
         QCOMPARE(procesos_->lines, QStringList({QStringLiteral("\"e:0\"")}));
-        QCOMPARE(
-            dialogos_->transcript,
-            QStringList({QStringLiteral("Beep"),
-                         BoxLine(48, QStringLiteral("Project1"),
+        QCOMPARE(dialogos_->transcript,
+                 QStringList(
+                     {QStringLiteral("Beep"),
+                      BoxLine(48, QStringLiteral("Project1"),
                               QStringLiteral("No se ha encontrado disponible el archivo e:0"))}));
         QCOMPARE(procesos_->ended, 0);
         QVERIFY(ui::frmOpcion().isVisible());
@@ -391,7 +390,7 @@ class VentanasTest : public QObject {
         QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
         QCOMPARE(dialogos_->transcript.last(),
                  BoxLine(64, QStringLiteral("Quintarel"),
-                      QStringLiteral("Generación de discos Finalizada")));
+                         QStringLiteral("Generación de discos Finalizada")));
         QVERIFY(!ui::frmGenerar.Cargada());
         QVERIFY(ui::frmOpcion().isVisible());
         QCOMPARE(pantalla_->pointer, 0);
@@ -453,7 +452,7 @@ class VentanasTest : public QObject {
         QCOMPARE(comprobaciones, 2);
         QCOMPARE(dialogos_->transcript.count(
                      BoxLine(65, QStringLiteral("Quintarel"),
-                          QStringLiteral("Inserte el diskette número 1 en la unidad"))),
+                             QStringLiteral("Inserte el diskette número 1 en la unidad"))),
                  1);
         QVERIFY(!ui::frmGenerar.Cargada());  // closed once, by the run itself
     }
@@ -466,8 +465,15 @@ class VentanasTest : public QObject {
                      QStringLiteral(
                          "Error '53' en tiempo de ejecución:\n\nNo se encontró el archivo"))}));
         QCOMPARE(procesos_->ended, 1);
-        ui::Evento(*drives_, [] { throw 42; });  // not even an exception type: still no crash
+        QCOMPARE(procesos_->endStatus, 0);
+        // An internal error is no success: the program ends with a status that says so.
+        ui::Evento(*drives_, [] { throw std::bad_alloc(); });
         QCOMPARE(procesos_->ended, 2);
+        QVERIFY(procesos_->endStatus != 0);
+        procesos_->endStatus = 0;
+        ui::Evento(*drives_, [] { throw 42; });  // not even an exception type: still no crash
+        QCOMPARE(procesos_->ended, 3);
+        QVERIFY(procesos_->endStatus != 0);
     }
 };
 

@@ -11,6 +11,11 @@
 
 namespace ui {
 
+namespace {
+// The status of a program ended by an internal error: never that of a success.
+constexpr int kErrorInterno = 70;
+}  // namespace
+
 void Evento(platform::Host& host, const std::function<void()>& codigo) {
     try {
         codigo();
@@ -20,15 +25,15 @@ void Evento(platform::Host& host, const std::function<void()>& codigo) {
                                   .arg(error.text()),
                               platform::style::kOk + platform::style::kCritical,
                               Lib::kTituloAplicacion);
-        host.processes().End();
+        host.processes().End(0);
     } catch (const std::exception& e) {
         // Not a run-time error (out of memory and the like): say so and end, never crash.
         std::fprintf(stderr, "QTL99: error interno: %s\n", e.what());
-        host.processes().End();
+        host.processes().End(kErrorInterno);
     } catch (...) {
         // Whatever else was thrown must not cross Qt's event dispatch either.
         std::fprintf(stderr, "QTL99: error interno\n");
-        host.processes().End();
+        host.processes().End(kErrorInterno);
     }
 }
 

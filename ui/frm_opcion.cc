@@ -97,7 +97,7 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
                 const QString linea = QStringLiteral("\"") + Lib::RutaAplicacion().left(2) +
                                       Lib::RutaSetup + QStringLiteral("\"");
                 host_.processes().Shell(linea, 2);
-                host_.processes().End();
+                host_.processes().End(0);
                 break;
             }
             case 1:
@@ -109,7 +109,7 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
                                 platform::style::kYesNo + platform::style::kQuestion,
                                 Lib::kTitulo) == platform::answer::kYes) {
                     frmGenerar.Unload();
-                    host_.processes().End();
+                    host_.processes().End(0);
                 }
                 break;
             default:

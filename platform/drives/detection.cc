@@ -421,4 +421,50 @@ const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter) {
     return nullptr;
 }
 
+namespace {
+
+// The real form of the absolute path `path`: links and ".." resolved component by component
+// while the folders exist, the folders still to be made after them; empty when it cannot be
+// told where it leads (a link that leads nowhere, a loop, ".." below a folder not made yet).
+QString RealFolder(const QString& path) {
+    if (!QDir::isAbsolutePath(path))
+        return {};
+    QString real = QStringLiteral("/");
+    bool missing = false;
+    for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u".")
+            continue;
+        if (part == u"..") {
+            if (missing)
+                return {};
+            real = QFileInfo(real).path();
+            continue;
+        }
+        const QString next = real == u"/" ? real + part : real + u'/' + part;
+        const QFileInfo info(next);
+        if (!missing && info.exists()) {
+            real = info.canonicalFilePath();
+            if (real.isEmpty())
+                return {};
+        } else if (info.isSymLink()) {
+            return {};
+        } else {
+            missing = true;
+            real = next;
+        }
+    }
+    return real;
+}
+
+}  // namespace
+
+QString ImagesFolderIn(const QString& home, const QString& documents) {
+    const QString realHome = QFileInfo(home).canonicalFilePath();
+    const QString real = RealFolder(documents);
+    if (!realHome.isEmpty() && !real.isEmpty() && real.startsWith(realHome + u'/'))
+        return real + QStringLiteral("/Disquetes QTL99");
+    return (realHome.isEmpty() ? QDir(home).absolutePath() : realHome) +
+           QStringLiteral("/Documents/Disquetes QTL99");
+}
+
 }  // namespace platform

@@ -115,6 +115,12 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
                         const QString& imagesFolder = {},
                         const std::vector<FoundFloppy>& found = {});
 
+// Where a drive of images keeps its images: "Disquetes QTL99" in the documents folder
+// `documents` when that folder, really (links and ".." resolved, as far as it exists), lies
+// inside the home folder `home`; otherwise in `home`/Documents. The folder given back is the
+// resolved one, so that nothing resolved later can lead elsewhere.
+QString ImagesFolderIn(const QString& home, const QString& documents);
+
 // The drive of a letter (either case), or nullptr.
 const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter);
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/drives/medium.h"
 #include "platform/runtime_error.h"
@@ -207,14 +208,58 @@ bool ImagesDrive::DiskMade(bool forWriting) {
     }
     GiveUp();
     RemoveLeftovers(-1);
-    // A link at the image's name is not followed: it counts as no image.
     struct stat st {};
     const QByteArray finalPath = QFile::encodeName(info().root + u'/' + FinalName());
-    const bool made = system.Stat(finalPath.constData(), &st, false) == 0 && !S_ISLNK(st.st_mode);
-    if (!forWriting || made)
+    const bool made = system.Stat(finalPath.constData(), &st, false) == 0;
+    if (made && S_ISLNK(st.st_mode)) {
+        // A link at the image's name leads to an image of another set: a disk in use, never
+        // followed nor replaced.
+        std::fprintf(stderr, "QTL99: %s es un enlace a otra imagen; quítelo y reintente\n",
+                     finalPath.constData());
+        throw RuntimeError(errors::kDiskNotReady);
+    }
+    if (made && !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr,
+                     "QTL99: %s no es una imagen de disquete sino %s; quítelo o cámbielo de "
+                     "nombre\n",
+                     finalPath.constData(),
+                     S_ISDIR(st.st_mode) ? "una carpeta" : "un archivo especial");
+        throw RuntimeError(errors::kPathFileAccess);
+    }
+    if (!forWriting)
         return made;
     Begin();
     return true;
+}
+
+void ImagesDrive::CopyImage(const QByteArray& name) {
+    SystemCalls& system = services_.system;
+    const OpenFd from(system, system.OpenAt(begun_->folder, name.constData(),
+                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st {};
+    if (from.get() < 0 || system.StatFd(from.get(), &st) != 0)
+        throw RuntimeError(NumberForErrno(errno));
+    if (!S_ISREG(st.st_mode) || !StandardFloppySize(st.st_size))
+        throw RuntimeError(errors::kDeviceIO);  // no whole floppy: never written at all
+    std::vector<char> buffer(1 << 16);
+    for (off_t offset = 0; offset < st.st_size;) {
+        const ssize_t n = ReadFull(system, from.get(), buffer.data(), buffer.size(), offset);
+        if (n <= 0)
+            throw RuntimeError(n < 0 ? NumberForErrno(errno) : errors::kDeviceIO);
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w =
+                system.Write(begun_->image, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w < 0)
+                throw RuntimeError(NumberForErrno(errno));
+            done += w;
+        }
+        offset += n;
+    }
+    if (system.SyncData(begun_->image) != 0)
+        throw RuntimeError(NumberForErrno(errno));
+    begun_->replaces = true;
+    begun_->replacedDevice = st.st_dev;
+    begun_->replacedInode = st.st_ino;
 }
 
 void ImagesDrive::Begin() {
@@ -247,7 +292,24 @@ void ImagesDrive::Begin() {
     }
     begun_ = begun;
     try {
-        FatMedium(Medium(), services_).Format(begun_->image);
+        // An image already there (a blank kept for an emulator, one made by mformat) is the
+        // disk: it is written as a copy under the temporary name like a new one, never in
+        // place, so that a disk cut short leaves it as it was.
+        struct stat there {};
+        const QByteArray finalName = QFile::encodeName(FinalName());
+        if (system.StatAt(begun_->folder, finalName.constData(), &there) == 0) {
+            // An image nobody may write is a disk with its write-protect tab set.
+            if ((there.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+                throw RuntimeError(errors::kPermissionDenied);
+            CopyImage(finalName);
+        } else {
+            FatMedium(Medium(), services_).Format(begun_->image);
+        }
+    } catch (const RuntimeError& error) {
+        if (error.number() == errors::kDiskFull)
+            SayFolderFull();
+        GiveUp();
+        throw;
     } catch (...) {
         GiveUp();
         throw;
@@ -255,20 +317,37 @@ void ImagesDrive::Begin() {
 }
 
 void ImagesDrive::FinishDisk() {
-    if (!begun_ || begun_->disk != disk_)
+    // A disk asked for is an image even when its list copied nothing: an empty one, unless
+    // an image is there already.
+    if ((!begun_ || begun_->disk != disk_) && DiskMade(false))
         return;
-    DiskMade(true);  // still there
+    DiskMade(true);  // still there, or made now
     SystemCalls& system = services_.system;
-    if (system.SyncData(begun_->image) != 0)
-        throw RuntimeError(NumberForErrno(errno));
-    // Never over an image another program made meanwhile; a link there is replaced, never
-    // followed.
+    if (system.SyncData(begun_->image) != 0) {
+        const int number = NumberForErrno(errno);
+        if (number == errors::kDiskFull)
+            SayFolderFull();
+        throw RuntimeError(number);
+    }
+    // Never over an image another program made meanwhile (nor a link), only over the one this
+    // disk was copied from.
     const QByteArray finalName = QFile::encodeName(FinalName());
     struct stat st {};
-    const bool link =
-        system.StatAt(begun_->folder, finalName.constData(), &st) == 0 && S_ISLNK(st.st_mode);
-    const int failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
-                                        finalName.constData(), !link);
+    const bool there = system.StatAt(begun_->folder, finalName.constData(), &st) == 0;
+    const bool replace = there && !S_ISLNK(st.st_mode) && begun_->replaces &&
+                         st.st_dev == begun_->replacedDevice && st.st_ino == begun_->replacedInode;
+    int failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
+                                  finalName.constData(), !replace);
+    if (failure != 0 && failure != EEXIST && !replace) {
+        // A file system with neither a rename that never replaces nor links (many FUSE
+        // mounts): the folder is locked against the other programs that write images, so a
+        // name found free is given by a plain rename.
+        if (system.StatAt(begun_->folder, finalName.constData(), &st) == 0)
+            failure = EEXIST;
+        else if (errno == ENOENT)
+            failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
+                                      finalName.constData(), false);
+    }
     if (failure == EEXIST) {
         std::fprintf(stderr, "QTL99: ya hay un %s en %s; quítelo y reintente\n",
                      finalName.constData(), qPrintable(info().root));
@@ -279,6 +358,12 @@ void ImagesDrive::FinishDisk() {
     system.Close(begun_->image);
     system.Close(begun_->folder);  // and the folder is free for others
     begun_.reset();
+}
+
+void ImagesDrive::SayFolderFull() const {
+    // The box speaks of a full floppy; the floppy is whole, what is full is the folder's disk.
+    std::fprintf(stderr, "QTL99: no cabe la imagen %s en %s: el disco de esa carpeta está lleno\n",
+                 qPrintable(FinalName()), qPrintable(info().root));
 }
 
 void ImagesDrive::GiveUp() {
@@ -295,7 +380,7 @@ void ImagesDrive::RemoveLeftovers(int lockedFolder) {
     // The program's own temporary images, of a process that no longer runs: a disk cut short
     // by a kill or a crash, never named as a finished one.
     static const QRegularExpression kLeftover(
-        QStringLiteral("^\\.Disco[0-9]+\\.img\\.(QTL99-([0-9]+)-[0-9]+|[0-9a-f]{8})\\.tmp$"));
+        QStringLiteral("^\\.Disco[0-9]+\\.img\\.QTL99-([0-9]+)-[0-9]+\\.tmp$"));
     SystemCalls& system = services_.system;
     DIR* folder = system.OpenFolder(QFile::encodeName(info().root).constData());
     if (folder == nullptr)
@@ -309,12 +394,8 @@ void ImagesDrive::RemoveLeftovers(int lockedFolder) {
     }
     while (const dirent* entry = system.ReadFolder(folder)) {
         const QRegularExpressionMatch m = kLeftover.match(QFile::decodeName(entry->d_name));
-        if (!m.hasMatch())
-            continue;
-        const pid_t owner = m.captured(2).toInt();
-        if (owner == ::getpid() || (owner > 0 && system.ProcessExists(owner)))
-            continue;  // a disk being written, here or by a program that runs
-        system.Unlink(fd, entry->d_name);
+        if (m.hasMatch())
+            RemoveLeftover(system, fd, entry->d_name, m.captured(1).toInt());
     }
     system.CloseFolder(folder);
 }

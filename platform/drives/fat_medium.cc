@@ -42,18 +42,19 @@ constexpr char kConfiguration[] =
     "MTOOLS_DATE_STRING=\"yyyy-mm-dd\"\n"
     "DEFAULT_CODEPAGE=850\n";
 
-// The configuration lives in memory: the program leaves no file behind. Made once, for the
-// life of the process.
-int ConfigurationFd(SystemCalls& system) {
-    static const int fd = [&system] {
-        const int f = system.MemoryFile("qtl99-mtoolsrc");
-        if (f >= 0 && system.Write(f, kConfiguration, sizeof kConfiguration - 1) !=
-                          static_cast<ssize_t>(sizeof kConfiguration - 1)) {
-            system.Close(f);
-            return -1;
-        }
-        return f;
-    }();
+// The configuration lives in memory: the program leaves no file behind. Made for each run, so
+// that one that could not be made fails that run only. -1 with errno on a failure.
+int MakeConfiguration(SystemCalls& system) {
+    const int fd = system.MemoryFile("qtl99-mtoolsrc");
+    if (fd < 0)
+        return -1;
+    if (system.Write(fd, kConfiguration, sizeof kConfiguration - 1) !=
+        static_cast<ssize_t>(sizeof kConfiguration - 1)) {
+        const int failure = errno != 0 ? errno : EIO;
+        system.Close(fd);
+        errno = failure;
+        return -1;
+    }
     return fd;
 }
 
@@ -139,10 +140,16 @@ Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arg
             std::chrono::milliseconds deadline = kShortestDeadline) {
     ChildRun run;
     run.program = MtoolsProgram();
-    const int configuration = ConfigurationFd(services.system);
     Outcome outcome;
-    if (run.program.isEmpty() || configuration < 0) {
+    if (run.program.isEmpty()) {
         std::fprintf(stderr, "QTL99: no se encuentra el programa mtools\n");
+        return outcome;
+    }
+    errno = 0;
+    const OpenFd configuration(services.system, MakeConfiguration(services.system));
+    if (configuration.get() < 0) {
+        std::fprintf(stderr, "QTL99: no se pudo preparar la configuración de mtools: %s\n",
+                     std::strerror(errno));
         return outcome;
     }
     run.arguments = {"mtools", "-c"};
@@ -154,7 +161,7 @@ Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arg
                        "MTOOLSRC=/dev/fd/" + QByteArray::number(kChildConfigFd)};
     if (const char* tz = ::getenv("TZ"))
         run.environment.push_back(QByteArray("TZ=") + tz);  // FAT times are local times
-    run.descriptors = {{kChildConfigFd, configuration}};
+    run.descriptors = {{kChildConfigFd, configuration.get()}};
     if (sourceFd >= 0)
         run.descriptors.push_back({kChildSourceFd, sourceFd});
     if (medium >= 0)

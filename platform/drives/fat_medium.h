@@ -34,7 +34,9 @@ bool InFloppyCodePage(char32_t c);
 //       reads back differently from its source;
 //   61  no room left, in the data area or in the root folder;
 //   52  a name that a FAT long name cannot hold, or that mtools refuses (a device name, "con");
-//   75  an empty name, a folder where a file is wanted, no mtools program, anything else.
+//   75  an empty name, a folder where a file is wanted, no mtools program or its configuration
+//       could not be made (said on standard error, and asked again at the next run), anything
+//       else.
 // The system calls and child programs go through `services`; nothing is called directly.
 class FatMedium {
   public:

@@ -192,7 +192,7 @@ QString FolderDrive::Dir(const DrivePath& path) {
         if (name == "." || name == "..")
             continue;
         // A copy cut short by a program that no longer runs is its leftover, not the disk's.
-        if (IsLeftover(name) && system_.Unlink(::dirfd(dir), name.constData()) == 0)
+        if (RemoveIfLeftover(::dirfd(dir), name))
             continue;
         first = QFile::decodeName(name);
         break;
@@ -201,13 +201,10 @@ QString FolderDrive::Dir(const DrivePath& path) {
     return first;
 }
 
-bool FolderDrive::IsLeftover(const QByteArray& name) const {
+bool FolderDrive::RemoveIfLeftover(int folder, const QByteArray& name) const {
     static const QRegularExpression kCopy(QStringLiteral("^\\.QTL99-([0-9]+)-[0-9]+$"));
     const QRegularExpressionMatch m = kCopy.match(QString::fromLatin1(name));
-    if (!m.hasMatch())
-        return false;
-    const pid_t owner = m.captured(1).toInt();
-    return owner != ::getpid() && !system_.ProcessExists(owner);
+    return m.hasMatch() && RemoveLeftover(system_, folder, name.constData(), m.captured(1).toInt());
 }
 
 SourceFile FolderDrive::OpenSource(const DrivePath& path) {

@@ -36,8 +36,9 @@ class FolderDrive : public Drive {
         size_t chunk;
         bool quick;
     };
-    // True for the temporary name of a copy whose program no longer runs.
-    bool IsLeftover(const QByteArray& name) const;
+    // Removes `name` of the open folder `folder` when it is the temporary copy of a program
+    // that no longer runs; true when it went.
+    bool RemoveIfLeftover(int folder, const QByteArray& name) const;
     // Writes all of `in` to `out` chunk by chunk, calling `betweenChunks` between them; 0 or
     // the errno of the failure.
     int Write(int in, int out, Chunks& chunks, const std::function<void()>& betweenChunks);

@@ -34,7 +34,7 @@ comprobar_imagen() {
     [ "$(stat -c %s "$img")" -eq 1474560 ] || falla "$img mide $(stat -c %s "$img")"
     fsck.fat -n "$img" >/dev/null || falla "fsck.fat: $img no está limpia"
     local esperado hay
-    esperado="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
+    esperado="$([ $# -eq 0 ] || printf '%s\n' "$@" | sort | tr '\n' ' ')"
     hay="$(mdir -i "$img" -a -b :: | sed 's|^::/||' | sort | tr '\n' ' ')"
     [ "$hay" = "$esperado" ] || falla "$img tiene: $hay"
     for nombre in "$@"; do
@@ -84,6 +84,12 @@ md5sum "$trabajo/demo/imagenes/"* >"$trabajo/antes"
 qtl99 1 --imagenes "$trabajo/demo/imagenes" --cd "$demo"
 dice "$trabajo/errores" "disco 1 ($trabajo/demo/imagenes/Disco1.img): La unidad de destino debe estar vacia"
 md5sum -c --quiet "$trabajo/antes" || falla "una imagen cambió"
+# A folder name that is no text in the system's encoding is refused, never taken for another.
+qtl99 1 --imagenes "$trabajo/set"$'\xff' --cd "$demo"
+dice "$trabajo/errores" "no es texto válido en la codificación del sistema"
+[ -z "$(ls "$trabajo" | grep '^set')" ] || falla "se escribió en $(ls "$trabajo" | grep '^set')"
+qtl99 1 --comprobar --cd "$demo"$'\xff'
+dice "$trabajo/errores" "no es texto válido en la codificación del sistema"
 qtl99 0 --comprobar --cd "$demo"
 dice "$trabajo/salida" "«PROGRAMA.BIN»: se copia, 49152 bytes" "El juego se generaría completo."
 qtl99 0 --comprobar --json --cd "$demo"
@@ -101,11 +107,14 @@ hacer_cd "$cds/falta" 2 "Disco1=A.TXT," "Disco2=B.TXT,FALTA.TXT,C.TXT,"
 archivo "$cds/falta" 1 A.TXT 700; archivo "$cds/falta" 2 B.TXT 5000; archivo "$cds/falta" 2 C.TXT 1
 hacer_cd "$cds/lleno" 1 "Disco1=UNO.CAB,DOS.CAB,"
 archivo "$cds/lleno" 1 UNO.CAB 800000; archivo "$cds/lleno" 1 DOS.CAB 800000
-hacer_cd "$cds/nombres" 1 "Disco1=BIEN.TXT,P%1.TXT,a*b.txt,AUX.TXT,Ω.txt,,"
-for n in BIEN.TXT P%1.TXT 'a*b.txt' AUX.TXT Ω.txt; do archivo "$cds/nombres" 1 "$n" 3; done
+hacer_cd "$cds/nombres" 1 "Disco1=BIEN.TXT,P%1.TXT,a*b.txt,AUX.TXT,Ω.txt,,SUB\\X.TXT,"
+mkdir -p "$cds/nombres/Discos/Disco1/SUB"
+for n in BIEN.TXT P%1.TXT 'a*b.txt' AUX.TXT Ω.txt SUB/X.TXT; do archivo "$cds/nombres" 1 "$n" 3; done
 hacer_cd "$cds/cantidad" 2 "Disco1=A.TXT," "Disco3=C.TXT," "disco01=A.TXT,"
 archivo "$cds/cantidad" 1 A.TXT 3
 mkdir -p "$cds/sin_ini"
+hacer_cd "$cds/cero" 0 "Disco1=A.TXT,"
+archivo "$cds/cero" 1 A.TXT 3
 # Every trap on one CD: each is named all the same.
 hacer_cd "$cds/todas" 6 "Disco1=A.TXT,B.TXT" "Disco2=$largo" "Disco3=FALTA.TXT," \
     "Disco4=UNO.CAB,DOS.CAB," "Disco5=a*b.txt," "Disco7=A.TXT,"
@@ -133,12 +142,13 @@ while IFS='|' read -r caso comprobar imagenes estado mensaje discos; do
     done
     [ "$(ls "$trabajo/$caso" | tr '\n' ' ')" = "$hechas" ] || falla "$caso dejó $(ls "$trabajo/$caso")"
 done <<'TABLA'
-sin_coma|«B.TXT»: NO SE COPIA: le falta la coma final|si|0||1:A.TXT
+sin_coma|«B.TXT»: NO SE COPIA: le falta la coma final|si|1|el juego no está completo|1:A.TXT
 largo|«ARCHIVO18.TXT»: se copia;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«ARCHIVO20.TXT»: NO SE COPIA: queda fuera|no
 falta|«FALTA.TXT»: FALTA EN EL CD (error 53: No se encontró el archivo)|si|1|disco 2 (@/Disco2.img), archivo «FALTA.TXT»: error 53: No se encontró el archivo|1:A.TXT
 lleno|ocupa 3126 de 2847 grupos de 512 bytes y 2 de 224 entradas de la raíz: NO CABE|si|1|disco 1 (@/Disco1.img), archivo «DOS.CAB»: error 61: No hay suficiente espacio en la unidad. Inserte un disco sin datos|
-nombres|«P%1.TXT»: se copia, 3 bytes;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «*»;«AUX.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: es el nombre de un dispositivo de DOS (AUX);«Ω.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «Ω», que no está en la página de códigos;«»: NO SE PUEDE COPIAR DEL CD (error 75|si|1|El nombre del archivo a*b.txt del disco 1 no puede grabarse en un diskette: lleva «*», que FAT no admite|
-cantidad|DISCOS no tiene la clave Disco2;NO COPIA NINGÚN ARCHIVO;DISCOS tiene «Disco3», que no se lee: CANTIDAD da 2 discos;DISCOS tiene «disco01», que no se lee|no
+nombres|«P%1.TXT»: se copia, 3 bytes;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «*»;«AUX.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: es el nombre de un dispositivo de DOS (AUX);«Ω.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «Ω», que no está en la página de códigos;«»: NO SE PUEDE COPIAR DEL CD (error 75;«SUB\X.TXT»: NO SE COPIA: va a una carpeta del disquete|si|1|El nombre del archivo a*b.txt del disco 1 no puede grabarse en un diskette: lleva «*», que FAT no admite|
+cantidad|DISCOS no tiene la clave Disco2;NO COPIA NINGÚN ARCHIVO;DISCOS tiene «Disco3», que no se lee: CANTIDAD da 2 discos;DISCOS tiene «disco01», que no se lee|si|1|disco 2 (@/Disco2.img): no se copió ningún archivo; la imagen queda vacía|1:A.TXT 2
+cero|CANTIDAD no da ningún disco|si|1|CANTIDAD=«0» no da ningún disco: no se generó ninguna imagen|
 todas|«B.TXT»: NO SE COPIA: le falta la coma final;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«FALTA.TXT»: FALTA EN EL CD (error 53;NO CABE EN UN DISQUETE;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE;DISCOS no tiene la clave Disco6;DISCOS tiene «Disco7», que no se lee|no
 sin_ini|NO HAY Archivos.ini en la raíz del CD;CANTIDAD no da ningún disco|si|1|El dispositivo origen, seleccionado no posee los archivos necesarios para la generacion de discos. Seleccione otro dispositivo y reintente|
 TABLA
@@ -156,9 +166,54 @@ done <<'TABLA'
 --cd x|falta --imagenes CARPETA o --comprobar
 --comprobar --json=si|la opción «--json» no lleva argumento
 --comprobar sobra|sobra «sobra»
+--comprobar -xy|opción no válida «-x»
+--help=x|la opción «--help» no lleva argumento
+--imagenes a --imagenes b|--imagenes va una sola vez
+--c x|la opción «--c» es ambigua
 TABLA
 qtl99 0 --help
 dice "$trabajo/salida" "--imagenes CARPETA" "--comprobar"
+
+# A report that cannot be written is no success: a full device, an output left closed.
+for salida in /dev/full cerrada; do
+    estado=0
+    if [ "$salida" = cerrada ]; then
+        env -u DISPLAY "$programa" --comprobar --cd "$demo" >&- 2>"$trabajo/errores" || estado=$?
+    else
+        env -u DISPLAY "$programa" --comprobar --cd "$demo" >"$salida" 2>"$trabajo/errores" ||
+            estado=$?
+    fi
+    [ "$estado" -eq 1 ] || falla "--comprobar hacia $salida terminó con $estado"
+    dice "$trabajo/errores" "QTL99: no se pudo escribir el informe"
+done
+# With its standard error left closed, the first file opened never takes its place: the set is
+# written whole, with nothing said into an image.
+env -u DISPLAY "$programa" --imagenes "$trabajo/sin-errores" --cd "$demo" </dev/null >/dev/null 2>&- ||
+    falla "con la salida de errores cerrada, QTL99 falló"
+comprobar_imagen "$trabajo/sin-errores/Disco1.img" "$demo/Discos/Disco1" LEEME.TXT INSTALA.INF
+comprobar_imagen "$trabajo/sin-errores/Disco3.img" "$demo/Discos/Disco3" DATOS2.DAT FIN.TXT
+# A pipe whose reader is gone stops the set cleanly at a disk's end: no signal ends it half way,
+# and what it leaves is whole images only.
+python3 - "$programa" "$trabajo/tubo" "$demo" <<'FIN' || falla "la tubería rota no paró bien"
+import os, subprocess, sys
+lectura, escritura = os.pipe()
+os.close(lectura)
+r = subprocess.run([sys.argv[1], "--imagenes", sys.argv[2], "--cd", sys.argv[3]],
+                   stdin=subprocess.DEVNULL, stdout=escritura, stderr=escritura)
+sys.exit(f"QTL99 terminó con {r.returncode}, no 1" if r.returncode != 1 else 0)
+FIN
+for resto in $(ls -A "$trabajo/tubo"); do
+    [[ "$resto" =~ ^Disco[0-9]\.img$ ]] || falla "la tubería rota dejó $resto"
+    fsck.fat -n "$trabajo/tubo/$resto" >/dev/null || falla "la tubería rota dejó $resto a medias"
+done
+# A file name of the CD that carries an escape sequence is shown escaped, never sent raw.
+hacer_cd "$trabajo/escape" 1 "Disco1=$(printf 'A\033[2JB.TXT'),"
+archivo "$trabajo/escape" 1 "$(printf 'A\033[2JB.TXT')" 3
+qtl99 1 --comprobar --cd "$trabajo/escape"
+dice "$trabajo/salida" '«A\x1b[2JB.TXT»'
+qtl99 1 --imagenes "$trabajo/escape-imagenes" --cd "$trabajo/escape"
+dice "$trabajo/errores" 'El nombre del archivo A\x1b[2JB.TXT del disco 1'
+! grep -q $'\033' "$trabajo/salida" "$trabajo/errores" || falla "una secuencia de escape salió tal cual"
 qtl99 0 --version
 dice "$trabajo/salida" "QTL99 "
 echo "La línea de órdenes escribió y comprobó los juegos sin pantalla"

@@ -73,12 +73,16 @@ class FakeProcesses : public platform::Processes {
             real_.Shell(commandLine, windowStyle);
     }
     // Records instead of ending the process; the code after End does nothing further.
-    void End() override { ++ended; }
+    void End(int status) override {
+        ++ended;
+        endStatus = status;
+    }
 
     bool launchForReal = false;
     QStringList lines;
     QList<int> styles;
     int ended = 0;
+    int endStatus = -1;
 
   private:
     platform::LinuxProcesses real_;

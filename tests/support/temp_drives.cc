@@ -1,5 +1,6 @@
 #include "tests/support/temp_drives.h"
 
+#include <stdio.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,7 +64,9 @@ int FaultySystem::OpenAt(int folder, const char* name, int flags, mode_t mode) {
     return Fails(Op::kOpen) ? -1 : SystemCalls::OpenAt(folder, name, flags, mode);
 }
 int FaultySystem::Rename(int folder, const char* from, const char* to, unsigned flags) {
-    return Fails(Op::kRename) ? -1 : SystemCalls::Rename(folder, from, to, flags);
+    return Fails((flags & RENAME_NOREPLACE) != 0 ? Op::kRenameNoReplace : Op::kRename)
+               ? -1
+               : SystemCalls::Rename(folder, from, to, flags);
 }
 int FaultySystem::Link(int folder, const char* from, const char* to) {
     return Fails(Op::kLink) ? -1 : SystemCalls::Link(folder, from, to);

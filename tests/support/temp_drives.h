@@ -28,6 +28,7 @@ class FaultySystem : public platform::SystemCalls {
         kVerify,  // opening the finished copy to read it back
         kOpen,    // any other open: a folder, the disk of a FAT medium, a temporary image
         kRename,
+        kRenameNoReplace,  // a rename that never replaces (RENAME_NOREPLACE)
         kLink,
         kUnlink,
         kMakeFolder,

@@ -58,21 +58,29 @@ void MostrarError(const platform::RuntimeError& error) {
     Beep();
     switch (error.number()) {
         case platform::errors::kBadFileName:
-            MsgBox(QStringLiteral("Error: La unidad seleccionada no se encuentra disponible"),
-                   kOk + kQuestion, kTitulo);
+            MsgBox(TextoDelError(error), kOk + kQuestion, kTitulo);
             break;
         case platform::errors::kDeviceUnavailable:
-            MsgBox(QStringLiteral("Error: Inserte un disco en la unidad"), kOk + kExclamation,
-                   kTitulo);
-            break;
         case platform::errors::kPathNotFound:
-            MsgBox(QStringLiteral(
-                       "Error: El archivo que intenta copiar no existe en el dispositivo origen "),
-                   kOk + kExclamation, kTitulo);
+            MsgBox(TextoDelError(error), kOk + kExclamation, kTitulo);
             break;
         default:
-            MsgBox(error.text(), kOk + kExclamation, kTituloAplicacion);
+            MsgBox(TextoDelError(error), kOk + kExclamation, kTituloAplicacion);
             break;
+    }
+}
+
+QString TextoDelError(const platform::RuntimeError& error) {
+    switch (error.number()) {
+        case platform::errors::kBadFileName:
+            return QStringLiteral("Error: La unidad seleccionada no se encuentra disponible");
+        case platform::errors::kDeviceUnavailable:
+            return QStringLiteral("Error: Inserte un disco en la unidad");
+        case platform::errors::kPathNotFound:
+            return QStringLiteral(
+                "Error: El archivo que intenta copiar no existe en el dispositivo origen ");
+        default:
+            return error.text();
     }
 }
 

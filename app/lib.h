@@ -53,6 +53,9 @@ void Beep();
 // number (52, 68, 76 have the program's own texts; any other shows the standard text titled
 // with the application title). Called from inside an error handler with the current error.
 void MostrarError(const platform::RuntimeError& error);
+// What the report of `error` says: the program's own text for 52, 68 and 76, the standard
+// text of any other number.
+QString TextoDelError(const platform::RuntimeError& error);
 
 // The busy indication, as absolute states: hourglass over the whole program and the wait
 // label of the generation window shown (MostrarEspera), or neither (OcultarEspera).

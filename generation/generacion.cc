@@ -21,13 +21,9 @@ bool NombreVacio(const QString& nombre) {
 }
 
 using platform::RuntimeError;
-namespace style = platform::style;
-namespace answer = platform::answer;
 
 // Unwinds a run that ends early: the handler has already told the user.
 struct FinDeGeneracion {};
-
-const QString kTituloUnidades = QStringLiteral("Generación de diskettes de Instalación");
 
 // The first two characters of a drive list's value: the drive letter and its colon ("a:").
 QString LetraDeUnidad(const QString& unidad) {
@@ -65,30 +61,25 @@ void Generacion::Ejecutar(Paso&& paso) {
 }
 
 bool Generacion::ManejarError(const RuntimeError& error) {
-    Lib::OcultarEspera();  // no hourglass over a message
-    ventana_.AvisarError(error);
-    QString texto;
+    interlocutor_.Ocupado(false);  // no hourglass over a message
+    Fallo fallo = Fallo::kUnidad;
     switch (error.number()) {
         case platform::errors::kBadFileName:
         case platform::errors::kDeviceUnavailable:
         case platform::errors::kDiskNotReady:
         case platform::errors::kPathNotFound:
-            texto = QStringLiteral("La unidad seleccionada no se encuentra disponible.");
             break;
         case platform::errors::kDiskFull:
-            texto = QStringLiteral(
-                "No hay suficiente espacio en la unidad. Inserte un disco sin datos");
+            fallo = Fallo::kDiscoLleno;
             break;
         default:
-            Lib::MostrarError(error);
+            interlocutor_.ErrorSinRemedio(error);
             return false;
     }
     // A drive error or a full disk: the user may put things right (another disk, perhaps) and
     // retry the failed step.
     SoltarDisco(destino_);
-    Lib::Beep();
-    return Lib::MsgBox(texto, style::kRetryCancel + style::kQuestion, Lib::kTitulo) ==
-           answer::kRetry;
+    return interlocutor_.Reintentar(fallo, error);
 }
 
 void Generacion::SoltarDisco(const QString& unidad) {
@@ -98,17 +89,11 @@ void Generacion::SoltarDisco(const QString& unidad) {
     }
 }
 
-void Generacion::MostrarProgreso(bool visible) {
-    ventana_.VisibleEtiqueta(Etiqueta::lblArchivos, visible);
-    ventana_.VisibleEtiqueta(Etiqueta::lblCopiando, visible);
-    ventana_.VisibleEtiqueta(Etiqueta::lblMarco, visible);
-}
-
 void Generacion::cmdComenzar_Click() {
     if (!ValidarUnidades())
         return;
-    const QString origen = LetraDeUnidad(ventana_.UnidadOrigen());
-    const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
+    const QString origen = LetraDeUnidad(interlocutor_.UnidadOrigen());
+    const QString destino = LetraDeUnidad(interlocutor_.UnidadDestino());
     if (!NombresAdmitidos(origen, destino)) {
         platform::EndOfSet(host_, destino);  // nothing of the set was written
         return;
@@ -129,13 +114,7 @@ bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino)
             // An empty name is the copy's own error, told when its turn comes.
             if (entrada.motivoFat.isEmpty() || NombreVacio(entrada.nombre))
                 continue;
-            Lib::Beep();
-            Lib::MsgBox(QStringLiteral("El nombre del archivo %1 del disco %2 no puede grabarse "
-                                       "en un diskette: %3")
-                            .arg(entrada.nombre)
-                            .arg(disco.numero)
-                            .arg(entrada.motivoFat),
-                        style::kOk + style::kExclamation, Lib::kTitulo);
+            interlocutor_.NombreNoAdmitido(entrada.nombre, disco.numero, entrada.motivoFat);
             return false;
         }
     }
@@ -145,41 +124,29 @@ bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino)
 bool Generacion::ValidarUnidades() {
     try {
         // The same drive twice.
-        if (ventana_.UnidadOrigen() == ventana_.UnidadDestino()) {
-            Lib::Beep();
-            Lib::MsgBox(
-                QStringLiteral(
-                    "Seleccione unidades diferentes para el origen y el destino de los datos"),
-                style::kOk + style::kExclamation, kTituloUnidades);
+        if (interlocutor_.UnidadOrigen() == interlocutor_.UnidadDestino()) {
+            interlocutor_.UnidadesIguales();
             return false;
         }
         // The source must look like the installation CD: "Archivos.ini" in its root.
-        const QString origen = LetraDeUnidad(ventana_.UnidadOrigen());
+        const QString origen = LetraDeUnidad(interlocutor_.UnidadOrigen());
         if (platform::Dir(host_, origen + QStringLiteral("\\") + Lib::kArchivoIni,
                           platform::kAllAttributes) != Lib::kArchivoIni) {
-            Lib::Beep();
-            Lib::MsgBox(QStringLiteral(
-                            "El dispositivo origen, seleccionado no posee los archivos necesarios "
-                            "para la generacion de discos. ") +
-                            QStringLiteral("Seleccione otro dispositivo y reintente"),
-                        style::kOk + style::kExclamation, Lib::kTitulo);
+            interlocutor_.OrigenSinArchivos();
             return false;
         }
         // The destination must be empty: a new set starts with disk 1.
-        const QString destino = LetraDeUnidad(ventana_.UnidadDestino());
+        const QString destino = LetraDeUnidad(interlocutor_.UnidadDestino());
         platform::InsertDisk(host_, destino, 1);
         if (!platform::Dir(host_, destino + QStringLiteral("\\"), platform::kAllAttributes)
                  .isEmpty()) {
             SoltarDisco(destino);  // the user will put another disk in
-            Lib::Beep();
-            Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
-                        style::kOk + style::kExclamation, Lib::kTitulo);
+            interlocutor_.DestinoOcupado();
             return false;
         }
         return true;
     } catch (const RuntimeError& error) {
-        ventana_.AvisarError(error);
-        Lib::MostrarError(error);
+        interlocutor_.ErrorSinRemedio(error);
         return false;
     }
 }
@@ -189,7 +156,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
     destino_ = destino;
     try {
         // Show the labels; read the count and the folder prefix once for the run.
-        Ejecutar([&] { MostrarProgreso(true); });
+        Ejecutar([&] { interlocutor_.Progreso(true); });
         QString textoCantidad;
         QString prefijo;
         Ejecutar([&] {
@@ -219,10 +186,8 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             // asked for is never written through its mount.
             Ejecutar([&] { platform::ReleaseDisk(host_, destino); });
             // Ask for the disk.
-            if (Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
-                                QStringLiteral(" en la unidad"),
-                            style::kOkCancel + style::kInformation, Lib::kTitulo) != answer::kOk) {
-                Ejecutar([&] { MostrarProgreso(false); });  // cancelled: the run ends quietly
+            if (!interlocutor_.PedirDisco(n)) {
+                Ejecutar([&] { interlocutor_.Progreso(false); });  // cancelled: ends quietly
                 return;
             }
             // The disk asked for is now in the destination drive (a drive of images takes
@@ -234,32 +199,29 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                 QString entrada;
                 Ejecutar([&] {
                     entrada = platform::Dir(
-                        host_, LetraDeUnidad(ventana_.UnidadDestino()) + QStringLiteral("\\"),
+                        host_, LetraDeUnidad(interlocutor_.UnidadDestino()) + QStringLiteral("\\"),
                         platform::kAllAttributes);
                 });
                 if (entrada.isEmpty())
                     break;
                 SoltarDisco(destino);  // the user will put an empty disk in
-                Lib::Beep();
-                if (Lib::MsgBox(QStringLiteral("La unidad de destino debe estar vacia"),
-                                style::kRetryCancel + style::kExclamation,
-                                Lib::kTitulo) == answer::kCancel) {
-                    Ejecutar([&] { MostrarProgreso(false); });  // cancelled
+                if (!interlocutor_.DiscoNoVacio()) {
+                    Ejecutar([&] { interlocutor_.Progreso(false); });  // cancelled
                     return;
                 }
             }
 
             // Busy while the disk is written.
-            Ejecutar([&] { MostrarProgreso(true); });
-            Ejecutar([] { Lib::MostrarEspera(); });
+            Ejecutar([&] { interlocutor_.Progreso(true); });
+            Ejecutar([&] { interlocutor_.Ocupado(true); });
 
             // Each entry ends with a comma; what follows the last comma is not a file.
             while (p > 0) {
                 QString nombre;
                 Ejecutar([&] { nombre = lista.mid(s - 1, platform::Subtract16(p, s)); });
-                Ejecutar([&] { ventana_.MostrarArchivo(nombre); });
-                Ejecutar([&] { ventana_.Refresh(); });
-                Ejecutar([&] { ventana_.DoEvents(); });
+                Ejecutar([&] { interlocutor_.Copiando(nombre); });
+                Ejecutar([&] { interlocutor_.Repintar(); });
+                Ejecutar([&] { interlocutor_.Atender(); });
                 Ejecutar([&] {
                     platform::FileCopy(
                         host_,
@@ -275,8 +237,8 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             Ejecutar([&] { platform::FinishDisk(host_, destino); });
 
             // The disk is written: labels and hourglass off until the next one is in.
-            Ejecutar([&] { MostrarProgreso(false); });
-            Ejecutar([] { Lib::OcultarEspera(); });
+            Ejecutar([&] { interlocutor_.Progreso(false); });
+            Ejecutar([&] { interlocutor_.Ocupado(false); });
             Ejecutar([&] { n = platform::Add16(n, 1); });
         }
 
@@ -284,13 +246,11 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
         // let go first, so that it can be taken out when the user is told.
         SoltarDisco(destino);
         platform::EndOfSet(host_, destino);
-        Ejecutar([] { Lib::OcultarEspera(); });
-        Lib::Beep();
-        Lib::MsgBox(QStringLiteral("Generación de discos Finalizada"),
-                    style::kOk + style::kInformation, Lib::kTitulo);
-        Ejecutar([&] { ventana_.cmdCerrar_Click(); });
+        Ejecutar([&] { interlocutor_.Ocupado(false); });
+        interlocutor_.Finalizado();
+        Ejecutar([&] { interlocutor_.Terminado(); });
     } catch (const FinDeGeneracion&) {
-        MostrarProgreso(false);  // the run gave up; the window stays open
+        interlocutor_.Progreso(false);  // the run gave up; the window stays open
     }
 }
 

@@ -1,42 +1,27 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
+#include "generation/cajas.h"
+#include "generation/interlocutor.h"
 #include "platform/host.h"
 #include "platform/runtime_error.h"
 
-// The drive check and the disk-set loop of the generation window, free of any widget: the
-// window is reached only through VentanaGeneracion, so the whole loop runs in a test.
+// The drive check and the disk-set loop of the generation window, free of any widget: whoever
+// shows them is reached only through the port Interlocutor, so the whole loop runs in a test
+// and on the command line.
 namespace generacion {
-
-// The progress labels of the generation window.
-enum class Etiqueta { lblArchivos, lblCopiando, lblMarco };
-
-// What the drive check and the loop need of the generation window.
-class VentanaGeneracion {
-  public:
-    virtual ~VentanaGeneracion() = default;
-    // The current `Drive` value of drvOrigen / drvDestino ("a:", "d: [QTL99]").
-    virtual QString UnidadOrigen() = 0;
-    virtual QString UnidadDestino() = 0;
-    // lblArchivos.Caption.
-    virtual void MostrarArchivo(const QString& nombre) = 0;
-    virtual void VisibleEtiqueta(Etiqueta etiqueta, bool visible) = 0;
-    // Repaints the window at once.
-    virtual void Refresh() = 0;
-    // Lets the event loop process what is pending, once.
-    virtual void DoEvents() = 0;
-    // Closes the window exactly as its "Cerrar" button does.
-    virtual void cmdCerrar_Click() = 0;
-    // Told of each run-time error the check or the loop deals with, before its box: the
-    // command line names the number, which the boxes do not show. The windows need nothing.
-    virtual void AvisarError(const platform::RuntimeError& /*error*/) {}
-};
 
 class Generacion {
   public:
-    // `host` holds the drives the disks are read from and written to.
-    Generacion(VentanaGeneracion& ventana, platform::Host& host) : ventana_(ventana), host_(host) {}
+    // `host` holds the drives the disks are read from and written to; `interlocutor` shows
+    // the run.
+    Generacion(Interlocutor& interlocutor, platform::Host& host)
+        : interlocutor_(interlocutor), host_(host) {}
+    // Shown on a generation window with the boxes of the design.
+    Generacion(VentanaGeneracion& ventana, platform::Host& host)
+        : cajas_(std::make_unique<Cajas>(ventana)), interlocutor_(*cajas_), host_(host) {}
 
     // The start button: checks the drives and, when they pass, generates the disk set.
     void cmdComenzar_Click();
@@ -55,9 +40,6 @@ class Generacion {
     // any other error is reported and ends the run.
     void GenerarDiscos(const QString& origen, const QString& destino);
 
-    // Shows or hides lblArchivos, lblCopiando and lblMarco, in that order.
-    void MostrarProgreso(bool visible);
-
   private:
     // Runs one step of the loop under its error handler: on Retry the same step runs again,
     // with every value as it was; any other answer ends the run (FinDeGeneracion).
@@ -69,7 +51,8 @@ class Generacion {
     // disk in, so that the other disk is never reached through this one's mount. A disk that
     // cannot be let go stays as it is: the box comes all the same.
     void SoltarDisco(const QString& unidad);
-    VentanaGeneracion& ventana_;
+    std::unique_ptr<Cajas> cajas_;  // when the run is shown with the boxes
+    Interlocutor& interlocutor_;
     platform::Host& host_;
     QString destino_;  // the destination of the run in progress
 };

@@ -1,18 +1,14 @@
-// The command line: the same generation loop and drives as the windows, with a terminal in
-// place of the generation window and of the message boxes. Nothing here needs a display.
+// The command line: its options, and the same check and disk-set loop as the windows on the
+// same drives, shown on a terminal (Consola) in place of the generation window and its boxes.
+// Nothing here needs a display.
 #include "programa/linea_de_ordenes.h"
 
 #include <getopt.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 #include <cerrno>
 #include <csignal>
@@ -24,44 +20,20 @@
 #include "app/lib.h"
 #include "generation/comprobacion.h"
 #include "generation/generacion.h"
-#include "platform/dialogs.h"
 #include "platform/host.h"
-#include "platform/runtime_error.h"
+#include "programa/consola.h"
+#include "programa/informe.h"
+#include "programa/terminal.h"
 
 namespace programa {
 
 namespace {
-
-namespace style = platform::style;
-namespace answer = platform::answer;
 
 // The set is read from the CD as drive d: and written as images to drive a:.
 const QString kOrigen = QStringLiteral("d:");
 const QString kDestino = QStringLiteral("a:");
 
 const char kUso[] = "Uso: QTL99 [--imagenes CARPETA | --comprobar [--json]] [--cd CARPETA]\n";
-
-// Writes `texto` after the terminal's own `control` sequence; a control character in the text
-// (a CD's file name may carry an escape sequence) is shown as \xNN, never sent to the terminal
-// raw. False when the write failed: a full or closed output, a pipe whose reader has gone.
-bool Escribir(FILE* salida, const QString& texto, const char* control = "") {
-    QString visible;
-    visible.reserve(texto.size());
-    for (const QChar c : texto) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\n') || (u >= 0x7F && u < 0xA0))
-            visible += QStringLiteral("\\x%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0'));
-        else
-            visible += c;
-    }
-    const bool escrito = std::fputs(control, salida) >= 0 &&
-                         std::fputs(visible.toLocal8Bit().constData(), salida) >= 0;
-    return std::fflush(salida) == 0 && escrito;
-}
-
-void Decir(const QString& texto) {
-    Escribir(stderr, QStringLiteral("QTL99: ") + texto + QLatin1Char('\n'));
-}
 
 int MalUso(const QString& texto) {
     Decir(texto);
@@ -109,173 +81,6 @@ class AnfitrionDelCd : public platform::Host {
     QString carpeta_;
 };
 
-// The generation window and the message boxes, on a terminal: the prompt for each disk is
-// answered by itself (the drive of images takes the disk's image), each file is shown as it is
-// written, and a box that reports a failure is said on standard error and answered so that the
-// run ends (Cancel where the box has it).
-class Consola : public platform::Dialogs,
-                public platform::Screen,
-                public Lib::Ventanas,
-                public generacion::VentanaGeneracion {
-  public:
-    explicit Consola(QString carpetaImagenes)
-        : carpeta_(std::move(carpetaImagenes)), terminal_(::isatty(STDERR_FILENO) == 1) {}
-
-    // The size of the set, for the progress shown.
-    void Contar(const generacion::ComprobacionCd& cd) {
-        discos_ = cd.cantidad;
-        for (const generacion::DiscoComprobado& d : cd.discos)
-            total_ += static_cast<int>(d.entradas.size());
-    }
-
-    bool Terminado() const { return terminado_ && !fallo_; }
-
-    // After a set that ran to its end: says which disks hold nothing, and whether the set is
-    // whole as the check of the CD sees it, so that both end with the same status.
-    bool Completo(const generacion::ComprobacionCd& cd) {
-        if (archivosDelDisco_.empty()) {
-            Decir(QStringLiteral("CANTIDAD=«%1» no da ningún disco: no se generó ninguna imagen")
-                      .arg(cd.textoCantidad));
-        }
-        for (size_t i = 0; i < archivosDelDisco_.size(); ++i) {
-            if (archivosDelDisco_[i] == 0) {
-                const int disco = static_cast<int>(i) + 1;
-                Decir(QStringLiteral(
-                          "disco %1 (%2): no se copió ningún archivo; la imagen queda vacía")
-                          .arg(disco)
-                          .arg(Imagen(disco)));
-            }
-        }
-        if (cd.Completo())
-            return true;
-        Decir(QStringLiteral(
-            "el juego no está completo; «QTL99 --comprobar» dice qué le falta y por qué"));
-        return false;
-    }
-
-    int MsgBox(const QString& texto, int estilo, const QString& /*titulo*/) override {
-        if (estilo == style::kOkCancel + style::kInformation &&
-            texto.startsWith(QStringLiteral("Inserte el diskette número "))) {
-            if (!terminal_)
-                Linea(QStringLiteral("Disco %1 de %2: %3")
-                          .arg(disco_ + 1)
-                          .arg(discos_)
-                          .arg(Imagen(disco_ + 1)));
-            if (salidaRota_)
-                return answer::kCancel;
-            ++disco_;
-            archivosDelDisco_.push_back(0);
-            archivo_.reset();
-            return answer::kOk;
-        }
-        if (texto == QStringLiteral("Generación de discos Finalizada")) {
-            Linea(texto);
-            return answer::kOk;
-        }
-        // Every other box reports what stops the set: said, and the run ends.
-        fallo_ = true;
-        QString lugar;
-        if (disco_ > 0) {
-            lugar = QStringLiteral("disco %1 (%2)").arg(disco_).arg(Imagen());
-            if (archivo_)
-                lugar += QStringLiteral(", archivo «%1»").arg(*archivo_);
-            lugar += QStringLiteral(": ");
-        } else if (texto == QStringLiteral("La unidad de destino debe estar vacia")) {
-            lugar = QStringLiteral("disco 1 (%1): ").arg(Imagen(1));  // refused before starting
-        }
-        if (error_)
-            lugar += QStringLiteral("error %1: ").arg(*error_);
-        error_.reset();
-        BorrarBarra();
-        Decir(lugar + texto);
-        switch (style::ButtonSet(estilo)) {
-            case style::kOk:
-                return answer::kOk;
-            case style::kYesNo:
-                return answer::kNo;
-            default:
-                return answer::kCancel;
-        }
-    }
-    void Beep() override {}
-    void SetMousePointer(int /*pointer*/) override {}
-
-    void MostrarOpcion() override {}
-    void VisibleEspera(bool /*visible*/) override {}
-    void RefrescarGenerar() override {}
-
-    QString UnidadOrigen() override { return kOrigen; }
-    QString UnidadDestino() override { return kDestino; }
-    void MostrarArchivo(const QString& nombre) override {
-        archivo_ = nombre;
-        ++empezados_;
-        if (!archivosDelDisco_.empty())
-            ++archivosDelDisco_.back();
-        if (terminal_)
-            Barra();
-        else
-            Linea(QStringLiteral("  ") + nombre);
-    }
-    void VisibleEtiqueta(generacion::Etiqueta /*etiqueta*/, bool /*visible*/) override {}
-    void Refresh() override {}
-    void DoEvents() override {}
-    void cmdCerrar_Click() override { terminado_ = true; }
-    void AvisarError(const platform::RuntimeError& error) override { error_ = error.number(); }
-
-  private:
-    QString Imagen(int disco = 0) const {
-        return QDir(carpeta_).filePath(
-            QStringLiteral("Disco%1.img").arg(disco > 0 ? disco : disco_));
-    }
-    void Linea(const QString& texto) {
-        BorrarBarra();
-        Salida(Escribir(stderr, texto + QLatin1Char('\n')));
-    }
-    // A pipe whose reader has gone (`2>&1 | head`) takes no more: the set stops at the next
-    // disk, the ones written whole.
-    void Salida(bool escrito) {
-        if (!escrito && errno == EPIPE)
-            salidaRota_ = true;
-    }
-    void BorrarBarra() {
-        if (barra_)
-            Salida(Escribir(stderr, QString(), "\r\033[K"));
-        barra_ = false;
-    }
-    // [#######.............]  12/30  Disco 2 de 3  NOMBRE, cut to the terminal's width.
-    void Barra() {
-        constexpr int kAncho = 24;
-        const int hechos = total_ > 0 ? std::min(kAncho, kAncho * (empezados_ - 1) / total_) : 0;
-        QString linea = QStringLiteral("[%1%2] %3/%4  Disco %5 de %6  %7")
-                            .arg(QString(hechos, u'#'), QString(kAncho - hechos, u'.'))
-                            .arg(empezados_)
-                            .arg(total_)
-                            .arg(disco_)
-                            .arg(discos_)
-                            .arg(archivo_.value_or(QString()));
-        winsize w{};
-        const int columnas =
-            ::ioctl(STDERR_FILENO, TIOCGWINSZ, &w) == 0 && w.ws_col > 0 ? w.ws_col : 80;
-        linea.truncate(columnas - 1);
-        Salida(Escribir(stderr, linea, "\r\033[K"));
-        barra_ = true;
-    }
-
-    QString carpeta_;
-    bool terminal_;
-    int discos_ = 0;
-    int total_ = 0;
-    int empezados_ = 0;
-    int disco_ = 0;
-    std::vector<int> archivosDelDisco_;  // the files shown for each disk asked for
-    std::optional<QString> archivo_;
-    std::optional<int> error_;
-    bool barra_ = false;
-    bool terminado_ = false;
-    bool fallo_ = false;
-    bool salidaRota_ = false;
-};
-
 // A folder given on the command line, absolute; empty (said) when it cannot be a drive.
 QString CarpetaDeUnidad(const QString& dada, bool crear) {
     QString carpeta = QDir::cleanPath(QDir::current().absoluteFilePath(dada));
@@ -295,128 +100,6 @@ QString CarpetaDeUnidad(const QString& dada, bool crear) {
         return {};
     }
     return carpeta;
-}
-
-QString Nombre(const QString& nombre) {
-    return QStringLiteral("«%1»").arg(nombre);
-}
-
-// The report of a check, for people; false when it could not be written.
-bool Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
-    QString t = QStringLiteral("CD: %1\n").arg(carpetaCd);
-    if (!cd.hayArchivoIni)
-        t += QStringLiteral("NO HAY Archivos.ini en la raíz del CD: no se generaría nada\n");
-    t += QStringLiteral("CANTIDAD=%1: %2 discos; DiskPath=%3\n")
-             .arg(Nombre(cd.textoCantidad), QString::number(cd.cantidad), Nombre(cd.prefijo));
-    if (cd.errorCantidad != 0) {
-        t += QStringLiteral("CANTIDAD: error %1: %2\n")
-                 .arg(cd.errorCantidad)
-                 .arg(platform::StandardText(cd.errorCantidad));
-    } else if (cd.cantidad < 1) {
-        t += QStringLiteral("CANTIDAD no da ningún disco: no se generaría ninguno\n");
-    }
-    for (const generacion::DiscoComprobado& d : cd.discos) {
-        t += QStringLiteral("Disco %1 (%2):\n").arg(d.numero).arg(d.carpeta);
-        if (cd.discosSinLista.contains(d.numero))
-            t += QStringLiteral("  DISCOS no tiene la clave Disco%1\n").arg(d.numero);
-        if (d.entradas.isEmpty())
-            t += QStringLiteral("  NO COPIA NINGÚN ARCHIVO: el disco se pide y queda vacío\n");
-        for (const generacion::EntradaComprobada& e : d.entradas) {
-            if (e.error != 0) {
-                t += QStringLiteral("  %1: %2 (error %3: %4)\n")
-                         .arg(Nombre(e.nombre),
-                              e.enCarpeta ? QStringLiteral("NO SE COPIA: va a una carpeta del "
-                                                           "disquete, que no tiene ninguna")
-                              : e.error == platform::errors::kFileNotFound ||
-                                      e.error == platform::errors::kPathNotFound
-                                  ? QStringLiteral("FALTA EN EL CD")
-                                  : QStringLiteral("NO SE PUEDE COPIAR DEL CD"),
-                              QString::number(e.error), platform::StandardText(e.error));
-            } else if (!e.motivoFat.isEmpty()) {
-                t += QStringLiteral("  %1: NOMBRE QUE UN DISQUETE FAT NO ADMITE: %2\n")
-                         .arg(Nombre(e.nombre), e.motivoFat);
-            } else {
-                t += QStringLiteral("  %1: se copia, %2 bytes\n")
-                         .arg(Nombre(e.nombre), QString::number(e.bytes));
-            }
-        }
-        if (!d.sinComa.isEmpty())
-            t += QStringLiteral("  %1: NO SE COPIA: le falta la coma final\n")
-                     .arg(Nombre(d.sinComa));
-        for (const QString& nombre : d.cortados) {
-            t += QStringLiteral(
-                     "  %1: NO SE COPIA: queda fuera del límite de 254 caracteres de "
-                     "la lista\n")
-                     .arg(Nombre(nombre));
-        }
-        t += QStringLiteral(
-                 "  ocupa %1 de %2 grupos de %3 bytes y %4 de %5 entradas de la raíz: "
-                 "%6\n")
-                 .arg(d.grupos)
-                 .arg(generacion::kGruposDelDisquete)
-                 .arg(generacion::kBytesPorGrupo)
-                 .arg(d.entradasRaiz)
-                 .arg(generacion::kEntradasDeLaRaiz)
-                 .arg(d.Cabe() ? QStringLiteral("cabe en un disquete de 1,44 MB")
-                               : QStringLiteral("NO CABE EN UN DISQUETE DE 1,44 MB"));
-    }
-    for (const QString& clave : cd.clavesNoLeidas) {
-        t += QStringLiteral("DISCOS tiene %1, que no se lee: CANTIDAD da %2 discos\n")
-                 .arg(Nombre(clave), QString::number(cd.cantidad));
-    }
-    t += cd.Completo() ? QStringLiteral("El juego se generaría completo.\n")
-                       : QStringLiteral("EL JUEGO NO SE GENERARÍA COMPLETO.\n");
-    return Escribir(stdout, t);
-}
-
-// The same, for machines.
-bool InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
-    QJsonArray discos;
-    for (const generacion::DiscoComprobado& d : cd.discos) {
-        QJsonArray archivos;
-        for (const generacion::EntradaComprobada& e : d.entradas) {
-            archivos.append(QJsonObject{
-                {QStringLiteral("nombre"), e.nombre},
-                {QStringLiteral("bytes"), e.bytes < 0 ? QJsonValue() : QJsonValue(e.bytes)},
-                {QStringLiteral("error"), e.error},
-                {QStringLiteral("mensaje"), platform::StandardText(e.error)},
-                {QStringLiteral("motivo_fat"),
-                 e.motivoFat.isEmpty() ? QJsonValue() : QJsonValue(e.motivoFat)},
-                {QStringLiteral("entradas"), e.entradas},
-                {QStringLiteral("grupos"), e.grupos},
-            });
-        }
-        discos.append(QJsonObject{
-            {QStringLiteral("numero"), d.numero},
-            {QStringLiteral("carpeta"), d.carpeta},
-            {QStringLiteral("con_clave"), !cd.discosSinLista.contains(d.numero)},
-            {QStringLiteral("archivos"), archivos},
-            {QStringLiteral("sin_coma"),
-             d.sinComa.isEmpty() ? QJsonValue() : QJsonValue(d.sinComa)},
-            {QStringLiteral("cortados"), QJsonArray::fromStringList(d.cortados)},
-            {QStringLiteral("grupos"), d.grupos},
-            {QStringLiteral("entradas_raiz"), d.entradasRaiz},
-            {QStringLiteral("cabe"), d.Cabe()},
-            {QStringLiteral("completo"), d.Completo()},
-        });
-    }
-    const QJsonObject informe{
-        {QStringLiteral("cd"), carpetaCd},
-        {QStringLiteral("archivos_ini"), cd.hayArchivoIni},
-        {QStringLiteral("cantidad"), QJsonObject{{QStringLiteral("texto"), cd.textoCantidad},
-                                                 {QStringLiteral("discos"), cd.cantidad},
-                                                 {QStringLiteral("error"), cd.errorCantidad}}},
-        {QStringLiteral("diskpath"), cd.prefijo},
-        {QStringLiteral("grupos_del_disquete"), generacion::kGruposDelDisquete},
-        {QStringLiteral("bytes_por_grupo"), generacion::kBytesPorGrupo},
-        {QStringLiteral("entradas_de_la_raiz"), generacion::kEntradasDeLaRaiz},
-        {QStringLiteral("discos"), discos},
-        {QStringLiteral("claves_no_leidas"), QJsonArray::fromStringList(cd.clavesNoLeidas)},
-        {QStringLiteral("completo"), cd.Completo()},
-    };
-    const bool escrito =
-        std::fputs(QJsonDocument(informe).toJson(QJsonDocument::Indented).constData(), stdout) >= 0;
-    return std::fflush(stdout) == 0 && escrito;
 }
 
 // Takes a folder name of the command line into `carpeta`. A name whose bytes are no text in the
@@ -602,7 +285,7 @@ int LineaDeOrdenes(int argc, char** argv) {
                  QStringLiteral(",images");
     }
 
-    Consola consola(carpetaImagenes);
+    Consola consola(kOrigen, kDestino, carpetaImagenes);
     platform::LinuxHost maquina(consola, consola, tabla);
     maquina.SetKeepAlive([] {});
     AnfitrionDelCd anfitrion(maquina, carpetaCd);
@@ -620,7 +303,7 @@ int LineaDeOrdenes(int argc, char** argv) {
     consola.Contar(cd);
     generacion::Generacion generacion(consola, anfitrion);
     generacion.cmdComenzar_Click();
-    return consola.Terminado() && consola.Completo(cd) ? 0 : 1;
+    return consola.LlegoAlFinal() && consola.Completo(cd) ? 0 : 1;
 }
 
 }  // namespace programa

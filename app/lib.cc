@@ -5,53 +5,39 @@
 
 namespace Lib {
 
-QString RutaSetup;
-QString RutaPower;
-
-namespace {
-// What the module works on, set once by Iniciar.
-platform::Host* anfitrion = nullptr;
-Ventanas* ventanasDelPrograma = nullptr;
-}  // namespace
-
-void Iniciar(platform::Host& host, Ventanas& ventanas) {
-    anfitrion = &host;
-    ventanasDelPrograma = &ventanas;
-}
-
-QString LeerIni(const QString& archivo, const QString& seccion, const QString& clave,
-                const QString& porDefecto) {
+QString Modulo::LeerIni(const QString& archivo, const QString& seccion, const QString& clave,
+                        const QString& porDefecto) {
     constexpr int kTamano = 255;
     QString buffer(kTamano, QLatin1Char(' '));
     // The path is built anew at every call: nothing about the file is kept between lookups.
     const QString ruta = RutaAplicacion() + archivo;
     int n = 0;
     if (!clave.isEmpty()) {
-        n = platform::GetPrivateProfileString(*anfitrion, seccion, &clave, porDefecto, buffer,
-                                              kTamano, ruta);
+        n = platform::GetPrivateProfileString(host_, seccion, &clave, porDefecto, buffer, kTamano,
+                                              ruta);
     } else {
-        n = platform::GetPrivateProfileString(*anfitrion, seccion, nullptr, porDefecto, buffer,
-                                              kTamano, ruta);
+        n = platform::GetPrivateProfileString(host_, seccion, nullptr, porDefecto, buffer, kTamano,
+                                              ruta);
     }
     return buffer.left(n);
 }
 
-QString RutaAplicacion() {
-    QString ruta = platform::AppPath(*anfitrion);
+QString Modulo::RutaAplicacion() {
+    QString ruta = platform::AppPath(host_);
     if (ruta.endsWith(QLatin1Char('\\')))
         return ruta;
     return ruta + QLatin1Char('\\');
 }
 
-int MsgBox(const QString& texto, int estilo, const QString& titulo) {
-    return anfitrion->dialogs().MsgBox(texto, estilo, titulo);
+int Modulo::MsgBox(const QString& texto, int estilo, const QString& titulo) {
+    return host_.dialogs().MsgBox(texto, estilo, titulo);
 }
 
-void Beep() {
-    anfitrion->dialogs().Beep();
+void Modulo::Beep() {
+    host_.dialogs().Beep();
 }
 
-void MostrarError(const platform::RuntimeError& error) {
+void Modulo::MostrarError(const platform::RuntimeError& error) {
     using platform::style::kExclamation;
     using platform::style::kOk;
     using platform::style::kQuestion;
@@ -84,29 +70,27 @@ QString TextoDelError(const platform::RuntimeError& error) {
     }
 }
 
-namespace {
-void Espera(int puntero, bool visible) {
-    anfitrion->screen().SetMousePointer(puntero);
-    ventanasDelPrograma->VisibleEspera(visible);
+void Modulo::Espera(int puntero, bool visible) {
+    host_.screen().SetMousePointer(puntero);
+    ventanas_.VisibleEspera(visible);
     // Repainted now: the window is next repainted only when the copy that follows lets the
     // event loop run, between its chunks.
-    ventanasDelPrograma->RefrescarGenerar();
+    ventanas_.RefrescarGenerar();
 }
-}  // namespace
 
-void MostrarEspera() {
+void Modulo::MostrarEspera() {
     Espera(platform::pointer::kHourglass, true);
 }
-void OcultarEspera() {
+void Modulo::OcultarEspera() {
     Espera(platform::pointer::kDefault, false);
 }
 
-void Main() {
+void Modulo::Main() {
     RutaSetup = LeerIni(kArchivoIni, QStringLiteral("GENERAL"), QStringLiteral("SetupPath"),
                         QStringLiteral("0"));
     RutaPower = LeerIni(kArchivoIni, QStringLiteral("GENERAL"), QStringLiteral("PowerPath"),
                         QStringLiteral("0"));
-    ventanasDelPrograma->MostrarOpcion();
+    ventanas_.MostrarOpcion();
 }
 
 }  // namespace Lib

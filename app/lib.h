@@ -16,19 +16,6 @@ inline const QString kTitulo = QStringLiteral("Quintarel");
 // The settings file, in the program folder.
 inline const QString kArchivoIni = QStringLiteral("Archivos.ini");
 
-// The launcher paths read at start-up; empty until Main sets them, then fixed for the run.
-extern QString RutaSetup;
-extern QString RutaPower;
-
-// The value of `clave` in `seccion` of `archivo` (a file of the program folder), read anew at
-// every call; `porDefecto` when the file, the section or the key is missing. An empty `clave`
-// lists the section's key names, each followed by a NUL. At most 254 characters.
-QString LeerIni(const QString& archivo, const QString& seccion, const QString& clave,
-                const QString& porDefecto);
-
-// The program folder, ending in exactly one backslash ("e:\", "e:\INSTALA\").
-QString RutaAplicacion();
-
 // The windows that start-up and the shared services reach; the user interface implements it.
 class Ventanas {
   public:
@@ -41,28 +28,56 @@ class Ventanas {
     virtual void RefrescarGenerar() = 0;
 };
 
-// Hands the module the host it works on and the windows it reaches; once, before Main, by the
-// process entry (and by each test, with its own). Both must outlive every call below.
-void Iniciar(platform::Host& host, Ventanas& ventanas);
-
-// The message boxes and the beep of the host.
-int MsgBox(const QString& texto, int estilo, const QString& titulo);
-void Beep();
-
-// Reports a run-time error that its handler does not deal with: a beep, then the box of its
-// number (52, 68, 76 have the program's own texts; any other shows the standard text titled
-// with the application title). Called from inside an error handler with the current error.
-void MostrarError(const platform::RuntimeError& error);
 // What the report of `error` says: the program's own text for 52, 68 and 76, the standard
 // text of any other number.
 QString TextoDelError(const platform::RuntimeError& error);
 
-// The busy indication, as absolute states: hourglass over the whole program and the wait
-// label of the generation window shown (MostrarEspera), or neither (OcultarEspera).
-void MostrarEspera();
-void OcultarEspera();
+// The standard module, as one object built by the process entry (and by each test, with its
+// own host and windows): start-up, the settings lookup, the boxes, the error reporter and the
+// busy indication, all on the host and the windows it is made with, which must outlive it.
+class Modulo {
+  public:
+    Modulo(platform::Host& host, Ventanas& ventanas) : host_(host), ventanas_(ventanas) {}
+    Modulo(const Modulo&) = delete;
+    Modulo& operator=(const Modulo&) = delete;
 
-// The start object: reads the launcher paths, shows the option window and returns.
-void Main();
+    platform::Host& host() { return host_; }
+
+    // The launcher paths read at start-up; empty until Main sets them, then fixed for the run.
+    QString RutaSetup;
+    QString RutaPower;
+
+    // The value of `clave` in `seccion` of `archivo` (a file of the program folder), read anew
+    // at every call; `porDefecto` when the file, the section or the key is missing. An empty
+    // `clave` lists the section's key names, each followed by a NUL. At most 254 characters.
+    QString LeerIni(const QString& archivo, const QString& seccion, const QString& clave,
+                    const QString& porDefecto);
+
+    // The program folder, ending in exactly one backslash ("e:\", "e:\INSTALA\").
+    QString RutaAplicacion();
+
+    // The message boxes and the beep of the host.
+    int MsgBox(const QString& texto, int estilo, const QString& titulo);
+    void Beep();
+
+    // Reports a run-time error that its handler does not deal with: a beep, then the box of
+    // its number (52, 68, 76 have the program's own texts; any other shows the standard text
+    // titled with the application title). Called from inside an error handler.
+    void MostrarError(const platform::RuntimeError& error);
+
+    // The busy indication, as absolute states: hourglass over the whole program and the wait
+    // label of the generation window shown (MostrarEspera), or neither (OcultarEspera).
+    void MostrarEspera();
+    void OcultarEspera();
+
+    // The start object: reads the launcher paths, shows the option window and returns.
+    void Main();
+
+  private:
+    void Espera(int puntero, bool visible);
+
+    platform::Host& host_;
+    Ventanas& ventanas_;
+};
 
 }  // namespace Lib

@@ -80,7 +80,7 @@ double TiempoGenerar(qtltest::TempDrives& drives, const QString& base) {
     s.dialogs.Answer(platform::answer::kOk);
     QElapsedTimer t;
     t.start();
-    generacion::Generacion(s.window, drives)
+    generacion::Generacion(s.window, s.lib)
         .GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
     if (s.dialogs.transcript.size() != kDiscos + 2 || s.window.closed != 1) {
@@ -222,7 +222,7 @@ void MedirRespuesta(const QString& donde) {
     qtltest::TestServices s{drives};
     s.dialogs.Answer(platform::answer::kOk);
     s.dialogs.Answer(platform::answer::kOk, [&] { escritorio.Stop(); });
-    generacion::Generacion(s.window, drives)
+    generacion::Generacion(s.window, s.lib)
         .GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     QCoreApplication::processEvents();  // the last queries, however late
     const std::vector<double> esperas = escritorio.Waits();

@@ -11,12 +11,12 @@ namespace answer = platform::answer;
 
 const QString kTituloUnidades = QStringLiteral("Generación de diskettes de Instalación");
 
-// A beep, then the box.
-int Avisar(const QString& texto, int estilo, const QString& titulo = Lib::kTitulo) {
-    Lib::Beep();
-    return Lib::MsgBox(texto, estilo, titulo);
-}
 }  // namespace
+
+int Cajas::Avisar(const QString& texto, int estilo, const QString& titulo) {
+    lib_.Beep();
+    return lib_.MsgBox(texto, estilo, titulo);
+}
 
 void Cajas::UnidadesIguales() {
     Avisar(
@@ -46,11 +46,11 @@ void Cajas::NombreNoAdmitido(const QString& nombre, int disco, const QString& mo
 }
 
 void Cajas::ErrorSinRemedio(const platform::RuntimeError& error) {
-    Lib::MostrarError(error);
+    lib_.MostrarError(error);
 }
 
 bool Cajas::PedirDisco(int n) {
-    return Lib::MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
+    return lib_.MsgBox(QStringLiteral("Inserte el diskette número ") + QString::number(n) +
                            QStringLiteral(" en la unidad"),
                        style::kOkCancel + style::kInformation, Lib::kTitulo) == answer::kOk;
 }
@@ -76,9 +76,9 @@ void Cajas::Progreso(bool visible) {
 
 void Cajas::Ocupado(bool ocupado) {
     if (ocupado)
-        Lib::MostrarEspera();
+        lib_.MostrarEspera();
     else
-        Lib::OcultarEspera();
+        lib_.OcultarEspera();
 }
 
 void Cajas::Finalizado() {

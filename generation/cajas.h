@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/lib.h"
 #include "generation/interlocutor.h"
 
 namespace generacion {
@@ -27,10 +28,10 @@ class VentanaGeneracion {
 
 // The drive check and the loop as the windows show them: the message boxes of the design, with
 // their beeps, texts, buttons and titles, and the generation window's labels. No widget: the
-// boxes are the host's, reached through Lib.
+// boxes are the host's, reached through the module.
 class Cajas : public Interlocutor {
   public:
-    explicit Cajas(VentanaGeneracion& ventana) : ventana_(ventana) {}
+    Cajas(VentanaGeneracion& ventana, Lib::Modulo& lib) : ventana_(ventana), lib_(lib) {}
 
     QString UnidadOrigen() override { return ventana_.UnidadOrigen(); }
     QString UnidadDestino() override { return ventana_.UnidadDestino(); }
@@ -52,7 +53,11 @@ class Cajas : public Interlocutor {
     void Terminado() override { ventana_.cmdCerrar_Click(); }
 
   private:
+    // A beep, then the box.
+    int Avisar(const QString& texto, int estilo, const QString& titulo = Lib::kTitulo);
+
     VentanaGeneracion& ventana_;
+    Lib::Modulo& lib_;
 };
 
 }  // namespace generacion

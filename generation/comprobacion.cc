@@ -99,15 +99,15 @@ int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nom
 }
 
 // The whole value of a key, past the lookup's limit (nullptr: the section's key names).
-QString ValorEntero(platform::Host& host, const QString& seccion, const QString* clave) {
+QString ValorEntero(Lib::Modulo& lib, const QString& seccion, const QString* clave) {
     QString buffer(kValorEntero, QLatin1Char(' '));
     const int n =
-        platform::GetPrivateProfileString(host, seccion, clave, QString(), buffer, kValorEntero,
-                                          Lib::RutaAplicacion() + Lib::kArchivoIni);
+        platform::GetPrivateProfileString(lib.host(), seccion, clave, QString(), buffer,
+                                          kValorEntero, lib.RutaAplicacion() + Lib::kArchivoIni);
     return buffer.left(n);
 }
 
-DiscoComprobado ComprobarDisco(platform::Host& host, const QString& origen, const QString& prefijo,
+DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QString& prefijo,
                                int numero, const QString& lista) {
     DiscoComprobado disco;
     disco.numero = numero;
@@ -119,7 +119,7 @@ DiscoComprobado ComprobarDisco(platform::Host& host, const QString& origen, cons
     for (qsizetype i = 0; ultimaComa >= 0 && i < nombres.size(); ++i) {
         EntradaComprobada e;
         e.nombre = nombres[i];
-        e.error = ErrorDelOrigen(host, disco.carpeta + e.nombre, e.nombre, e.bytes);
+        e.error = ErrorDelOrigen(lib.host(), disco.carpeta + e.nombre, e.nombre, e.bytes);
         const std::optional<QString> enDisco = NombreEnElDisco(e.nombre);
         if (!enDisco && e.error == 0) {
             e.error = errors::kPathNotFound;
@@ -142,7 +142,7 @@ DiscoComprobado ComprobarDisco(platform::Host& host, const QString& origen, cons
 
     // What the list loses: the whole value tells whether the lookup's limit cut it.
     const QString clave = QStringLiteral("Disco") + QString::number(numero);
-    const QString entero = ValorEntero(host, QStringLiteral("DISCOS"), &clave);
+    const QString entero = ValorEntero(lib, QStringLiteral("DISCOS"), &clave);
     if (entero.size() > lista.size() && entero.startsWith(lista)) {
         for (const QString& nombre : entero.mid(ultimaComa + 1).split(u',')) {
             if (!nombre.isEmpty())
@@ -177,7 +177,8 @@ bool ComprobacionCd::Completo() const {
     return true;
 }
 
-ComprobacionCd ComprobarCd(platform::Host& host, const QString& origen) {
+ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen) {
+    platform::Host& host = lib.host();
     ComprobacionCd cd;
     try {
         cd.hayArchivoIni = platform::Dir(host, origen + QStringLiteral("\\") + Lib::kArchivoIni,
@@ -187,9 +188,9 @@ ComprobacionCd ComprobarCd(platform::Host& host, const QString& origen) {
     }
     const QString general = QStringLiteral("GENERAL");
     cd.textoCantidad =
-        Lib::LeerIni(Lib::kArchivoIni, general, QStringLiteral("CANTIDAD"), QStringLiteral("0"));
+        lib.LeerIni(Lib::kArchivoIni, general, QStringLiteral("CANTIDAD"), QStringLiteral("0"));
     cd.prefijo =
-        Lib::LeerIni(Lib::kArchivoIni, general, QStringLiteral("DiskPath"), QStringLiteral("0"));
+        lib.LeerIni(Lib::kArchivoIni, general, QStringLiteral("DiskPath"), QStringLiteral("0"));
     try {
         cd.cantidad = platform::CInt(platform::Val(cd.textoCantidad));
         // The disk number cannot go past the last 16-bit value after that disk.
@@ -202,17 +203,17 @@ ComprobacionCd ComprobarCd(platform::Host& host, const QString& origen) {
     const QString discos = QStringLiteral("DISCOS");
     for (int n = 1; n <= cd.cantidad; ++n) {
         const QString clave = QStringLiteral("Disco") + QString::number(n);
-        const QString lista = Lib::LeerIni(Lib::kArchivoIni, discos, clave, kSinClave);
+        const QString lista = lib.LeerIni(Lib::kArchivoIni, discos, clave, kSinClave);
         if (lista == kSinClave)
             cd.discosSinLista.append(n);
         cd.discos.append(
-            ComprobarDisco(host, origen, cd.prefijo, n, lista == kSinClave ? QString() : lista));
+            ComprobarDisco(lib, origen, cd.prefijo, n, lista == kSinClave ? QString() : lista));
     }
 
     // Keys the loop never asks for: beyond the count, or not written as it asks (Disco01).
     static const QRegularExpression kClaveDeDisco(QStringLiteral("^disco([1-9][0-9]*)$"),
                                                   QRegularExpression::CaseInsensitiveOption);
-    for (const QString& clave : ValorEntero(host, discos, nullptr).split(QChar(0))) {
+    for (const QString& clave : ValorEntero(lib, discos, nullptr).split(QChar(0))) {
         if (clave.isEmpty())
             continue;
         const QRegularExpressionMatch m = kClaveDeDisco.match(clave);

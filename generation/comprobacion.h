@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/lib.h"
 #include "platform/host.h"
 
 // The check of a CD before it is burnt: what the disk-set loop will do with its Archivos.ini,
@@ -56,9 +57,9 @@ struct ComprobacionCd {
 };
 
 // Checks the set that the settings file of the program folder describes, with its disk
-// folders on drive `origen` ("d:"), as GenerarDiscos would read and copy it. Lib must have been
-// given `host`. Never raises: what the loop would stumble on is in the result.
-ComprobacionCd ComprobarCd(platform::Host& host, const QString& origen);
+// folders on drive `origen` ("d:"), as GenerarDiscos would read and copy it, through the
+// module's host. Never raises: what the loop would stumble on is in the result.
+ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen);
 
 // Why a FAT floppy cannot hold the file name `nombre` as the list gives it (a Spanish phrase),
 // or the empty text when it can: an empty name, a character FAT refuses or that is not in the

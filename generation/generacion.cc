@@ -109,7 +109,7 @@ bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino)
                               unidad->info().kind != platform::DriveKind::kImages)) {
         return true;
     }
-    for (const DiscoComprobado& disco : ComprobarCd(host_, origen).discos) {
+    for (const DiscoComprobado& disco : ComprobarCd(lib_, origen).discos) {
         for (const EntradaComprobada& entrada : disco.entradas) {
             // An empty name is the copy's own error, told when its turn comes.
             if (entrada.motivoFat.isEmpty() || NombreVacio(entrada.nombre))
@@ -160,11 +160,11 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
         QString textoCantidad;
         QString prefijo;
         Ejecutar([&] {
-            textoCantidad = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
+            textoCantidad = lib_.LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
                                          QStringLiteral("CANTIDAD"), QStringLiteral("0"));
         });
         Ejecutar([&] {
-            prefijo = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
+            prefijo = lib_.LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
                                    QStringLiteral("DiskPath"), QStringLiteral("0"));
         });
         int16_t cantidad = 0;
@@ -175,7 +175,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             // This disk's list, read when its turn comes.
             QString lista;
             Ejecutar([&] {
-                lista = Lib::LeerIni(Lib::kArchivoIni, QStringLiteral("DISCOS"),
+                lista = lib_.LeerIni(Lib::kArchivoIni, QStringLiteral("DISCOS"),
                                      QStringLiteral("Disco") + QString::number(n), QString());
             });
             int16_t p = 0;

@@ -15,13 +15,16 @@ namespace generacion {
 
 class Generacion {
   public:
-    // `host` holds the drives the disks are read from and written to; `interlocutor` shows
-    // the run.
-    Generacion(Interlocutor& interlocutor, platform::Host& host)
-        : interlocutor_(interlocutor), host_(host) {}
+    // The module's host holds the drives the disks are read from and written to;
+    // `interlocutor` shows the run.
+    Generacion(Interlocutor& interlocutor, Lib::Modulo& lib)
+        : interlocutor_(interlocutor), lib_(lib), host_(lib.host()) {}
     // Shown on a generation window with the boxes of the design.
-    Generacion(VentanaGeneracion& ventana, platform::Host& host)
-        : cajas_(std::make_unique<Cajas>(ventana)), interlocutor_(*cajas_), host_(host) {}
+    Generacion(VentanaGeneracion& ventana, Lib::Modulo& lib)
+        : cajas_(std::make_unique<Cajas>(ventana, lib)),
+          interlocutor_(*cajas_),
+          lib_(lib),
+          host_(lib.host()) {}
 
     // The start button: checks the drives and, when they pass, generates the disk set.
     void cmdComenzar_Click();
@@ -53,6 +56,7 @@ class Generacion {
     void SoltarDisco(const QString& unidad);
     std::unique_ptr<Cajas> cajas_;  // when the run is shown with the boxes
     Interlocutor& interlocutor_;
+    Lib::Modulo& lib_;
     platform::Host& host_;
     QString destino_;  // the destination of the run in progress
 };

@@ -49,10 +49,10 @@ int main(int argc, char** argv) {
                                   std::move(disqueteras));
     anfitrion.SetKeepAlive(ui::MantenerVivo);
     ui::VentanasQt ventanas;
-    Lib::Iniciar(anfitrion, ventanas);
-    ui::Iniciar(anfitrion);
+    Lib::Modulo lib(anfitrion, ventanas);
+    ui::Iniciar(lib);
 
-    ui::Evento(anfitrion, [] { Lib::Main(); });
+    ui::Evento(anfitrion, [&lib] { lib.Main(); });
     if (ui::VentanasCargadas() == 0)
         return 0;
     return QApplication::exec();

@@ -289,9 +289,9 @@ int LineaDeOrdenes(int argc, char** argv) {
     platform::LinuxHost maquina(consola, consola, tabla);
     maquina.SetKeepAlive([] {});
     AnfitrionDelCd anfitrion(maquina, carpetaCd);
-    Lib::Iniciar(anfitrion, consola);
+    Lib::Modulo lib(anfitrion, consola);
 
-    const generacion::ComprobacionCd cd = generacion::ComprobarCd(anfitrion, kOrigen);
+    const generacion::ComprobacionCd cd = generacion::ComprobarCd(lib, kOrigen);
     if (o.comprobar) {
         if (!(o.json ? InformeJson(carpetaCd, cd) : Informe(carpetaCd, cd))) {
             Decir(QStringLiteral("no se pudo escribir el informe: %1")
@@ -301,7 +301,7 @@ int LineaDeOrdenes(int argc, char** argv) {
         return cd.Completo() ? 0 : 1;
     }
     consola.Contar(cd);
-    generacion::Generacion generacion(consola, anfitrion);
+    generacion::Generacion generacion(consola, lib);
     generacion.cmdComenzar_Click();
     return consola.LlegoAlFinal() && consola.Completo(cd) ? 0 : 1;
 }

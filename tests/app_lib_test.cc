@@ -12,9 +12,9 @@ TEST(RutaAplicacionTest, EndsInExactlyOneBackslash) {
     qtltest::TestServices s{drives};
     drives.MapDrives(QStringLiteral("e:=cd"));
     drives.PlaceProgram(QStringLiteral("cd"));
-    EXPECT_EQ(Lib::RutaAplicacion(), u"e:\\");
+    EXPECT_EQ(s.lib.RutaAplicacion(), u"e:\\");
     drives.PlaceProgram(QStringLiteral("cd/INSTALA"));
-    EXPECT_EQ(Lib::RutaAplicacion(), u"e:\\INSTALA\\");
+    EXPECT_EQ(s.lib.RutaAplicacion(), u"e:\\INSTALA\\");
 }
 
 // Records what start-up asks of the windows.
@@ -23,10 +23,11 @@ class VentanasGrabadas : public qtltest::FakeWindow {
     void MostrarOpcion() override {
         ++mostradas;
         // The texts are set before the window is named.
-        setupAlMostrar = Lib::RutaSetup;
+        setupAlMostrar = lib->RutaSetup;
     }
     int mostradas = 0;
     QString setupAlMostrar;
+    const Lib::Modulo* lib = nullptr;
 };
 
 TEST(MainTest, ReadsTheLauncherPathsThenShowsTheOptionWindow) {
@@ -34,23 +35,24 @@ TEST(MainTest, ReadsTheLauncherPathsThenShowsTheOptionWindow) {
     drives.MapDrives(QStringLiteral("e:=cd"));
     drives.PlaceProgram(QStringLiteral("cd"));
     VentanasGrabadas ventanas;
-    Lib::Iniciar(drives, ventanas);
+    Lib::Modulo lib(drives, ventanas);
+    ventanas.lib = &lib;
 
-    Lib::Main();  // no settings file
-    EXPECT_EQ(Lib::RutaSetup, u"0");
-    EXPECT_EQ(Lib::RutaPower, u"0");
+    lib.Main();  // no settings file
+    EXPECT_EQ(lib.RutaSetup, u"0");
+    EXPECT_EQ(lib.RutaPower, u"0");
     EXPECT_EQ(ventanas.mostradas, 1);
 
     drives.Write(QStringLiteral("cd/Archivos.ini"), "[DISCOS]\nDisco1=a,\n");
-    Lib::Main();  // only DISCOS
-    EXPECT_EQ(Lib::RutaSetup, u"0");
-    EXPECT_EQ(Lib::RutaPower, u"0");
+    lib.Main();  // only DISCOS
+    EXPECT_EQ(lib.RutaSetup, u"0");
+    EXPECT_EQ(lib.RutaPower, u"0");
 
     drives.Write(QStringLiteral("cd/Archivos.ini"),
                  "[GENERAL]\nSetupPath=\\SETUP\\SETUP.EXE\nPowerPath=\\GUIA\\\n");
-    Lib::Main();
-    EXPECT_EQ(Lib::RutaSetup, u"\\SETUP\\SETUP.EXE");
-    EXPECT_EQ(Lib::RutaPower, u"\\GUIA\\");
+    lib.Main();
+    EXPECT_EQ(lib.RutaSetup, u"\\SETUP\\SETUP.EXE");
+    EXPECT_EQ(lib.RutaPower, u"\\GUIA\\");
     EXPECT_EQ(ventanas.setupAlMostrar, u"\\SETUP\\SETUP.EXE");
 }
 

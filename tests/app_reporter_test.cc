@@ -31,10 +31,10 @@ TEST(MostrarErrorTest, BeepThenTheBoxOfTheErrorNumber) {
     qtltest::TempDrives drives;
     for (const Caso& c : casos) {
         TestServices s{drives};
-        Lib::MostrarError(platform::RuntimeError(c.numero));
-        EXPECT_EQ(s.dialogs.transcript,
-                  QStringList({QStringLiteral("Beep"), BoxLine(c.estilo, QString::fromUtf8(c.titulo),
-                                                            QString::fromUtf8(c.texto))}))
+        s.lib.MostrarError(platform::RuntimeError(c.numero));
+        EXPECT_EQ(s.dialogs.transcript, QStringList({QStringLiteral("Beep"),
+                                                     BoxLine(c.estilo, QString::fromUtf8(c.titulo),
+                                                             QString::fromUtf8(c.texto))}))
             << c.numero;
     }
 }
@@ -42,12 +42,12 @@ TEST(MostrarErrorTest, BeepThenTheBoxOfTheErrorNumber) {
 TEST(EsperaTest, BusyAndIdleAreAbsoluteStates) {
     qtltest::TempDrives drives;
     TestServices s{drives};
-    Lib::MostrarEspera();
+    s.lib.MostrarEspera();
     EXPECT_EQ(s.screen.pointer, 11);
     EXPECT_TRUE(s.window.waitShown);
-    Lib::MostrarEspera();
+    s.lib.MostrarEspera();
     const int refrescos = s.window.refreshes;
-    Lib::OcultarEspera();
+    s.lib.OcultarEspera();
     EXPECT_EQ(s.screen.pointer, 0);
     EXPECT_FALSE(s.window.waitShown);
     EXPECT_EQ(s.window.refreshes, refrescos + 1);  // repainted at once, every time

@@ -83,7 +83,7 @@ class GeneracionTest : public ::testing::Test {
                drives_.Read(carpeta + u'/' + nombre);
     }
     void Generar() {
-        Generacion(s_.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        Generacion(s_.window, s_.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     }
     // Records the system calls of the drives; true when the last name given on a disk has
     // been synced since (the disk may be taken out).
@@ -178,7 +178,7 @@ TEST_F(GeneracionTest, NonEmptyDiskIsRefusedUntilEmptied) {
     TestServices otros{drives_};
     drives_.MakeFolder(QStringLiteral("floppy/carpeta"));
     otros.dialogs.Answer(r::kOk).Answer(r::kCancel);
-    Generacion(otros.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    Generacion(otros.window, otros.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoVacia}));
     EXPECT_TRUE(otros.window.ProgressHidden());
 }
@@ -288,7 +288,7 @@ TEST_F(GeneracionTest, MissingDiskFolderOffersRetry) {
                   "[GENERAL]\nCANTIDAD=1\nDiskPath=\\NoHay\\Disco\n[DISCOS]\nDisco1=B.TXT,\n");
     QFile::remove(drives_.Path(QStringLiteral("floppy/A.TXT")));
     otros.dialogs.Answer(r::kOk).Answer(r::kCancel);
-    Generacion(otros.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    Generacion(otros.window, otros.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoDisponible}));
     EXPECT_TRUE(otros.window.ProgressHidden());
     EXPECT_EQ(otros.window.closed, 0);
@@ -306,7 +306,7 @@ TEST_F(GeneracionTest, DiskCountIsReadAsARoundedWholeNumber) {
         Ini("", c.cantidad);
         for (int i = 0; i < std::max(c.discos, 0); ++i)
             s.dialogs.Answer(r::kOk);
-        Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        Generacion(s.window, s.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
         QStringList esperado;
         for (int i = 1; i <= c.discos; ++i)
             esperado << Prompt(i);
@@ -322,7 +322,7 @@ TEST_F(GeneracionTest, DiskCountIsReadAsARoundedWholeNumber) {
     // A missing key reads "0".
     TestServices s{drives_};
     drives_.Write(QStringLiteral("cd/Archivos.ini"), "[DISCOS]\n");
-    Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    Generacion(s.window, s.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     EXPECT_EQ(s.dialogs.transcript, QStringList({kBeep, kFin}));
 }
 
@@ -365,7 +365,7 @@ TEST_F(GeneracionTest, EachListEntryEndsWithAComma) {
         drives_.MakeFolder(QStringLiteral("floppy"));
         Ini("Disco1=" + QByteArray(c.lista) + "\n", "1");
         s.dialogs.Answer(r::kOk).Answer(r::kOk);
-        Generacion(s.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        Generacion(s.window, s.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
         EXPECT_EQ(Archivos(QStringLiteral("floppy")), c.copiados) << c.lista;
         EXPECT_EQ(s.window.captionsShown, c.mostrados) << c.lista;
         const QString ultima = s.dialogs.transcript.last();
@@ -426,7 +426,7 @@ TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
     const QByteArray antes = drives_.Read(QStringLiteral("Disquetes QTL99/Disco1.img"));
     TestServices otros{drives_};
     otros.dialogs.Answer(r::kOk).Answer(r::kCancel);
-    Generacion(otros.window, drives_).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    Generacion(otros.window, otros.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoVacia}));
     EXPECT_EQ(drives_.Read(QStringLiteral("Disquetes QTL99/Disco1.img")), antes);
     // Given up at that prompt, the unfinished disk 2 left nothing behind, hidden or not.
@@ -438,7 +438,7 @@ TEST_F(GeneracionTest, ImagesDriveMakesOneFloppyImagePerDiskAndOverwritesNone) {
     platform::InsertDisk(drives_, QStringLiteral("a:"), 2);
     QFile::rename(drives_.Path(QStringLiteral("Disquetes QTL99/Disco1.img")),
                   drives_.Path(QStringLiteral("Disquetes QTL99/Disco2.img")));
-    EXPECT_TRUE(Generacion(otros.window, drives_).ValidarUnidades());
+    EXPECT_TRUE(Generacion(otros.window, otros.lib).ValidarUnidades());
 }
 
 TEST_F(GeneracionTest, RealDiskFullOnASmallTmpfs) {
@@ -486,7 +486,7 @@ class ValidacionTest : public GeneracionTest {
         Ini("Disco1=A.TXT,\n", "1");
         Fuente(1, QStringLiteral("A.TXT"));
     }
-    void Comenzar() { Generacion(s_.window, drives_).cmdComenzar_Click(); }
+    void Comenzar() { Generacion(s_.window, s_.lib).cmdComenzar_Click(); }
     const QString kDiferentes = BoxLine(
         48, QStringLiteral("Generación de diskettes de Instalación"),
         QStringLiteral("Seleccione unidades diferentes para el origen y el destino de los datos"));
@@ -636,7 +636,7 @@ TEST_F(GeneracionTest, NamesAFloppyCannotHoldAreToldBeforeDiskOne) {
         Fuente(2, QStringLiteral("OTRO.TXT"));
         TestServices s{drives_};
         s.window.destination = QStringLiteral("a: [imagenes]");
-        Generacion(s.window, drives_).cmdComenzar_Click();
+        Generacion(s.window, s.lib).cmdComenzar_Click();
         ASSERT_EQ(s.dialogs.transcript.size(), 2) << nombre;
         EXPECT_EQ(s.dialogs.transcript[0], kBeep);
         EXPECT_TRUE(s.dialogs.transcript[1].startsWith(
@@ -653,7 +653,7 @@ TEST_F(GeneracionTest, NamesAFloppyCannotHoldAreToldBeforeDiskOne) {
     TestServices s{drives_};
     s.window.destination = QStringLiteral("e:");
     s.dialogs.Answer(r::kOk).Answer(r::kOk);
-    Generacion(s.window, drives_).cmdComenzar_Click();
+    Generacion(s.window, s.lib).cmdComenzar_Click();
     EXPECT_TRUE(Igual(1, QStringLiteral("€uro.txt"), QStringLiteral("carpeta")));
 
     // The name that lands on the disk is judged: an entry that climbs out of its folder is
@@ -664,7 +664,7 @@ TEST_F(GeneracionTest, NamesAFloppyCannotHoldAreToldBeforeDiskOne) {
     TestServices t{drives_};
     t.window.destination = QStringLiteral("a: [imagenes]");
     t.dialogs.Answer(r::kOk).Answer(r::kOk).Answer(r::kCancel);
-    Generacion(t.window, drives_).cmdComenzar_Click();
+    Generacion(t.window, t.lib).cmdComenzar_Click();
     EXPECT_EQ(t.dialogs.transcript, QStringList({Prompt(1), Prompt(2), kBeep, kNoDisponible}));
     platform::InsertDisk(drives_, QStringLiteral("a:"), 1);
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\LEEME.TXT"), 22), u"LEEME.TXT");

@@ -99,7 +99,7 @@ TEST_F(AjustesHostilesTest, EachGetsTheOrdinaryBehaviour) {
             return platform::style::ButtonSet(estilo) == platform::style::kRetryCancel ? r::kCancel
                                                                                        : r::kOk;
         };
-        generacion::Generacion(s.window, drives_)
+        generacion::Generacion(s.window, s.lib)
             .GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
         EXPECT_EQ(s.dialogs.transcript.last(), c.ultimaCaja) << c.nombre;
         QStringList enFloppy;
@@ -130,7 +130,7 @@ TEST_F(AjustesHostilesTest, WriteProtectedDiskIsReportedAndLeavesNothing) {
     qtltest::TestServices s{drives_};
     s.dialogs.Answer(r::kOk).Answer(r::kOk);
     testing::internal::CaptureStderr();
-    generacion::Generacion(s.window, drives_)
+    generacion::Generacion(s.window, s.lib)
         .GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
     const std::string dicho = testing::internal::GetCapturedStderr();
     EXPECT_EQ(s.dialogs.transcript.mid(1),

@@ -28,9 +28,9 @@ class LecturaIniTest : public ::testing::Test {
     void WriteIni(const QByteArray& bytes) {
         drives_.Write(QStringLiteral("cd/INSTALA/Archivos.ini"), bytes);
     }
-    static QString Leer(const char* seccion, const char* clave, const char* porDefecto = "0") {
-        return Lib::LeerIni(QStringLiteral("Archivos.ini"), QString::fromUtf8(seccion),
-                            QString::fromUtf8(clave), QString::fromUtf8(porDefecto));
+    QString Leer(const char* seccion, const char* clave, const char* porDefecto = "0") {
+        return servicios_.lib.LeerIni(QStringLiteral("Archivos.ini"), QString::fromUtf8(seccion),
+                                      QString::fromUtf8(clave), QString::fromUtf8(porDefecto));
     }
     TempDrives drives_;
     qtltest::TestServices servicios_{drives_};

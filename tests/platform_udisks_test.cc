@@ -272,7 +272,7 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
             std::make_shared<UDisksClient>(bus_, UDisksClient::kQueryTimeoutMs, actionTimeoutMs);
         fuentes.udev = {};
         auto host = std::make_unique<HostOnCd>(dialogs_, screen_, fuentes, folder_.filePath("cd"));
-        Lib::Iniciar(*host, window_);
+        lib_ = std::make_unique<Lib::Modulo>(*host, window_);
         return host;
     }
     void Escribir(const QString& relative, const QByteArray& bytes) {
@@ -296,11 +296,12 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
     QStringList Archivos(int n) {
         return QDir(folder_.filePath(QStringLiteral("DISCO%1").arg(n))).entryList(QDir::Files);
     }
-    void Generar() { generacion::Generacion(window_, *host_).GenerarDiscos(u"c:"_qs, destino_); }
+    void Generar() { generacion::Generacion(window_, *lib_).GenerarDiscos(u"c:"_qs, destino_); }
 
     qtltest::ScriptedDialogs dialogs_;
     qtltest::FakeScreen screen_;
     qtltest::FakeWindow window_;
+    std::unique_ptr<Lib::Modulo> lib_;  // on host_
     std::unique_ptr<HostOnCd> host_;
     QString destino_;
 };

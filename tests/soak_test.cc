@@ -116,7 +116,7 @@ class Ensayo {
         s.dialogs.answerer = [this](const QString& texto, int estilo) {
             return Responder(texto, estilo);
         };
-        generacion::Generacion(s.window, drives_).cmdComenzar_Click();
+        generacion::Generacion(s.window, s.lib).cmdComenzar_Click();
         drives_.system.fault = {};
         drives_.children.fault = {};
         ReinsertarSiFalta();

@@ -37,6 +37,7 @@ class VentanasTest : public QObject {
     qtltest::FakeScreen* pantalla_ = nullptr;
     qtltest::FakeProcesses* procesos_ = nullptr;
     ui::VentanasQt ventanas_;
+    std::unique_ptr<Lib::Modulo> lib_;  // on drives_, with ventanas_
     int descargadasTodas_ = 0;
 
     void Reiniciar() {
@@ -63,15 +64,16 @@ class VentanasTest : public QObject {
         dialogos_ = &drives_->ownDialogs;
         pantalla_ = &drives_->ownScreen;
         procesos_ = &drives_->fakeProcesses;
-        Lib::Iniciar(*drives_, ventanas_);
-        ui::Iniciar(*drives_);
+        lib_ = std::make_unique<Lib::Modulo>(*drives_, ventanas_);
+        ui::Iniciar(*lib_);
         descargadasTodas_ = 0;
         ui::AlDescargarTodas() = [this] { ++descargadasTodas_; };
-        Lib::Main();
+        lib_->Main();
     }
     void cleanup() {
         Reiniciar();
         QDir::setCurrent(QDir::tempPath());
+        lib_.reset();
         drives_.reset();
     }
 
@@ -295,7 +297,7 @@ class VentanasTest : public QObject {
 
     void setupSinSetupPath() {
         Ini("[GENERAL]\n");
-        Lib::Main();
+        lib_->Main();
         procesos_->launchForReal = true;
         dialogos_->Answer(r::kOk);
         ui::frmOpcion().btOpcion[0]->click();
@@ -330,7 +332,7 @@ class VentanasTest : public QObject {
 
     void visitaGuiadaSinPowerPathNoMuestraNada() {
         Ini("[GENERAL]\n");
-        Lib::Main();
+        lib_->Main();
         procesos_->launchForReal = true;
         ui::frmOpcion().cmdTutorial->click();
         QCOMPARE(procesos_->lines,

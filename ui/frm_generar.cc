@@ -44,7 +44,7 @@ QLabel* Imagen(QWidget* padre, const QString& recurso) {
 
 }  // namespace
 
-FrmGenerar::FrmGenerar(platform::Host& host) : host_(host) {
+FrmGenerar::FrmGenerar(Lib::Modulo& lib) : lib_(lib), host_(lib.host()) {
     setWindowTitle(QStringLiteral("Generación de Discos de Instalación"));
     QIcon icono;
     icono.addFile(QStringLiteral(":/assets/disquete_inclinado_32.png"));
@@ -116,17 +116,17 @@ FrmGenerar::FrmGenerar(platform::Host& host) : host_(host) {
 
 void FrmGenerar::Form_Load() {
     // A drive with no disk asks for one; Cancel leaves this and any later default unset.
-    auto manejador = [](const platform::RuntimeError& error) {
+    auto manejador = [this](const platform::RuntimeError& error) {
         if (error.number() == platform::errors::kDeviceUnavailable) {
-            return Lib::MsgBox(
-                       QStringLiteral("Error: Inserte un disco en la unidad"),
-                       platform::style::kRetryCancel + platform::style::kExclamation,
-                       Lib::kTitulo) == platform::answer::kRetry;
+            return lib_.MsgBox(QStringLiteral("Error: Inserte un disco en la unidad"),
+                               platform::style::kRetryCancel + platform::style::kExclamation,
+                               Lib::kTitulo) == platform::answer::kRetry;
         }
-        Lib::MostrarError(error);
+        lib_.MostrarError(error);
         return false;
     };
-    if (!Lib::ConReintento([this] { drvOrigen->SetDrive(platform::AppPath(host_).left(2)); }, manejador))
+    if (!Lib::ConReintento([this] { drvOrigen->SetDrive(platform::AppPath(host_).left(2)); },
+                           manejador))
         return;
     Lib::ConReintento([this] { drvDestino->SetDrive(QStringLiteral("a:")); }, manejador);
 }

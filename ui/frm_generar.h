@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "generation/generacion.h"
+#include "app/lib.h"
 #include "platform/host.h"
 #include "ui/drive_list_box.h"
 
@@ -18,7 +19,7 @@ namespace ui {
 class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     Q_OBJECT
   public:
-    explicit FrmGenerar(platform::Host& host);
+    explicit FrmGenerar(Lib::Modulo& lib);
 
     // Sets the default drives: the program's drive as source, a: as destination.
     void Form_Load();
@@ -42,6 +43,7 @@ class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
   private:
     friend class ::VentanasTest;  // the window tests check every control against the design
 
+    Lib::Modulo& lib_;
     platform::Host& host_;
     // Controls, in tab order, with the names of the design.
     DriveListBox* drvOrigen;
@@ -59,7 +61,7 @@ class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     QLabel* Label4;
     QLabel* lblEspere;
 
-    generacion::Generacion generacion_{*this, host_};
+    generacion::Generacion generacion_{*this, lib_};
     bool generando_ = false;
 };
 

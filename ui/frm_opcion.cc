@@ -58,7 +58,8 @@ void BotonGrafico::paintEvent(QPaintEvent* /*event*/) {
     pintor.drawText(zonaTexto, banderas, text());
 }
 
-FrmOpcion::FrmOpcion(platform::Host& host) : host_(host), fondo_(QStringLiteral(":/assets/portada.png")) {
+FrmOpcion::FrmOpcion(Lib::Modulo& lib)
+    : lib_(lib), host_(lib.host()), fondo_(QStringLiteral(":/assets/portada.png")) {
     setWindowTitle(QStringLiteral("QTL99"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/titulo_48.png")));
     // Sizable tool window: small title bar, sizing border.
@@ -94,8 +95,8 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
     try {
         switch (Index) {
             case 0: {
-                const QString linea = QStringLiteral("\"") + Lib::RutaAplicacion().left(2) +
-                                      Lib::RutaSetup + QStringLiteral("\"");
+                const QString linea = QStringLiteral("\"") + lib_.RutaAplicacion().left(2) +
+                                      lib_.RutaSetup + QStringLiteral("\"");
                 host_.processes().Shell(linea, 2);
                 host_.processes().End(0);
                 break;
@@ -105,7 +106,7 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
                 frmGenerar().show();
                 break;
             case 2:
-                if (Lib::MsgBox(QStringLiteral("Está seguro que desea abandonar la aplicación"),
+                if (lib_.MsgBox(QStringLiteral("Está seguro que desea abandonar la aplicación"),
                                 platform::style::kYesNo + platform::style::kQuestion,
                                 Lib::kTitulo) == platform::answer::kYes) {
                     frmGenerar.Unload();
@@ -117,9 +118,9 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
         }
     } catch (const platform::RuntimeError&) {
         // Whatever failed, the message names the setup program.
-        Lib::Beep();
-        Lib::MsgBox(QStringLiteral("No se ha encontrado disponible el archivo ") +
-                        platform::AppPath(host_).left(2) + Lib::RutaSetup,
+        lib_.Beep();
+        lib_.MsgBox(QStringLiteral("No se ha encontrado disponible el archivo ") +
+                        platform::AppPath(host_).left(2) + lib_.RutaSetup,
                     platform::style::kOk + platform::style::kExclamation, Lib::kTituloAplicacion);
     }
 }
@@ -128,9 +129,9 @@ void FrmOpcion::cmdTutorial_Click() {
     // The guided tour is a courtesy: any failure to start it passes silently.
     try {
         const QString comilla = QStringLiteral("\"");
-        const QString linea = comilla + Lib::RutaAplicacion().left(2) + Lib::RutaPower +
+        const QString linea = comilla + lib_.RutaAplicacion().left(2) + lib_.RutaPower +
                               QStringLiteral("Ppview32.exe ") + comilla + QStringLiteral(" ") +
-                              comilla + Lib::RutaAplicacion().left(2) + Lib::RutaPower +
+                              comilla + lib_.RutaAplicacion().left(2) + lib_.RutaPower +
                               QStringLiteral("Playlist.lst") + comilla;
         host_.processes().Shell(linea, 2);
     } catch (const platform::RuntimeError&) {

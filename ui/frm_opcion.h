@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <array>
 
+#include "app/lib.h"
 #include "platform/host.h"
 
 class VentanasTest;
@@ -27,7 +28,7 @@ class BotonGrafico : public QPushButton {
 class FrmOpcion : public QWidget {
     Q_OBJECT
   public:
-    explicit FrmOpcion(platform::Host& host);
+    explicit FrmOpcion(Lib::Modulo& lib);
     void Form_Load() {}
 
     // The handler shared by the control array btOpcion (0 Setup, 1 Generar, 2 Salir).
@@ -42,6 +43,7 @@ class FrmOpcion : public QWidget {
   private:
     friend class ::VentanasTest;  // the window tests check every control against the design
 
+    Lib::Modulo& lib_;
     platform::Host& host_;
     std::array<BotonGrafico*, 3> btOpcion{};
     BotonGrafico* cmdTutorial;

@@ -4,7 +4,7 @@
 #include <functional>
 #include <utility>
 
-#include "platform/host.h"
+#include "app/lib.h"
 
 namespace ui {
 
@@ -18,12 +18,12 @@ std::function<void()>& AlDescargarTodas();
 template <typename Ventana>
 class Instancia {
   public:
-    // The host every load of the window is made with.
-    void Iniciar(platform::Host& host) { host_ = &host; }
+    // The module every load of the window is made with.
+    void Iniciar(Lib::Modulo& lib) { lib_ = &lib; }
 
     Ventana& operator()() {
         if (ventana_ == nullptr) {
-            ventana_ = new Ventana(*host_);
+            ventana_ = new Ventana(*lib_);
             ++VentanasCargadas();
             ventana_->Form_Load();
         }
@@ -46,7 +46,7 @@ class Instancia {
     }
 
   private:
-    platform::Host* host_ = nullptr;
+    Lib::Modulo* lib_ = nullptr;
     Ventana* ventana_ = nullptr;
 };
 

@@ -20,9 +20,9 @@ void MantenerVivo() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void Iniciar(platform::Host& host) {
-    frmOpcion.Iniciar(host);
-    frmGenerar.Iniciar(host);
+void Iniciar(Lib::Modulo& lib) {
+    frmOpcion.Iniciar(lib);
+    frmGenerar.Iniciar(lib);
 }
 
 void VentanasQt::MostrarOpcion() {

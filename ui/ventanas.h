@@ -19,8 +19,8 @@ void PrepararAplicacion();
 // pings, accessibility queries. No click or key is taken: those wait for the next DoEvents.
 void MantenerVivo();
 
-// Hands both windows the host they are made with; once, before either is named.
-void Iniciar(platform::Host& host);
+// Hands both windows the module they are made with; once, before either is named.
+void Iniciar(Lib::Modulo& lib);
 
 // What start-up and the shared services ask of the windows.
 class VentanasQt : public Lib::Ventanas {

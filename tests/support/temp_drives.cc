@@ -180,9 +180,8 @@ void TempDrives::Use(platform::Dialogs* dialogs, platform::Screen* screen) {
     screen_ = screen != nullptr ? screen : &ownScreen;
 }
 
-TestServices::TestServices(TempDrives& host) : host_(host) {
+TestServices::TestServices(TempDrives& host) : lib(host, window), host_(host) {
     host_.Use(&dialogs, &screen);
-    Lib::Iniciar(host_, window);
 }
 
 TestServices::~TestServices() {

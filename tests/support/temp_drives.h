@@ -144,6 +144,7 @@ class TestServices {
     ScriptedDialogs dialogs;
     FakeScreen screen;
     FakeWindow window;
+    Lib::Modulo lib;  // on the host, with these boxes and this window
 
   private:
     TempDrives& host_;

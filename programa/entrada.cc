@@ -34,7 +34,6 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("."));
     QCoreApplication::setApplicationVersion(QStringLiteral(QTL99_VERSION));
     ui::PrepararAplicacion();
-    ui::AlDescargarTodas() = [] { QCoreApplication::quit(); };
 
     platform::QtDialogs dialogos;
     platform::QtScreen pantalla;
@@ -48,12 +47,15 @@ int main(int argc, char** argv) {
                                   tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla),
                                   std::move(disqueteras));
     anfitrion.SetKeepAlive(ui::MantenerVivo);
-    ui::VentanasQt ventanas;
-    Lib::Modulo lib(anfitrion, ventanas);
-    ui::Iniciar(lib);
+    // The windows, and the standard module that reaches them; the program ends when no window
+    // is loaded any more.
+    ui::Programa programa;
+    programa.alDescargarTodas = [] { QCoreApplication::quit(); };
+    Lib::Modulo lib(anfitrion, programa);
+    programa.Iniciar(lib);
 
     ui::Evento(anfitrion, [&lib] { lib.Main(); });
-    if (ui::VentanasCargadas() == 0)
+    if (programa.cargadas == 0)
         return 0;
     return QApplication::exec();
 }

@@ -36,13 +36,15 @@ class VentanasTest : public QObject {
     qtltest::ScriptedDialogs* dialogos_ = nullptr;
     qtltest::FakeScreen* pantalla_ = nullptr;
     qtltest::FakeProcesses* procesos_ = nullptr;
-    ui::VentanasQt ventanas_;
-    std::unique_ptr<Lib::Modulo> lib_;  // on drives_, with ventanas_
+    std::unique_ptr<ui::Programa> programa_;
+    std::unique_ptr<Lib::Modulo> lib_;  // on drives_, with programa_
     int descargadasTodas_ = 0;
 
     void Reiniciar() {
-        ui::frmGenerar.Unload();
-        ui::frmOpcion.Unload();
+        if (!programa_)
+            return;
+        programa_->frmGenerar.Unload();
+        programa_->frmOpcion.Unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     void Ini(const QByteArray& contenido) {
@@ -64,21 +66,23 @@ class VentanasTest : public QObject {
         dialogos_ = &drives_->ownDialogs;
         pantalla_ = &drives_->ownScreen;
         procesos_ = &drives_->fakeProcesses;
-        lib_ = std::make_unique<Lib::Modulo>(*drives_, ventanas_);
-        ui::Iniciar(*lib_);
+        programa_ = std::make_unique<ui::Programa>();
+        lib_ = std::make_unique<Lib::Modulo>(*drives_, *programa_);
+        programa_->Iniciar(*lib_);
         descargadasTodas_ = 0;
-        ui::AlDescargarTodas() = [this] { ++descargadasTodas_; };
+        programa_->alDescargarTodas = [this] { ++descargadasTodas_; };
         lib_->Main();
     }
     void cleanup() {
         Reiniciar();
         QDir::setCurrent(QDir::tempPath());
+        programa_.reset();
         lib_.reset();
         drives_.reset();
     }
 
     void opcionComoEnElDiseno() {
-        ui::FrmOpcion& f = ui::frmOpcion();
+        ui::FrmOpcion& f = programa_->frmOpcion();
         QVERIFY(f.isVisible());
         QCOMPARE(f.windowTitle(), QStringLiteral("QTL99"));
         QCOMPARE(f.size(), QSize(353, 352));
@@ -116,8 +120,8 @@ class VentanasTest : public QObject {
     }
 
     void generarComoEnElDiseno() {
-        ui::frmOpcion().btOpcion[1]->click();
-        ui::FrmGenerar& g = ui::frmGenerar();
+        programa_->frmOpcion().btOpcion[1]->click();
+        ui::FrmGenerar& g = programa_->frmGenerar();
         QVERIFY(g.isVisible());
         QCOMPARE(g.windowTitle(), QStringLiteral("Generación de Discos de Instalación"));
         QCOMPARE(g.size(), QSize(495, 228));
@@ -190,14 +194,14 @@ class VentanasTest : public QObject {
     }
 
     void cargaConDiscoEnA() {
-        ui::frmOpcion().btOpcion[1]->click();
-        QCOMPARE(ui::frmGenerar().drvOrigen->Drive(), QStringLiteral("e:"));
-        QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
+        programa_->frmOpcion().btOpcion[1]->click();
+        QCOMPARE(programa_->frmGenerar().drvOrigen->Drive(), QStringLiteral("e:"));
+        QCOMPARE(programa_->frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
         QVERIFY(dialogos_->transcript.isEmpty());
-        QVERIFY(!ui::frmOpcion().isVisible());
+        QVERIFY(!programa_->frmOpcion().isVisible());
         // In letter order, whatever order the table was written in.
-        QCOMPARE(ui::frmGenerar().drvOrigen->itemText(0), QStringLiteral("a:"));
-        QCOMPARE(ui::frmGenerar().drvOrigen->itemText(1), QStringLiteral("e:"));
+        QCOMPARE(programa_->frmGenerar().drvOrigen->itemText(0), QStringLiteral("a:"));
+        QCOMPARE(programa_->frmGenerar().drvOrigen->itemText(1), QStringLiteral("e:"));
     }
 
     void cargaSinDiscoEnA() {
@@ -205,28 +209,28 @@ class VentanasTest : public QObject {
         QDir(drives_->Path(QStringLiteral("floppy"))).removeRecursively();
         dialogos_->Answer(r::kRetry).Answer(
             r::kRetry, [this] { drives_->MakeFolder(QStringLiteral("floppy")); });
-        ui::frmOpcion().btOpcion[1]->click();
+        programa_->frmOpcion().btOpcion[1]->click();
         const QString caja = BoxLine(53, QStringLiteral("Quintarel"),
                                      QStringLiteral("Error: Inserte un disco en la unidad"));
         QCOMPARE(dialogos_->transcript, QStringList({caja, caja}));
-        QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
-        QVERIFY(ui::frmGenerar().isVisible());
+        QCOMPARE(programa_->frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
+        QVERIFY(programa_->frmGenerar().isVisible());
 
         // Cancel shows the window with the destination list on the current drive.
-        ui::frmGenerar().cmdCerrar->click();
+        programa_->frmGenerar().cmdCerrar->click();
         QDir(drives_->Path(QStringLiteral("floppy"))).removeRecursively();
         dialogos_->transcript.clear();
         dialogos_->Answer(r::kCancel);
         QDir::setCurrent(drives_->Path(QStringLiteral("cd")));
-        ui::frmOpcion().btOpcion[1]->click();
+        programa_->frmOpcion().btOpcion[1]->click();
         QCOMPARE(dialogos_->transcript, QStringList({caja}));
-        QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("e:"));
-        QVERIFY(ui::frmGenerar().isVisible());
+        QCOMPARE(programa_->frmGenerar().drvDestino->Drive(), QStringLiteral("e:"));
+        QVERIFY(programa_->frmGenerar().isVisible());
     }
 
     void laListaDeUnidadesVeLasNuevasAlAbrirse() {
-        ui::frmOpcion().btOpcion[1]->click();
-        ui::DriveListBox* lista = ui::frmGenerar().drvDestino;
+        programa_->frmOpcion().btOpcion[1]->click();
+        ui::DriveListBox* lista = programa_->frmGenerar().drvDestino;
         QCOMPARE(lista->count(), 2);
         drives_->MakeFolder(QStringLiteral("usb"));
         drives_->MapDrives(
@@ -239,28 +243,29 @@ class VentanasTest : public QObject {
     }
 
     void cerrarDevuelveLaMismaVentanaDeOpciones() {
-        ui::FrmOpcion* antes = &ui::frmOpcion();
+        ui::FrmOpcion* antes = &programa_->frmOpcion();
         antes->move(123, 45);
         const QPoint donde = antes->pos();
         antes->btOpcion[1]->click();
-        ui::frmGenerar().drvDestino->setCurrentIndex(0);  // a user's choice is forgotten on closing
-        ui::frmGenerar().cmdCerrar->click();
-        QVERIFY(!ui::frmGenerar.Cargada());
-        QCOMPARE(&ui::frmOpcion(), antes);
+        programa_->frmGenerar().drvDestino->setCurrentIndex(
+            0);  // a user's choice is forgotten on closing
+        programa_->frmGenerar().cmdCerrar->click();
+        QVERIFY(!programa_->frmGenerar.Cargada());
+        QCOMPARE(&programa_->frmOpcion(), antes);
         QVERIFY(antes->isVisible());
         QCOMPARE(antes->pos(), donde);
         antes->btOpcion[1]->click();
-        QCOMPARE(ui::frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
-        QVERIFY(!ui::frmGenerar().lblMarco->isVisibleTo(&ui::frmGenerar()));
+        QCOMPARE(programa_->frmGenerar().drvDestino->Drive(), QStringLiteral("a:"));
+        QVERIFY(!programa_->frmGenerar().lblMarco->isVisibleTo(&programa_->frmGenerar()));
     }
 
     void cierreDeLaBarraDeTitulo() {
-        ui::frmOpcion().btOpcion[1]->click();
-        ui::frmGenerar().close();  // as "Cerrar"
-        QVERIFY(!ui::frmGenerar.Cargada());
-        QVERIFY(ui::frmOpcion().isVisible());
-        ui::frmOpcion().close();  // the last window: the program ends
-        QVERIFY(!ui::frmOpcion.Cargada());
+        programa_->frmOpcion().btOpcion[1]->click();
+        programa_->frmGenerar().close();  // as "Cerrar"
+        QVERIFY(!programa_->frmGenerar.Cargada());
+        QVERIFY(programa_->frmOpcion().isVisible());
+        programa_->frmOpcion().close();  // the last window: the program ends
+        QVERIFY(!programa_->frmOpcion.Cargada());
         QCOMPARE(descargadasTodas_, 1);
     }
 
@@ -269,13 +274,13 @@ class VentanasTest : public QObject {
             BoxLine(36, QStringLiteral("Quintarel"),
                     QStringLiteral("Está seguro que desea abandonar la aplicación"));
         dialogos_->Answer(r::kNo).Answer(r::kYes);
-        ui::frmOpcion().btOpcion[2]->click();
+        programa_->frmOpcion().btOpcion[2]->click();
         QCOMPARE(dialogos_->transcript, QStringList({pregunta}));  // no beep
         QCOMPARE(procesos_->ended, 0);
-        QVERIFY(ui::frmOpcion().isVisible());
-        ui::frmOpcion().btOpcion[2]->click();
+        QVERIFY(programa_->frmOpcion().isVisible());
+        programa_->frmOpcion().btOpcion[2]->click();
         QCOMPARE(procesos_->ended, 1);
-        QVERIFY(!ui::frmGenerar.Cargada());  // unloading it did not load it
+        QVERIFY(!programa_->frmGenerar.Cargada());  // unloading it did not load it
     }
 
     void setupLanzaYTermina() {
@@ -284,7 +289,7 @@ class VentanasTest : public QObject {
         QFile::setPermissions(drives_->Path(QStringLiteral("cd/SETUP/SETUP.EXE")),
                               QFile::ReadOwner | QFile::ExeOwner);
         procesos_->launchForReal = true;
-        ui::frmOpcion().btOpcion[0]->click();
+        programa_->frmOpcion().btOpcion[0]->click();
         QCOMPARE(procesos_->lines, QStringList({QStringLiteral("\"e:\\SETUP\\SETUP.EXE\"")}));
         QCOMPARE(procesos_->styles, QList<int>({2}));
         QCOMPARE(procesos_->ended, 1);
@@ -300,7 +305,7 @@ class VentanasTest : public QObject {
         lib_->Main();
         procesos_->launchForReal = true;
         dialogos_->Answer(r::kOk);
-        ui::frmOpcion().btOpcion[0]->click();
+        programa_->frmOpcion().btOpcion[0]->click();
         QCOMPARE(procesos_->lines, QStringList({QStringLiteral("\"e:0\"")}));
         QCOMPARE(dialogos_->transcript,
                  QStringList(
@@ -308,7 +313,7 @@ class VentanasTest : public QObject {
                       BoxLine(48, QStringLiteral("Project1"),
                               QStringLiteral("No se ha encontrado disponible el archivo e:0"))}));
         QCOMPARE(procesos_->ended, 0);
-        QVERIFY(ui::frmOpcion().isVisible());
+        QVERIFY(programa_->frmOpcion().isVisible());
     }
 
     void visitaGuiadaDosVeces() {
@@ -318,15 +323,15 @@ class VentanasTest : public QObject {
                               QFile::ReadOwner | QFile::ExeOwner);
         drives_->Write(QStringLiteral("cd/GUIA/Playlist.lst"), "x.pps\n");
         procesos_->launchForReal = true;
-        ui::frmOpcion().cmdTutorial->click();
-        ui::frmOpcion().cmdTutorial->click();
+        programa_->frmOpcion().cmdTutorial->click();
+        programa_->frmOpcion().cmdTutorial->click();
         const QString linea =
             QStringLiteral("\"e:\\GUIA\\Ppview32.exe \" \"e:\\GUIA\\Playlist.lst\"");
         QCOMPARE(procesos_->lines, QStringList({linea, linea}));
         const QByteArray lista = drives_->Path(QStringLiteral("cd/GUIA/Playlist.lst")).toUtf8();
         QTRY_COMPARE_WITH_TIMEOUT(drives_->Read(QStringLiteral("cd/GUIA/vistas")),
                                   lista + '\n' + lista + '\n', 10000);
-        QVERIFY(ui::frmOpcion().isVisible());
+        QVERIFY(programa_->frmOpcion().isVisible());
         QVERIFY(dialogos_->transcript.isEmpty());
     }
 
@@ -334,14 +339,14 @@ class VentanasTest : public QObject {
         Ini("[GENERAL]\n");
         lib_->Main();
         procesos_->launchForReal = true;
-        ui::frmOpcion().cmdTutorial->click();
+        programa_->frmOpcion().cmdTutorial->click();
         QCOMPARE(procesos_->lines,
                  QStringList({QStringLiteral("\"e:0Ppview32.exe \" \"e:0Playlist.lst\"")}));
         QVERIFY(dialogos_->transcript.isEmpty());
     }
 
     void altVIniciaLaVisita() {
-        ui::FrmOpcion& f = ui::frmOpcion();
+        ui::FrmOpcion& f = programa_->frmOpcion();
         f.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f));
         QCOMPARE(f.cmdTutorial->shortcut(), QKeySequence(Qt::ALT | Qt::Key_V));
@@ -351,12 +356,12 @@ class VentanasTest : public QObject {
     }
 
     void introPulsaElBotonConElFoco() {
-        ui::FrmOpcion& f = ui::frmOpcion();
+        ui::FrmOpcion& f = programa_->frmOpcion();
         f.btOpcion[1]->setFocus();
         QTest::keyClick(f.btOpcion[1], Qt::Key_Return);
-        QVERIFY(ui::frmGenerar.Cargada() && ui::frmGenerar().isVisible());
-        QTest::keyClick(ui::frmGenerar().cmdCerrar, Qt::Key_Enter, Qt::KeypadModifier);
-        QVERIFY(!ui::frmGenerar.Cargada());
+        QVERIFY(programa_->frmGenerar.Cargada() && programa_->frmGenerar().isVisible());
+        QTest::keyClick(programa_->frmGenerar().cmdCerrar, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!programa_->frmGenerar.Cargada());
         QTest::keyClick(f.cmdTutorial, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(procesos_->lines.size(), 1);
         for (QAbstractButton* b : {static_cast<QAbstractButton*>(f.btOpcion[0]),
@@ -386,15 +391,15 @@ class VentanasTest : public QObject {
     void generacionCompletaDesdeLaVentana() {
         // Saved by an editor that ends lines with a lone CR.
         Ini("[GENERAL]\rCANTIDAD=1\rDiskPath=\\D\\\r[DISCOS]\rDisco1=A.TXT,\r");
-        ui::frmOpcion().btOpcion[1]->click();
+        programa_->frmOpcion().btOpcion[1]->click();
         dialogos_->Answer(r::kOk).Answer(r::kOk);
-        ui::frmGenerar().cmdComenzar->click();
+        programa_->frmGenerar().cmdComenzar->click();
         QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
         QCOMPARE(dialogos_->transcript.last(),
                  BoxLine(64, QStringLiteral("Quintarel"),
                          QStringLiteral("Generación de discos Finalizada")));
-        QVERIFY(!ui::frmGenerar.Cargada());
-        QVERIFY(ui::frmOpcion().isVisible());
+        QVERIFY(!programa_->frmGenerar.Cargada());
+        QVERIFY(programa_->frmOpcion().isVisible());
         QCOMPARE(pantalla_->pointer, 0);
     }
 
@@ -409,8 +414,8 @@ class VentanasTest : public QObject {
             QThread::usleep(static_cast<unsigned long>(bytes * 1000000 / (60 * 1024)));
         };
         drives_->keepAlive = ui::MantenerVivo;
-        ui::frmOpcion().btOpcion[1]->click();
-        ui::FrmGenerar& g = ui::frmGenerar();
+        programa_->frmOpcion().btOpcion[1]->click();
+        ui::FrmGenerar& g = programa_->frmGenerar();
         dialogos_->Answer(r::kOk, [&] {
             // A click on Cerrar before the copy: it must not close the window under the copy.
             QMetaObject::invokeMethod(g.cmdCerrar, "click", Qt::QueuedConnection);
@@ -427,12 +432,12 @@ class VentanasTest : public QObject {
                  qPrintable(QString::number(qtltest::Worst(esperas))));
         QCOMPARE(punteroDuranteLaCopia.load(), platform::pointer::kHourglass);
         QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")).size(), 120 * 1024);
-        QVERIFY(!ui::frmGenerar.Cargada());  // closed once, by the run itself
+        QVERIFY(!programa_->frmGenerar.Cargada());  // closed once, by the run itself
     }
 
     void duranteLaGeneracionNoSeAtiendeNadaMas() {
-        ui::frmOpcion().btOpcion[1]->click();
-        ui::FrmGenerar& g = ui::frmGenerar();
+        programa_->frmOpcion().btOpcion[1]->click();
+        ui::FrmGenerar& g = programa_->frmGenerar();
         const int origen = g.drvOrigen->currentIndex();
         int comprobaciones = 0;
         dialogos_->Answer(r::kOk, [&] {
@@ -446,7 +451,7 @@ class VentanasTest : public QObject {
         });
         dialogos_->Answer(r::kCancel, [&] {
             // Before the completion box: still loaded, still on the checked drives.
-            QVERIFY(ui::frmGenerar.Cargada());
+            QVERIFY(programa_->frmGenerar.Cargada());
             QCOMPARE(g.drvOrigen->currentIndex(), origen);
             ++comprobaciones;
         });
@@ -456,7 +461,7 @@ class VentanasTest : public QObject {
                      BoxLine(65, QStringLiteral("Quintarel"),
                              QStringLiteral("Inserte el diskette número 1 en la unidad"))),
                  1);
-        QVERIFY(!ui::frmGenerar.Cargada());  // closed once, by the run itself
+        QVERIFY(!programa_->frmGenerar.Cargada());  // closed once, by the run itself
     }
 
     void errorNoCapturadoTerminaElPrograma() {

@@ -44,7 +44,8 @@ QLabel* Imagen(QWidget* padre, const QString& recurso) {
 
 }  // namespace
 
-FrmGenerar::FrmGenerar(Lib::Modulo& lib) : lib_(lib), host_(lib.host()) {
+FrmGenerar::FrmGenerar(Programa& programa)
+    : programa_(programa), lib_(programa.lib()), host_(lib_.host()) {
     setWindowTitle(QStringLiteral("Generación de Discos de Instalación"));
     QIcon icono;
     icono.addFile(QStringLiteral(":/assets/disquete_inclinado_32.png"));
@@ -150,8 +151,8 @@ void FrmGenerar::cmdComenzar_Click() {
 }
 
 void FrmGenerar::cmdCerrar_Click() {
-    frmGenerar.Unload();
-    frmOpcion().show();
+    programa_.frmGenerar.Unload();
+    programa_.frmOpcion().show();
 }
 
 void FrmGenerar::VisibleEtiqueta(generacion::Etiqueta etiqueta, bool visible) {

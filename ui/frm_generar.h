@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "generation/generacion.h"
 #include "app/lib.h"
+#include "generation/generacion.h"
 #include "platform/host.h"
 #include "ui/drive_list_box.h"
 
@@ -14,12 +14,14 @@ class VentanasTest;
 
 namespace ui {
 
+class Programa;
+
 // The generation window: the user picks the source and destination drives and starts the
 // disk set. Its drive check and copy loop live in generacion::Generacion.
 class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     Q_OBJECT
   public:
-    explicit FrmGenerar(Lib::Modulo& lib);
+    explicit FrmGenerar(Programa& programa);
 
     // Sets the default drives: the program's drive as source, a: as destination.
     void Form_Load();
@@ -43,6 +45,7 @@ class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
   private:
     friend class ::VentanasTest;  // the window tests check every control against the design
 
+    Programa& programa_;
     Lib::Modulo& lib_;
     platform::Host& host_;
     // Controls, in tab order, with the names of the design.

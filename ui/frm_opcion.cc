@@ -58,8 +58,11 @@ void BotonGrafico::paintEvent(QPaintEvent* /*event*/) {
     pintor.drawText(zonaTexto, banderas, text());
 }
 
-FrmOpcion::FrmOpcion(Lib::Modulo& lib)
-    : lib_(lib), host_(lib.host()), fondo_(QStringLiteral(":/assets/portada.png")) {
+FrmOpcion::FrmOpcion(Programa& programa)
+    : programa_(programa),
+      lib_(programa.lib()),
+      host_(lib_.host()),
+      fondo_(QStringLiteral(":/assets/portada.png")) {
     setWindowTitle(QStringLiteral("QTL99"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/titulo_48.png")));
     // Sizable tool window: small title bar, sizing border.
@@ -103,13 +106,13 @@ void FrmOpcion::btOpcion_Click(int16_t Index) {
             }
             case 1:
                 hide();
-                frmGenerar().show();
+                programa_.frmGenerar().show();
                 break;
             case 2:
                 if (lib_.MsgBox(QStringLiteral("Está seguro que desea abandonar la aplicación"),
                                 platform::style::kYesNo + platform::style::kQuestion,
                                 Lib::kTitulo) == platform::answer::kYes) {
-                    frmGenerar.Unload();
+                    programa_.frmGenerar.Unload();
                     host_.processes().End(0);
                 }
                 break;
@@ -159,7 +162,7 @@ void FrmOpcion::showEvent(QShowEvent* event) {
 // Closing by the title bar unloads the window; with nothing else loaded the program ends.
 void FrmOpcion::closeEvent(QCloseEvent* event) {
     event->ignore();
-    frmOpcion.Unload();
+    programa_.frmOpcion.Unload();
 }
 
 }  // namespace ui

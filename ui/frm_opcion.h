@@ -12,6 +12,8 @@ class VentanasTest;
 
 namespace ui {
 
+class Programa;
+
 // A command button in graphical style: its picture centred above its caption, which wraps
 // onto more lines when it does not fit.
 class BotonGrafico : public QPushButton {
@@ -28,7 +30,7 @@ class BotonGrafico : public QPushButton {
 class FrmOpcion : public QWidget {
     Q_OBJECT
   public:
-    explicit FrmOpcion(Lib::Modulo& lib);
+    explicit FrmOpcion(Programa& programa);
     void Form_Load() {}
 
     // The handler shared by the control array btOpcion (0 Setup, 1 Generar, 2 Salir).
@@ -43,6 +45,7 @@ class FrmOpcion : public QWidget {
   private:
     friend class ::VentanasTest;  // the window tests check every control against the design
 
+    Programa& programa_;
     Lib::Modulo& lib_;
     platform::Host& host_;
     std::array<BotonGrafico*, 3> btOpcion{};

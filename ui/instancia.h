@@ -1,30 +1,30 @@
 #pragma once
 
-#include <QPointer>
 #include <functional>
 #include <utility>
 
-#include "app/lib.h"
-
 namespace ui {
 
-// How many windows are loaded; when the last one unloads, `AlDescargarTodas` runs (the process
-// entry ends the event loop there: the program ends when no window is loaded any more).
-int& VentanasCargadas();
-std::function<void()>& AlDescargarTodas();
+class Programa;
 
-// The program-wide instance of a window. Naming it loads it when it is not loaded (its
-// Form_Load runs) without showing it; Unload destroys it, and the next naming loads it afresh.
+// The program's instance of a window. Naming it loads it when it is not loaded (its Form_Load
+// runs) without showing it; Unload destroys it, and the next naming loads it afresh. It counts
+// the program's loaded windows in `cargadas`; when the last one unloads, `alDescargarTodas`
+// runs (the process entry ends the event loop there: the program ends when no window is loaded
+// any more).
 template <typename Ventana>
 class Instancia {
   public:
-    // The module every load of the window is made with.
-    void Iniciar(Lib::Modulo& lib) { lib_ = &lib; }
+    Instancia(Programa& programa, int& cargadas, std::function<void()>& alDescargarTodas)
+        : programa_(programa), cargadas_(cargadas), alDescargarTodas_(alDescargarTodas) {}
+    Instancia(const Instancia&) = delete;
+    Instancia& operator=(const Instancia&) = delete;
+    ~Instancia() { delete ventana_; }
 
     Ventana& operator()() {
         if (ventana_ == nullptr) {
-            ventana_ = new Ventana(*lib_);
-            ++VentanasCargadas();
+            ventana_ = new Ventana(programa_);
+            ++cargadas_;
             ventana_->Form_Load();
         }
         return *ventana_;
@@ -41,12 +41,14 @@ class Instancia {
         Ventana* ventana = std::exchange(ventana_, nullptr);
         ventana->hide();
         ventana->deleteLater();
-        if (--VentanasCargadas() == 0 && AlDescargarTodas())
-            AlDescargarTodas()();
+        if (--cargadas_ == 0 && alDescargarTodas_)
+            alDescargarTodas_();
     }
 
   private:
-    Lib::Modulo* lib_ = nullptr;
+    Programa& programa_;
+    int& cargadas_;
+    std::function<void()>& alDescargarTodas_;
     Ventana* ventana_ = nullptr;
 };
 

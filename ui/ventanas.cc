@@ -5,9 +5,6 @@
 
 namespace ui {
 
-Instancia<FrmOpcion> frmOpcion;
-Instancia<FrmGenerar> frmGenerar;
-
 void PrepararAplicacion() {
     for (const char* familia : {"MS Sans Serif", "Arial"}) {
         QFont::insertSubstitutions(QString::fromLatin1(familia), {QStringLiteral("Liberation Sans"),
@@ -20,18 +17,13 @@ void MantenerVivo() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void Iniciar(Lib::Modulo& lib) {
-    frmOpcion.Iniciar(lib);
-    frmGenerar.Iniciar(lib);
-}
-
-void VentanasQt::MostrarOpcion() {
+void Programa::MostrarOpcion() {
     frmOpcion().show();
 }
-void VentanasQt::VisibleEspera(bool visible) {
+void Programa::VisibleEspera(bool visible) {
     frmGenerar().VisibleEspera(visible);
 }
-void VentanasQt::RefrescarGenerar() {
+void Programa::RefrescarGenerar() {
     frmGenerar().repaint();
 }
 

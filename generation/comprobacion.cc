@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/lib.h"
+#include "generation/ajustes.h"
 #include "platform/drives/drive.h"
 #include "platform/drives/fat_medium.h"
 #include "platform/files.h"
@@ -24,8 +25,6 @@ namespace errors = platform::errors;
 
 // Room for any value the settings file can hold, to see what the lookup's limit leaves out.
 constexpr int kValorEntero = 1 << 16;
-// A default no value of the file can be, to tell a missing key from an empty one.
-const QString kSinClave = QStringLiteral("\u0001");
 
 // The name as FAT keeps it: trailing blanks and dots are dropped on the way to the floppy.
 QString NombreGuardado(const QString& nombre) {
@@ -113,12 +112,12 @@ DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QS
     disco.numero = numero;
     disco.carpeta = origen + prefijo + QString::number(numero) + QStringLiteral("\\");
     // Each entry ends with its comma, as the loop reads the list.
-    const qsizetype ultimaComa = lista.lastIndexOf(u',');
-    const QStringList nombres = lista.left(std::max<qsizetype>(ultimaComa, 0)).split(u',');
+    QString resto;
+    const QStringList nombres = EntradasDeLaLista(lista, &resto);
     QSet<QString> vistos;
-    for (qsizetype i = 0; ultimaComa >= 0 && i < nombres.size(); ++i) {
+    for (const QString& nombre : nombres) {
         EntradaComprobada e;
-        e.nombre = nombres[i];
+        e.nombre = nombre;
         e.error = ErrorDelOrigen(lib.host(), disco.carpeta + e.nombre, e.nombre, e.bytes);
         const std::optional<QString> enDisco = NombreEnElDisco(e.nombre);
         if (!enDisco && e.error == 0) {
@@ -144,12 +143,12 @@ DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QS
     const QString clave = QStringLiteral("Disco") + QString::number(numero);
     const QString entero = ValorEntero(lib, QStringLiteral("DISCOS"), &clave);
     if (entero.size() > lista.size() && entero.startsWith(lista)) {
-        for (const QString& nombre : entero.mid(ultimaComa + 1).split(u',')) {
+        for (const QString& nombre : entero.mid(lista.size() - resto.size()).split(u',')) {
             if (!nombre.isEmpty())
                 disco.cortados.append(nombre);
         }
     } else {
-        disco.sinComa = lista.mid(ultimaComa + 1);
+        disco.sinComa = resto;
     }
     return disco;
 }
@@ -178,6 +177,11 @@ bool ComprobacionCd::Completo() const {
 }
 
 ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen) {
+    AjustesDelCd ajustes(lib);
+    return ComprobarCd(lib, origen, ajustes);
+}
+
+ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen, AjustesDelCd& ajustes) {
     platform::Host& host = lib.host();
     ComprobacionCd cd;
     try {
@@ -186,11 +190,8 @@ ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen) {
     } catch (const RuntimeError&) {
         cd.hayArchivoIni = false;
     }
-    const QString general = QStringLiteral("GENERAL");
-    cd.textoCantidad =
-        lib.LeerIni(Lib::kArchivoIni, general, QStringLiteral("CANTIDAD"), QStringLiteral("0"));
-    cd.prefijo =
-        lib.LeerIni(Lib::kArchivoIni, general, QStringLiteral("DiskPath"), QStringLiteral("0"));
+    cd.textoCantidad = ajustes.TextoCantidad();
+    cd.prefijo = ajustes.Prefijo();
     try {
         cd.cantidad = platform::CInt(platform::Val(cd.textoCantidad));
         // The disk number cannot go past the last 16-bit value after that disk.
@@ -202,12 +203,10 @@ ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen) {
 
     const QString discos = QStringLiteral("DISCOS");
     for (int n = 1; n <= cd.cantidad; ++n) {
-        const QString clave = QStringLiteral("Disco") + QString::number(n);
-        const QString lista = lib.LeerIni(Lib::kArchivoIni, discos, clave, kSinClave);
-        if (lista == kSinClave)
+        const std::optional<QString>& lista = ajustes.Lista(n);
+        if (!lista)
             cd.discosSinLista.append(n);
-        cd.discos.append(
-            ComprobarDisco(lib, origen, cd.prefijo, n, lista == kSinClave ? QString() : lista));
+        cd.discos.append(ComprobarDisco(lib, origen, cd.prefijo, n, lista.value_or(QString())));
     }
 
     // Keys the loop never asks for: beyond the count, or not written as it asks (Disco01).

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "app/lib.h"
+#include "generation/ajustes.h"
 #include "platform/host.h"
 
 // The check of a CD before it is burnt: what the disk-set loop will do with its Archivos.ini,
@@ -60,6 +61,8 @@ struct ComprobacionCd {
 // folders on drive `origen` ("d:"), as GenerarDiscos would read and copy it, through the
 // module's host. Never raises: what the loop would stumble on is in the result.
 ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen);
+// The same, from settings the loop may read too.
+ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen, AjustesDelCd& ajustes);
 
 // Why a FAT floppy cannot hold the file name `nombre` as the list gives it (a Spanish phrase),
 // or the empty text when it can: an empty name, a character FAT refuses or that is not in the

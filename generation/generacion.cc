@@ -30,12 +30,6 @@ QString LetraDeUnidad(const QString& unidad) {
     return unidad.left(2);
 }
 
-// InStr: the 1-based position of the first comma at or after `desde`, 0 when there is none.
-int16_t PosicionComa(const QString& lista, int16_t desde) {
-    const qsizetype p = lista.indexOf(QLatin1Char(','), desde - 1);
-    return p < 0 ? int16_t{0} : platform::Add16(static_cast<int16_t>(p), 1);
-}
-
 // However the run ends, the destination drive hears that the set is over, so that a disk the
 // program mounted for it is not left mounted.
 class CierreDelJuego {
@@ -90,18 +84,24 @@ void Generacion::SoltarDisco(const QString& unidad) {
 }
 
 void Generacion::cmdComenzar_Click() {
+    AjustesDelCd ajustes(lib_);
+    cmdComenzar_Click(ajustes);
+}
+
+void Generacion::cmdComenzar_Click(AjustesDelCd& ajustes) {
     if (!ValidarUnidades())
         return;
     const QString origen = LetraDeUnidad(interlocutor_.UnidadOrigen());
     const QString destino = LetraDeUnidad(interlocutor_.UnidadDestino());
-    if (!NombresAdmitidos(origen, destino)) {
+    if (!NombresAdmitidos(origen, destino, ajustes)) {
         platform::EndOfSet(host_, destino);  // nothing of the set was written
         return;
     }
-    GenerarDiscos(origen, destino);
+    GenerarDiscos(origen, destino, ajustes);
 }
 
-bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino) {
+bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino,
+                                  AjustesDelCd& ajustes) {
     // Only a floppy (a drive of images is one too) has FAT's rules for names.
     const platform::DriveTable unidades = host_.Drives();
     const platform::Drive* unidad = platform::FindDrive(unidades, destino.at(0));
@@ -109,7 +109,7 @@ bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino)
                               unidad->info().kind != platform::DriveKind::kImages)) {
         return true;
     }
-    for (const DiscoComprobado& disco : ComprobarCd(lib_, origen).discos) {
+    for (const DiscoComprobado& disco : ComprobarCd(lib_, origen, ajustes).discos) {
         for (const EntradaComprobada& entrada : disco.entradas) {
             // An empty name is the copy's own error, told when its turn comes.
             if (entrada.motivoFat.isEmpty() || NombreVacio(entrada.nombre))
@@ -152,35 +152,26 @@ bool Generacion::ValidarUnidades() {
 }
 
 void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
+    AjustesDelCd ajustes(lib_);
+    GenerarDiscos(origen, destino, ajustes);
+}
+
+void Generacion::GenerarDiscos(const QString& origen, const QString& destino,
+                               AjustesDelCd& ajustes) {
     const CierreDelJuego cierre(host_, destino);
     destino_ = destino;
     try {
-        // Show the labels; read the count and the folder prefix once for the run.
+        // Show the labels; the count and the folder prefix of the CD's settings.
         Ejecutar([&] { interlocutor_.Progreso(true); });
-        QString textoCantidad;
-        QString prefijo;
-        Ejecutar([&] {
-            textoCantidad = lib_.LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
-                                         QStringLiteral("CANTIDAD"), QStringLiteral("0"));
-        });
-        Ejecutar([&] {
-            prefijo = lib_.LeerIni(Lib::kArchivoIni, QStringLiteral("GENERAL"),
-                                   QStringLiteral("DiskPath"), QStringLiteral("0"));
-        });
+        const QString textoCantidad = ajustes.TextoCantidad();
+        const QString prefijo = ajustes.Prefijo();
         int16_t cantidad = 0;
         Ejecutar([&] { cantidad = platform::CInt(platform::Val(textoCantidad)); });
         int16_t n = 1;
 
         while (n <= cantidad) {
-            // This disk's list, read when its turn comes.
-            QString lista;
-            Ejecutar([&] {
-                lista = lib_.LeerIni(Lib::kArchivoIni, QStringLiteral("DISCOS"),
-                                     QStringLiteral("Disco") + QString::number(n), QString());
-            });
-            int16_t p = 0;
-            Ejecutar([&] { p = PosicionComa(lista, 1); });
-            int16_t s = 1;
+            // This disk's names, its list read when its turn comes.
+            const QStringList nombres = EntradasDeLaLista(ajustes.Lista(n).value_or(QString()));
 
             // The disk in the drive is let go first, so that it can be taken out and the one
             // asked for is never written through its mount.
@@ -215,10 +206,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
             Ejecutar([&] { interlocutor_.Progreso(true); });
             Ejecutar([&] { interlocutor_.Ocupado(true); });
 
-            // Each entry ends with a comma; what follows the last comma is not a file.
-            while (p > 0) {
-                QString nombre;
-                Ejecutar([&] { nombre = lista.mid(s - 1, platform::Subtract16(p, s)); });
+            for (const QString& nombre : nombres) {
                 Ejecutar([&] { interlocutor_.Copiando(nombre); });
                 Ejecutar([&] { interlocutor_.Repintar(); });
                 Ejecutar([&] { interlocutor_.Atender(); });
@@ -228,8 +216,6 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
                         origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
                         destino + QStringLiteral("\\") + nombre);
                 });
-                Ejecutar([&] { s = platform::Add16(p, 1); });
-                Ejecutar([&] { p = PosicionComa(lista, s); });
             }
 
             // The disk's list is written: the drive gives the disk its name and makes it

@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 
+#include "generation/ajustes.h"
 #include "generation/cajas.h"
 #include "generation/interlocutor.h"
 #include "platform/host.h"
@@ -26,8 +27,10 @@ class Generacion {
           lib_(lib),
           host_(lib.host()) {}
 
-    // The start button: checks the drives and, when they pass, generates the disk set.
+    // The start button: checks the drives and, when they pass, generates the disk set from
+    // the CD's settings (`ajustes`, read here when not given).
     void cmdComenzar_Click();
+    void cmdComenzar_Click(AjustesDelCd& ajustes);
 
     // True when generation may start: two different drives, a source whose root holds
     // "Archivos.ini", and an empty destination. Each refusal is a beep and a box; a drive that
@@ -36,12 +39,13 @@ class Generacion {
 
     // False, after a beep and a box that names the file and its disk, when the set lists a name
     // that the floppy in drive `destino` cannot hold: found before disk 1, nothing is written.
-    bool NombresAdmitidos(const QString& origen, const QString& destino);
+    bool NombresAdmitidos(const QString& origen, const QString& destino, AjustesDelCd& ajustes);
 
     // Makes the whole disk set from drive `origen` onto drive `destino` ("d:", "a:"). No
     // run-time error leaves it: drive errors and a full disk offer Retry of the failed step,
     // any other error is reported and ends the run.
     void GenerarDiscos(const QString& origen, const QString& destino);
+    void GenerarDiscos(const QString& origen, const QString& destino, AjustesDelCd& ajustes);
 
   private:
     // Runs one step of the loop under its error handler: on Retry the same step runs again,

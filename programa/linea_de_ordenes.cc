@@ -291,7 +291,9 @@ int LineaDeOrdenes(int argc, char** argv) {
     AnfitrionDelCd anfitrion(maquina, carpetaCd);
     Lib::Modulo lib(anfitrion, consola);
 
-    const generacion::ComprobacionCd cd = generacion::ComprobarCd(lib, kOrigen);
+    // The CD's settings, read once for the check and the set.
+    generacion::AjustesDelCd ajustes(lib);
+    const generacion::ComprobacionCd cd = generacion::ComprobarCd(lib, kOrigen, ajustes);
     if (o.comprobar) {
         if (!(o.json ? InformeJson(carpetaCd, cd) : Informe(carpetaCd, cd))) {
             Decir(QStringLiteral("no se pudo escribir el informe: %1")
@@ -302,7 +304,7 @@ int LineaDeOrdenes(int argc, char** argv) {
     }
     consola.Contar(cd);
     generacion::Generacion generacion(consola, lib);
-    generacion.cmdComenzar_Click();
+    generacion.cmdComenzar_Click(ajustes);
     return consola.LlegoAlFinal() && consola.Completo(cd) ? 0 : 1;
 }
 

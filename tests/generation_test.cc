@@ -499,6 +499,20 @@ class ValidacionTest : public GeneracionTest {
         BoxLine(48, kQ, QStringLiteral("La unidad de destino debe estar vacia"));
 };
 
+TEST_F(ValidacionTest, TheSetWrittenIsTheOneChecked) {
+    // The settings are read once for the check and the set: a list changed on the CD once the
+    // check has passed does not reach the disks.
+    Ini("Disco1=A.TXT,\nDisco2=B.TXT,\n");
+    Fuente(2, QStringLiteral("B.TXT"));
+    Fuente(2, QStringLiteral("OTRO.TXT"));
+    s_.dialogs.Answer(r::kOk, [&] { Ini("Disco1=A.TXT,\nDisco2=B.TXT,OTRO.TXT,\n"); })
+        .Answer(r::kOk, [&] { CambiarDisco(QStringLiteral("disco1")); })
+        .Answer(r::kOk);
+    Comenzar();
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), Prompt(2), kBeep, kFin}));
+    EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList({"B.TXT"}));
+}
+
 TEST_F(ValidacionTest, RefusalsComeInOrderOnePerClick) {
     // Everything wrong at once: only the first refusal shows.
     drives_.Write(QStringLiteral("floppy/x"), "");

@@ -116,8 +116,8 @@ DriveTable LinuxHost::Drives() {
     if (explicitTable_)
         return drives_.Update(*explicitTable_);
     return drives_.Update(detected_.Get([this] {
-        return DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_,
-                            ImagesFolder(), FoundFloppies());
+        return DetectDrives(ReadMountInfo(services_.system), ReadFstab(services_.system),
+                            SystemDeviceProbe(), letters_, ImagesFolder(), FoundFloppies());
     }));
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/dialogs.h"
+#include "platform/drives/detection.h"
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
 #include "platform/drives/udev_floppies.h"
@@ -32,6 +33,9 @@ class Host {
     virtual Dialogs& dialogs() = 0;
     virtual Screen& screen() = 0;
     virtual Processes& processes() = 0;
+    // The calls through which the settings file is read: this machine's unless the host
+    // hands out others.
+    virtual SystemCalls& systemCalls() { return DefaultSystemCalls(); }
 };
 
 // The drives a host keeps for its life, one a letter: made when its letter is first seen,
@@ -95,6 +99,7 @@ class LinuxHost : public Host {
     Dialogs& dialogs() override { return dialogs_; }
     Screen& screen() override { return screen_; }
     Processes& processes() override { return processes_; }
+    SystemCalls& systemCalls() override { return services_.system; }
 
   private:
     // The program's boxes, after each of which the drives are detected afresh.

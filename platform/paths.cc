@@ -46,9 +46,9 @@ bool IsDenied(int errnum) {
     return errnum == EACCES || errnum == EPERM;
 }
 
-bool Exists(const QByteArray& path, bool* isDir, bool* denied) {
+bool Exists(SystemCalls& system, const QByteArray& path, bool* isDir, bool* denied) {
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0) {
+    if (system.Stat(path.constData(), &st) != 0) {
         *denied = *denied || IsDenied(errno);
         return false;
     }
@@ -59,32 +59,33 @@ bool Exists(const QByteArray& path, bool* isDir, bool* denied) {
 // The stored name of `name` inside `folder`: the exact entry, else the first entry in folder
 // order that matches without regard to case. Empty when there is none; `denied` tells that the
 // folder could not be searched or read, so the name may well be there.
-QString MatchInFolder(const QString& folder, const QString& name, bool* isDir, bool* denied) {
+QString MatchInFolder(SystemCalls& system, const QString& folder, const QString& name, bool* isDir,
+                      bool* denied) {
     const QByteArray folderBytes = QFile::encodeName(folder);
     QByteArray exact = folderBytes;
     if (!exact.endsWith('/'))
         exact.append('/');
-    if (Exists(exact + QFile::encodeName(name), isDir, denied))
+    if (Exists(system, exact + QFile::encodeName(name), isDir, denied))
         return name;
 
-    DIR* dir = ::opendir(folderBytes.constData());
+    DIR* dir = system.OpenFolder(folderBytes.constData());
     if (dir == nullptr) {
         *denied = *denied || IsDenied(errno);
         return {};
     }
     QString found;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = system.ReadFolder(dir)) {
         const QString candidate = QFile::decodeName(entry->d_name);
         if (candidate == u"." || candidate == u"..")
             continue;
         if (candidate.compare(name, Qt::CaseInsensitive) == 0) {
-            if (Exists(exact + entry->d_name, isDir, denied)) {
+            if (Exists(system, exact + entry->d_name, isDir, denied)) {
                 found = candidate;
                 break;
             }
         }
     }
-    ::closedir(dir);
+    system.CloseFolder(dir);
     return found;
 }
 
@@ -105,7 +106,7 @@ DrivePath ParseDrivePath(const QString& drivePath) {
     return p;
 }
 
-ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
+ResolvedPath ResolveInFolder(SystemCalls& system, const QString& root, const DrivePath& drivePath) {
     ResolvedPath r;
     r.endsWithSeparator = drivePath.endsWithSeparator;
     const QStringList& names = drivePath.names;
@@ -125,7 +126,7 @@ ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
             joined = Join(joined, names[i]);
         bool joinedIsDir = false;
         bool denied = false;
-        if (Exists(QFile::encodeName(joined), &joinedIsDir, &denied) &&
+        if (Exists(system, QFile::encodeName(joined), &joinedIsDir, &denied) &&
             (upTo == names.size() || joinedIsDir)) {
             exact = upTo;
             path = joined;
@@ -140,7 +141,7 @@ ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
         QString stored;
         bool denied = false;
         if (allExist)
-            stored = MatchInFolder(path, names[i], &isDir, &denied);
+            stored = MatchInFolder(system, path, names[i], &isDir, &denied);
         if (stored.isEmpty() && denied) {
             r.status = ResolvedPath::Status::kDenied;
             return r;

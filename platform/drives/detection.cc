@@ -211,7 +211,10 @@ std::vector<MountEntry> EntriesOf(Parse parse) {
 }  // namespace
 
 std::vector<MountEntry> ParseMountTable(const QString& text) {
-    QByteArray bytes = text.toUtf8();
+    return ParseMountTable(text.toUtf8());
+}
+
+std::vector<MountEntry> ParseMountTable(QByteArray bytes) {
     if (bytes.isEmpty())
         return {};
     return EntriesOf([&bytes](libmnt_table* table) {
@@ -222,13 +225,21 @@ std::vector<MountEntry> ParseMountTable(const QString& text) {
     });
 }
 
-std::vector<MountEntry> ReadMountInfo() {
-    return EntriesOf(
-        [](libmnt_table* table) { mnt_table_parse_file(table, "/proc/self/mountinfo"); });
+namespace {
+std::vector<MountEntry> ReadMountTable(SystemCalls& system, const char* path) {
+    std::string bytes;
+    if (ReadRegularFile(system, path, &bytes) != 0)
+        return {};
+    return ParseMountTable(QByteArray::fromStdString(bytes));
+}
+}  // namespace
+
+std::vector<MountEntry> ReadMountInfo(SystemCalls& system) {
+    return ReadMountTable(system, "/proc/self/mountinfo");
 }
 
-std::vector<MountEntry> ReadFstab() {
-    return EntriesOf([](libmnt_table* table) { mnt_table_parse_fstab(table, "/etc/fstab"); });
+std::vector<MountEntry> ReadFstab(SystemCalls& system) {
+    return ReadMountTable(system, "/etc/fstab");
 }
 
 std::function<bool()> WatchMounts() {
@@ -268,10 +279,6 @@ std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>&
             part = m.mountPoint;
     }
     return part;
-}
-
-std::optional<QString> MountPointOf(dev_t device) {
-    return MountPointOf(device, ReadMountInfo());
 }
 
 QChar DriveLetters::LetterFor(const QString& device, DriveKind kind, char first, char last) {
@@ -410,15 +417,6 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
     std::sort(table.begin(), table.end(),
               [](const DriveInfo& x, const DriveInfo& y) { return x.letter < y.letter; });
     return table;
-}
-
-const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter) {
-    const QChar l = letter.toLower();
-    for (const DriveInfo& d : drives) {
-        if (d.letter == l)
-            return &d;
-    }
-    return nullptr;
 }
 
 namespace {

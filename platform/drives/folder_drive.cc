@@ -161,7 +161,9 @@ FolderDrive::~FolderDrive() {
 bool FolderDrive::IsReady() const {
     if (!info().mounted || info().root.isEmpty())
         return false;
-    return QFileInfo(info().root).isDir();
+    struct stat st {};
+    return system_.Stat(QFile::encodeName(info().root).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
 }
 
 QString FolderDrive::Root() const {
@@ -169,7 +171,7 @@ QString FolderDrive::Root() const {
 }
 
 ResolvedPath FolderDrive::Resolve(const DrivePath& path) const {
-    ResolvedPath r = ResolveInFolder(info().root, path);
+    ResolvedPath r = ResolveInFolder(system_, info().root, path);
     r.drive = info();
     return r;
 }

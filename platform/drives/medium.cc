@@ -81,14 +81,15 @@ MediumState MediumAt(SystemCalls& system, const QString& path) {
         state.kind = MediumState::Kind::kImageFile;
         state.bytes = st.st_size;
         state.diskIn = true;  // whole or cut: a cut one is a disk that cannot be read
-        const QString real = QFileInfo(path).canonicalFilePath();
+        std::string real;
         QStringList sources;
-        for (const MountEntry& m : ReadMountInfo())
+        for (const MountEntry& m : ReadMountInfo(system))
             sources << m.device;
-        state.inUse = ImageInUse(real, sources, LoopBackings(system));
+        state.inUse = system.RealPath(name.constData(), &real) == 0 &&
+                      ImageInUse(QFile::decodeName(real.c_str()), sources, LoopBackings(system));
     } else if (S_ISBLK(st.st_mode)) {
         state.kind = MediumState::Kind::kDevice;
-        state.mountPoint = MountPointOf(st.st_rdev);
+        state.mountPoint = MountPointOf(st.st_rdev, ReadMountInfo(system));
         state.bytes = SysfsBytes(system, st.st_rdev);
         // A blocking open checks the medium (an empty floppy drive refuses it); a device the
         // user may not open has a disk when it has a size.

@@ -119,7 +119,7 @@ QString ServiceFloppyDrive::Root() const {
 
 ResolvedPath ServiceFloppyDrive::Resolve(const DrivePath& path) const {
     if (!Root().isEmpty()) {
-        ResolvedPath r = ResolveInFolder(Root(), path);
+        ResolvedPath r = ResolveInFolder(services_.system, Root(), path);
         r.drive = info();
         return r;
     }

@@ -34,8 +34,7 @@ QStringList NormalisedNames(QStringView rest) {
                 names.removeLast();  // never above the root
             continue;
         }
-        while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'.'))
-            name.chop(1);
+        name = WithoutTrailingBlanksAndDots(name);
         if (!name.isEmpty())
             names << name;
     }
@@ -94,6 +93,12 @@ QString Join(const QString& folder, const QString& name) {
 }
 
 }  // namespace
+
+QString WithoutTrailingBlanksAndDots(QString name) {
+    while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'.'))
+        name.chop(1);
+    return name;
+}
 
 DrivePath ParseDrivePath(const QString& drivePath) {
     DrivePath p;

@@ -23,6 +23,10 @@ struct DrivePath {
 };
 DrivePath ParseDrivePath(const QString& drivePath);
 
+// A name as every disk keeps it: its trailing blanks and dots dropped ("LEEME.TXT . " is
+// "LEEME.TXT"), leading blanks kept.
+QString WithoutTrailingBlanksAndDots(QString name);
+
 // What a path names on its drive.
 struct ResolvedPath {
     enum class Status {

@@ -1,4 +1,5 @@
 #include "platform/drives/detection.h"
+#include "platform/drives/floppy.h"
 
 #include <libmount.h>
 
@@ -16,8 +17,6 @@
 namespace platform {
 
 namespace {
-
-constexpr qint64 kLargestFloppyBytes = 2949120;  // a 2.88 MB disk
 
 std::optional<DriveKind> KindFromWord(const QString& word) {
     const QString w = word.trimmed().toLower();
@@ -72,11 +71,9 @@ bool IsOpticalDevice(const MountEntry& e) {
 // A floppy drive: a floppy device, or a removable disk of a floppy's size holding FAT. A loop
 // device or another file system (a small squashfs image) is never one.
 bool IsFloppy(const MountEntry& e, const DeviceProbe& probe) {
-    static const QRegularExpression kFloppyDevice(QStringLiteral("^/dev/fd[0-9]+$"));
-    if (kFloppyDevice.match(e.device).hasMatch())
+    if (IsFloppyControllerDevice(e.device))
         return true;
-    static const QSet<QString> kFat = {u"vfat"_qs, u"msdos"_qs, u"fat"_qs, u"umsdos"_qs};
-    if (e.device.startsWith(u"/dev/loop") || !kFat.contains(e.fsType))
+    if (e.device.startsWith(u"/dev/loop") || !IsFatType(e.fsType))
         return false;
     const qint64 size = probe.sizeBytes ? probe.sizeBytes(e.device) : -1;
     return probe.removable && probe.removable(e.device) && size > 0 && size <= kLargestFloppyBytes;

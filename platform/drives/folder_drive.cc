@@ -179,7 +179,7 @@ ResolvedPath FolderDrive::Resolve(const DrivePath& path) const {
 QString FolderDrive::Dir(const DrivePath& path) {
     // Mask 22 lists ordinary, hidden and system files and folders alike: every entry.
     ResolvedPath r = Resolve(path);
-    RaiseIfUnreachable(r, errors::kBadFileName);
+    RaiseIfUnreachable(r, errors::kNoDiskToList);
     if (!r.endsWithSeparator)
         return r.exists ? r.name : QString();
     if (!r.exists)

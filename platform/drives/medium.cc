@@ -60,15 +60,6 @@ bool ImageInUse(const QString& image, const QStringList& mountSources,
     return mountSources.contains(image) || loopBackings.contains(image);
 }
 
-bool StandardFloppySize(long long bytes) {
-    for (const long long size :
-         {163840, 184320, 327680, 368640, 737280, 1228800, 1474560, 2949120}) {
-        if (bytes == size)
-            return true;
-    }
-    return false;
-}
-
 MediumState MediumAt(SystemCalls& system, const QString& path) {
     MediumState state;
     const QByteArray name = QFile::encodeName(path);

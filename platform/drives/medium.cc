@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/drives/detection.h"
+#include "platform/drives/mount_table.h"
 
 namespace platform {
 

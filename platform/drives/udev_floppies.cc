@@ -1,12 +1,12 @@
 #include "platform/drives/udev_floppies.h"
-#include "platform/drives/floppy.h"
 
 #include <libudev.h>
-
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <memory>
+
+#include "platform/drives/floppy.h"
 
 namespace platform {
 

@@ -104,7 +104,10 @@ static QString ImagesFolder() {
 
 LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
                      FloppySources floppies)
-    : dialogs_(dialogs, detected_), screen_(screen), floppies_(std::move(floppies)) {
+    : detected_(std::chrono::milliseconds(500), floppies.mountsChanged),
+      dialogs_(dialogs, detected_),
+      screen_(screen),
+      floppies_(std::move(floppies)) {
     if (driveTable.isNull())
         return;
     ParsedDriveTable parsed = ParseDriveTable(driveTable);
@@ -118,7 +121,7 @@ DriveTable LinuxHost::Drives() {
         return drives_.Update(*explicitTable_);
     return drives_.Update(detected_.Get([this] {
         return DetectDrives(ReadMountInfo(services_.system), ReadFstab(services_.system),
-                            SystemDeviceProbe(), letters_, ImagesFolder(), FoundFloppies());
+                            floppies_.probe, letters_, ImagesFolder(), FoundFloppies());
     }));
 }
 

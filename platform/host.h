@@ -75,11 +75,16 @@ class KeptDetection {
     std::optional<DriveInfos> kept_;
 };
 
-// Where a detected table finds floppy drives, with or without a disk: the desktop's disk
-// service when it answers, else udev's database; with neither, the mount tables alone.
+// What a detected table asks the machine besides its system calls, in one bundle the host
+// keeps, so that a test hands in its own: floppy drives, with or without a disk, from the
+// desktop's disk service when it answers, else udev's database (with neither, the mount tables
+// alone); the block devices' probe; the watch of the mount table.
 struct FloppySources {
-    std::shared_ptr<const UDisksClient> disks;                    // nullptr: no service to ask
+    std::shared_ptr<const DiskService> disks;                     // nullptr: no service to ask
     std::function<std::vector<UdevDisk>()> udev = ReadUdevDisks;  // empty: no udev
+    DeviceProbe probe = SystemDeviceProbe();
+    // Whether anything was mounted or unmounted since it was last asked.
+    std::function<bool()> mountsChanged = WatchMountsFromFirstQuestion();
 };
 
 // The host of this machine.
@@ -113,7 +118,7 @@ class LinuxHost : public Host {
         Dialogs& boxes_;
         KeptDetection& detected_;
     };
-    KeptDetection detected_{std::chrono::milliseconds(500), WatchMountsFromFirstQuestion()};
+    KeptDetection detected_;
     Boxes dialogs_;
     KeptPointer screen_;
     LinuxProcesses processes_{*this};

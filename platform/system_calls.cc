@@ -24,15 +24,6 @@ int FinishTemporary(SystemCalls& system, int folder, const char* temporary, cons
     return 0;
 }
 
-bool RemoveLeftover(SystemCalls& system, int folder, const char* name, pid_t owner) {
-    if (owner <= 0 || owner == ::getpid() || system.ProcessExists(owner))
-        return false;
-    struct stat st {};
-    if (system.StatAt(folder, name, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
-        return false;
-    return system.Unlink(folder, name) == 0;
-}
-
 ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t offset) {
     size_t done = 0;
     while (done < size) {

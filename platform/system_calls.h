@@ -205,12 +205,6 @@ int FinishTemporary(SystemCalls& system, int folder, const char* temporary, cons
 // folder later, once for many names.
 int RenameTemporary(SystemCalls& system, int folder, const char* temporary, const char* name);
 
-// Removes the entry `name` of the open folder `folder` when it is the leftover of a program of
-// this user that no longer runs: a regular file (never a link, a FIFO, a folder), owned by
-// this user, and `owner`, the process id its name gives, neither this process nor one that
-// runs. True when it went.
-bool RemoveLeftover(SystemCalls& system, int folder, const char* name, pid_t owner);
-
 // Reads up to `size` bytes of `fd` at `offset`, as many as there are (fewer only at its end);
 // -1 with errno on a failure.
 ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t offset);

@@ -4,7 +4,6 @@
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "platform/drives/fat_names.h"
 #include "platform/drives/mtools.h"
 #include "platform/runtime_error.h"
+#include "platform/temporary_names.h"
 
 namespace platform {
 
@@ -85,10 +85,7 @@ void FatMedium::FormatStandard() {
     QByteArray temporary;
     OpenFd fd(system);
     for (int attempt = 0; fd.get() < 0; ++attempt) {
-        temporary =
-            QFile::encodeName(QStringLiteral(".") + info.fileName() +
-                              QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(),
-                                                            8, 16, QLatin1Char('0')));
+        temporary = TemporaryName(QFile::encodeName(info.fileName()) + ".", ".tmp");
         fd.Reset(
             system.OpenAt(folder.get(), temporary.constData(), O_RDWR | O_CREAT | O_EXCL, 0666));
         if (fd.get() < 0 && (errno != EEXIST || attempt > 100))

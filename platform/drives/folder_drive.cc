@@ -20,6 +20,7 @@
 
 #include "platform/drives/copy_chunk.h"
 #include "platform/runtime_error.h"
+#include "platform/temporary_names.h"
 
 namespace platform {
 
@@ -159,9 +160,8 @@ QString FolderDrive::Dir(const DrivePath& path) {
 }
 
 bool FolderDrive::RemoveIfLeftover(int folder, const QByteArray& name) const {
-    static const QRegularExpression kCopy(QStringLiteral("^\\.QTL99-([0-9]+)-[0-9]+$"));
-    const QRegularExpressionMatch m = kCopy.match(QString::fromLatin1(name));
-    return m.hasMatch() && RemoveLeftover(system_, folder, name.constData(), m.captured(1).toInt());
+    const TemporaryNameParts parts = ReadTemporaryName(name, {});
+    return parts.stem.isEmpty() && RemoveLeftover(system_, folder, name.constData(), parts.owner);
 }
 
 SourceFile FolderDrive::OpenSource(const DrivePath& path) {
@@ -222,11 +222,10 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
 
     // The copy is written under a name of its own and only a complete, verified copy takes the
     // destination name: whatever fails, the entry that was there stays as it was.
-    static unsigned serial = 0;
     QByteArray temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        temporary = ".QTL99-" + QByteArray::number(::getpid()) + "-" + QByteArray::number(++serial);
+        temporary = TemporaryName({}, {});
         fd = system_.CreateCopy(folder.get(), temporary.constData(), source.info().st_mode & 0777);
         if (fd < 0 && (errno != EEXIST || attempt == 100))
             throw RuntimeError(CopyErrorNumber(errno));

@@ -15,6 +15,7 @@
 
 #include "platform/drives/medium.h"
 #include "platform/runtime_error.h"
+#include "platform/temporary_names.h"
 
 namespace platform {
 
@@ -137,10 +138,8 @@ void ImagesDrive::Begin() {
                      qPrintable(info().root));
         throw RuntimeError(errors::kDiskNotReady);
     }
-    static unsigned serial = 0;
     for (int attempt = 0; begun.image < 0; ++attempt) {
-        begun.name = "." + QFile::encodeName(FinalName()) + ".QTL99-" +
-                     QByteArray::number(::getpid()) + "-" + QByteArray::number(++serial) + ".tmp";
+        begun.name = TemporaryName(QFile::encodeName(FinalName()) + ".", ".tmp");
         begun.image =
             system.OpenAt(begun.folder, begun.name.constData(), O_RDWR | O_CREAT | O_EXCL, 0666);
         if (begun.image < 0 && (errno != EEXIST || attempt == 100)) {
@@ -238,8 +237,7 @@ void ImagesDrive::GiveUp() {
 void ImagesDrive::RemoveLeftovers(int lockedFolder) {
     // The program's own temporary images, of a process that no longer runs: a disk cut short
     // by a kill or a crash, never named as a finished one.
-    static const QRegularExpression kLeftover(
-        QStringLiteral("^\\.Disco[0-9]+\\.img\\.QTL99-([0-9]+)-[0-9]+\\.tmp$"));
+    static const QRegularExpression kImageStem(QStringLiteral("^Disco[0-9]+\\.img\\.$"));
     SystemCalls& system = services_.system;
     DIR* folder = system.OpenFolder(QFile::encodeName(info().root).constData());
     if (folder == nullptr)
@@ -252,9 +250,9 @@ void ImagesDrive::RemoveLeftovers(int lockedFolder) {
         return;
     }
     while (const dirent* entry = system.ReadFolder(folder)) {
-        const QRegularExpressionMatch m = kLeftover.match(QFile::decodeName(entry->d_name));
-        if (m.hasMatch())
-            RemoveLeftover(system, fd, entry->d_name, m.captured(1).toInt());
+        const TemporaryNameParts parts = ReadTemporaryName(entry->d_name, ".tmp");
+        if (parts.owner > 0 && kImageStem.match(QString::fromLatin1(parts.stem)).hasMatch())
+            RemoveLeftover(system, fd, entry->d_name, parts.owner);
     }
     system.CloseFolder(folder);
 }

@@ -98,8 +98,8 @@ TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
              Rechazo{"d:\\Discos\\Disco1\\LEEME.TXT", true, "", ResolvedPath::Status::kOk},
              Rechazo{"a:\\x", false, "floppy", ResolvedPath::Status::kNotReady},
          }) {
-        drives_.system.fault = [&c](qtltest::FaultySystem::Op op) {
-            return c.sinListar && op == qtltest::FaultySystem::Op::kListFolder ? EACCES : 0;
+        drives_.system.fault = [sinListar = c.sinListar](qtltest::FaultySystem::Op op) {
+            return sinListar && op == qtltest::FaultySystem::Op::kListFolder ? EACCES : 0;
         };
         if (*c.oculta != 0)
             drives_.system.seenAs = {

@@ -8,11 +8,11 @@
 
 namespace platform {
 
-// Every touch of the machine by the drives, the paths and the FAT medium: one pure virtual
-// method a system call, so that nothing beside it reaches the machine. DefaultSystemCalls() is
-// this machine's; a test derives from SystemCallsWrapper to make any one call fail or see
-// something else. Each behaves as the call it is named after: -1 (or nullptr) with errno set on
-// failure; EINTR is retried. Every descriptor opened here is close-on-exec.
+// The system calls of the drives, the name walk, the settings file, the mount table and the
+// FAT medium: one pure virtual method a call. DefaultSystemCalls() is this machine's; a test
+// derives from SystemCallsWrapper to make any one call fail or see something else. Each behaves as
+// the call it is named after: -1 (or nullptr) with errno set on failure; EINTR is retried. Every
+// descriptor opened here is close-on-exec.
 class SystemCalls {
   public:
     virtual ~SystemCalls() = default;

@@ -9,7 +9,7 @@
 #include "app/lib.h"
 #include "generation/ajustes.h"
 #include "platform/drives/drive.h"
-#include "platform/drives/fat_medium.h"
+#include "platform/drives/fat_names.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -28,10 +28,7 @@ constexpr int kValorEntero = 1 << 16;
 
 // The name as FAT keeps it: trailing blanks and dots are dropped on the way to the floppy.
 QString NombreGuardado(const QString& nombre) {
-    QString n = nombre;
-    while (!n.isEmpty() && (n.back() == u' ' || n.back() == u'.'))
-        n.chop(1);
-    return n;
+    return platform::WithoutTrailingBlanksAndDots(nombre);
 }
 
 bool CaracterDeNombreCorto(QChar c) {
@@ -228,28 +225,25 @@ ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen, AjustesDelCd
 }
 
 QString MotivoNombreFat(const QString& nombre) {
-    const QString guardado = NombreGuardado(nombre);
-    if (guardado.isEmpty())
-        return QStringLiteral("nombre vacío");
-    if (guardado.size() > 255)
-        return QStringLiteral("más de 255 caracteres");
-    for (const char32_t c : guardado.toUcs4()) {
-        const QString caracter = QString::fromUcs4(&c, 1);
-        if (c < 0x20 || c == 0x7F)
+    const platform::FatNameCheck regla = platform::CheckFatName(nombre);
+    switch (regla.fault) {
+        case platform::FatNameFault::kNone:
+            break;
+        case platform::FatNameFault::kEmpty:
+            return QStringLiteral("nombre vacío");
+        case platform::FatNameFault::kTooLong:
+            return QStringLiteral("más de 255 caracteres");
+        case platform::FatNameFault::kControl:
             return QStringLiteral("lleva un carácter de control");
-        if (QStringView(u"\"*/:<>?\\|").contains(caracter))
-            return QStringLiteral("lleva «%1», que FAT no admite").arg(caracter);
-        if (!platform::InFloppyCodePage(c))
+        case platform::FatNameFault::kReserved:
+            return QStringLiteral("lleva «%1», que FAT no admite").arg(regla.what);
+        case platform::FatNameFault::kNotInCodePage:
             return QStringLiteral(
                        "lleva «%1», que no está en la página de códigos del disquete (850)")
-                .arg(caracter);
+                .arg(regla.what);
+        case platform::FatNameFault::kDeviceName:
+            return QStringLiteral("es el nombre de un dispositivo de DOS (%1)").arg(regla.what);
     }
-    static const QRegularExpression kDispositivo(
-        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString base = guardado.section(u'.', 0, 0).trimmed();
-    if (kDispositivo.match(base).hasMatch())
-        return QStringLiteral("es el nombre de un dispositivo de DOS (%1)").arg(base.toUpper());
     return {};
 }
 

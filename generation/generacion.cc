@@ -16,8 +16,7 @@ namespace {
 
 // A name of nothing but blanks and dots names no file: trailing ones are dropped.
 bool NombreVacio(const QString& nombre) {
-    return std::all_of(nombre.begin(), nombre.end(),
-                       [](QChar c) { return c == u' ' || c == u'.'; });
+    return platform::WithoutTrailingBlanksAndDots(nombre).isEmpty();
 }
 
 using platform::RuntimeError;

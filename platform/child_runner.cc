@@ -13,26 +13,11 @@
 #include <memory>
 #include <span>
 
+#include "platform/system_calls.h"
+
 namespace platform {
 
 namespace {
-
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
 
 constexpr size_t kMostErrors = 65536;
 
@@ -64,22 +49,24 @@ constexpr size_t kMostErrors = 65536;
 }  // namespace
 
 ChildOutcome Children::Run(const ChildRun& run) {
+    // The runner's own descriptors are held as every other one is, closed by the real calls.
+    SystemCalls& machine = DefaultSystemCalls();
     ChildOutcome outcome;
     int outPipe[2], errPipe[2], reportPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0)
         return outcome;
-    Fd outRead(outPipe[0]), outWrite(outPipe[1]);
+    OpenFd outRead(machine, outPipe[0]), outWrite(machine, outPipe[1]);
     if (::pipe2(errPipe, O_CLOEXEC) != 0)
         return outcome;
-    Fd errRead(errPipe[0]), errWrite(errPipe[1]);
+    OpenFd errRead(machine, errPipe[0]), errWrite(machine, errPipe[1]);
     if (::pipe2(reportPipe, O_CLOEXEC) != 0)
         return outcome;
-    Fd reportRead(reportPipe[0]), reportWrite(reportPipe[1]);
+    OpenFd reportRead(machine, reportPipe[0]), reportWrite(machine, reportPipe[1]);
 
     // Every descriptor the child gets is first copied above every number it is to have, so
     // that no dup2 in the child overwrites one still to be moved.
     std::vector<std::pair<int, int>> wanted = {{1, outWrite.get()}, {2, errWrite.get()}};
-    Fd devNull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    OpenFd devNull(machine, ::open("/dev/null", O_RDONLY | O_CLOEXEC));
     wanted.push_back({0, devNull.get()});
     for (const auto& given : run.descriptors) {
         std::erase_if(wanted, [&](const auto& w) { return w.first == given.first; });
@@ -88,11 +75,11 @@ ChildOutcome Children::Run(const ChildRun& run) {
     int highest = 2;
     for (const auto& w : wanted)
         highest = std::max(highest, w.first);
-    std::vector<std::unique_ptr<Fd>> copies;
+    std::vector<std::unique_ptr<OpenFd>> copies;
     std::vector<std::pair<int, int>> moves;
     for (const auto& [number, fd] : wanted) {
-        copies.push_back(
-            std::make_unique<Fd>(fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, highest + 1)));
+        copies.push_back(std::make_unique<OpenFd>(
+            machine, fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, highest + 1)));
         if (copies.back()->get() < 0)
             return outcome;
         moves.push_back({number, copies.back()->get()});
@@ -100,7 +87,7 @@ ChildOutcome Children::Run(const ChildRun& run) {
     for (const auto& m : moves)
         highest = std::max(highest, m.second);
     const int report = ::fcntl(reportWrite.get(), F_DUPFD_CLOEXEC, highest + 1);
-    copies.push_back(std::make_unique<Fd>(report));
+    copies.push_back(std::make_unique<OpenFd>(machine, report));
     if (report < 0)
         return outcome;
 
@@ -124,7 +111,7 @@ ChildOutcome Children::Run(const ChildRun& run) {
     if (pid == 0) {
         BecomeChild(parent, moves, report, run.program.constData(), args.data(), envp.data());
     }
-    const Fd exited(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    const OpenFd exited(machine, static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     copies.clear();
     outWrite.Reset();
     errWrite.Reset();

@@ -32,7 +32,7 @@ void OnDrive(Host& host, const QString& drive, Op op) {
 QString Dir(Host& host, const QString& path, int /*attributes*/) {
     const DrivePath p = ParseDrivePath(path);
     const DriveTable drives = host.Drives();
-    return ReadyDrive(drives, p, errors::kBadFileName).Dir(p);
+    return ReadyDrive(drives, p, errors::kNoDiskToList).Dir(p);
 }
 
 void FileCopy(Host& host, const QString& source, const QString& destination) {

@@ -9,6 +9,7 @@
 
 #include "platform/drives/fat_drive.h"
 #include "platform/drives/folder_drive.h"
+#include "platform/drives/images_drive.h"
 #include "platform/drives/medium.h"
 #include "platform/drives/service_floppy_drive.h"
 
@@ -103,7 +104,10 @@ static QString ImagesFolder() {
 
 LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
                      FloppySources floppies)
-    : dialogs_(dialogs, detected_), screen_(screen), floppies_(std::move(floppies)) {
+    : detected_(std::chrono::milliseconds(500), floppies.mountsChanged),
+      dialogs_(dialogs, detected_),
+      screen_(screen),
+      floppies_(std::move(floppies)) {
     if (driveTable.isNull())
         return;
     ParsedDriveTable parsed = ParseDriveTable(driveTable);
@@ -116,8 +120,8 @@ DriveTable LinuxHost::Drives() {
     if (explicitTable_)
         return drives_.Update(*explicitTable_);
     return drives_.Update(detected_.Get([this] {
-        return DetectDrives(ReadMountInfo(), ReadFstab(), SystemDeviceProbe(), letters_,
-                            ImagesFolder(), FoundFloppies());
+        return DetectDrives(ReadMountInfo(services_.system), ReadFstab(services_.system),
+                            floppies_.probe, letters_, ImagesFolder(), FoundFloppies());
     }));
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/dialogs.h"
+#include "platform/drives/detection.h"
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
 #include "platform/drives/udev_floppies.h"
@@ -32,6 +33,9 @@ class Host {
     virtual Dialogs& dialogs() = 0;
     virtual Screen& screen() = 0;
     virtual Processes& processes() = 0;
+    // The calls through which the settings file is read: this machine's unless the host
+    // hands out others.
+    virtual SystemCalls& systemCalls() { return DefaultSystemCalls(); }
 };
 
 // The drives a host keeps for its life, one a letter: made when its letter is first seen,
@@ -71,11 +75,16 @@ class KeptDetection {
     std::optional<DriveInfos> kept_;
 };
 
-// Where a detected table finds floppy drives, with or without a disk: the desktop's disk
-// service when it answers, else udev's database; with neither, the mount tables alone.
+// What a detected table asks the machine besides its system calls, in one bundle the host
+// keeps, so that a test hands in its own: floppy drives, with or without a disk, from the
+// desktop's disk service when it answers, else udev's database (with neither, the mount tables
+// alone); the block devices' probe; the watch of the mount table.
 struct FloppySources {
-    std::shared_ptr<const UDisksClient> disks;                    // nullptr: no service to ask
+    std::shared_ptr<const DiskService> disks;                     // nullptr: no service to ask
     std::function<std::vector<UdevDisk>()> udev = ReadUdevDisks;  // empty: no udev
+    DeviceProbe probe = SystemDeviceProbe();
+    // Whether anything was mounted or unmounted since it was last asked.
+    std::function<bool()> mountsChanged = WatchMountsFromFirstQuestion();
 };
 
 // The host of this machine.
@@ -95,6 +104,7 @@ class LinuxHost : public Host {
     Dialogs& dialogs() override { return dialogs_; }
     Screen& screen() override { return screen_; }
     Processes& processes() override { return processes_; }
+    SystemCalls& systemCalls() override { return services_.system; }
 
   private:
     // The program's boxes, after each of which the drives are detected afresh.
@@ -108,7 +118,7 @@ class LinuxHost : public Host {
         Dialogs& boxes_;
         KeptDetection& detected_;
     };
-    KeptDetection detected_{std::chrono::milliseconds(500), WatchMountsFromFirstQuestion()};
+    KeptDetection detected_;
     Boxes dialogs_;
     KeptPointer screen_;
     LinuxProcesses processes_{*this};

@@ -34,8 +34,7 @@ QStringList NormalisedNames(QStringView rest) {
                 names.removeLast();  // never above the root
             continue;
         }
-        while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'.'))
-            name.chop(1);
+        name = WithoutTrailingBlanksAndDots(name);
         if (!name.isEmpty())
             names << name;
     }
@@ -46,9 +45,9 @@ bool IsDenied(int errnum) {
     return errnum == EACCES || errnum == EPERM;
 }
 
-bool Exists(const QByteArray& path, bool* isDir, bool* denied) {
+bool Exists(SystemCalls& system, const QByteArray& path, bool* isDir, bool* denied) {
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0) {
+    if (system.Stat(path.constData(), &st) != 0) {
         *denied = *denied || IsDenied(errno);
         return false;
     }
@@ -59,32 +58,33 @@ bool Exists(const QByteArray& path, bool* isDir, bool* denied) {
 // The stored name of `name` inside `folder`: the exact entry, else the first entry in folder
 // order that matches without regard to case. Empty when there is none; `denied` tells that the
 // folder could not be searched or read, so the name may well be there.
-QString MatchInFolder(const QString& folder, const QString& name, bool* isDir, bool* denied) {
+QString MatchInFolder(SystemCalls& system, const QString& folder, const QString& name, bool* isDir,
+                      bool* denied) {
     const QByteArray folderBytes = QFile::encodeName(folder);
     QByteArray exact = folderBytes;
     if (!exact.endsWith('/'))
         exact.append('/');
-    if (Exists(exact + QFile::encodeName(name), isDir, denied))
+    if (Exists(system, exact + QFile::encodeName(name), isDir, denied))
         return name;
 
-    DIR* dir = ::opendir(folderBytes.constData());
+    DIR* dir = system.OpenFolder(folderBytes.constData());
     if (dir == nullptr) {
         *denied = *denied || IsDenied(errno);
         return {};
     }
     QString found;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = system.ReadFolder(dir)) {
         const QString candidate = QFile::decodeName(entry->d_name);
         if (candidate == u"." || candidate == u"..")
             continue;
         if (candidate.compare(name, Qt::CaseInsensitive) == 0) {
-            if (Exists(exact + entry->d_name, isDir, denied)) {
+            if (Exists(system, exact + entry->d_name, isDir, denied)) {
                 found = candidate;
                 break;
             }
         }
     }
-    ::closedir(dir);
+    system.CloseFolder(dir);
     return found;
 }
 
@@ -93,6 +93,12 @@ QString Join(const QString& folder, const QString& name) {
 }
 
 }  // namespace
+
+QString WithoutTrailingBlanksAndDots(QString name) {
+    while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'.'))
+        name.chop(1);
+    return name;
+}
 
 DrivePath ParseDrivePath(const QString& drivePath) {
     DrivePath p;
@@ -105,7 +111,7 @@ DrivePath ParseDrivePath(const QString& drivePath) {
     return p;
 }
 
-ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
+ResolvedPath ResolveInFolder(SystemCalls& system, const QString& root, const DrivePath& drivePath) {
     ResolvedPath r;
     r.endsWithSeparator = drivePath.endsWithSeparator;
     const QStringList& names = drivePath.names;
@@ -125,7 +131,7 @@ ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
             joined = Join(joined, names[i]);
         bool joinedIsDir = false;
         bool denied = false;
-        if (Exists(QFile::encodeName(joined), &joinedIsDir, &denied) &&
+        if (Exists(system, QFile::encodeName(joined), &joinedIsDir, &denied) &&
             (upTo == names.size() || joinedIsDir)) {
             exact = upTo;
             path = joined;
@@ -140,7 +146,7 @@ ResolvedPath ResolveInFolder(const QString& root, const DrivePath& drivePath) {
         QString stored;
         bool denied = false;
         if (allExist)
-            stored = MatchInFolder(path, names[i], &isDir, &denied);
+            stored = MatchInFolder(system, path, names[i], &isDir, &denied);
         if (stored.isEmpty() && denied) {
             r.status = ResolvedPath::Status::kDenied;
             return r;

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/drives/detection.h"
+#include "platform/drive_table.h"
+#include "platform/system_calls.h"
 
 // Drive paths ("a:\DISCO1\LEEME.TXT") read the way the program's original platform reads them.
 // The reading is the same for every kind of drive; each kind then finds the names on its disk.
@@ -21,6 +22,10 @@ struct DrivePath {
     bool endsWithSeparator = false;  // the path ends in "\" or "/", or is the root: a folder
 };
 DrivePath ParseDrivePath(const QString& drivePath);
+
+// A name as every disk keeps it: its trailing blanks and dots dropped ("LEEME.TXT . " is
+// "LEEME.TXT"), leading blanks kept.
+QString WithoutTrailingBlanksAndDots(QString name);
 
 // What a path names on its drive.
 struct ResolvedPath {
@@ -46,7 +51,7 @@ void RaiseIfUnreachable(const ResolvedPath& resolved, int notReadyNumber);
 
 // Finds `names` under the Linux folder `root`: each name matches its exact entry, or else the
 // first entry of its folder that is the same without regard to case; a last name that does
-// not exist keeps the case it was given.
-ResolvedPath ResolveInFolder(const QString& root, const DrivePath& path);
+// not exist keeps the case it was given. Every look goes through `system`.
+ResolvedPath ResolveInFolder(SystemCalls& system, const QString& root, const DrivePath& path);
 
 }  // namespace platform

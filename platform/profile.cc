@@ -86,36 +86,6 @@ void ForEachLine(const QString& text, Visit visit) {
     }
 }
 
-// The whole content of a regular file, or nothing when the path names anything else (a FIFO
-// would block until a writer came, a device may never end) or cannot be read.
-std::optional<QByteArray> ReadRegularFile(const QString& linuxPath) {
-    const QByteArray name = QFile::encodeName(linuxPath);
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<QByteArray> content;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        QByteArray bytes;
-        bytes.reserve(static_cast<qsizetype>(st.st_size));
-        char chunk[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                break;
-            if (got == 0) {
-                content = std::move(bytes);
-                break;
-            }
-            bytes.append(chunk, static_cast<qsizetype>(got));
-        }
-    }
-    ::close(fd);
-    return content;
-}
-
 }  // namespace
 
 QString DecodeProfileText(const QByteArray& bytes) {
@@ -196,8 +166,10 @@ int GetPrivateProfileString(Host& host, const QString& section, const QString* k
     const ResolvedPath resolved = ResolveDrivePath(fileDrivePath, host.Drives());
     if (resolved.status == ResolvedPath::Status::kOk && resolved.exists &&
         !resolved.linuxPath.isEmpty()) {
-        if (const std::optional<QByteArray> bytes = ReadRegularFile(resolved.linuxPath))
-            text = DecodeProfileText(*bytes);
+        std::string bytes;
+        if (ReadRegularFile(host.systemCalls(), QFile::encodeName(resolved.linuxPath).constData(),
+                            &bytes) == 0)
+            text = DecodeProfileText(QByteArray::fromStdString(bytes));
     }
     return ProfileLookup(text, section, key, defaultText, buffer, size);
 }

@@ -11,6 +11,9 @@ inline constexpr int kNone = 0;
 inline constexpr int kInvalidArgument = 5;
 inline constexpr int kOverflow = 6;
 inline constexpr int kBadFileName = 52;
+// 52 is raised in two senses, each named where it is raised:
+inline constexpr int kNoDiskToList = kBadFileName;       // Dir on a drive with no disk
+inline constexpr int kNameFatCannotHold = kBadFileName;  // a name a FAT floppy cannot hold
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kDeviceIO = 57;
 inline constexpr int kDiskFull = 61;

@@ -167,7 +167,9 @@ TEST(TablaDeMontajeTest, KnowsWhereEachDeviceIsMounted) {
     // This machine's table, read now: /proc is where its file system is.
     struct stat proc {};
     ASSERT_EQ(stat("/proc", &proc), 0);
-    EXPECT_EQ(platform::MountPointOf(proc.st_dev), u"/proc"_qs);
+    EXPECT_EQ(platform::MountPointOf(proc.st_dev,
+                                     platform::ReadMountInfo(platform::DefaultSystemCalls())),
+              u"/proc"_qs);
 }
 
 TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {

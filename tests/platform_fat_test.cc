@@ -196,6 +196,8 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
         {"root full", {raizLlena}, "OTRO.TXT", 61},
         {"wildcard", {}, "a*b.txt", 52},
         {"device name", {}, "con", 52},
+        {"device name with an extension", {}, "Aux.txt", 52},
+        {"DEL", {}, "a\x7f.txt", 52},
         {"drive colon", {}, "x:y.txt", 52},
         {"too long", {}, QString(256, u'a'), 52},
         {"beyond 16 bits", {}, QString::fromUtf8("\xF0\x9F\x98\x80.txt"), 52},

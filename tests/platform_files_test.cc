@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utime.h>
 #include <QDir>
@@ -381,6 +382,42 @@ TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
         .FormatStandard();
     drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=disco.img;b:=fuse,images"));
     const QByteArray antes = drives_.Read(QStringLiteral("disco.img"));
+    const auto aLaImagen = [&] {
+        return ErrorNumber([&] {
+            platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                               QStringLiteral("a:\\CHICO.TXT"));
+        });
+    };
+    // What the machine says of the image, staged so that it runs without root: a desktop has
+    // it mounted (FUSE), or it backs a loop device.
+    const QByteArray imagen = QFile::encodeName(drives_.Path(QStringLiteral("disco.img")));
+    drives_.Write(QStringLiteral("maquina/mountinfo"),
+                  "36 25 0:50 / /media/ana/DISCO rw - fuse.fusefat " + imagen + " rw\n");
+    drives_.Write(QStringLiteral("maquina/block/loop3/loop/backing_file"), imagen + "\n");
+    const auto ver = [&](const char* ruta, const char* como) {
+        return std::pair<const std::string, std::string>(
+            ruta, QFile::encodeName(drives_.Path(QString::fromUtf8(como))).toStdString());
+    };
+    for (const auto& visto :
+         {ver("/proc/self/mountinfo", "maquina/mountinfo"), ver("/sys/block", "maquina/block")}) {
+        drives_.system.seenAs = {visto};
+        EXPECT_EQ(aLaImagen(), 71) << visto.first;
+        EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), antes);
+    }
+    // The same file as a floppy device mounted now: written through its mount point, never
+    // underneath.
+    drives_.MakeFolder(QStringLiteral("montado"));
+    drives_.Write(QStringLiteral("maquina/mountinfo"),
+                  "40 25 2:0 / " + QFile::encodeName(drives_.Path(QStringLiteral("montado"))) +
+                      " rw - vfat /dev/fd0 rw\n");
+    drives_.system.devices = {{imagen.toStdString(), makedev(2, 0)}};
+    drives_.system.seenAs = {ver("/proc/self/mountinfo", "maquina/mountinfo")};
+    EXPECT_EQ(aLaImagen(), 0);
+    EXPECT_EQ(drives_.Read(QStringLiteral("montado/CHICO.TXT")), "pequeño");
+    EXPECT_EQ(drives_.Read(QStringLiteral("disco.img")), antes);
+    drives_.system.devices.clear();
+    drives_.system.seenAs.clear();
+
     const auto [estado, lazo] =
         qtltest::Herramienta(QStringLiteral("losetup"),
                              {"-f", "--show", "-r", drives_.Path(QStringLiteral("disco.img"))});

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <cerrno>
+
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tests/support/temp_drives.h"
@@ -80,6 +83,41 @@ TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
             EXPECT_EQ(r.name, QString::fromUtf8(c.name)) << c.ruta;
         }
     }
+
+    // What the machine refuses on the way is told from what is not there: a folder that may
+    // not be listed is a denial where a listing is needed, and a drive whose folder has gone
+    // is not ready.
+    struct Rechazo {
+        const char* ruta;
+        bool sinListar;      // listing a folder is refused (EACCES)
+        const char* oculta;  // relative to the tree: gone for the machine
+        ResolvedPath::Status status;
+    };
+    for (const Rechazo& c : {
+             Rechazo{"D:\\DISCOS\\disco1\\leeme.txt", true, "", ResolvedPath::Status::kDenied},
+             Rechazo{"d:\\Discos\\Disco1\\LEEME.TXT", true, "", ResolvedPath::Status::kOk},
+             Rechazo{"a:\\x", false, "floppy", ResolvedPath::Status::kNotReady},
+         }) {
+        drives_.system.fault = [sinListar = c.sinListar](qtltest::FaultySystem::Op op) {
+            return sinListar && op == qtltest::FaultySystem::Op::kListFolder ? EACCES : 0;
+        };
+        if (*c.oculta != 0)
+            drives_.system.seenAs = {
+                {QFile::encodeName(Linux(QString::fromUtf8(c.oculta))).toStdString(), ""}};
+        EXPECT_EQ(platform::ResolveDrivePath(QString::fromUtf8(c.ruta), drives_.Drives()).status,
+                  c.status)
+            << c.ruta;
+    }
+    // The drive whose folder went: its listing says 52, a copy onto it 71.
+    EXPECT_EQ(qtltest::ErrorNumber([&] { platform::Dir(drives_, QStringLiteral("a:\\"), 22); }),
+              52);
+    EXPECT_EQ(qtltest::ErrorNumber([&] {
+                  platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\LEEME.TXT"),
+                                     QStringLiteral("a:\\LEEME.TXT"));
+              }),
+              71);
+    drives_.system.fault = {};
+    drives_.system.seenAs.clear();
 }
 
 TEST_F(RutasTest, ExactNameWinsOverACaseInsensitiveOne) {

@@ -267,12 +267,23 @@ TEST_F(LecturaIniTest, HostileFilesGiveAClearResult) {
 
 TEST_F(LecturaIniTest, UnreadableFileGivesTheDefault) {
     WriteIni("[GENERAL]\nCANTIDAD=5\n");
+    // Refused, or failing on the way: the whole file or nothing, never a part of it.
+    using Op = qtltest::FaultySystem::Op;
+    for (const auto& [op, errnum] : {std::pair{Op::kOpen, EACCES}, std::pair{Op::kRead, EIO}}) {
+        drives_.settingsSystem.fault = [op = op, errnum = errnum](Op o) {
+            return o == op ? errnum : 0;
+        };
+        EXPECT_EQ(Leer("GENERAL", "CANTIDAD"), u"0") << static_cast<int>(op);
+    }
+    drives_.settingsSystem.fault = {};
+    EXPECT_EQ(Leer("GENERAL", "CANTIDAD"), u"5");
+
     QFile::setPermissions(drives_.Path(QStringLiteral("cd/INSTALA/Archivos.ini")),
                           QFile::Permissions());
     // Root reads any file; the test means something only for other users.
     QFile probe(drives_.Path(QStringLiteral("cd/INSTALA/Archivos.ini")));
     if (probe.open(QIODevice::ReadOnly))
-        GTEST_SKIP() << "running as root: every file is readable";
+        GTEST_SKIP() << "running as root: every file is readable (the refusals above ran)";
     EXPECT_EQ(Leer("GENERAL", "CANTIDAD"), u"0");
 }
 

@@ -1,7 +1,5 @@
 #include "platform/drives/detection.h"
 
-#include <libmount.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,11 +11,11 @@
 #include <memory>
 #include <optional>
 
+#include "platform/drives/floppy.h"
+
 namespace platform {
 
 namespace {
-
-constexpr qint64 kLargestFloppyBytes = 2949120;  // a 2.88 MB disk
 
 std::optional<DriveKind> KindFromWord(const QString& word) {
     const QString w = word.trimmed().toLower();
@@ -72,11 +70,9 @@ bool IsOpticalDevice(const MountEntry& e) {
 // A floppy drive: a floppy device, or a removable disk of a floppy's size holding FAT. A loop
 // device or another file system (a small squashfs image) is never one.
 bool IsFloppy(const MountEntry& e, const DeviceProbe& probe) {
-    static const QRegularExpression kFloppyDevice(QStringLiteral("^/dev/fd[0-9]+$"));
-    if (kFloppyDevice.match(e.device).hasMatch())
+    if (IsFloppyControllerDevice(e.device))
         return true;
-    static const QSet<QString> kFat = {u"vfat"_qs, u"msdos"_qs, u"fat"_qs, u"umsdos"_qs};
-    if (e.device.startsWith(u"/dev/loop") || !kFat.contains(e.fsType))
+    if (e.device.startsWith(u"/dev/loop") || !IsFatType(e.fsType))
         return false;
     const qint64 size = probe.sizeBytes ? probe.sizeBytes(e.device) : -1;
     return probe.removable && probe.removable(e.device) && size > 0 && size <= kLargestFloppyBytes;
@@ -175,103 +171,6 @@ ParsedDriveTable ParseDriveTable(const QString& text) {
         result.drives.push_back(d);
     }
     return result;
-}
-
-namespace {
-
-using TablePtr = std::unique_ptr<libmnt_table, decltype(&mnt_unref_table)>;
-
-// Fills a table through `parse`; an unreadable or malformed table reads as the entries parsed
-// before the fault (libmount itself skips lines it cannot read).
-template <typename Parse>
-std::vector<MountEntry> EntriesOf(Parse parse) {
-    std::vector<MountEntry> entries;
-    const TablePtr table(mnt_new_table(), &mnt_unref_table);
-    if (!table)
-        return entries;
-    parse(table.get());
-    const std::unique_ptr<libmnt_iter, decltype(&mnt_free_iter)> it(mnt_new_iter(MNT_ITER_FORWARD),
-                                                                    &mnt_free_iter);
-    if (!it)
-        return entries;
-    libmnt_fs* fs = nullptr;
-    while (mnt_table_next_fs(table.get(), it.get(), &fs) == 0) {
-        MountEntry e;
-        e.device = QFile::decodeName(mnt_fs_get_source(fs));
-        e.mountPoint = QFile::decodeName(mnt_fs_get_target(fs));
-        e.fsType = QString::fromUtf8(mnt_fs_get_fstype(fs));
-        e.deviceNumber = mnt_fs_get_devno(fs);
-        if (const char* root = mnt_fs_get_root(fs))
-            e.fsRoot = QFile::decodeName(root);
-        entries.push_back(std::move(e));
-    }
-    return entries;
-}
-
-}  // namespace
-
-std::vector<MountEntry> ParseMountTable(const QString& text) {
-    QByteArray bytes = text.toUtf8();
-    if (bytes.isEmpty())
-        return {};
-    return EntriesOf([&bytes](libmnt_table* table) {
-        const std::unique_ptr<FILE, decltype(&std::fclose)> stream(
-            fmemopen(bytes.data(), static_cast<size_t>(bytes.size()), "r"), &std::fclose);
-        if (stream)
-            mnt_table_parse_stream(table, stream.get(), "mount table");
-    });
-}
-
-std::vector<MountEntry> ReadMountInfo() {
-    return EntriesOf(
-        [](libmnt_table* table) { mnt_table_parse_file(table, "/proc/self/mountinfo"); });
-}
-
-std::vector<MountEntry> ReadFstab() {
-    return EntriesOf([](libmnt_table* table) { mnt_table_parse_fstab(table, "/etc/fstab"); });
-}
-
-std::function<bool()> WatchMounts() {
-    const std::shared_ptr<libmnt_monitor> monitor(mnt_new_monitor(), &mnt_unref_monitor);
-    // Asking for its descriptor starts the watch now, not at the first question.
-    if (!monitor || mnt_monitor_enable_kernel(monitor.get(), 1) < 0 ||
-        mnt_monitor_get_fd(monitor.get()) < 0) {
-        return [] { return true; };
-    }
-    return [monitor] {
-        const int changed = mnt_monitor_wait(monitor.get(), 0);
-        if (changed == 1)
-            mnt_monitor_event_cleanup(monitor.get());
-        return changed != 0;
-    };
-}
-
-std::function<bool()> WatchMountsFromFirstQuestion() {
-    return [watch = std::function<bool()>()]() mutable {
-        if (watch)
-            return watch();
-        watch = WatchMounts();
-        return true;
-    };
-}
-
-std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts) {
-    if (device == 0)
-        return std::nullopt;
-    std::optional<QString> part;
-    for (const MountEntry& m : mounts) {
-        if (m.deviceNumber != device)
-            continue;
-        if (m.fsRoot == u"/")
-            return m.mountPoint;
-        if (!part)
-            part = m.mountPoint;
-    }
-    return part;
-}
-
-std::optional<QString> MountPointOf(dev_t device) {
-    return MountPointOf(device, ReadMountInfo());
 }
 
 QChar DriveLetters::LetterFor(const QString& device, DriveKind kind, char first, char last) {
@@ -410,15 +309,6 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
     std::sort(table.begin(), table.end(),
               [](const DriveInfo& x, const DriveInfo& y) { return x.letter < y.letter; });
     return table;
-}
-
-const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter) {
-    const QChar l = letter.toLower();
-    for (const DriveInfo& d : drives) {
-        if (d.letter == l)
-            return &d;
-    }
-    return nullptr;
 }
 
 namespace {

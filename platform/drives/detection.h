@@ -8,28 +8,12 @@
 #include <optional>
 #include <vector>
 
-// The table of lettered drives: what each letter stands for on this machine.
+#include "platform/drive_table.h"
+#include "platform/drives/mount_table.h"
+#include "platform/system_calls.h"
+
+// Finding the drives of this machine, and the explicit table that replaces them.
 namespace platform {
-
-enum class DriveKind { kFloppy, kFixed, kOptical, kRemovable, kImages };
-
-// One entry of the drive table.
-struct DriveInfo {
-    QChar letter;  // always lower case, 'a'..'z'
-    QString root;  // absolute Linux folder (of the disk, or of the images); empty when not mounted
-    DriveKind kind = DriveKind::kFixed;
-    QString label;        // volume label, may be empty
-    QString device;       // block device of a detected drive; empty for an explicit table
-    bool mounted = true;  // false for an /etc/fstab entry that is not mounted now
-    // The desktop's disk service's object for the disk of a floppy drive it knows; empty
-    // for a drive found any other way.
-    QString serviceBlock;
-
-    // "a:"
-    QString name() const { return QString(letter) + QLatin1Char(':'); }
-};
-
-using DriveInfos = std::vector<DriveInfo>;
 
 // The explicit table of QTL99_DRIVES: "a:=/media/floppy0;d:=/media/cdrom0,optical".
 // Malformed entries are skipped and described in `problems`.
@@ -38,33 +22,6 @@ struct ParsedDriveTable {
     QStringList problems;
 };
 ParsedDriveTable ParseDriveTable(const QString& text);
-
-// One entry of /proc/self/mountinfo or /etc/fstab.
-struct MountEntry {
-    QString device;  // the source as written: /dev/sdb1, LABEL=..., proc
-    QString mountPoint;
-    QString fsType;
-    dev_t deviceNumber = 0;                // of the mounted file system; 0 when unknown (fstab)
-    QString fsRoot = QStringLiteral("/");  // folder of the file system mounted there (bind mounts)
-};
-// A mount table in any of the kernel's or fstab's formats; libmount tells them apart.
-std::vector<MountEntry> ParseMountTable(const QString& text);
-// This machine's tables, read afresh.
-std::vector<MountEntry> ReadMountInfo();  // /proc/self/mountinfo
-std::vector<MountEntry> ReadFstab();      // /etc/fstab
-
-// A new watch of the mount table, as a question: has anything been mounted or unmounted since
-// it was last asked? Where it cannot watch, the answer is always yes.
-std::function<bool()> WatchMounts();
-// The same watch started at its first question, which answers yes: a run that never looks at
-// the drives never starts one.
-std::function<bool()> WatchMountsFromFirstQuestion();
-
-// Where the block device `device` is mounted in `mounts` (the whole file system if it is
-// mounted as such anywhere, else the first place a part of it is), or nothing when it is not.
-std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts);
-// The same, on /proc/self/mountinfo now.
-std::optional<QString> MountPointOf(dev_t device);
 
 // What detection needs to know about block devices, so it can run on sample tables.
 struct DeviceProbe {
@@ -120,8 +77,5 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
 // inside the home folder `home`; otherwise in `home`/Documents. The folder given back is the
 // resolved one, so that nothing resolved later can lead elsewhere.
 QString ImagesFolderIn(const QString& home, const QString& documents);
-
-// The drive of a letter (either case), or nullptr.
-const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter);
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/drives/detection.h"
+#include "platform/drive_table.h"
 #include "platform/paths.h"
 #include "platform/system_calls.h"
 

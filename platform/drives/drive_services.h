@@ -8,7 +8,7 @@
 
 namespace platform {
 
-class UDisksClient;
+class DiskService;
 
 // What the drives reach the machine through: every system call and every child program goes
 // through these, so a test wraps one of them to make any single call fail. Kept by the host
@@ -21,7 +21,7 @@ struct DriveServices {
     std::function<void()> keepAlive;
     // The desktop's disk service, through which a floppy drive it knows has its disk looked at,
     // mounted and unmounted; nullptr where there is none to ask.
-    const UDisksClient* disks = nullptr;
+    const DiskService* disks = nullptr;
     // The pointer, an hourglass while the disk service is waited on (it may be asking the user
     // for a password); nullptr where nobody sees one.
     KeptPointer* pointer = nullptr;

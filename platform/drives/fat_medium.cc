@@ -1,244 +1,30 @@
 #include "platform/drives/fat_medium.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include "platform/drives/fat_names.h"
+#include "platform/drives/mtools.h"
 #include "platform/runtime_error.h"
+#include "platform/temporary_names.h"
 
 namespace platform {
 
 namespace {
 
-// Where the child finds the file to copy, the configuration and the disk. The disk is handed
-// over open, as /dev/fd/5: mtools never reads a path of ours, where "x.img@@0" would mean
-// another file at an offset.
-constexpr int kChildSourceFd = 3;
-constexpr char kChildSourceName[] = "3";
-constexpr int kChildConfigFd = 4;
-constexpr int kChildMediumFd = 5;
-constexpr char kChildMedium[] = "/dev/fd/5";
-
-// Every setting mtools reads from a configuration file, at its default. mtools always reads
-// the system's and the user's files too, but this one comes last and wins.
-constexpr char kConfiguration[] =
-    "MTOOLS_LOWER_CASE=0\n"
-    "MTOOLS_FAT_COMPATIBILITY=0\n"
-    "MTOOLS_SKIP_CHECK=0\n"
-    "MTOOLS_NO_VFAT=0\n"
-    "MTOOLS_RATE_0=0\n"
-    "MTOOLS_RATE_ANY=0\n"
-    "MTOOLS_NAME_NUMERIC_TAIL=1\n"
-    "MTOOLS_DOTTED_DIR=0\n"
-    "MTOOLS_TWENTY_FOUR_HOUR_CLOCK=1\n"
-    "MTOOLS_DATE_STRING=\"yyyy-mm-dd\"\n"
-    "DEFAULT_CODEPAGE=850\n";
-
-// The configuration lives in memory: the program leaves no file behind. Made for each run, so
-// that one that could not be made fails that run only. -1 with errno on a failure.
-int MakeConfiguration(SystemCalls& system) {
-    const int fd = system.MemoryFile("qtl99-mtoolsrc");
-    if (fd < 0)
-        return -1;
-    if (system.Write(fd, kConfiguration, sizeof kConfiguration - 1) !=
-        static_cast<ssize_t>(sizeof kConfiguration - 1)) {
-        const int failure = errno != 0 ? errno : EIO;
-        system.Close(fd);
-        errno = failure;
-        return -1;
-    }
-    return fd;
-}
-
-// How long one mtools run may take: a floppy writes some 30 KB a second, and a copy is read
-// back too; past this, the drive has hung.
-constexpr std::chrono::milliseconds kShortestDeadline = std::chrono::seconds(30);
-std::chrono::milliseconds DeadlineFor(off_t bytes) {
-    return kShortestDeadline + std::chrono::milliseconds(bytes / 8);
-}
-
-bool IsExecutableFile(const QString& path) {
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
-}
-
-// The mtools program: the one beside the running executable (the CD carries its own), else the
-// system's. Every command runs as `mtools -c <command>`, so the program alone is enough.
-const QByteArray& MtoolsProgram() {
-    static const QByteArray program = [] {
-        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
-        QString found = QFileInfo(exe).absolutePath() + QStringLiteral("/mtools");
-        if (exe.isEmpty() || !IsExecutableFile(found))
-            found = QStandardPaths::findExecutable(QStringLiteral("mtools"));
-        if (found.isEmpty() && IsExecutableFile(QStringLiteral("/usr/bin/mtools")))
-            found = QStringLiteral("/usr/bin/mtools");
-        return QFile::encodeName(found);
-    }();
-    return program;
-}
-
-// What one mtools run left.
-struct Outcome : ChildOutcome {
-    bool exited() const { return end == End::kExited; }
-    // mtools refuses a name it cannot use, and a name already taken under "-D s", without a word.
-    bool silent() const { return exited() && status != 0 && errors.trimmed().isEmpty(); }
-    bool Says(const char* text) const { return errors.toLower().contains(text); }
-};
-
-// The number for a failed run. `notFound` is what "file not found" means to the caller.
-int NumberFor(const Outcome& o, int notFound) {
-    if (o.end == ChildOutcome::End::kNotStarted)
-        return errors::kPathFileAccess;
-    // A drive that hangs is a drive that is not ready; one that killed mtools could not be read.
-    if (o.end == ChildOutcome::End::kTimedOut)
-        return errors::kDiskNotReady;
-    if (!o.exited())
-        return errors::kDeviceIO;
-    // Checked in this order: "Can't open x: Permission denied" is a protected disk, not a
-    // missing one.
-    static const std::pair<const char*, int> kMessages[] = {
-        {"disk full", errors::kDiskFull},
-        {"no directory slots", errors::kDiskFull},
-        {"no space left", errors::kDiskFull},
-        {"read-only file system", errors::kPermissionDenied},
-        {"permission denied", errors::kPermissionDenied},
-        {"operation not permitted", errors::kPermissionDenied},
-        {"no medium found", errors::kDiskNotReady},
-        {"no such device", errors::kDiskNotReady},  // also "... or address"
-        {"input/output error", errors::kDeviceIO},
-        {"non dos media", errors::kDeviceIO},
-        {"could not read boot sector", errors::kDeviceIO},
-        {"error reading fat", errors::kDeviceIO},
-        {"bad media types", errors::kDeviceIO},
-        {"can't open", errors::kDiskNotReady},  // the image file is not there
-        {"cannot initialize", errors::kDeviceIO},
-        {"not found", notFound},
-    };
-    for (const auto& [text, number] : kMessages) {
-        if (o.Says(text))
-            return number;
-    }
-    // What the box cannot say (a bad line in /etc/mtools.conf, for one) goes to standard error.
-    if (!o.errors.trimmed().isEmpty())
-        std::fprintf(stderr, "QTL99: mtools: %s\n", o.errors.trimmed().constData());
-    return errors::kPathFileAccess;
-}
-
-// Runs one mtools command to its end through the host's runner, the disk open as `medium`
-// (or none, -1) and the file `sourceFd` (or none) as the child's descriptor 3; `output`
-// receives its standard output as it comes. Nothing goes through a shell.
-Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
-            int sourceFd, std::function<void(const char*, size_t)> output = {},
-            std::chrono::milliseconds deadline = kShortestDeadline) {
-    ChildRun run;
-    run.program = MtoolsProgram();
-    Outcome outcome;
-    if (run.program.isEmpty()) {
-        std::fprintf(stderr, "QTL99: no se encuentra el programa mtools\n");
-        return outcome;
-    }
-    errno = 0;
-    const OpenFd configuration(services.system, MakeConfiguration(services.system));
-    if (configuration.get() < 0) {
-        std::fprintf(stderr, "QTL99: no se pudo preparar la configuración de mtools: %s\n",
-                     std::strerror(errno));
-        return outcome;
-    }
-    run.arguments = {"mtools", "-c"};
-    run.arguments.insert(run.arguments.end(), arguments);
-    // A clean environment: no MTOOLS_* variable of the user's, no home folder with a
-    // .mtoolsrc or .mcwd, messages in the C locale, names in UTF-8. Only the character set is
-    // asked for: loading a whole locale costs a fifth of a run.
-    run.environment = {"LC_CTYPE=C.UTF-8", "HOME=/dev/null",
-                       "MTOOLSRC=/dev/fd/" + QByteArray::number(kChildConfigFd)};
-    if (const char* tz = ::getenv("TZ"))
-        run.environment.push_back(QByteArray("TZ=") + tz);  // FAT times are local times
-    run.descriptors = {{kChildConfigFd, configuration.get()}};
-    if (sourceFd >= 0)
-        run.descriptors.push_back({kChildSourceFd, sourceFd});
-    if (medium >= 0)
-        run.descriptors.push_back({kChildMediumFd, medium});
-    run.output = std::move(output);
-    run.keepAlive = services.keepAlive;
-    run.deadline = deadline;
-    static_cast<ChildOutcome&>(outcome) = services.children.Run(run);
-    if (outcome.end == ChildOutcome::End::kNotStarted)
-        std::fprintf(stderr, "QTL99: no se pudo ejecutar %s\n", run.program.constData());
-    return outcome;
-}
-
-}  // namespace
-
-bool InFloppyCodePage(char32_t c) {
-    if (c >= 0x20 && c < 0x7F)
-        return true;
-    // A converter of its own for each call: the copies may run on another thread.
-    const iconv_t converter = ::iconv_open("CP850", "UTF-32LE");
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own value for a failure
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return c >= 0xA0 && c <= 0xFF;  // without the conversion tables: Latin-1, all in 850
-    char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
-                  static_cast<char>((c >> 16) & 0xFF), static_cast<char>(c >> 24)};
-    char out[8];
-    char* from = in;
-    char* to = out;
-    size_t left = sizeof in;
-    size_t room = sizeof out;
-    const bool held = ::iconv(converter, &from, &left, &to, &room) != static_cast<size_t>(-1);
-    ::iconv_close(converter);
-    return held;
-}
-
-namespace {
-
-// The name as FAT keeps it: trailing blanks and dots dropped, as everywhere on the platform.
-// Raises 75 for a name left empty and 52 for one that a FAT long name cannot hold, or that
-// mtools would read as something else (a drive, a folder) or truncate.
-QString FatName(const QString& given) {
-    QString name = given;
-    while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'.'))
-        name.chop(1);
-    if (name.isEmpty())
-        throw RuntimeError(errors::kPathFileAccess);
-    if (name.size() > 255)
-        throw RuntimeError(errors::kBadFileName);
-    for (const QChar c : name) {
-        // mtools drops characters outside the 16-bit range without a word.
-        if (c.unicode() < 0x20 || c.isSurrogate() || QStringView(u"\"*/:<>?\\|").contains(c))
-            throw RuntimeError(errors::kBadFileName);
-    }
-    // A name is written only as it is given: mtools would store any other character as
-    // something else, and the copy could not be found under its name.
-    for (const char32_t c : name.toUcs4()) {
-        if (!InFloppyCodePage(c))
-            throw RuntimeError(errors::kBadFileName);
-    }
-    return name;
-}
-
-// A name mtools reads as a pattern (the source of a copy, a deletion): its wildcards escaped,
-// so that "a[1].txt" names itself and not "a1.txt".
-QByteArray Pattern(const QString& name) {
-    QByteArray out = "::/";
-    for (const char c : name.toUtf8()) {
-        if (c == '[' || c == ']' || c == '*' || c == '?')
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-QByteArray Target(const QString& name) {
-    return "::/" + name.toUtf8();
-}
+using mtools::DeadlineFor;
+using mtools::kChildMedium;
+using mtools::kChildSourceName;
+using mtools::NumberFor;
+using mtools::Outcome;
+using mtools::Run;
 
 bool NobodyMayWrite(const struct stat& st) {
     return S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
@@ -299,10 +85,7 @@ void FatMedium::FormatStandard() {
     QByteArray temporary;
     OpenFd fd(system);
     for (int attempt = 0; fd.get() < 0; ++attempt) {
-        temporary =
-            QFile::encodeName(QStringLiteral(".") + info.fileName() +
-                              QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(),
-                                                            8, 16, QLatin1Char('0')));
+        temporary = TemporaryName(QFile::encodeName(info.fileName()) + ".", ".tmp");
         fd.Reset(
             system.OpenAt(folder.get(), temporary.constData(), O_RDWR | O_CREAT | O_EXCL, 0666));
         if (fd.get() < 0 && (errno != EEXIST || attempt > 100))
@@ -405,7 +188,7 @@ FatMedium::Written FatMedium::WriteEntry(int medium, int sourceFd, off_t size,
                                          const QString& name) {
     Outcome o = Run(services_,
                     {"mcopy", "-v", "-D", "s", "-m", "-i", kChildMedium,
-                     QByteArray("/dev/fd/") + kChildSourceName, Target(name)},
+                     QByteArray("/dev/fd/") + kChildSourceName, MtoolsTarget(name)},
                     medium, sourceFd, {}, DeadlineFor(size));
     // With -v mtools names each file it writes. It names the source's own name when the target
     // is a folder and the copy went into it.
@@ -423,7 +206,7 @@ FatMedium::Written FatMedium::WriteEntry(int medium, int sourceFd, off_t size,
     if (o.silent())
         return Written::kSkipped;
     // mtools removes a copy that ran out of room; anything it left half written goes too.
-    Remove(medium, intoFolder ? Pattern(name) + "/" + copied : Pattern(name));
+    Remove(medium, intoFolder ? MtoolsPattern(name) + "/" + copied : MtoolsPattern(name));
     throw RuntimeError(o.ok() ? errors::kPathFileAccess : NumberFor(o, errors::kPathFileAccess));
 }
 
@@ -453,7 +236,7 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
     // mtools skipped it: an entry of that name (in any case) is there, or it refused the name.
     const Entry* existing = Find(entries, name);
     if (existing == nullptr)
-        throw RuntimeError(errors::kBadFileName);
+        throw RuntimeError(errors::kNameFatCannotHold);
     if (existing->folder)
         throw RuntimeError(errors::kPathFileAccess);
 
@@ -468,12 +251,12 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
     if (WriteEntry(medium.get(), sourceFd, source.st_size, temporary) != Written::kYes)
         throw RuntimeError(errors::kPathFileAccess);
     MakeDurableAndCheck(medium.get(), sourceFd, source.st_size, temporary, readBack);
-    const Outcome o =
-        Run(services_,
-            {"mren", "-D", "o", "-i", kChildMedium, Pattern(temporary), Target(existing->name)},
-            medium.get(), -1);
+    const Outcome o = Run(services_,
+                          {"mren", "-D", "o", "-i", kChildMedium, MtoolsPattern(temporary),
+                           MtoolsTarget(existing->name)},
+                          medium.get(), -1);
     if (!o.ok()) {
-        Remove(medium.get(), Pattern(temporary));
+        Remove(medium.get(), MtoolsPattern(temporary));
         throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
     }
     if (services_.system.SyncData(medium.get()) != 0)
@@ -499,7 +282,7 @@ void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const 
         bool same = true;
         std::vector<char> original(65536);
         const Outcome o = Run(
-            services_, {"mcopy", "-i", kChildMedium, Pattern(name), "-"}, medium, -1,
+            services_, {"mcopy", "-i", kChildMedium, MtoolsPattern(name), "-"}, medium, -1,
             [&](const char* data, size_t n) {
                 if (!same)
                     return;
@@ -514,12 +297,12 @@ void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const 
         // Written but not found under its name: mtools changed the name on the way.
         char extra;
         if (!o.ok())
-            failure = NumberFor(o, errors::kBadFileName);
+            failure = NumberFor(o, errors::kNameFatCannotHold);
         else if (!same || ReadFull(system, sourceFd, &extra, 1, offset) != 0)
             failure = errors::kDeviceIO;
     }
     if (failure != 0) {
-        Remove(medium, Pattern(name));
+        Remove(medium, MtoolsPattern(name));
         throw RuntimeError(failure);
     }
 }
@@ -544,7 +327,8 @@ void FatMedium::CopyOut(const QString& given, int destinationFd) {
         throw RuntimeError(errors::kPathFileAccess);
     const OpenFd medium(services_.system, Open(false));
     const Outcome o = Run(
-        services_, {"mcopy", "-i", kChildMedium, Pattern(stored->name), "-"}, medium.get(), -1,
+        services_, {"mcopy", "-i", kChildMedium, MtoolsPattern(stored->name), "-"}, medium.get(),
+        -1,
         [&](const char* data, size_t n) {
             while (n > 0) {
                 const ssize_t put = services_.system.Write(destinationFd, data, n);

@@ -6,16 +6,11 @@
 #include <vector>
 
 #include "platform/drives/drive_services.h"
+#include "platform/drives/fat_names.h"
+#include "platform/drives/floppy.h"
 
 // A FAT floppy written without mounting it, through GNU mtools: no FAT code of our own.
 namespace platform {
-
-// The standard 1.44 MB floppy: 80 tracks, 2 heads, 18 sectors of 512 bytes.
-inline constexpr long long kStandardFloppyBytes = 1474560;
-
-// True when the floppy's code page (850, that of the short names a disk is read by) has the
-// character: mtools stores any other one as something else ("€uro.txt" as "euru.txt").
-bool InFloppyCodePage(char32_t c);
 
 // One FAT floppy reached through mtools: an image file, or a block device that nothing has
 // mounted (the caller checks that). Every operation opens the disk anew and hands it to mtools

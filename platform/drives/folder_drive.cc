@@ -18,7 +18,9 @@
 #include <memory>
 #include <utility>
 
+#include "platform/drives/copy_chunk.h"
 #include "platform/runtime_error.h"
+#include "platform/temporary_names.h"
 
 namespace platform {
 
@@ -38,21 +40,11 @@ void CheckFileName(const ResolvedPath& r) {
         throw RuntimeError(errors::kPathFileAccess);
 }
 
-// Buffers for copying and comparing, allocated once for the whole run: a fresh megabyte per
-// file would cost more in page faults than the copy of a small file itself. One pair for each
-// thread that copies (the window's and the worker's).
-constexpr size_t kLargestChunk = 8 << 20;
 constexpr size_t kFirstChunk = 32 << 10;  // half a second on a floppy
 constexpr size_t kSmallestChunk = 16 << 10;
 // A copy that took less than this never held the window up long enough to be felt: the next
 // one to that medium is made on the window's thread, sparing it the hand-over to the worker.
 constexpr qint64 kQuickCopyMicroseconds = 2000;
-char* Buffer(int which) {
-    thread_local std::unique_ptr<char[]> buffers[2] = {
-        std::make_unique_for_overwrite<char[]>(kLargestChunk),
-        std::make_unique_for_overwrite<char[]>(kLargestChunk)};
-    return buffers[which].get();
-}
 
 }  // namespace
 
@@ -109,42 +101,6 @@ QByteArray RealPath(SystemCalls& system, int fd) {
     return n > 0 && n < static_cast<ssize_t>(sizeof path) ? QByteArray(path, n) : QByteArray();
 }
 
-// Copies up to `size` bytes of `in` from `offset` to the end of `out` and adds to `*copied`
-// how many (fewer only at the end of `in`): by the kernel where it can (`*kernel` turns false
-// where it cannot), else through a buffer. Returns 0 or an errno.
-int CopyChunk(SystemCalls& system, int in, off_t offset, int out, size_t size, bool* kernel,
-              off_t* copied) {
-    while (size > 0 && *kernel) {
-        const ssize_t n = system.CopyRange(in, offset, out, size);
-        if (n == 0)
-            return 0;
-        if (n > 0) {
-            offset += n;
-            *copied += n;
-            size -= static_cast<size_t>(n);
-            continue;
-        }
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
-            errno != EBADF) {
-            return errno;
-        }
-        *kernel = false;  // not across these file systems: through a buffer
-    }
-    if (size == 0)
-        return 0;
-    const ssize_t got = ReadFull(system, in, Buffer(0), size, offset);
-    if (got < 0)
-        return errno;
-    for (ssize_t done = 0; done < got;) {
-        const ssize_t put = system.Write(out, Buffer(0) + done, static_cast<size_t>(got - done));
-        if (put < 0)
-            return errno;
-        done += put;
-    }
-    *copied += got;
-    return 0;
-}
-
 }  // namespace
 
 FolderDrive::FolderDrive(DriveInfo info, const DriveServices& services)
@@ -161,7 +117,9 @@ FolderDrive::~FolderDrive() {
 bool FolderDrive::IsReady() const {
     if (!info().mounted || info().root.isEmpty())
         return false;
-    return QFileInfo(info().root).isDir();
+    struct stat st {};
+    return system_.Stat(QFile::encodeName(info().root).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
 }
 
 QString FolderDrive::Root() const {
@@ -169,7 +127,7 @@ QString FolderDrive::Root() const {
 }
 
 ResolvedPath FolderDrive::Resolve(const DrivePath& path) const {
-    ResolvedPath r = ResolveInFolder(info().root, path);
+    ResolvedPath r = ResolveInFolder(system_, info().root, path);
     r.drive = info();
     return r;
 }
@@ -177,7 +135,7 @@ ResolvedPath FolderDrive::Resolve(const DrivePath& path) const {
 QString FolderDrive::Dir(const DrivePath& path) {
     // Mask 22 lists ordinary, hidden and system files and folders alike: every entry.
     ResolvedPath r = Resolve(path);
-    RaiseIfUnreachable(r, errors::kBadFileName);
+    RaiseIfUnreachable(r, errors::kNoDiskToList);
     if (!r.endsWithSeparator)
         return r.exists ? r.name : QString();
     if (!r.exists)
@@ -202,9 +160,8 @@ QString FolderDrive::Dir(const DrivePath& path) {
 }
 
 bool FolderDrive::RemoveIfLeftover(int folder, const QByteArray& name) const {
-    static const QRegularExpression kCopy(QStringLiteral("^\\.QTL99-([0-9]+)-[0-9]+$"));
-    const QRegularExpressionMatch m = kCopy.match(QString::fromLatin1(name));
-    return m.hasMatch() && RemoveLeftover(system_, folder, name.constData(), m.captured(1).toInt());
+    const TemporaryNameParts parts = ReadTemporaryName(name, {});
+    return parts.stem.isEmpty() && RemoveLeftover(system_, folder, name.constData(), parts.owner);
 }
 
 SourceFile FolderDrive::OpenSource(const DrivePath& path) {
@@ -265,11 +222,10 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
 
     // The copy is written under a name of its own and only a complete, verified copy takes the
     // destination name: whatever fails, the entry that was there stays as it was.
-    static unsigned serial = 0;
     QByteArray temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        temporary = ".QTL99-" + QByteArray::number(::getpid()) + "-" + QByteArray::number(++serial);
+        temporary = TemporaryName({}, {});
         fd = system_.CreateCopy(folder.get(), temporary.constData(), source.info().st_mode & 0777);
         if (fd < 0 && (errno != EEXIST || attempt == 100))
             throw RuntimeError(CopyErrorNumber(errno));
@@ -391,11 +347,11 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
     for (off_t offset = 0;;) {
         clock.start();
         const size_t size = chunks.size();
-        const ssize_t a = ReadFull(system_, source, Buffer(0), size, offset);
-        const ssize_t b = ReadFull(system_, back.get(), Buffer(1), size, offset);
+        const ssize_t a = ReadFull(system_, source, CopyBuffer(0), size, offset);
+        const ssize_t b = ReadFull(system_, back.get(), CopyBuffer(1), size, offset);
         if (a < 0 || b < 0)
             return errno;
-        if (a != b || std::memcmp(Buffer(0), Buffer(1), static_cast<size_t>(a)) != 0)
+        if (a != b || std::memcmp(CopyBuffer(0), CopyBuffer(1), static_cast<size_t>(a)) != 0)
             return EIO;
         if (a < static_cast<ssize_t>(size))
             return 0;

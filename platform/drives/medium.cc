@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/drives/detection.h"
+#include "platform/drives/mount_table.h"
 
 namespace platform {
 
@@ -60,15 +60,6 @@ bool ImageInUse(const QString& image, const QStringList& mountSources,
     return mountSources.contains(image) || loopBackings.contains(image);
 }
 
-bool StandardFloppySize(long long bytes) {
-    for (const long long size :
-         {163840, 184320, 327680, 368640, 737280, 1228800, 1474560, 2949120}) {
-        if (bytes == size)
-            return true;
-    }
-    return false;
-}
-
 MediumState MediumAt(SystemCalls& system, const QString& path) {
     MediumState state;
     const QByteArray name = QFile::encodeName(path);
@@ -81,14 +72,15 @@ MediumState MediumAt(SystemCalls& system, const QString& path) {
         state.kind = MediumState::Kind::kImageFile;
         state.bytes = st.st_size;
         state.diskIn = true;  // whole or cut: a cut one is a disk that cannot be read
-        const QString real = QFileInfo(path).canonicalFilePath();
+        std::string real;
         QStringList sources;
-        for (const MountEntry& m : ReadMountInfo())
+        for (const MountEntry& m : ReadMountInfo(system))
             sources << m.device;
-        state.inUse = ImageInUse(real, sources, LoopBackings(system));
+        state.inUse = system.RealPath(name.constData(), &real) == 0 &&
+                      ImageInUse(QFile::decodeName(real.c_str()), sources, LoopBackings(system));
     } else if (S_ISBLK(st.st_mode)) {
         state.kind = MediumState::Kind::kDevice;
-        state.mountPoint = MountPointOf(st.st_rdev);
+        state.mountPoint = MountPointOf(st.st_rdev, ReadMountInfo(system));
         state.bytes = SysfsBytes(system, st.st_rdev);
         // A blocking open checks the medium (an empty floppy drive refuses it); a device the
         // user may not open has a disk when it has a size.

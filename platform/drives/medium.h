@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "platform/drives/floppy.h"
 #include "platform/system_calls.h"
 
 namespace platform {
@@ -33,10 +34,5 @@ MediumState MediumAt(SystemCalls& system, const QString& path);
 // /sys/block/loop*/loop/backing_file says).
 bool ImageInUse(const QString& image, const QStringList& mountSources,
                 const QStringList& loopBackings);
-
-// True for the sizes of the standard floppies, 160 KB to 2.88 MB: an image file of any other
-// size is a cut or foreign file, not a disk (mtools would read a cut image and write past its
-// end).
-bool StandardFloppySize(long long bytes);
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/drives/fat_drive.h"
+#include "platform/drives/floppy.h"
 #include "platform/drives/folder_drive.h"
 #include "platform/drives/medium.h"
 #include "platform/runtime_error.h"
@@ -14,16 +15,11 @@ namespace platform {
 
 namespace {
 
-bool IsClassicFloppy(const QString& device) {
-    static const QRegularExpression kFd(QStringLiteral("^/dev/fd[0-9]+$"));
-    return kFd.match(device).hasMatch();
-}
-
 // A disk is in a drive the service cannot watch: a classic floppy device answers a blocking
 // open only with a disk in it (its size is that of its format, disk or none); for any other
 // what udev's last probe found tells.
 bool DiskIn(SystemCalls& system, const UDisksFloppy& floppy) {
-    if (IsClassicFloppy(floppy.device))
+    if (IsFloppyControllerDevice(floppy.device))
         return MediumAt(system, floppy.device).diskIn;
     return floppy.mediaAvailable;
 }
@@ -119,7 +115,7 @@ QString ServiceFloppyDrive::Root() const {
 
 ResolvedPath ServiceFloppyDrive::Resolve(const DrivePath& path) const {
     if (!Root().isEmpty()) {
-        ResolvedPath r = ResolveInFolder(Root(), path);
+        ResolvedPath r = ResolveInFolder(services_.system, Root(), path);
         r.drive = info();
         return r;
     }
@@ -146,7 +142,8 @@ bool ServiceFloppyDrive::CanOpen(const QString& device) const {
 }
 
 bool ServiceFloppyDrive::OnlyAMountTells(const UDisksFloppy& f) const {
-    return !f.mediaChangeDetected && f.canMount && !IsClassicFloppy(f.device) && !CanOpen(f.device);
+    return !f.mediaChangeDetected && f.canMount && !IsFloppyControllerDevice(f.device) &&
+           !CanOpen(f.device);
 }
 
 QString ServiceFloppyDrive::MountAsUser(const UDisksFloppy& f, Refusal* refusal) const {
@@ -240,7 +237,7 @@ Drive& ServiceFloppyDrive::Disk(int notReady) {
 }
 
 QString ServiceFloppyDrive::Dir(const DrivePath& path) {
-    return Disk(errors::kBadFileName).Dir(path);
+    return Disk(errors::kNoDiskToList).Dir(path);
 }
 
 SourceFile ServiceFloppyDrive::OpenSource(const DrivePath& path) {

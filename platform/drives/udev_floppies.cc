@@ -1,17 +1,16 @@
 #include "platform/drives/udev_floppies.h"
 
 #include <libudev.h>
-
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <memory>
 
+#include "platform/drives/floppy.h"
+
 namespace platform {
 
 namespace {
-
-constexpr qint64 kLargestFloppyBytes = 2949120;  // a 2.88 MB disk
 
 using UdevPtr = std::unique_ptr<udev, decltype(&udev_unref)>;
 using EnumeratePtr = std::unique_ptr<udev_enumerate, decltype(&udev_enumerate_unref)>;
@@ -61,17 +60,15 @@ std::vector<UdevDisk> ReadUdevDisks() {
 }
 
 std::vector<UdevFloppy> ClassifyFloppies(const std::vector<UdevDisk>& disks) {
-    static const QRegularExpression kFd(QStringLiteral("^/dev/fd[0-9]+$"));
     static const QRegularExpression kNeverFloppy(QStringLiteral("^/dev/(loop|ram|zram)[0-9]+$"));
-    static const QSet<QString> kFat = {u"vfat"_qs, u"msdos"_qs, u"fat"_qs, u"umsdos"_qs};
     std::vector<UdevFloppy> floppies;
     for (const UdevDisk& d : disks) {
         if (kNeverFloppy.match(d.node).hasMatch())
             continue;
-        const bool drive =
-            d.floppyDrive || kFd.match(d.node).hasMatch() || IsUsbFloppyInterface(d.usbInterfaces);
+        const bool drive = d.floppyDrive || IsFloppyControllerDevice(d.node) ||
+                           IsUsbFloppyInterface(d.usbInterfaces);
         const bool floppyDisk = d.removable && d.sizeBytes > 0 &&
-                                d.sizeBytes <= kLargestFloppyBytes && kFat.contains(d.fsType);
+                                d.sizeBytes <= kLargestFloppyBytes && IsFatType(d.fsType);
         if (drive || floppyDisk)
             floppies.push_back({d.node, d.sizeBytes, d.sizeBytes > 0});
     }

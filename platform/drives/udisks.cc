@@ -1,4 +1,5 @@
 #include "platform/drives/udisks.h"
+#include "platform/drives/floppy.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -68,11 +69,6 @@ class ServiceObject {
     QString path_;
     QMap<QString, QVariantMap> interfaces_;
 };
-
-bool IsFloppyDevice(const QString& device) {
-    static const QRegularExpression kFd(QStringLiteral("^/dev/fd[0-9]+$"));
-    return kFd.match(device).hasMatch();
-}
 
 // Why the service failed a mount, from the words of the mount underneath: it gives all of them
 // one error name.
@@ -254,14 +250,14 @@ std::vector<UDisksFloppy> UDisksClient::FloppyDrives() const {
         const QStringList media =
             drive.prop(kDriveInterface, u"MediaCompatibility"_qs).toStringList();
         const ServiceObject* block = DiskBlockOf(drive.path(), objects);
-        const bool floppy =
-            media.contains(u"floppy"_qs) || (block != nullptr && IsFloppyDevice(block->Device()));
+        const bool floppy = media.contains(u"floppy"_qs) ||
+                            (block != nullptr && IsFloppyControllerDevice(block->Device()));
         if (floppy && block != nullptr)
             floppies.push_back(FloppyOf(&drive, *block));
     }
     // The service ties a classic floppy device to no drive object.
     for (const ServiceObject& o : objects) {
-        if (o.has(kBlockInterface) && o.DrivePath() == u"/" && IsFloppyDevice(o.Device()))
+        if (o.has(kBlockInterface) && o.DrivePath() == u"/" && IsFloppyControllerDevice(o.Device()))
             floppies.push_back(FloppyOf(nullptr, o));
     }
     std::sort(floppies.begin(), floppies.end(),

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 namespace qtltest {
 
@@ -17,74 +18,110 @@ bool FaultySystem::Fails(Op op) {
     return errnum != 0;
 }
 
+bool FaultySystem::Seen(const char* path, std::string* shown) const {
+    const std::string_view p(path);
+    *shown = path;
+    for (const auto& [from, to] : seenAs) {
+        if (p.starts_with(from) && (p.size() == from.size() || p[from.size()] == '/')) {
+            if (to.empty()) {
+                errno = ENOENT;
+                return false;
+            }
+            *shown = to + std::string(p.substr(from.size()));
+            return true;
+        }
+    }
+    return true;
+}
+
 DIR* FaultySystem::OpenFolder(const char* path) {
-    return Fails(Op::kListFolder) ? nullptr : SystemCalls::OpenFolder(path);
+    std::string shown;
+    if (Fails(Op::kListFolder) || !Seen(path, &shown))
+        return nullptr;
+    return SystemCallsWrapper::OpenFolder(shown.c_str());
 }
 int FaultySystem::OpenSource(const char* path) {
-    return Fails(Op::kOpenSource) ? -1 : SystemCalls::OpenSource(path);
+    std::string shown;
+    if (Fails(Op::kOpenSource) || !Seen(path, &shown))
+        return -1;
+    return SystemCallsWrapper::OpenSource(shown.c_str());
+}
+int FaultySystem::Stat(const char* path, struct stat* info, bool follow) {
+    std::string shown;
+    if (Fails(Op::kStat) || !Seen(path, &shown) ||
+        SystemCallsWrapper::Stat(shown.c_str(), info, follow) != 0)
+        return -1;
+    if (const auto device = devices.find(path); device != devices.end()) {
+        info->st_mode = S_IFBLK | (info->st_mode & 07777);
+        info->st_rdev = device->second;
+    }
+    return 0;
 }
 int FaultySystem::CreateCopy(int folder, const char* name, mode_t mode) {
-    return Fails(Op::kOpenDestination) ? -1 : SystemCalls::CreateCopy(folder, name, mode);
+    return Fails(Op::kOpenDestination) ? -1 : SystemCallsWrapper::CreateCopy(folder, name, mode);
 }
 int FaultySystem::OpenCopy(int folder, const char* name) {
-    return Fails(Op::kVerify) ? -1 : SystemCalls::OpenCopy(folder, name);
+    return Fails(Op::kVerify) ? -1 : SystemCallsWrapper::OpenCopy(folder, name);
 }
 ssize_t FaultySystem::Read(int fd, void* buffer, size_t size, off_t offset) {
     if (pace)
         pace(size);
-    return Fails(Op::kRead) ? -1 : SystemCalls::Read(fd, buffer, size, offset);
+    return Fails(Op::kRead) ? -1 : SystemCallsWrapper::Read(fd, buffer, size, offset);
 }
 ssize_t FaultySystem::Write(int fd, const void* buffer, size_t size) {
     if (pace)
         pace(size);
-    return Fails(Op::kWrite) ? -1 : SystemCalls::Write(fd, buffer, size);
+    return Fails(Op::kWrite) ? -1 : SystemCallsWrapper::Write(fd, buffer, size);
 }
 ssize_t FaultySystem::CopyRange(int in, off_t offset, int out, size_t size) {
     if (pace)
         pace(size);
-    return Fails(Op::kCopyRange) ? -1 : SystemCalls::CopyRange(in, offset, out, size);
+    return Fails(Op::kCopyRange) ? -1 : SystemCallsWrapper::CopyRange(in, offset, out, size);
 }
 int FaultySystem::Sync(int fd) {
-    return Fails(Op::kSync) ? -1 : SystemCalls::Sync(fd);
+    return Fails(Op::kSync) ? -1 : SystemCallsWrapper::Sync(fd);
 }
 int FaultySystem::Close(int fd) {
     if (Fails(Op::kClose)) {
         const int errnum = errno;
-        SystemCalls::Close(fd);  // the descriptor is gone all the same
+        SystemCallsWrapper::Close(fd);  // the descriptor is gone all the same
         errno = errnum;
         return -1;
     }
-    return SystemCalls::Close(fd);
+    return SystemCallsWrapper::Close(fd);
 }
 
 int FaultySystem::Open(const char* path, int flags, mode_t mode) {
-    return Fails(Op::kOpen) ? -1 : SystemCalls::Open(path, flags, mode);
+    std::string shown;
+    if (Fails(Op::kOpen) || !Seen(path, &shown))
+        return -1;
+    return SystemCallsWrapper::Open(shown.c_str(), flags, mode);
 }
 int FaultySystem::OpenAt(int folder, const char* name, int flags, mode_t mode) {
-    return Fails(Op::kOpen) ? -1 : SystemCalls::OpenAt(folder, name, flags, mode);
+    return Fails(Op::kOpen) ? -1 : SystemCallsWrapper::OpenAt(folder, name, flags, mode);
 }
 int FaultySystem::Rename(int folder, const char* from, const char* to, unsigned flags) {
     return Fails((flags & RENAME_NOREPLACE) != 0 ? Op::kRenameNoReplace : Op::kRename)
                ? -1
-               : SystemCalls::Rename(folder, from, to, flags);
+               : SystemCallsWrapper::Rename(folder, from, to, flags);
 }
 int FaultySystem::Link(int folder, const char* from, const char* to) {
-    return Fails(Op::kLink) ? -1 : SystemCalls::Link(folder, from, to);
+    return Fails(Op::kLink) ? -1 : SystemCallsWrapper::Link(folder, from, to);
 }
 int FaultySystem::Unlink(int folder, const char* name) {
-    return Fails(Op::kUnlink) ? -1 : SystemCalls::Unlink(folder, name);
+    return Fails(Op::kUnlink) ? -1 : SystemCallsWrapper::Unlink(folder, name);
 }
 int FaultySystem::MakeFolder(const char* path, mode_t mode) {
-    return Fails(Op::kMakeFolder) ? -1 : SystemCalls::MakeFolder(path, mode);
+    return Fails(Op::kMakeFolder) ? -1 : SystemCallsWrapper::MakeFolder(path, mode);
 }
 int FaultySystem::SyncData(int fd) {
-    return Fails(Op::kSyncData) ? -1 : SystemCalls::SyncData(fd);
+    return Fails(Op::kSyncData) ? -1 : SystemCallsWrapper::SyncData(fd);
 }
 int FaultySystem::Allocate(int fd, off_t size) {
-    return Fails(Op::kAllocate) ? errno : SystemCalls::Allocate(fd, size);
+    return Fails(Op::kAllocate) ? errno : SystemCallsWrapper::Allocate(fd, size);
 }
 int FaultySystem::MemoryFile(const char* name) {
-    return Fails(Op::kMemoryFile) ? -1 : SystemCalls::MemoryFile(name);
+    return Fails(Op::kMemoryFile) ? -1 : SystemCallsWrapper::MemoryFile(name);
 }
 
 platform::ChildOutcome FaultyChildren::Run(const platform::ChildRun& run) {

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "platform/host.h"
 #include "platform/system_calls.h"
@@ -14,8 +15,9 @@ namespace qtltest {
 
 // The system calls of the drives and the FAT medium, each of which a test can make fail by name:
 // `fault` is asked before each call and a non-zero errno it returns fails that call with it.
-class FaultySystem : public platform::SystemCalls {
+class FaultySystem : public platform::SystemCallsWrapper {
   public:
+    FaultySystem() : SystemCallsWrapper(platform::DefaultSystemCalls()) {}
     enum class Op {
         kListFolder,
         kOpenSource,
@@ -35,8 +37,16 @@ class FaultySystem : public platform::SystemCalls {
         kSyncData,
         kAllocate,
         kMemoryFile,
+        kStat,  // a look at a path: the name walk, whether a drive's folder is there
     };
     std::function<int(Op)> fault;
+    // Paths of the machine shown otherwise, so that a test stages a mount table, a loop
+    // device or a gone folder without root: a path that is, or lies under, a key is reached
+    // at its value instead; an empty value hides it (ENOENT).
+    std::map<std::string, std::string> seenAs;
+    // Paths that look like block devices of these numbers; what stands there is opened as it
+    // is (an image file standing for the disk).
+    std::map<std::string, dev_t> devices;
     // Called with the bytes of each read, write and kernel copy before it is made: a slow
     // medium sleeps here.
     std::function<void(size_t)> pace;
@@ -59,9 +69,12 @@ class FaultySystem : public platform::SystemCalls {
     int SyncData(int fd) override;
     int Allocate(int fd, off_t size) override;
     int MemoryFile(const char* name) override;
+    int Stat(const char* path, struct stat* info, bool follow) override;
 
   private:
     bool Fails(Op op);
+    // Where `path` is reached: itself, or what `seenAs` shows in its place; false when hidden.
+    bool Seen(const char* path, std::string* shown) const;
 };
 
 // The child programs of the FAT medium (mtools), each run of which a test can make go wrong:
@@ -110,11 +123,15 @@ class TempDrives : public platform::Host {
     platform::Dialogs& dialogs() override { return *dialogs_; }
     platform::Screen& screen() override { return *screen_; }
     platform::Processes& processes() override { return fakeProcesses; }
+    platform::SystemCalls& systemCalls() override { return settingsSystem; }
 
     // Hands out other message boxes and pointer (nullptr: the host's own again).
     void Use(platform::Dialogs* dialogs, platform::Screen* screen);
 
     FaultySystem system;
+    // The calls the host reads the settings file through, apart from the drives' so that a
+    // fault or a pace set for the drives leaves the settings as they are.
+    FaultySystem settingsSystem;
     FaultyChildren children;
     platform::DriveServices services{system, children, {}, nullptr};
     // What the drives run between the chunks of a long copy and while mtools works.

@@ -1,0 +1,260 @@
+#include "platform/drives/images_drive.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/drives/medium.h"
+#include "platform/runtime_error.h"
+#include "platform/temporary_names.h"
+
+namespace platform {
+
+ImagesDrive::ImagesDrive(DriveInfo info, const DriveServices& services)
+    : FatDrive(std::move(info), services) {}
+
+QString ImagesDrive::ListEntry() const {
+    return QStringLiteral("%1 [%2]").arg(name(), QFileInfo(info().root).fileName());
+}
+
+QString ImagesDrive::ToolTip() const {
+    return QStringLiteral("Los disquetes se guardan como imágenes en %1")
+        .arg(QDir::toNativeSeparators(info().root));
+}
+
+ImagesDrive::~ImagesDrive() {
+    GiveUp();
+}
+
+QString ImagesDrive::FinalName() const {
+    return QStringLiteral("Disco%1.img").arg(disk_);
+}
+
+QString ImagesDrive::Medium() const {
+    if (begun_ && begun_->disk == disk_)
+        return info().root + u'/' + QFile::decodeName(begun_->name);
+    return info().root + u'/' + FinalName();
+}
+
+void ImagesDrive::InsertDisk(int number) {
+    GiveUp();  // a disk left unfinished never passes for a finished one
+    disk_ = number;
+}
+
+bool ImagesDrive::DiskMade(bool forWriting) {
+    SystemCalls& system = services_.system;
+    if (begun_ && begun_->disk == disk_) {
+        // The disk being written must still be there: an image that went away is a disk taken
+        // out of the drive, and is never made afresh.
+        struct stat held {
+        }, there{};
+        if (system.StatFd(begun_->image, &held) != 0 || held.st_nlink == 0 ||
+            system.Stat(QFile::encodeName(Medium()).constData(), &there) != 0 ||
+            there.st_ino != held.st_ino || there.st_dev != held.st_dev) {
+            std::fprintf(stderr, "QTL99: la imagen %s ha desaparecido mientras se escribía\n",
+                         qPrintable(Medium()));
+            throw RuntimeError(errors::kDiskNotReady);
+        }
+        return true;
+    }
+    GiveUp();
+    RemoveLeftovers(-1);
+    struct stat st {};
+    const QByteArray finalPath = QFile::encodeName(info().root + u'/' + FinalName());
+    const bool made = system.Stat(finalPath.constData(), &st, false) == 0;
+    if (made && S_ISLNK(st.st_mode)) {
+        // A link at the image's name leads to an image of another set: a disk in use, never
+        // followed nor replaced.
+        std::fprintf(stderr, "QTL99: %s es un enlace a otra imagen; quítelo y reintente\n",
+                     finalPath.constData());
+        throw RuntimeError(errors::kDiskNotReady);
+    }
+    if (made && !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr,
+                     "QTL99: %s no es una imagen de disquete sino %s; quítelo o cámbielo de "
+                     "nombre\n",
+                     finalPath.constData(),
+                     S_ISDIR(st.st_mode) ? "una carpeta" : "un archivo especial");
+        throw RuntimeError(errors::kPathFileAccess);
+    }
+    if (!forWriting)
+        return made;
+    Begin();
+    return true;
+}
+
+void ImagesDrive::CopyImage(const QByteArray& name) {
+    SystemCalls& system = services_.system;
+    const OpenFd from(system, system.OpenAt(begun_->folder, name.constData(),
+                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st {};
+    if (from.get() < 0 || system.StatFd(from.get(), &st) != 0)
+        throw RuntimeError(NumberForErrno(errno));
+    if (!S_ISREG(st.st_mode) || !StandardFloppySize(st.st_size))
+        throw RuntimeError(errors::kDeviceIO);  // no whole floppy: never written at all
+    std::vector<char> buffer(1 << 16);
+    for (off_t offset = 0; offset < st.st_size;) {
+        const ssize_t n = ReadFull(system, from.get(), buffer.data(), buffer.size(), offset);
+        if (n <= 0)
+            throw RuntimeError(n < 0 ? NumberForErrno(errno) : errors::kDeviceIO);
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w =
+                system.Write(begun_->image, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w < 0)
+                throw RuntimeError(NumberForErrno(errno));
+            done += w;
+        }
+        offset += n;
+    }
+    if (system.SyncData(begun_->image) != 0)
+        throw RuntimeError(NumberForErrno(errno));
+    begun_->replaces = true;
+    begun_->replacedDevice = st.st_dev;
+    begun_->replacedInode = st.st_ino;
+}
+
+void ImagesDrive::Begin() {
+    SystemCalls& system = services_.system;
+    MakeFolder(info().root);
+    Begun begun;
+    begun.disk = disk_;
+    begun.folder = system.Open(QFile::encodeName(info().root).constData(), O_RDONLY | O_DIRECTORY);
+    if (begun.folder < 0)
+        throw RuntimeError(NumberForErrno(errno));
+    // One program writes a folder of images at a time: two would each make the same disk. A
+    // file system that keeps no locks (NFS without its lock service) is written all the same.
+    if (system.Lock(begun.folder) != 0 && errno == EWOULDBLOCK) {
+        system.Close(begun.folder);
+        std::fprintf(stderr, "QTL99: otro programa está escribiendo imágenes en %s\n",
+                     qPrintable(info().root));
+        throw RuntimeError(errors::kDiskNotReady);
+    }
+    for (int attempt = 0; begun.image < 0; ++attempt) {
+        begun.name = TemporaryName(QFile::encodeName(FinalName()) + ".", ".tmp");
+        begun.image =
+            system.OpenAt(begun.folder, begun.name.constData(), O_RDWR | O_CREAT | O_EXCL, 0666);
+        if (begun.image < 0 && (errno != EEXIST || attempt == 100)) {
+            const int failure = errno;
+            system.Close(begun.folder);
+            throw RuntimeError(NumberForErrno(failure));
+        }
+    }
+    begun_ = begun;
+    try {
+        // An image already there (a blank kept for an emulator, one made by mformat) is the
+        // disk: it is written as a copy under the temporary name like a new one, never in
+        // place, so that a disk cut short leaves it as it was.
+        struct stat there {};
+        const QByteArray finalName = QFile::encodeName(FinalName());
+        if (system.StatAt(begun_->folder, finalName.constData(), &there) == 0) {
+            // An image nobody may write is a disk with its write-protect tab set.
+            if ((there.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+                throw RuntimeError(errors::kPermissionDenied);
+            CopyImage(finalName);
+        } else {
+            FatMedium(Medium(), services_).Format(begun_->image);
+        }
+    } catch (const RuntimeError& error) {
+        if (error.number() == errors::kDiskFull)
+            SayFolderFull();
+        GiveUp();
+        throw;
+    } catch (...) {
+        GiveUp();
+        throw;
+    }
+}
+
+void ImagesDrive::FinishDisk() {
+    // A disk asked for is an image even when its list copied nothing: an empty one, unless
+    // an image is there already.
+    if ((!begun_ || begun_->disk != disk_) && DiskMade(false))
+        return;
+    DiskMade(true);  // still there, or made now
+    SystemCalls& system = services_.system;
+    if (system.SyncData(begun_->image) != 0) {
+        const int number = NumberForErrno(errno);
+        if (number == errors::kDiskFull)
+            SayFolderFull();
+        throw RuntimeError(number);
+    }
+    // Never over an image another program made meanwhile (nor a link), only over the one this
+    // disk was copied from.
+    const QByteArray finalName = QFile::encodeName(FinalName());
+    struct stat st {};
+    const bool there = system.StatAt(begun_->folder, finalName.constData(), &st) == 0;
+    const bool replace = there && !S_ISLNK(st.st_mode) && begun_->replaces &&
+                         st.st_dev == begun_->replacedDevice && st.st_ino == begun_->replacedInode;
+    int failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
+                                  finalName.constData(), !replace);
+    if (failure != 0 && failure != EEXIST && !replace) {
+        // A file system with neither a rename that never replaces nor links (many FUSE
+        // mounts): the folder is locked against the other programs that write images, so a
+        // name found free is given by a plain rename.
+        if (system.StatAt(begun_->folder, finalName.constData(), &st) == 0)
+            failure = EEXIST;
+        else if (errno == ENOENT)
+            failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
+                                      finalName.constData(), false);
+    }
+    if (failure == EEXIST) {
+        std::fprintf(stderr, "QTL99: ya hay un %s en %s; quítelo y reintente\n",
+                     finalName.constData(), qPrintable(info().root));
+        throw RuntimeError(errors::kDiskNotReady);
+    }
+    if (failure != 0)
+        throw RuntimeError(NumberForErrno(failure));
+    system.Close(begun_->image);
+    system.Close(begun_->folder);  // and the folder is free for others
+    begun_.reset();
+}
+
+void ImagesDrive::SayFolderFull() const {
+    // The box speaks of a full floppy; the floppy is whole, what is full is the folder's disk.
+    std::fprintf(stderr, "QTL99: no cabe la imagen %s en %s: el disco de esa carpeta está lleno\n",
+                 qPrintable(FinalName()), qPrintable(info().root));
+}
+
+void ImagesDrive::GiveUp() {
+    if (!begun_)
+        return;
+    SystemCalls& system = services_.system;
+    system.Unlink(begun_->folder, begun_->name.constData());
+    system.Close(begun_->image);
+    system.Close(begun_->folder);
+    begun_.reset();
+}
+
+void ImagesDrive::RemoveLeftovers(int lockedFolder) {
+    // The program's own temporary images, of a process that no longer runs: a disk cut short
+    // by a kill or a crash, never named as a finished one.
+    static const QRegularExpression kImageStem(QStringLiteral("^Disco[0-9]+\\.img\\.$"));
+    SystemCalls& system = services_.system;
+    DIR* folder = system.OpenFolder(QFile::encodeName(info().root).constData());
+    if (folder == nullptr)
+        return;
+    const int fd = ::dirfd(folder);
+    // Only while no other program writes here: one that runs elsewhere (another container)
+    // cannot be told from a gone one by its number.
+    if (lockedFolder < 0 && system.Lock(fd) != 0 && errno == EWOULDBLOCK) {
+        system.CloseFolder(folder);
+        return;
+    }
+    while (const dirent* entry = system.ReadFolder(folder)) {
+        const TemporaryNameParts parts = ReadTemporaryName(entry->d_name, ".tmp");
+        if (parts.owner > 0 && kImageStem.match(QString::fromLatin1(parts.stem)).hasMatch())
+            RemoveLeftover(system, fd, entry->d_name, parts.owner);
+    }
+    system.CloseFolder(folder);
+}
+
+}  // namespace platform

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <sys/types.h>
+#include <optional>
+
+#include "platform/drives/fat_drive.h"
+
+namespace platform {
+
+// A drive of floppy images: its folder holds one image a disk, Disco<n>.img, and the disk "in"
+// it is the image of the disk last asked for (disk 1 before any, and at the start of a set). An
+// image that does not exist yet is an empty standard 1.44 MB floppy, made (with its folder) when
+// it is first written: under a name of its own, .Disco<n>.img.QTL99-<pid>-<k>.tmp, held open, and
+// the folder locked against another program, until the disk's list is done (FinishDisk), when it
+// takes its name, never over an image another program made. An image that is there already (a
+// blank) is written the same way, as a copy that replaces it when done; a link there (to another
+// set's image) is a disk in use (71), never followed nor replaced. A disk whose list copied
+// nothing is an empty image all the same.
+// A disk not finished is given up at the next prompt or when the set ends; an image that goes away
+// while its disk is written is a disk taken out (71), never made afresh; the temporary images of a
+// process that no longer runs are removed before a disk is looked at.
+class ImagesDrive : public FatDrive {
+  public:
+    ImagesDrive(DriveInfo info, const DriveServices& services);
+    ~ImagesDrive() override;
+
+    QString ListEntry() const override;  // "a: [Disquetes QTL99]": where the images go
+    QString ToolTip() const override;
+    bool IsReady() const override { return true; }
+    void InsertDisk(int number) override;
+    void FinishDisk() override;
+    void EndOfSet() override { GiveUp(); }
+
+  protected:
+    QString Medium() const override;
+    bool DiskMade(bool forWriting) override;
+
+  private:
+    struct Begun {
+        int disk = 0;
+        QByteArray name;  // its temporary name in the folder
+        int folder = -1;  // the folder, open and locked
+        int image = -1;   // the image, open
+        // The image there was at its name when the disk began, copied into this one and
+        // replaced by it when the disk is finished.
+        bool replaces = false;
+        dev_t replacedDevice = 0;
+        ino_t replacedInode = 0;
+    };
+    QString FinalName() const;  // Disco<n>.img
+    void Begin();
+    // Copies the image `name` of the folder into the one begun: 57 when it is no whole floppy.
+    void CopyImage(const QByteArray& name);
+    // Says on standard error that the folder's own disk is full.
+    void SayFolderFull() const;
+    void GiveUp();
+    // The leftovers of the folder's temporary images, unless another program holds the folder
+    // (`lockedFolder`: this drive's own lock on it, or -1).
+    void RemoveLeftovers(int lockedFolder);
+
+    int disk_ = 1;
+    std::optional<Begun> begun_;
+};
+
+}  // namespace platform

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <sys/types.h>
+#include <QByteArray>
+#include <chrono>
+#include <functional>
+#include <initializer_list>
+
+#include "platform/child_runner.h"
+#include "platform/drives/drive_services.h"
+
+// GNU mtools as the FAT medium runs it: the program found, a clean environment and a
+// configuration of the program's own, the disk handed over open, and what a run's words mean
+// as a run-time error number.
+namespace platform::mtools {
+
+// Where the child finds the file to copy, the configuration and the disk. The disk is handed
+// over open, as /dev/fd/5: mtools never reads a path of ours, where "x.img@@0" would mean
+// another file at an offset.
+inline constexpr int kChildSourceFd = 3;
+inline constexpr char kChildSourceName[] = "3";
+inline constexpr int kChildConfigFd = 4;
+inline constexpr int kChildMediumFd = 5;
+inline constexpr char kChildMedium[] = "/dev/fd/5";
+
+// How long one mtools run may take: a floppy writes some 30 KB a second, and a copy is read
+// back too; past this, the drive has hung.
+inline constexpr std::chrono::milliseconds kShortestDeadline = std::chrono::seconds(30);
+inline std::chrono::milliseconds DeadlineFor(off_t bytes) {
+    return kShortestDeadline + std::chrono::milliseconds(bytes / 8);
+}
+
+// What one mtools run left.
+struct Outcome : ChildOutcome {
+    bool exited() const { return end == End::kExited; }
+    // mtools refuses a name it cannot use, and a name already taken under "-D s", without a word.
+    bool silent() const { return exited() && status != 0 && errors.trimmed().isEmpty(); }
+    bool Says(const char* text) const { return errors.toLower().contains(text); }
+};
+
+// The number for a failed run. `notFound` is what "file not found" means to the caller; what
+// the table does not know is said on standard error and gives 75.
+int NumberFor(const Outcome& o, int notFound);
+
+// Runs one mtools command to its end through the host's runner, the disk open as `medium`
+// (or none, -1) and the file `sourceFd` (or none) as the child's descriptor 3; `output`
+// receives its standard output as it comes. Nothing goes through a shell. A run that cannot
+// start (no mtools program, no configuration) is said on standard error and comes back not
+// started.
+Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
+            int sourceFd, std::function<void(const char*, size_t)> output = {},
+            std::chrono::milliseconds deadline = kShortestDeadline);
+
+}  // namespace platform::mtools

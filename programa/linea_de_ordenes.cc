@@ -75,6 +75,7 @@ class AnfitrionDelCd : public platform::Host {
     platform::Dialogs& dialogs() override { return base_.dialogs(); }
     platform::Screen& screen() override { return base_.screen(); }
     platform::Processes& processes() override { return base_.processes(); }
+    platform::SystemCalls& systemCalls() override { return base_.systemCalls(); }
 
   private:
     platform::Host& base_;

@@ -87,6 +87,7 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "Sin tabla de unidades: se omite (montar el CD necesita root)"
     exit 77  # skipped: what needs root never ran
 fi
+[ -d /media ] || media_creada=1  # made here, removed with the CD
 montado="/media/QTL99 prueba $$"
 mkdir -p "$montado"
 fuseiso -n "$iso" "$montado" -o "ro,fsname=/dev/sr-qtl99-$$" || falla "no se pudo montar el CD"

@@ -11,6 +11,7 @@ limpiar() {
     [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; } || true
     # A folder the script mounted (the CD as a desktop mounts it) goes before the scratch folder.
     [ -n "${montado:-}" ] && { fusermount -u "$montado" 2>/dev/null || umount "$montado"; rmdir "$montado"; } || true
+    [ -n "${media_creada:-}" ] && rmdir /media 2>/dev/null || true
     chmod -R u+w "$trabajo" 2>/dev/null || true
     rm -rf "$trabajo"
 }

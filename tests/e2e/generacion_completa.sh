@@ -89,6 +89,7 @@ no_montado() {
 }
 
 xorriso -as mkisofs -quiet -R -o "$trabajo/cd.iso" "$cd_dir" 2>/dev/null || falla "xorriso"
+[ -d /media ] || media_creada=1  # made here, removed with the CD
 montado="/media/QTL99 disquetera $$"
 mkdir -p "$montado"
 fuseiso -n "$trabajo/cd.iso" "$montado" -o "ro,fsname=/dev/sr-qtl99-$$" || falla "no se pudo montar el CD"

@@ -6,17 +6,18 @@
 
 #include "app/lib.h"
 #include "generation/ajustes.h"
+#include "platform/drives/floppy.h"
 #include "platform/host.h"
 
 // The check of a CD before it is burnt: what the disk-set loop will do with its Archivos.ini,
 // read through the same lookup, without writing anything.
 namespace generacion {
 
-// A standard 1.44 MB floppy as FAT12 lays it out: data clusters of one 512-byte sector, and
-// the fixed slots of the root folder, where every file of a disk goes.
-inline constexpr int kGruposDelDisquete = 2847;
-inline constexpr int kBytesPorGrupo = 512;
-inline constexpr int kEntradasDeLaRaiz = 224;
+// A standard 1.44 MB floppy: its data clusters, and the fixed slots of the root folder, where
+// every file of a disk goes.
+inline constexpr int kGruposDelDisquete = platform::kStandardFloppyClusters;
+inline constexpr int kBytesPorGrupo = platform::kStandardFloppyClusterBytes;
+inline constexpr int kEntradasDeLaRaiz = platform::kStandardFloppyRootEntries;
 
 // One name of a disk's list that the loop will copy (it ends with its comma).
 struct EntradaComprobada {

@@ -87,6 +87,10 @@ class SystemCalls {
     virtual int FlushDriveBuffer(int fd) = 0;
     // realpath(path): the absolute path with every link, "." and ".." resolved, in `real`.
     virtual int RealPath(const char* path, std::string* real) = 0;
+    // symlinkat(target, folder, name).
+    virtual int SymLink(const char* target, int folder, const char* name) = 0;
+    // unlinkat(folder, name, AT_REMOVEDIR): the empty folder `name` goes.
+    virtual int RemoveFolder(int folder, const char* name) = 0;
 };
 
 // Forwards every call to another SystemCalls: a test derives from it and overrides the calls
@@ -158,6 +162,12 @@ class SystemCallsWrapper : public SystemCalls {
     int FlushDriveBuffer(int fd) override { return target_.FlushDriveBuffer(fd); }
     int RealPath(const char* path, std::string* real) override {
         return target_.RealPath(path, real);
+    }
+    int SymLink(const char* target, int folder, const char* name) override {
+        return target_.SymLink(target, folder, name);
+    }
+    int RemoveFolder(int folder, const char* name) override {
+        return target_.RemoveFolder(folder, name);
     }
 
   private:

@@ -61,6 +61,8 @@ class PosixSystemCalls final : public SystemCalls {
     int SetFlags(int fd, int flags) override;
     int FlushDriveBuffer(int fd) override;
     int RealPath(const char* path, std::string* real) override;
+    int SymLink(const char* target, int folder, const char* name) override;
+    int RemoveFolder(int folder, const char* name) override;
 };
 
 }  // namespace
@@ -184,6 +186,13 @@ int PosixSystemCalls::RealPath(const char* path, std::string* real) {
     real->assign(resolved);
     std::free(resolved);
     return 0;
+}
+
+int PosixSystemCalls::SymLink(const char* target, int folder, const char* name) {
+    return ::symlinkat(target, folder, name);
+}
+int PosixSystemCalls::RemoveFolder(int folder, const char* name) {
+    return ::unlinkat(folder, name, AT_REMOVEDIR);
 }
 
 SystemCalls& DefaultSystemCalls() {

@@ -306,6 +306,69 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
               71);
 }
 
+// A new image's files go on in two mtools runs when its list is done, yet a file that does not
+// fit is told at its own copy, and a read-back that fails is told before the image is named.
+TEST_F(ArchivosTest, AnImageIsWrittenInTwoRunsAndFailsAtTheRightStep) {
+    // Nine files of 293 clusters fill all but 210 of the disk's 2847; the tenth takes 235.
+    for (int i = 1; i <= 11; ++i) {
+        drives_.Write(QStringLiteral("cd/Discos/Disco1/F%1.BIN").arg(i), Datos(i == 11   ? 1000
+                                                                               : i == 10 ? 120000
+                                                                                         : 150000)
+                                                                             .mid(i));
+    }
+    drives_.MapDrives(QStringLiteral("d:=cd,optical;e:=imagenes,images"));
+    QStringList runs, out;
+    drives_.children.fault = [&](const platform::ChildRun& run) {
+        runs << QString::fromUtf8(run.arguments[2]);
+        const bool readBack = run.arguments[2] == "mcopy" && !run.arguments.back().startsWith("::");
+        return readBack && !out.isEmpty() ? qtltest::FaultyChildren::Fault::kFails
+                                          : qtltest::FaultyChildren::Fault::kNone;
+    };
+    auto copy = [&](int i) {
+        return ErrorNumber([&] {
+            platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\F%1.BIN").arg(i),
+                               QStringLiteral("e:\\F%1.BIN").arg(i));
+        });
+    };
+    for (int i = 1; i <= 9; ++i)
+        EXPECT_EQ(copy(i), 0) << i;
+    EXPECT_EQ(runs, QStringList({u"mformat"_qs}));  // held back
+    EXPECT_EQ(copy(10), 61);
+    // The nine together, copied and read back; then the tenth alone, removed when full.
+    EXPECT_EQ(runs,
+              QStringList({u"mformat"_qs, u"mcopy"_qs, u"mcopy"_qs, u"mcopy"_qs, u"mdel"_qs}));
+    EXPECT_EQ(copy(11), 0);  // one by one from here on
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("e:")); }), 0);
+    // Every read-back fails now: the disk is not finished, and its image has no name yet.
+    platform::InsertDisk(drives_, QStringLiteral("e:"), 2);
+    out << u"falla"_qs;
+    EXPECT_EQ(copy(1), 0);
+    EXPECT_EQ(copy(2), 0);
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("e:")); }), 57);
+    EXPECT_FALSE(drives_.Exists(QStringLiteral("imagenes/Disco2.img")));
+    out.clear();  // Retry
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("e:")); }), 0);
+
+    const auto herramienta = qtltest::Herramienta;
+    for (const auto& [disco, archivos] :
+         {std::pair{1, std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 11}}, {2, {1, 2}}}) {
+        const QString imagen = drives_.Path(QStringLiteral("imagenes/Disco%1.img").arg(disco));
+        EXPECT_EQ(herramienta(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), imagen}).first, 0);
+        for (int i : archivos) {
+            EXPECT_EQ(herramienta(QStringLiteral("mtype"), {QStringLiteral("-i"), imagen,
+                                                            QStringLiteral("::F%1.BIN").arg(i)})
+                          .second,
+                      drives_.Read(QStringLiteral("cd/Discos/Disco1/F%1.BIN").arg(i)))
+                << disco << " " << i;
+        }
+    }
+    EXPECT_EQ(
+        herramienta(QStringLiteral("mdir"), {QStringLiteral("-b"), QStringLiteral("-i"),
+                                             drives_.Path(QStringLiteral("imagenes/Disco1.img"))})
+            .second.count('\n'),
+        10);
+}
+
 // What stops a drive of images gets its box's number and one line on standard error that
 // names the image or folder and the cause.
 TEST_F(ArchivosTest, ADriveOfImagesSaysWhatStopsIt) {

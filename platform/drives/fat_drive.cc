@@ -115,6 +115,10 @@ void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const QString name = RootName(path);
     DiskMade(true);
     CheckImage(services_.system, Medium());
+    Write(name, source);
+}
+
+void FatDrive::Write(const QString& name, const SourceFile& source) {
     FatMedium(Medium(), services_).CopyIn(source.fd(), name);
 }
 

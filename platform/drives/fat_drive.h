@@ -29,6 +29,11 @@ class FatDrive : public Drive {
     // there is no disk yet, which reads as an empty one; a write makes it.
     virtual bool DiskMade(bool /*forWriting*/) { return true; }
 
+    // Writes `source` to the disk as `name` (the path's one name, not yet read as FAT keeps
+    // it), once the disk is made and checked: at once, unless a drive holds it back until its
+    // disk is finished.
+    virtual void Write(const QString& name, const SourceFile& source);
+
     // Makes `folder` and the folders above it that are missing.
     void MakeFolder(const QString& folder);
 

@@ -114,7 +114,7 @@ void FatMedium::FormatStandard() {
     remover.keep = true;
 }
 
-void FatMedium::Format(int image) {
+void FatMedium::Format(int image, bool durable) {
     // Every block allocated now, so that no later write to the image finds the host disk full.
     if (const int failure = services_.system.Allocate(image, kStandardFloppyBytes))
         throw RuntimeError(NumberForErrno(failure));
@@ -122,7 +122,7 @@ void FatMedium::Format(int image) {
         Run(services_, {"mformat", "-f", "1440", "-i", kChildMedium, "::"}, image, -1);
     if (!o.ok())
         throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
-    if (services_.system.SyncData(image) != 0)
+    if (durable && services_.system.SyncData(image) != 0)
         throw RuntimeError(NumberForErrno(errno));
 }
 
@@ -263,20 +263,25 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
         throw RuntimeError(NumberForErrno(errno));
 }
 
-void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name,
-                                    bool readBack) {
+int FatMedium::MakeDurable(int medium) {
     SystemCalls& system = services_.system;
-    int failure = 0;
     // mtools leaves its writes in the page cache. They go to the medium now, and a device's
-    // cached blocks (and a floppy driver's track buffer) are dropped, so that the read-back
-    // below reads the disk itself.
+    // cached blocks (and a floppy driver's track buffer) are dropped, so that a read-back reads
+    // the disk itself.
     struct stat st {};
-    if (system.SyncData(medium) != 0 || system.StatFd(medium, &st) != 0) {
-        failure = NumberForErrno(errno);
-    } else if (S_ISBLK(st.st_mode)) {
+    if (system.SyncData(medium) != 0 || system.StatFd(medium, &st) != 0)
+        return NumberForErrno(errno);
+    if (S_ISBLK(st.st_mode)) {
         system.FlushDriveBuffer(medium);
         system.DropCache(medium);
     }
+    return 0;
+}
+
+void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name,
+                                    bool readBack) {
+    SystemCalls& system = services_.system;
+    int failure = MakeDurable(medium);
     if (failure == 0 && readBack) {
         off_t offset = 0;
         bool same = true;

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "platform/drives/drive_services.h"
@@ -48,9 +49,10 @@ class FatMedium {
     // when it cannot be written or the image is write-protected, 61 when the folder's disk is
     // full, 75 when the path is a device or a folder (the program never formats a real floppy).
     void FormatStandard();
-    // Makes the open, empty regular file `image` an empty standard 1.44 MB FAT12 floppy, durable.
-    // Raises 61 when its disk is full, 75 when mtools fails.
-    void Format(int image);
+    // Makes the open, empty regular file `image` an empty standard 1.44 MB FAT12 floppy, durable
+    // unless `durable` is false (an image that is made durable with its files, before it is
+    // named). Raises 61 when its disk is full, 75 when mtools fails.
+    void Format(int image, bool durable = true);
 
     // The name of the first entry of the root folder (hidden and system files and folders
     // included, the volume label not), or the empty text when there is none.
@@ -72,6 +74,27 @@ class FatMedium {
     // (this needs room for both while it runs). Raises the numbers above; 75 when `sourceFd` is
     // not a regular file or the name is an existing folder.
     void CopyIn(int sourceFd, const QString& name);
+
+    // A file to copy with others: open and regular, read from its start, and its name as
+    // FatName gives it.
+    struct Incoming {
+        int fd = -1;
+        QString name;
+    };
+    // Copies `files` as CopyIn would, one after the other, but in one mtools run, read back in
+    // one more: a child program a file costs more than the copy. A device is made durable
+    // between the two; an image file is left for its caller to make durable once it is whole,
+    // before it is named (its read-back reads the file as the system holds it either way). Their
+    // names must be new on the disk and differ from each other in more than case, and the
+    // caller knows that they fit. When the runs together do not work out, what they wrote goes
+    // and the files are copied one by one, so that a failure is the one CopyIn raises, at its
+    // file. `copied(i)` is called once file i is whole on the disk.
+    void CopyInTogether(const std::vector<Incoming>& files,
+                        const std::function<void(size_t)>& copied);
+
+    // Removes what copies together of this process left where a removal failed; for a time
+    // when none runs. Those of gone processes go at the next copy together.
+    static void RemoveOwnWorkFolders(SystemCalls& system);
 
     // CopyIn without the read-back, only to measure what the read-back costs. The program never
     // uses it.
@@ -96,6 +119,11 @@ class FatMedium {
     void Copy(int sourceFd, const QString& name, bool readBack);
     enum class Written { kYes, kSkipped };
     Written WriteEntry(int medium, int sourceFd, off_t size, const QString& name);
+    // Whether the runs together wrote and read back every one of `files`; when not, nothing
+    // of theirs is left on the disk.
+    bool CopiedTogether(const std::vector<Incoming>& files);
+    // Sends mtools' writes to the medium, past every cache: 0, or the number of the failure.
+    int MakeDurable(int medium);
     void MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name,
                              bool readBack);
     void Remove(int medium, const QByteArray& pattern);

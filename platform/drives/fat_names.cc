@@ -70,6 +70,10 @@ QString FatName(const QString& given) {
     }
 }
 
+int MostRootEntries(const QString& name) {
+    return static_cast<int>((name.size() + 12) / 13) + 1;
+}
+
 QByteArray MtoolsPattern(const QString& name) {
     QByteArray out = "::/";
     for (const char c : name.toUtf8()) {

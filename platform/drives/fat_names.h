@@ -33,6 +33,10 @@ FatNameCheck CheckFatName(const QString& name);
 // any other fault of CheckFatName.
 QString FatName(const QString& given);
 
+// The most entries of a root folder that a file of the FAT name `name` takes: its long name in
+// pieces of 13 and its short entry (a name that is a short name takes one).
+int MostRootEntries(const QString& name);
+
 // A name mtools reads as a pattern (the source of a copy, a deletion): its wildcards escaped,
 // so that "a[1].txt" names itself and not "a1.txt".
 QByteArray MtoolsPattern(const QString& name);

@@ -7,6 +7,11 @@ namespace platform {
 
 // The standard 1.44 MB floppy: 80 tracks, 2 heads, 18 sectors of 512 bytes.
 inline constexpr long long kStandardFloppyBytes = 1474560;
+// The standard floppy as `mformat -f 1440` lays it out: data clusters of one 512-byte sector,
+// and a root folder of 224 entries.
+inline constexpr int kStandardFloppyClusters = 2847;
+inline constexpr int kStandardFloppyClusterBytes = 512;
+inline constexpr int kStandardFloppyRootEntries = 224;
 // The largest floppy there is: a 2.88 MB disk. A removable disk above it is no floppy.
 inline constexpr long long kLargestFloppyBytes = 2949120;
 

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/drives/fat_names.h"
+#include "platform/drives/floppy.h"
 #include "platform/drives/medium.h"
 #include "platform/runtime_error.h"
 #include "platform/temporary_names.h"
@@ -161,7 +163,10 @@ void ImagesDrive::Begin() {
                 throw RuntimeError(errors::kPermissionDenied);
             CopyImage(finalName);
         } else {
-            FatMedium(Medium(), services_).Format(begun_->image);
+            FatMedium(Medium(), services_).Format(begun_->image, false);  // durable when done
+            holding_ = true;
+            clustersLeft_ = kStandardFloppyClusters;
+            entriesLeft_ = kStandardFloppyRootEntries;
         }
     } catch (const RuntimeError& error) {
         if (error.number() == errors::kDiskFull)
@@ -180,6 +185,7 @@ void ImagesDrive::FinishDisk() {
     if ((!begun_ || begun_->disk != disk_) && DiskMade(false))
         return;
     DiskMade(true);  // still there, or made now
+    WriteHeldBack();
     SystemCalls& system = services_.system;
     if (system.SyncData(begun_->image) != 0) {
         const int number = NumberForErrno(errno);
@@ -218,6 +224,75 @@ void ImagesDrive::FinishDisk() {
     begun_.reset();
 }
 
+QString ImagesDrive::Dir(const DrivePath& path) {
+    if (begun_ && begun_->disk == disk_)
+        WriteHeldBack();
+    return FatDrive::Dir(path);
+}
+
+SourceFile ImagesDrive::OpenSource(const DrivePath& path) {
+    if (begun_ && begun_->disk == disk_)
+        WriteHeldBack();
+    return FatDrive::OpenSource(path);
+}
+
+void ImagesDrive::Write(const QString& name, const SourceFile& source) {
+    if (HoldBack(name, source))
+        return;
+    WriteHeldBack();
+    holding_ = false;  // from here on, what the disk holds is for mtools to tell
+    FatDrive::Write(name, source);
+}
+
+bool ImagesDrive::HoldBack(const QString& given, const SourceFile& source) {
+    if (!holding_)
+        return false;
+    const QString name = FatName(given);  // a name FAT cannot hold fails at its file
+    const struct stat& st = source.info();
+    if (!S_ISREG(st.st_mode))
+        return false;
+    const off_t clusters =
+        (st.st_size + kStandardFloppyClusterBytes - 1) / kStandardFloppyClusterBytes;
+    const int entries = MostRootEntries(name);
+    if (clusters > clustersLeft_ || entries > entriesLeft_)
+        return false;
+    // A name that is there already replaces its file, as only a copy made now can.
+    for (const FatMedium::Incoming& held : heldBack_) {
+        if (held.name.compare(name, Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    // The file is opened anew: the caller closes its own when this returns.
+    SystemCalls& system = services_.system;
+    const int fd = system.Open(("/proc/self/fd/" + QByteArray::number(source.fd())).constData(),
+                               O_RDONLY | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    heldBack_.push_back({fd, name});
+    clustersLeft_ -= static_cast<int>(clusters);
+    entriesLeft_ -= entries;
+    return true;
+}
+
+void ImagesDrive::WriteHeldBack() {
+    if (heldBack_.empty())
+        return;
+    size_t written = 0;
+    try {
+        FatMedium(Medium(), services_).CopyInTogether(heldBack_, [&](size_t) { ++written; });
+    } catch (...) {
+        DropHeldBack(written);
+        holding_ = false;
+        throw;
+    }
+    DropHeldBack(written);
+}
+
+void ImagesDrive::DropHeldBack(size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        services_.system.Close(heldBack_[i].fd);
+    heldBack_.erase(heldBack_.begin(), heldBack_.begin() + static_cast<ptrdiff_t>(count));
+}
+
 void ImagesDrive::SayFolderFull() const {
     // The box speaks of a full floppy; the floppy is whole, what is full is the folder's disk.
     std::fprintf(stderr, "QTL99: no cabe la imagen %s en %s: el disco de esa carpeta está lleno\n",
@@ -225,6 +300,8 @@ void ImagesDrive::SayFolderFull() const {
 }
 
 void ImagesDrive::GiveUp() {
+    DropHeldBack(heldBack_.size());
+    holding_ = false;
     if (!begun_)
         return;
     SystemCalls& system = services_.system;

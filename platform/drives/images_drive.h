@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 #include <optional>
+#include <vector>
 
 #include "platform/drives/fat_drive.h"
 
@@ -16,6 +17,10 @@ namespace platform {
 // blank) is written the same way, as a copy that replaces it when done; a link there (to another
 // set's image) is a disk in use (71), never followed nor replaced. A disk whose list copied
 // nothing is an empty image all the same.
+// A new image's files are held back and written together when its list is done (FinishDisk), or
+// when a file comes that might not fit, or the disk is read: what a fresh image holds is known,
+// and a child program a file would cost more than the copies. A file that may not fit is
+// written at once, like every file after it, so that a full disk is told at its file.
 // A disk not finished is given up at the next prompt or when the set ends; an image that goes away
 // while its disk is written is a disk taken out (71), never made afresh; the temporary images of a
 // process that no longer runs are removed before a disk is looked at.
@@ -27,6 +32,8 @@ class ImagesDrive : public FatDrive {
     QString ListEntry() const override;  // "a: [Disquetes QTL99]": where the images go
     QString ToolTip() const override;
     bool IsReady() const override { return true; }
+    QString Dir(const DrivePath& path) override;
+    SourceFile OpenSource(const DrivePath& path) override;
     void InsertDisk(int number) override;
     void FinishDisk() override;
     void EndOfSet() override { GiveUp(); }
@@ -34,6 +41,7 @@ class ImagesDrive : public FatDrive {
   protected:
     QString Medium() const override;
     bool DiskMade(bool forWriting) override;
+    void Write(const QString& name, const SourceFile& source) override;
 
   private:
     struct Begun {
@@ -54,12 +62,25 @@ class ImagesDrive : public FatDrive {
     // Says on standard error that the folder's own disk is full.
     void SayFolderFull() const;
     void GiveUp();
+    // Takes the file to be written with the others of its disk; false when it is to be written
+    // now.
+    bool HoldBack(const QString& name, const SourceFile& source);
+    // Writes the files held back; those not written stay held when it raises.
+    void WriteHeldBack();
+    void DropHeldBack(size_t count);
     // The leftovers of the folder's temporary images, unless another program holds the folder
     // (`lockedFolder`: this drive's own lock on it, or -1).
     void RemoveLeftovers(int lockedFolder);
 
     int disk_ = 1;
     std::optional<Begun> begun_;
+    // The files of the disk begun that are held back, and what the image has room for besides.
+    // Only a disk that began as a freshly made image, whose files have all been held, is known
+    // well enough.
+    std::vector<FatMedium::Incoming> heldBack_;
+    bool holding_ = false;
+    int clustersLeft_ = 0;
+    int entriesLeft_ = 0;
 };
 
 }  // namespace platform

@@ -114,9 +114,12 @@ int NumberFor(const Outcome& o, int notFound) {
     return errors::kPathFileAccess;
 }
 
-Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
-            int sourceFd, std::function<void(const char*, size_t)> output,
-            std::chrono::milliseconds deadline) {
+namespace {
+
+Outcome RunWith(const DriveServices& services, const QByteArray* first, const QByteArray* last,
+                std::vector<std::pair<int, int>> descriptors,
+                std::function<void(const char*, size_t)> output,
+                std::chrono::milliseconds deadline) {
     ChildRun run;
     run.program = MtoolsProgram(services.system);
     Outcome outcome;
@@ -132,7 +135,7 @@ Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arg
         return outcome;
     }
     run.arguments = {"mtools", "-c"};
-    run.arguments.insert(run.arguments.end(), arguments);
+    run.arguments.insert(run.arguments.end(), first, last);
     // A clean environment: no MTOOLS_* variable of the user's, no home folder with a
     // .mtoolsrc or .mcwd, messages in the C locale, names in UTF-8. Only the character set is
     // asked for: loading a whole locale costs a fifth of a run.
@@ -140,11 +143,8 @@ Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arg
                        "MTOOLSRC=/dev/fd/" + QByteArray::number(kChildConfigFd)};
     if (const char* tz = ::getenv("TZ"))
         run.environment.push_back(QByteArray("TZ=") + tz);  // FAT times are local times
-    run.descriptors = {{kChildConfigFd, configuration.get()}};
-    if (sourceFd >= 0)
-        run.descriptors.push_back({kChildSourceFd, sourceFd});
-    if (medium >= 0)
-        run.descriptors.push_back({kChildMediumFd, medium});
+    run.descriptors = std::move(descriptors);
+    run.descriptors.push_back({kChildConfigFd, configuration.get()});
     run.output = std::move(output);
     run.keepAlive = services.keepAlive;
     run.deadline = deadline;
@@ -152,6 +152,32 @@ Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arg
     if (outcome.end == ChildOutcome::End::kNotStarted)
         std::fprintf(stderr, "QTL99: no se pudo ejecutar %s\n", run.program.constData());
     return outcome;
+}
+
+}  // namespace
+
+Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
+            int sourceFd, std::function<void(const char*, size_t)> output,
+            std::chrono::milliseconds deadline) {
+    std::vector<std::pair<int, int>> descriptors;
+    if (sourceFd >= 0)
+        descriptors.push_back({kChildSourceFd, sourceFd});
+    if (medium >= 0)
+        descriptors.push_back({kChildMediumFd, medium});
+    return RunWith(services, arguments.begin(), arguments.end(), std::move(descriptors),
+                   std::move(output), deadline);
+}
+
+Outcome Run(const DriveServices& services, const std::vector<QByteArray>& arguments, int medium,
+            const std::vector<int>& files, std::function<void(const char*, size_t)> output,
+            std::chrono::milliseconds deadline) {
+    std::vector<std::pair<int, int>> descriptors;
+    for (size_t i = 0; i < files.size(); ++i)
+        descriptors.push_back({kChildFirstFileFd + static_cast<int>(i), files[i]});
+    if (medium >= 0)
+        descriptors.push_back({kChildMediumFd, medium});
+    return RunWith(services, arguments.data(), arguments.data() + arguments.size(),
+                   std::move(descriptors), std::move(output), deadline);
 }
 
 }  // namespace platform::mtools

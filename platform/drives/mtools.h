@@ -5,6 +5,8 @@
 #include <chrono>
 #include <functional>
 #include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include "platform/child_runner.h"
 #include "platform/drives/drive_services.h"
@@ -22,6 +24,8 @@ inline constexpr char kChildSourceName[] = "3";
 inline constexpr int kChildConfigFd = 4;
 inline constexpr int kChildMediumFd = 5;
 inline constexpr char kChildMedium[] = "/dev/fd/5";
+// The files of a run that copies several: the child's descriptors from 6 on, in their order.
+inline constexpr int kChildFirstFileFd = 6;
 
 // How long one mtools run may take: a floppy writes some 30 KB a second, and a copy is read
 // back too; past this, the drive has hung.
@@ -50,5 +54,10 @@ int NumberFor(const Outcome& o, int notFound);
 Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
             int sourceFd, std::function<void(const char*, size_t)> output = {},
             std::chrono::milliseconds deadline = kShortestDeadline);
+// The same for a run of many arguments, the open files `files` handed over as the child's
+// descriptors kChildFirstFileFd, kChildFirstFileFd + 1...
+Outcome Run(const DriveServices& services, const std::vector<QByteArray>& arguments, int medium,
+            const std::vector<int>& files, std::function<void(const char*, size_t)> output,
+            std::chrono::milliseconds deadline);
 
 }  // namespace platform::mtools

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/drives/fat_medium.h"
+
 namespace qtltest {
 
 bool FaultySystem::Fails(Op op) {
@@ -163,6 +165,10 @@ platform::ChildOutcome FaultyChildren::Run(const platform::ChildRun& run) {
 TempDrives::TempDrives(const QString& parent)
     : dir_(parent.isEmpty() ? QDir::tempPath() + QStringLiteral("/qtl99-XXXXXX")
                             : parent + QStringLiteral("/qtl99-XXXXXX")) {}
+
+TempDrives::~TempDrives() {
+    platform::FatMedium::RemoveOwnWorkFolders(platform::DefaultSystemCalls());
+}
 
 QString TempDrives::Path(const QString& relative) const {
     return relative.isEmpty() ? dir_.path() : dir_.path() + u'/' + relative;

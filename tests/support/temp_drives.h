@@ -101,6 +101,8 @@ class TempDrives : public platform::Host {
   public:
     // The tree is made in the system's temporary folder, or under `parent`.
     explicit TempDrives(const QString& parent = {});
+    // What a fault kept from going outside the tree goes with it.
+    ~TempDrives() override;
     TempDrives(const TempDrives&) = delete;
     TempDrives& operator=(const TempDrives&) = delete;
 

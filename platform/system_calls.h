@@ -91,6 +91,8 @@ class SystemCalls {
     virtual int SymLink(const char* target, int folder, const char* name) = 0;
     // unlinkat(folder, name, AT_REMOVEDIR): the empty folder `name` goes.
     virtual int RemoveFolder(int folder, const char* name) = 0;
+    // syncfs(fd): everything of the file system that holds `fd` goes to its medium.
+    virtual int SyncFileSystem(int fd) = 0;
 };
 
 // Forwards every call to another SystemCalls: a test derives from it and overrides the calls
@@ -169,6 +171,7 @@ class SystemCallsWrapper : public SystemCalls {
     int RemoveFolder(int folder, const char* name) override {
         return target_.RemoveFolder(folder, name);
     }
+    int SyncFileSystem(int fd) override { return target_.SyncFileSystem(fd); }
 
   private:
     SystemCalls& target_;

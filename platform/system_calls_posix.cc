@@ -63,6 +63,7 @@ class PosixSystemCalls final : public SystemCalls {
     int RealPath(const char* path, std::string* real) override;
     int SymLink(const char* target, int folder, const char* name) override;
     int RemoveFolder(int folder, const char* name) override;
+    int SyncFileSystem(int fd) override;
 };
 
 }  // namespace
@@ -193,6 +194,10 @@ int PosixSystemCalls::SymLink(const char* target, int folder, const char* name) 
 }
 int PosixSystemCalls::RemoveFolder(int folder, const char* name) {
     return ::unlinkat(folder, name, AT_REMOVEDIR);
+}
+
+int PosixSystemCalls::SyncFileSystem(int fd) {
+    return Retry([&] { return ::syncfs(fd); });
 }
 
 SystemCalls& DefaultSystemCalls() {

@@ -259,12 +259,13 @@ TEST_F(GeneracionTest, MissingSourceFileIsReportedAndEndsTheRun) {
 TEST_F(GeneracionTest, ADiskThatCannotBeMadeDurableIsReported) {
     Ini("Disco1=A.TXT,\n", "1");
     Fuente(1, QStringLiteral("A.TXT"));
-    int syncs = 0;  // the copy's own, then its folder's when the list is done
+    int syncs = 0;  // the copy's own, then the disk's when the list is done
     drives_.system.fault = [&](qtltest::FaultySystem::Op op) {
         return op == qtltest::FaultySystem::Op::kSync && ++syncs == 2 ? EIO : 0;
     };
     s_.dialogs.Answer(r::kOk).Answer(r::kOk);
     Generar();
+    drives_.system.fault = {};
     EXPECT_EQ(s_.dialogs.transcript,
               QStringList({Prompt(1), kBeep,
                            BoxLine(48, QStringLiteral("Project1"),

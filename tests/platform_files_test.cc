@@ -31,6 +31,11 @@ class ArchivosTest : public ::testing::Test {
         drives_.MakeFolder(QStringLiteral("floppy"));
         drives_.MapDrives(QStringLiteral("d:=cd,optical;a:=floppy;b:=sin-disco"));
     }
+    // A copy as the loop makes one: named once its disk is done.
+    void Copiar(const QString& desde, const QString& hacia) {
+        platform::FileCopy(drives_, desde, hacia);
+        platform::FinishDisk(drives_, hacia.left(2));
+    }
     static QByteArray Datos(int n) {
         QByteArray b(n, Qt::Uninitialized);
         for (int i = 0; i < n; ++i)
@@ -48,8 +53,7 @@ TEST_F(ArchivosTest, CopyIsByteIdenticalKeepsTheTimeAndReplaces) {
     ASSERT_EQ(::utime(QFile::encodeName(fuente).constData(), &t), 0);
     drives_.Write(QStringLiteral("floppy/datos.bin"), "viejo contenido mas largo que nada");
 
-    platform::FileCopy(drives_, QStringLiteral("D:\\discos\\DISCO1\\datos.bin"),
-                       QStringLiteral("a:\\datos.bin"));
+    Copiar(QStringLiteral("D:\\discos\\DISCO1\\datos.bin"), QStringLiteral("a:\\datos.bin"));
     // The existing entry is replaced under its stored name.
     EXPECT_EQ(drives_.Read(QStringLiteral("floppy/datos.bin")),
               drives_.Read(QStringLiteral("cd/Discos/Disco1/DATOS.BIN")));
@@ -58,8 +62,7 @@ TEST_F(ArchivosTest, CopyIsByteIdenticalKeepsTheTimeAndReplaces) {
                   .toSecsSinceEpoch(),
               1000000000);
 
-    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
-                       QStringLiteral("a:\\Nuevo.Bin"));
+    Copiar(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"), QStringLiteral("a:\\Nuevo.Bin"));
     EXPECT_TRUE(drives_.Exists(QStringLiteral("floppy/Nuevo.Bin")));
 }
 
@@ -158,13 +161,47 @@ TEST_F(ArchivosTest, FailurePartWayRemovesThePartialCopy) {
     EXPECT_EQ(drives_.Read(QStringLiteral("floppy/DATOS.BIN")), "copia anterior");
 }
 
+// Copies take their names in turns, once they and the others of the turn are durable; one that
+// cannot be named is never taken for written.
+TEST_F(ArchivosTest, CopiesAreNamedInTurnsOnlyOnceDurable) {
+    using Op = qtltest::FaultySystem::Op;
+    const auto copiar = [&](int i) {
+        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                           QStringLiteral("a:\\%1.BIN").arg(i));
+    };
+    const auto nombrados = [&] {
+        return QDir(drives_.Path(QStringLiteral("floppy")), {}, QDir::Name, QDir::Files).count();
+    };
+    for (int i = 1; i <= 9; ++i)
+        copiar(i);
+    EXPECT_EQ(nombrados(), 8u);  // eight at a time
+    // A root folder full of the temporary names: the turn is named, and the copy goes on.
+    int llenos = 0;
+    drives_.system.fault = [&](Op op) {
+        return op == Op::kOpenDestination && llenos++ == 0 ? ENOSPC : 0;
+    };
+    copiar(10);
+    EXPECT_EQ(nombrados(), 9u);
+    // The disk's sync fails: neither copy of the turn is named, and the disk says so until
+    // another one is asked for.
+    drives_.system.fault = [&](Op op) { return op == Op::kSync ? EIO : 0; };
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("a:")); }), 57);
+    drives_.system.fault = {};
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("a:")); }), 57);
+    EXPECT_EQ(
+        QDir(drives_.Path(QStringLiteral("floppy")), {}, QDir::Name, QDir::Files | QDir::Hidden)
+            .count(),
+        9u);
+    platform::InsertDisk(drives_, QStringLiteral("a:"), 2);
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("a:")); }), 0);
+}
+
 TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
     const QString fuera = drives_.Path(QStringLiteral("fuera.txt"));
     drives_.Write(QStringLiteral("fuera.txt"), "de otro");
     // A link on the disk is replaced by the copy, and what it pointed at is left alone.
     QFile::link(fuera, drives_.Path(QStringLiteral("floppy/BIG2.DAT")));
-    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
-                       QStringLiteral("a:\\BIG2.DAT"));
+    Copiar(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"), QStringLiteral("a:\\BIG2.DAT"));
     EXPECT_EQ(drives_.Read(QStringLiteral("fuera.txt")), "de otro");
     EXPECT_FALSE(QFileInfo(drives_.Path(QStringLiteral("floppy/BIG2.DAT"))).isSymLink());
     EXPECT_EQ(drives_.Read(QStringLiteral("floppy/BIG2.DAT")).size(), 3 << 20);
@@ -191,8 +228,7 @@ TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
     const QString fuente = drives_.Path(QStringLiteral("cd/Discos/Disco1/DATOS.BIN"));
     QFile::setPermissions(fuente, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     const mode_t mascara = ::umask(027);
-    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
-                       QStringLiteral("a:\\P.BIN"));
+    Copiar(QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"), QStringLiteral("a:\\P.BIN"));
     ::umask(mascara);
     struct stat st {};
     ::stat(QFile::encodeName(drives_.Path(QStringLiteral("floppy/P.BIN"))).constData(), &st);
@@ -251,7 +287,7 @@ TEST_F(ArchivosTest, AnImageFileStandsForTheDiskInTheDrive) {
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), u"chico.txt");
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\CHICO.TXT"), 22), u"chico.txt");
     // And out again: a disk in such a drive can be a source as well.
-    platform::FileCopy(drives_, QStringLiteral("a:\\CHICO.TXT"), QStringLiteral("d:\\COPIA.TXT"));
+    Copiar(QStringLiteral("a:\\CHICO.TXT"), QStringLiteral("d:\\COPIA.TXT"));
     EXPECT_EQ(drives_.Read(QStringLiteral("cd/COPIA.TXT")), "pequeño");
     EXPECT_EQ(ErrorNumber([&] {
                   platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
@@ -447,8 +483,8 @@ TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
     const QByteArray antes = drives_.Read(QStringLiteral("disco.img"));
     const auto aLaImagen = [&] {
         return ErrorNumber([&] {
-            platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
-                               QStringLiteral("a:\\CHICO.TXT"));
+            Copiar(QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                   QStringLiteral("a:\\CHICO.TXT"));
         });
     };
     // What the machine says of the image, staged so that it runs without root: a desktop has

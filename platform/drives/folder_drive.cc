@@ -227,6 +227,12 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     for (int attempt = 0; fd < 0; ++attempt) {
         temporary = TemporaryName({}, {});
         fd = system_.CreateCopy(folder.get(), temporary.constData(), source.info().st_mode & 0777);
+        // The copies not yet named hold entries of their own in a floppy's small root folder:
+        // named, they leave room for this one, as they would have one by one.
+        if (fd < 0 && errno == ENOSPC && !unnamed_.empty()) {
+            SyncDisk();
+            continue;
+        }
         if (fd < 0 && (errno != EEXIST || attempt == 100))
             throw RuntimeError(CopyErrorNumber(errno));
     }
@@ -248,8 +254,13 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         if (failure == 0) {
             const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
             system_.SetTimes(out.get(), times);  // kept where the file system can hold it
-            if (system_.Sync(out.get()) != 0)
+            // The data on the medium, to be read back from there; the rest of the file is made
+            // durable with the disk's others before it is named.
+            // Where the file system cannot be asked for that, a sync of the file does it.
+            if (system_.WriteOut(out.get(), 0, 0, true) != 0 &&
+                ((errno != EINVAL && errno != ESPIPE) || system_.Sync(out.get()) != 0)) {
                 failure = errno;
+            }
         }
         if (failure == 0 && out.Close() != 0)
             failure = errno;
@@ -257,45 +268,83 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
             failure = Verify(source.fd(), folder.get(), temporary, chunks, betweenChunks);
     });
     const qint64 took = clock.nsecsElapsed() / 1000;
-    // The copy's data is on the medium: under its name it is whole. The name itself is made
-    // durable with the others of the disk, when its list is done.
-    if (failure == 0)
-        failure = RenameTemporary(system_, folder.get(), temporary.constData(), name.constData());
     if (failure != 0) {
         system_.Unlink(folder.get(), temporary.constData());
         throw RuntimeError(CopyErrorNumber(failure));
     }
-    KeepUnsynced(folder.Release(), folderPath);
     chunks.Learnt(took);
+    HoldName(folder.Release(), folderPath, temporary, name);
+}
+
+void FolderDrive::HoldName(int folder, const QByteArray& path, const QByteArray& temporary,
+                           const QByteArray& name) {
+    if (held_ >= 0 && path != heldPath_) {
+        // Another folder: the names held in the one before are given now.
+        try {
+            SyncDisk();
+        } catch (const RuntimeError&) {
+            system_.Unlink(folder, temporary.constData());
+            system_.Close(folder);
+            throw;
+        }
+    }
+    if (held_ >= 0) {
+        system_.Close(folder);  // the same folder
+    } else {
+        held_ = folder;
+        heldPath_ = path;
+    }
+    unnamed_.push_back({temporary, name});
+    // A few at a time: their temporary names take entries of a floppy's small root folder.
+    if (unnamed_.size() >= kMostUnnamed)
+        SyncDisk();
 }
 
 void FolderDrive::SyncDisk() {
-    if (unsynced_ >= 0)
-        SyncFolder(std::exchange(unsynced_, -1));
-}
-
-void FolderDrive::KeepUnsynced(int folder, const QByteArray& path) {
-    if (unsynced_ >= 0 && path == unsyncedPath_) {
-        system_.Close(folder);  // the same folder: one sync will do for both
-        return;
+    if (held_ >= 0) {
+        int failure = 0;
+        // A floppy takes a while: the window answers meanwhile.
+        Aside(static_cast<bool>(services_.keepAlive), [&] {
+            // Every copy whole on the medium before any takes its name: one sync for them all.
+            if (!unnamed_.empty() && system_.SyncFileSystem(held_) != 0)
+                failure = errno;
+            while (failure == 0 && !unnamed_.empty()) {
+                failure = RenameTemporary(system_, held_, unnamed_.front().temporary.constData(),
+                                          unnamed_.front().name.constData());
+                if (failure == 0)
+                    unnamed_.erase(unnamed_.begin());
+            }
+            // And the names durable. Some file systems cannot sync a folder (EINVAL); theirs
+            // is durable by other means.
+            if (failure == 0 && system_.Sync(held_) != 0 && errno != EINVAL)
+                failure = errno;
+        });
+        // A copy that could not be named is not on the disk: the disk stays short of it, and
+        // says so at every sync until another disk is asked for.
+        for (const Unnamed& copy : unnamed_)
+            system_.Unlink(held_, copy.temporary.constData());
+        if (!unnamed_.empty() && lost_ == 0)
+            lost_ = CopyErrorNumber(failure);
+        unnamed_.clear();
+        system_.Close(std::exchange(held_, -1));
+        if (failure != 0)
+            throw RuntimeError(CopyErrorNumber(failure));
     }
-    // Another folder: the one before is made durable now.
-    unsyncedPath_ = path;
-    if (const int before = std::exchange(unsynced_, folder); before >= 0)
-        SyncFolder(before);
+    if (lost_ != 0)
+        throw RuntimeError(lost_);
 }
 
-void FolderDrive::SyncFolder(int folder) {
-    int failure = 0;
-    // A floppy takes a while to write its folder: the window answers meanwhile.
-    Aside(static_cast<bool>(services_.keepAlive), [&] {
-        // Some file systems cannot sync a folder (EINVAL); theirs is durable by other means.
-        if (system_.Sync(folder) != 0 && errno != EINVAL)
-            failure = errno;
-    });
-    system_.Close(folder);
-    if (failure != 0)
-        throw RuntimeError(CopyErrorNumber(failure));
+void FolderDrive::InsertDisk(int /*number*/) {
+    lost_ = 0;
+}
+
+void FolderDrive::EndOfSet() {
+    try {
+        SyncDisk();
+    } catch (const RuntimeError&) {
+        // Told when it failed.
+    }
+    lost_ = 0;
 }
 
 int FolderDrive::Write(int in, int out, Chunks& chunks,

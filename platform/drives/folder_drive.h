@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
@@ -27,8 +28,13 @@ class FolderDrive : public Drive {
     QString Dir(const DrivePath& path) override;
     SourceFile OpenSource(const DrivePath& path) override;
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
+    // Copies are named in turns, a few at a time, and at the latest here: each only once it
+    // and the others before it are durable. A copy that could not be named leaves the disk
+    // short, and that is raised at each SyncDisk until another disk is asked for.
     void FinishDisk() override { SyncDisk(); }
     void SyncDisk() override;
+    void InsertDisk(int number) override;
+    void EndOfSet() override;
 
   private:
     class Chunks;
@@ -46,11 +52,10 @@ class FolderDrive : public Drive {
     // the failure (EIO when they differ).
     int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
                const std::function<void()>& betweenChunks);
-    // Keeps the open folder `folder` (at `path`), where a name was just given, to be synced by
-    // SyncDisk.
-    void KeepUnsynced(int folder, const QByteArray& path);
-    // Syncs the open folder `folder` and closes it; raises the number of a failure.
-    void SyncFolder(int folder);
+    // Keeps the verified copy `temporary` of the open folder `folder` (at `path`) to be named
+    // `name` by SyncDisk.
+    void HoldName(int folder, const QByteArray& path, const QByteArray& temporary,
+                  const QByteArray& name);
     // Runs `work` on the worker, keeping the window alive, when `aside`; else right here.
     template <typename Work>
     void Aside(bool aside, Work&& work);
@@ -59,9 +64,17 @@ class FolderDrive : public Drive {
     // The chunk size the copies to each medium settled on, and whether they were quick, by
     // device: a disk swapped in the drive keeps the pace it showed.
     std::map<dev_t, Pace> paces_;
-    // The folder whose new names are not yet durable, open, and its path; -1 when there is none.
-    int unsynced_ = -1;
-    QByteArray unsyncedPath_;
+    // The copies written and verified but not yet named, all of one folder: they are made
+    // durable together, with one sync of the file system, and only then named. The folder is
+    // held open with its path; -1 when there is none.
+    struct Unnamed {
+        QByteArray temporary, name;
+    };
+    static constexpr size_t kMostUnnamed = 8;
+    std::vector<Unnamed> unnamed_;
+    int held_ = -1;
+    QByteArray heldPath_;
+    int lost_ = 0;  // the number of the failure that kept copies of this disk from their names
     Worker worker_;
 };
 

@@ -290,6 +290,13 @@ void ServiceFloppyDrive::ReleaseDisk() {
 void ServiceFloppyDrive::EndOfSet() {
     if (mountedHere_ || mountUnanswered_)
         Unmount(false);
+    if (folder_)
+        folder_->EndOfSet();
+}
+
+void ServiceFloppyDrive::InsertDisk(int number) {
+    if (folder_)
+        folder_->InsertDisk(number);
 }
 
 }  // namespace platform

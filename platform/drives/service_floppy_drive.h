@@ -47,6 +47,7 @@ class ServiceFloppyDrive : public Drive {
     void ReleaseDisk() override;
     // Unmounts the disk when this program mounted it; a refusal leaves it mounted.
     void EndOfSet() override;
+    void InsertDisk(int number) override;
 
   private:
     // What the service says of this drive now; nothing when it no longer knows it.

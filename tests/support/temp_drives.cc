@@ -83,6 +83,12 @@ ssize_t FaultySystem::CopyRange(int in, off_t offset, int out, size_t size) {
 int FaultySystem::Sync(int fd) {
     return Fails(Op::kSync) ? -1 : SystemCallsWrapper::Sync(fd);
 }
+int FaultySystem::WriteOut(int fd, off_t offset, off_t size, bool wait) {
+    return wait && Fails(Op::kSync) ? -1 : SystemCallsWrapper::WriteOut(fd, offset, size, wait);
+}
+int FaultySystem::SyncFileSystem(int fd) {
+    return Fails(Op::kSync) ? -1 : SystemCallsWrapper::SyncFileSystem(fd);
+}
 int FaultySystem::Close(int fd) {
     if (Fails(Op::kClose)) {
         const int errnum = errno;

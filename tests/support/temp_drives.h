@@ -59,6 +59,9 @@ class FaultySystem : public platform::SystemCallsWrapper {
     ssize_t Write(int fd, const void* buffer, size_t size) override;
     ssize_t CopyRange(int in, off_t offset, int out, size_t size) override;
     int Sync(int fd) override;
+    // A wait for the medium, and a sync of the whole file system, are syncs too.
+    int WriteOut(int fd, off_t offset, off_t size, bool wait) override;
+    int SyncFileSystem(int fd) override;
     int Close(int fd) override;
     int Open(const char* path, int flags, mode_t mode) override;
     int OpenAt(int folder, const char* name, int flags, mode_t mode) override;

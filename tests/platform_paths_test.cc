@@ -3,7 +3,8 @@
 #include <QFile>
 #include <cerrno>
 
-#include "platform/files.h"
+#include "platform/drives/drive.h"
+#include "platform/host/files.h"
 #include "platform/paths.h"
 #include "tests/support/temp_drives.h"
 

@@ -284,6 +284,53 @@ TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
                   {"a:", "(no montada) /dev/sdc"}, {"b:", carpeta + u' '}, {"c:", "/ "}}));
 }
 
+// The probe of block devices and the program's own folder look at the machine only through
+// its calls, so a staged /sys, /dev/disk/by-label and /proc/self/exe stand for the real ones.
+TEST(DeteccionTest, TheMachineIsLookedAtThroughItsCalls) {
+    qtltest::TempDrives arbol;
+    const QString disco = arbol.Path(u"dev/sdz"_qs);
+    const QString particion = arbol.Path(u"dev/sdz1"_qs);
+    arbol.Write(u"dev/sdz"_qs, "");
+    arbol.Write(u"dev/sdz1"_qs, "");
+    arbol.Write(u"sys/class/block/sdz/size"_qs, "2880\n");
+    arbol.Write(u"sys/class/block/sdz/removable"_qs, "1\n");
+    arbol.Write(u"sys/class/block/sdz/sdz1/size"_qs, "2816\n");  // a partition, as /sys has it
+    ASSERT_TRUE(QFile::link(arbol.Path(u"sys/class/block/sdz/sdz1"_qs),
+                            arbol.Path(u"sys/class/block/sdz1"_qs)));
+    arbol.MakeFolder(u"by-label"_qs);
+    ASSERT_TRUE(QFile::link(particion, arbol.Path(u"by-label/MI\\x20DISCO"_qs)));
+    arbol.Write(u"bin/QTL99"_qs, "");
+    qtltest::FaultySystem maquina;
+    const auto ver = [&](const char* ruta, const QString& como) {
+        return std::pair<const std::string, std::string>(ruta,
+                                                         QFile::encodeName(como).toStdString());
+    };
+    maquina.seenAs = {ver("/sys/class/block", arbol.Path(u"sys/class/block"_qs)),
+                      ver("/dev/disk/by-label", arbol.Path(u"by-label"_qs)),
+                      ver("/proc/self/exe", arbol.Path(u"bin/QTL99"_qs))};
+    const platform::SystemDeviceProbe probe(maquina);
+    EXPECT_TRUE(probe.Exists(disco));
+    EXPECT_EQ(probe.SizeBytes(disco), 1474560);
+    EXPECT_EQ(probe.SizeBytes(particion), 2816 * 512);
+    EXPECT_TRUE(probe.Removable(particion));  // its disk's flag
+    EXPECT_EQ(probe.Label(particion), u"MI DISCO");
+    EXPECT_EQ(probe.Label(disco), u"");
+    qtltest::ScriptedDialogs cajas;
+    qtltest::FakeScreen pantalla;
+    platform::LinuxHost anfitrion(cajas, pantalla, u"c:=/"_qs, {}, maquina);
+    EXPECT_EQ(anfitrion.ProgramFolder(), arbol.Path(u"bin"_qs));
+
+    // A machine that refuses every look and every read: nothing is known of the device.
+    maquina.fault = [](qtltest::FaultySystem::Op op) {
+        using Op = qtltest::FaultySystem::Op;
+        return op == Op::kStat || op == Op::kOpen ? EACCES : 0;
+    };
+    EXPECT_FALSE(probe.Exists(disco));
+    EXPECT_EQ(probe.SizeBytes(disco), -1);
+    EXPECT_FALSE(probe.Removable(disco));
+    EXPECT_EQ(probe.Label(particion), u"");
+}
+
 TEST(DeteccionTest, ATableIsDetectedAgainAfterABoxAMountOrItsLife) {
     int detections = 0;
     const auto detect = [&] { return platform::DriveInfos(++detections); };

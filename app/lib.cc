@@ -1,7 +1,6 @@
 #include "app/lib.h"
 
-#include "platform/files.h"
-#include "platform/profile.h"
+#include "platform/host/files.h"
 
 namespace Lib {
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "generation/generacion.h"
-#include "platform/host.h"
+#include "platform/host/linux_host.h"
 #include "tests/support/answer_probe.h"
 #include "tests/support/temp_drives.h"
 #include "ui/ventanas.h"

@@ -10,9 +10,8 @@
 #include "generation/ajustes.h"
 #include "platform/drives/drive.h"
 #include "platform/drives/fat_names.h"
-#include "platform/files.h"
+#include "platform/host/files.h"
 #include "platform/paths.h"
-#include "platform/profile.h"
 #include "platform/runtime_error.h"
 #include "platform/val.h"
 

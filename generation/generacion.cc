@@ -7,7 +7,7 @@
 #include "generation/comprobacion.h"
 #include "platform/dialogs.h"
 #include "platform/drives/drive.h"
-#include "platform/files.h"
+#include "platform/host/files.h"
 #include "platform/val.h"
 
 namespace generacion {

@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QString>
+#include <memory>
 #include <vector>
 
 // The table of lettered drives: what each letter stands for on this machine.
@@ -36,5 +37,9 @@ inline const DriveInfo* FindDrive(const DriveInfos& drives, QChar letter) {
     }
     return nullptr;
 }
+
+class Drive;
+// The drives in force, in letter order. The host keeps them; a table shares them.
+using DriveTable = std::vector<std::shared_ptr<Drive>>;
 
 }  // namespace platform

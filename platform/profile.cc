@@ -11,8 +11,6 @@
 #include <cerrno>
 #include <optional>
 
-#include "platform/host.h"
-
 namespace platform {
 
 namespace {
@@ -157,21 +155,6 @@ int ProfileLookup(const QString& text, const QString& section, const QString* ke
     if (value)
         return CopyOut(*value, room - 1, buffer);
     return CopyOut(defaultText, room - 1, buffer);
-}
-
-int GetPrivateProfileString(Host& host, const QString& section, const QString* key,
-                            const QString& defaultText, QString& buffer, int size,
-                            const QString& fileDrivePath) {
-    QString text;
-    const ResolvedPath resolved = ResolveDrivePath(fileDrivePath, host.Drives());
-    if (resolved.status == ResolvedPath::Status::kOk && resolved.exists &&
-        !resolved.linuxPath.isEmpty()) {
-        std::string bytes;
-        if (ReadRegularFile(host.systemCalls(), QFile::encodeName(resolved.linuxPath).constData(),
-                            &bytes) == 0)
-            text = DecodeProfileText(QByteArray::fromStdString(bytes));
-    }
-    return ProfileLookup(text, section, key, defaultText, buffer, size);
 }
 
 }  // namespace platform

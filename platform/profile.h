@@ -3,8 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include "platform/host.h"
-
 // Private-profile (INI) lookup with the results the program relies on.
 namespace platform {
 
@@ -26,12 +24,5 @@ QString DecodeProfileText(const QByteArray& bytes);
 // case; ";" starts a comment line; a NUL in a line ends that line's text. Never fails.
 int ProfileLookup(const QString& text, const QString& section, const QString* key,
                   const QString& defaultText, QString& buffer, int size);
-
-// The same lookup on the file named by a drive path, read anew at each call. A file that is
-// missing, on a drive that is not there or not ready, that cannot be read, or that is not a
-// regular file (a folder, a FIFO, a device) gives the default; none of them blocks the call.
-int GetPrivateProfileString(Host& host, const QString& section, const QString* key,
-                            const QString& defaultText, QString& buffer, int size,
-                            const QString& fileDrivePath);
 
 }  // namespace platform

@@ -12,7 +12,8 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/host.h"
+#include "platform/drives/drive.h"
+#include "platform/host/linux_host.h"
 #include "platform/qt_host.h"
 
 namespace {

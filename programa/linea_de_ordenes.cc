@@ -20,7 +20,7 @@
 #include "app/lib.h"
 #include "generation/comprobacion.h"
 #include "generation/generacion.h"
-#include "platform/host.h"
+#include "platform/host/linux_host.h"
 #include "programa/consola.h"
 #include "programa/informe.h"
 #include "programa/terminal.h"

@@ -11,7 +11,7 @@
 #include <QThread>
 
 #include "generation/generacion.h"
-#include "platform/process.h"
+#include "platform/host/linux_processes.h"
 #include "platform/runtime_error.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_drives.h"

@@ -21,8 +21,10 @@
 #include <QTemporaryDir>
 
 #include "platform/drives/detection.h"
-#include "platform/host.h"
+#include "platform/drives/drive.h"
+#include "platform/host/linux_host.h"
 #include "platform/worker.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
@@ -71,8 +73,8 @@ const char kFstab[] =
     "/dev/fd0 /media/floppy0 auto rw,user,noauto 0 0\n"
     "/dev/sr1 /media/cdrom1 udf,iso9660 ro,user,noauto 0 0\n";
 
-platform::DeviceProbe Probe() {
-    platform::DeviceProbe p;
+qtltest::ScriptedProbe Probe() {
+    qtltest::ScriptedProbe p;
     p.exists = [](const QString& dev) { return dev == u"/dev/fd0"; };
     p.sizeBytes = [](const QString& dev) -> qint64 {
         if (dev == u"/dev/sdc" || dev == u"/dev/loop3" || dev == u"/dev/sdd")
@@ -124,7 +126,7 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
         platform::ParseMountTable(QStringLiteral("/dev/vda1 / ext4 rw 0 0\n"
                                                  "/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n"
                                                  "/dev/sde1 /media/ana/NUEVO vfat rw 0 0\n")),
-        {}, platform::DeviceProbe{}, letras);
+        {}, qtltest::ScriptedProbe{}, letras);
     QMap<QString, QString> esperado = expected;
     esperado["a:"] = "(no montada) /dev/fd0";
     for (const char* sinDisco : {"d:", "e:", "f:", "g:", "h:", "i:"})
@@ -175,7 +177,7 @@ TEST(TablaDeMontajeTest, KnowsWhereEachDeviceIsMounted) {
 TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
     const auto mounts = platform::ParseMountTable(
         QStringLiteral("/dev/vda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n"));
-    const auto table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{},
+    const auto table = platform::DetectDrives(mounts, {}, qtltest::ScriptedProbe{},
                                               *std::make_unique<platform::DriveLetters>());
     ASSERT_EQ(table.size(), 1u);
     EXPECT_EQ(table[0].name(), u"c:");
@@ -183,11 +185,12 @@ TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
     // Where the images go when no floppy drive can take the disks: a: is a drive of images.
     platform::DriveLetters letras;
     const QString carpeta = QStringLiteral("/home/ana/Documentos/Disquetes QTL99");
-    auto conImagenes = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta);
+    auto conImagenes =
+        platform::DetectDrives(mounts, {}, qtltest::ScriptedProbe{}, letras, carpeta);
     EXPECT_EQ(Letras(conImagenes), (QMap<QString, QString>{{"a:", carpeta + u' '}, {"c:", "/ "}}));
     EXPECT_EQ(conImagenes[0].kind, platform::DriveKind::kImages);
     // A USB floppy plugged in later takes b:; the images stay where they were.
-    platform::DeviceProbe sinFd0 = Probe();
+    qtltest::ScriptedProbe sinFd0 = Probe();
     sinFd0.exists = {};
     conImagenes = platform::DetectDrives(
         platform::ParseMountTable(QStringLiteral("/dev/sdc /media/ana/DISQUETE vfat rw 0 0\n")), {},
@@ -219,8 +222,20 @@ TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {
              {raiz + u"/otra-casa"_qs, raiz + u"/otra-casa/Documentos"_qs, documentos},
              {raiz + u"/otra-casa"_qs, casa + u"/Documentos"_qs, documentos},
          }) {
-        EXPECT_EQ(platform::ImagesFolderIn(home, dada).toStdString(), esperada.toStdString());
+        EXPECT_EQ(
+            platform::ImagesFolderIn(platform::DefaultSystemCalls(), home, dada).toStdString(),
+            esperada.toStdString());
     }
+    // Every look goes through the machine's calls: a home staged elsewhere is resolved there,
+    // and where nothing can be looked at the images go to the Documents of the home as given.
+    qtltest::FaultySystem maquina;
+    maquina.seenAs = {{"/home/ana", QFile::encodeName(casa).toStdString()}};
+    EXPECT_EQ(platform::ImagesFolderIn(maquina, u"/home/ana"_qs, u"/home/ana/Documentos"_qs),
+              documentos);
+    maquina.fault = [](qtltest::FaultySystem::Op op) {
+        return op == qtltest::FaultySystem::Op::kStat ? EACCES : 0;
+    };
+    EXPECT_EQ(platform::ImagesFolderIn(maquina, casa, casa + u"/Documentos"_qs), propia);
 }
 
 TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
@@ -230,7 +245,7 @@ TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
     const QString unidad = QStringLiteral("/org/freedesktop/UDisks2/drives/USB_Floppy");
     platform::DriveLetters letras;
     // Empty and mounted nowhere, it is a: all the same, and the images go to b:.
-    auto table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta,
+    auto table = platform::DetectDrives(mounts, {}, qtltest::ScriptedProbe{}, letras, carpeta,
                                         {{u"/dev/sdb"_qs, unidad, bloque, {}, {}}});
     EXPECT_EQ(Letras(table),
               (QMap<QString, QString>{
@@ -240,13 +255,14 @@ TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
     // Its disk mounted where the service says, under its label: still a:.
     const platform::FoundFloppy montada{u"/dev/sdb"_qs, unidad, bloque, u"/media/ana/DISCO 1"_qs,
                                         u"DISCO 1"_qs};
-    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta, {montada});
+    table =
+        platform::DetectDrives(mounts, {}, qtltest::ScriptedProbe{}, letras, carpeta, {montada});
     EXPECT_EQ(Letras(table)["a:"], u"/media/ana/DISCO 1 /dev/sdb");
     EXPECT_EQ(table[0].label, u"DISCO 1");
     // Unplugged, it keeps a:; plugged in again under another device, it is a: all the same.
-    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta);
+    table = platform::DetectDrives(mounts, {}, qtltest::ScriptedProbe{}, letras, carpeta);
     EXPECT_EQ(Letras(table)["a:"], u"(no montada) "_qs + unidad);
-    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta,
+    table = platform::DetectDrives(mounts, {}, qtltest::ScriptedProbe{}, letras, carpeta,
                                    {{u"/dev/sdc"_qs, unidad, bloque, {}, {}}});
     EXPECT_EQ(Letras(table),
               (QMap<QString, QString>{
@@ -256,24 +272,71 @@ TEST(DeteccionTest, FloppyDriveTheServiceKnowsIsListedWithOrWithoutADisk) {
     // while the images hold b: waits for the next start: no letter ever moves.
     const platform::FoundFloppy segunda{u"/dev/sdd"_qs, unidad + u'2', bloque + u'2', {}, {}};
     platform::DriveLetters dos;
-    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, dos, carpeta,
+    table = platform::DetectDrives(mounts, {}, qtltest::ScriptedProbe{}, dos, carpeta,
                                    {{u"/dev/sdb"_qs, unidad, bloque, {}, {}}, segunda});
     EXPECT_EQ(Letras(table),
               (QMap<QString, QString>{
                   {"a:", "(no montada) /dev/sdb"}, {"b:", "(no montada) /dev/sdd"}, {"c:", "/ "}}));
-    table = platform::DetectDrives(mounts, {}, platform::DeviceProbe{}, letras, carpeta,
+    table = platform::DetectDrives(mounts, {}, qtltest::ScriptedProbe{}, letras, carpeta,
                                    {{u"/dev/sdc"_qs, unidad, bloque, {}, {}}, segunda});
     EXPECT_EQ(Letras(table),
               (QMap<QString, QString>{
                   {"a:", "(no montada) /dev/sdc"}, {"b:", carpeta + u' '}, {"c:", "/ "}}));
 }
 
+// The probe of block devices and the program's own folder look at the machine only through
+// its calls, so a staged /sys, /dev/disk/by-label and /proc/self/exe stand for the real ones.
+TEST(DeteccionTest, TheMachineIsLookedAtThroughItsCalls) {
+    qtltest::TempDrives arbol;
+    const QString disco = arbol.Path(u"dev/sdz"_qs);
+    const QString particion = arbol.Path(u"dev/sdz1"_qs);
+    arbol.Write(u"dev/sdz"_qs, "");
+    arbol.Write(u"dev/sdz1"_qs, "");
+    arbol.Write(u"sys/class/block/sdz/size"_qs, "2880\n");
+    arbol.Write(u"sys/class/block/sdz/removable"_qs, "1\n");
+    arbol.Write(u"sys/class/block/sdz/sdz1/size"_qs, "2816\n");  // a partition, as /sys has it
+    ASSERT_TRUE(QFile::link(arbol.Path(u"sys/class/block/sdz/sdz1"_qs),
+                            arbol.Path(u"sys/class/block/sdz1"_qs)));
+    arbol.MakeFolder(u"by-label"_qs);
+    ASSERT_TRUE(QFile::link(particion, arbol.Path(u"by-label/MI\\x20DISCO"_qs)));
+    arbol.Write(u"bin/QTL99"_qs, "");
+    qtltest::FaultySystem maquina;
+    const auto ver = [&](const char* ruta, const QString& como) {
+        return std::pair<const std::string, std::string>(ruta,
+                                                         QFile::encodeName(como).toStdString());
+    };
+    maquina.seenAs = {ver("/sys/class/block", arbol.Path(u"sys/class/block"_qs)),
+                      ver("/dev/disk/by-label", arbol.Path(u"by-label"_qs)),
+                      ver("/proc/self/exe", arbol.Path(u"bin/QTL99"_qs))};
+    const platform::SystemDeviceProbe probe(maquina);
+    EXPECT_TRUE(probe.Exists(disco));
+    EXPECT_EQ(probe.SizeBytes(disco), 1474560);
+    EXPECT_EQ(probe.SizeBytes(particion), 2816 * 512);
+    EXPECT_TRUE(probe.Removable(particion));  // its disk's flag
+    EXPECT_EQ(probe.Label(particion), u"MI DISCO");
+    EXPECT_EQ(probe.Label(disco), u"");
+    qtltest::ScriptedDialogs cajas;
+    qtltest::FakeScreen pantalla;
+    platform::LinuxHost anfitrion(cajas, pantalla, u"c:=/"_qs, {}, maquina);
+    EXPECT_EQ(anfitrion.ProgramFolder(), arbol.Path(u"bin"_qs));
+
+    // A machine that refuses every look and every read: nothing is known of the device.
+    maquina.fault = [](qtltest::FaultySystem::Op op) {
+        using Op = qtltest::FaultySystem::Op;
+        return op == Op::kStat || op == Op::kOpen ? EACCES : 0;
+    };
+    EXPECT_FALSE(probe.Exists(disco));
+    EXPECT_EQ(probe.SizeBytes(disco), -1);
+    EXPECT_FALSE(probe.Removable(disco));
+    EXPECT_EQ(probe.Label(particion), u"");
+}
+
 TEST(DeteccionTest, ATableIsDetectedAgainAfterABoxAMountOrItsLife) {
     int detections = 0;
     const auto detect = [&] { return platform::DriveInfos(++detections); };
-    bool mounted = false;
-    platform::KeptDetection kept(std::chrono::hours(1),
-                                 [&] { return std::exchange(mounted, false); });
+    qtltest::ToldMounts mounts;
+    bool& mounted = mounts.mounted;
+    platform::KeptDetection kept(std::chrono::hours(1), &mounts);
     EXPECT_EQ(kept.Get(detect).size(), 1u);
     EXPECT_EQ(kept.Get(detect).size(), 1u);
     kept.Forget();  // a box was shown
@@ -281,18 +344,19 @@ TEST(DeteccionTest, ATableIsDetectedAgainAfterABoxAMountOrItsLife) {
     mounted = true;
     EXPECT_EQ(kept.Get(detect).size(), 3u);
     EXPECT_EQ(kept.Get(detect).size(), 3u);
-    platform::KeptDetection brief(std::chrono::milliseconds(0), [] { return false; });
+    qtltest::ToldMounts none;
+    platform::KeptDetection brief(std::chrono::milliseconds(0), &none);
     EXPECT_EQ(brief.Get(detect).size(), 4u);
     EXPECT_EQ(brief.Get(detect).size(), 5u);
 
     // The watch sees a mount and an unmount, where this test may mount.
-    const std::function<bool()> watch = platform::WatchMounts();
+    const std::unique_ptr<platform::MountWatch> watch = platform::WatchMounts();
     QTemporaryDir punto;
     if (::geteuid() != 0 ||
         QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "tmpfs", punto.path()}) != 0)
         GTEST_SKIP() << "the watch needs a mount, which needs root";
     QProcess::execute(QStringLiteral("umount"), {punto.path()});
-    EXPECT_TRUE(watch());
+    EXPECT_TRUE(watch->Changed());
 }
 
 TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {

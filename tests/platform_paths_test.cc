@@ -3,7 +3,8 @@
 #include <QFile>
 #include <cerrno>
 
-#include "platform/files.h"
+#include "platform/drives/drive.h"
+#include "platform/host/files.h"
 #include "platform/paths.h"
 #include "tests/support/temp_drives.h"
 
@@ -147,6 +148,16 @@ TEST_F(RutasTest, ProgramFolderInDriveForm) {
     // The drive with the longest root wins.
     drives_.MapDrives(QStringLiteral("d:=cd;e:=cd/Discos"));
     EXPECT_EQ(platform::AppPath(drives_), u"e:\\Disco1");
+    // A folder reached through a link is on the drive the link leads to, as the host's calls
+    // see it: where they cannot follow the link, the folder lies on no drive.
+    ASSERT_TRUE(QFile::link(Linux(QStringLiteral("cd/Discos")), Linux(QStringLiteral("enlace"))));
+    drives_.PlaceProgram(QStringLiteral("enlace/Disco1"));
+    EXPECT_EQ(platform::AppPath(drives_), u"e:\\Disco1");
+    drives_.settingsSystem.seenAs = {
+        {QFile::encodeName(Linux(QStringLiteral("enlace"))).toStdString(), ""}};
+    EXPECT_EQ(platform::AppPath(drives_),
+              Linux(QStringLiteral("enlace/Disco1")).replace(u'/', u'\\'));
+    drives_.settingsSystem.seenAs.clear();
 }
 
 TEST_F(RutasTest, ProgramFolderOnNoDriveGivesNoDrive) {

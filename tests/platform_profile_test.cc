@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/lib.h"
+#include "platform/host/files.h"
 #include "platform/profile.h"
 #include "tests/support/temp_drives.h"
 

@@ -8,11 +8,13 @@
 #include <QThread>
 
 #include "generation/generacion.h"
+#include "platform/drives/drive.h"
 #include "platform/drives/udev_floppies.h"
 #include "platform/drives/udisks.h"
-#include "platform/host.h"
+#include "platform/host/linux_host.h"
 #include "tests/support/answer_probe.h"
 #include "tests/support/fakes.h"
+#include "tests/support/temp_drives.h"
 
 namespace {
 
@@ -470,13 +472,12 @@ TEST(FloppiesDeUdevTest, HostFindsUdevsFloppyDrivesWhereTheServiceIsNotThere) {
     fuentes.disks = std::make_shared<UDisksClient>(QDBusConnection::connectToBus(
         QStringLiteral("unix:path=%1/ninguno").arg(carpeta.path()), sinBus));
     const QString vacia = carpeta.filePath(QStringLiteral("sdc"));
-    int lecturas = 0;
-    fuentes.udev = [&] {
-        ++lecturas;
-        return std::vector<platform::UdevDisk>{
-            {vacia, 0, true, false, u":080400:"_qs, {}},  // an empty UFI drive
-            {carpeta.filePath(u"sdd"_qs), 8LL << 30, true, false, {}, u"vfat"_qs}};  // a stick
-    };
+    const auto udev = std::make_shared<qtltest::ListedUdev>();
+    udev->disks = {
+        {vacia, 0, true, false, u":080400:"_qs, {}},  // an empty UFI drive
+        {carpeta.filePath(u"sdd"_qs), 8LL << 30, true, false, {}, u"vfat"_qs}};  // a stick
+    const int& lecturas = udev->reads;
+    fuentes.udev = udev;
     qtltest::ScriptedDialogs dialogs;
     qtltest::FakeScreen screen;
     platform::LinuxHost host(dialogs, screen, QString(), fuentes);

@@ -4,13 +4,14 @@
 #include <QSignalBlocker>
 #include <QTextDocument>
 
+#include "platform/drives/drive.h"
 #include "platform/runtime_error.h"
 
 namespace ui {
 
 DriveListBox::DriveListBox(platform::Host& host, QWidget* parent) : QComboBox(parent), host_(host) {
     // A new list starts on the current drive: that of the working folder.
-    Fill(platform::ToDriveForm(QDir::currentPath(), host_.Drives()).left(2));
+    Fill(platform::ToDriveForm(host_.systemCalls(), QDir::currentPath(), host_.Drives()).left(2));
     connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (locked_ && !fromCode_ && lastIndex_ >= 0) {
             const QSignalBlocker blocker(this);

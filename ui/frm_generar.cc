@@ -6,7 +6,7 @@
 
 #include "app/lib.h"
 #include "app/reintento.h"
-#include "platform/files.h"
+#include "platform/host/files.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
 

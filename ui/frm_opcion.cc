@@ -8,7 +8,7 @@
 #include <QStylePainter>
 
 #include "app/lib.h"
-#include "platform/files.h"
+#include "platform/host/files.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/drives/floppy.h"
 
@@ -74,8 +75,8 @@ bool IsFloppy(const MountEntry& e, const DeviceProbe& probe) {
         return true;
     if (e.device.startsWith(u"/dev/loop") || !IsFatType(e.fsType))
         return false;
-    const qint64 size = probe.sizeBytes ? probe.sizeBytes(e.device) : -1;
-    return probe.removable && probe.removable(e.device) && size > 0 && size <= kLargestFloppyBytes;
+    const qint64 size = probe.SizeBytes(e.device);
+    return probe.Removable(e.device) && size > 0 && size <= kLargestFloppyBytes;
 }
 
 bool UnderRemovableMountRoot(const QString& mountPoint) {
@@ -83,51 +84,75 @@ bool UnderRemovableMountRoot(const QString& mountPoint) {
            mountPoint.startsWith(u"/mnt/");
 }
 
-QString ReadTextFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+// The text of a small file (of /sys), read through `system`; empty when it cannot be read.
+QString ReadTextFile(SystemCalls& system, const QString& path) {
+    std::string text;
+    if (ReadRegularFile(system, QFile::encodeName(path).constData(), &text) != 0)
         return {};
-    return QString::fromUtf8(f.readAll());
+    return QString::fromStdString(text);
+}
+
+// The real path of `path` through `system`; empty when it cannot be resolved.
+QString RealPathOf(SystemCalls& system, const QString& path) {
+    std::string real;
+    if (path.isEmpty() || system.RealPath(QFile::encodeName(path).constData(), &real) != 0)
+        return {};
+    return QFile::decodeName(real.c_str());
 }
 
 }  // namespace
 
-DeviceProbe SystemDeviceProbe() {
-    DeviceProbe p;
-    p.exists = [](const QString& dev) { return QFileInfo::exists(dev); };
-    p.sizeBytes = [](const QString& dev) -> qint64 {
-        const QString name = QFileInfo(QFileInfo(dev).canonicalFilePath()).fileName();
-        if (name.isEmpty())
-            return -1;
-        bool ok = false;
-        const qint64 sectors = ReadTextFile(QStringLiteral("/sys/class/block/%1/size").arg(name))
-                                   .trimmed()
-                                   .toLongLong(&ok);
-        return ok ? sectors * 512 : -1;
-    };
-    p.removable = [](const QString& dev) {
-        // A partition's flag is its disk's, one folder up in /sys.
-        const QString block = QStringLiteral("/sys/class/block/") +
-                              QFileInfo(QFileInfo(dev).canonicalFilePath()).fileName();
-        for (const QString& flag :
-             {block + QStringLiteral("/removable"), block + QStringLiteral("/../removable")}) {
-            const QString v = ReadTextFile(flag).trimmed();
-            if (!v.isEmpty())
-                return v == u"1";
-        }
-        return false;
-    };
-    p.label = [](const QString& dev) -> QString {
-        const QString target = QFileInfo(dev).canonicalFilePath();
-        QDir byLabel(QStringLiteral("/dev/disk/by-label"));
-        for (const QFileInfo& link : byLabel.entryInfoList(QDir::System | QDir::Files)) {
-            if (!target.isEmpty() && link.canonicalFilePath() == target) {
-                return UnescapeUdev(link.fileName());
-            }
-        }
+bool SystemDeviceProbe::Exists(const QString& device) const {
+    struct stat st {};
+    return system_.Stat(QFile::encodeName(device).constData(), &st) == 0;
+}
+
+QString SystemDeviceProbe::BlockName(const QString& device) const {
+    return QFileInfo(RealPathOf(system_, device)).fileName();
+}
+
+qint64 SystemDeviceProbe::SizeBytes(const QString& device) const {
+    const QString name = BlockName(device);
+    if (name.isEmpty())
+        return -1;
+    bool ok = false;
+    const qint64 sectors =
+        ReadTextFile(system_, QStringLiteral("/sys/class/block/%1/size").arg(name))
+            .trimmed()
+            .toLongLong(&ok);
+    return ok ? sectors * 512 : -1;
+}
+
+bool SystemDeviceProbe::Removable(const QString& device) const {
+    // A partition's flag is its disk's, one folder up in /sys.
+    const QString block = QStringLiteral("/sys/class/block/") + BlockName(device);
+    for (const QString& flag :
+         {block + QStringLiteral("/removable"), block + QStringLiteral("/../removable")}) {
+        const QString v = ReadTextFile(system_, flag).trimmed();
+        if (!v.isEmpty())
+            return v == u"1";
+    }
+    return false;
+}
+
+QString SystemDeviceProbe::Label(const QString& device) const {
+    const QString target = RealPathOf(system_, device);
+    const char* const kByLabel = "/dev/disk/by-label";
+    DIR* folder = target.isEmpty() ? nullptr : system_.OpenFolder(kByLabel);
+    if (folder == nullptr)
         return {};
-    };
-    return p;
+    QString label;
+    while (const dirent* entry = system_.ReadFolder(folder)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name.startsWith(u'.'))
+            continue;  // "." and "..", and no label is hidden
+        if (RealPathOf(system_, QLatin1String(kByLabel) + u'/' + name) == target) {
+            label = UnescapeUdev(name);
+            break;
+        }
+    }
+    system_.CloseFolder(folder);
+    return label;
 }
 
 ParsedDriveTable ParseDriveTable(const QString& text) {
@@ -247,8 +272,7 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
         } else {
             d.mounted = false;
         }
-        if (probe.label)
-            d.label = probe.label(device);
+        d.label = probe.Label(device);
         if (seen != nullptr) {
             d.serviceBlock = seen->block;
             if (!seen->label.isEmpty())
@@ -264,7 +288,7 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
     for (const FoundFloppy& f : found)
         add(f.device, DriveKind::kFloppy, nullptr, &f);
     for (const QString& dev : {QStringLiteral("/dev/fd0"), QStringLiteral("/dev/fd1")}) {
-        if (mountedAt(dev) || inFstab(dev) || (probe.exists && probe.exists(dev)))
+        if (mountedAt(dev) || inFstab(dev) || probe.Exists(dev))
             add(dev, DriveKind::kFloppy);
     }
     for (const MountEntry& m : mounts) {
@@ -316,7 +340,7 @@ namespace {
 // The real form of the absolute path `path`: links and ".." resolved component by component
 // while the folders exist, the folders still to be made after them; empty when it cannot be
 // told where it leads (a link that leads nowhere, a loop, ".." below a folder not made yet).
-QString RealFolder(const QString& path) {
+QString RealFolder(SystemCalls& system, const QString& path) {
     if (!QDir::isAbsolutePath(path))
         return {};
     QString real = QStringLiteral("/");
@@ -331,12 +355,13 @@ QString RealFolder(const QString& path) {
             continue;
         }
         const QString next = real == u"/" ? real + part : real + u'/' + part;
-        const QFileInfo info(next);
-        if (!missing && info.exists()) {
-            real = info.canonicalFilePath();
+        const QByteArray name = QFile::encodeName(next);
+        struct stat st {};
+        if (!missing && system.Stat(name.constData(), &st) == 0) {
+            real = RealPathOf(system, next);
             if (real.isEmpty())
                 return {};
-        } else if (info.isSymLink()) {
+        } else if (system.Stat(name.constData(), &st, false) == 0 && S_ISLNK(st.st_mode)) {
             return {};
         } else {
             missing = true;
@@ -348,9 +373,9 @@ QString RealFolder(const QString& path) {
 
 }  // namespace
 
-QString ImagesFolderIn(const QString& home, const QString& documents) {
-    const QString realHome = QFileInfo(home).canonicalFilePath();
-    const QString real = RealFolder(documents);
+QString ImagesFolderIn(SystemCalls& system, const QString& home, const QString& documents) {
+    const QString realHome = RealPathOf(system, home);
+    const QString real = RealFolder(system, documents);
     if (!realHome.isEmpty() && !real.isEmpty() && real.startsWith(realHome + u'/'))
         return real + QStringLiteral("/Disquetes QTL99");
     return (realHome.isEmpty() ? QDir(home).absolutePath() : realHome) +

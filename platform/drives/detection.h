@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,16 +22,32 @@ struct ParsedDriveTable {
 };
 ParsedDriveTable ParseDriveTable(const QString& text);
 
-// What detection needs to know about block devices, so it can run on sample tables.
-struct DeviceProbe {
-    std::function<bool(const QString& device)> exists;
-    std::function<qint64(const QString& device)> sizeBytes;  // -1 when unknown
-    std::function<QString(const QString& device)> label;
-    std::function<bool(const QString& device)> removable;  // the disk's medium can be taken out
+// What detection needs to know about block devices, so that it runs on sample tables.
+class DeviceProbe {
+  public:
+    virtual ~DeviceProbe() = default;
+    virtual bool Exists(const QString& device) const = 0;
+    virtual qint64 SizeBytes(const QString& device) const = 0;  // -1 when unknown
+    virtual QString Label(const QString& device) const = 0;     // empty for none
+    // The disk's medium can be taken out.
+    virtual bool Removable(const QString& device) const = 0;
 };
 
-// The probe of this machine's block devices (/sys, /dev/disk/by-label).
-DeviceProbe SystemDeviceProbe();
+// The probe of this machine's block devices (/sys, /dev/disk/by-label), each look through
+// `system`.
+class SystemDeviceProbe final : public DeviceProbe {
+  public:
+    explicit SystemDeviceProbe(SystemCalls& system) : system_(system) {}
+    bool Exists(const QString& device) const override;
+    qint64 SizeBytes(const QString& device) const override;
+    QString Label(const QString& device) const override;
+    bool Removable(const QString& device) const override;
+
+  private:
+    // The name /sys gives the block device `device` (links resolved); empty when it is none.
+    QString BlockName(const QString& device) const;
+    SystemCalls& system_;
+};
 
 // The letters detected devices were given, kept for the life of the process: a device keeps
 // its letter while it comes and goes, and a new one takes the next free letter of its kind.
@@ -75,7 +90,8 @@ DriveInfos DetectDrives(const std::vector<MountEntry>& mounts, const std::vector
 // Where a drive of images keeps its images: "Disquetes QTL99" in the documents folder
 // `documents` when that folder, really (links and ".." resolved, as far as it exists), lies
 // inside the home folder `home`; otherwise in `home`/Documents. The folder given back is the
-// resolved one, so that nothing resolved later can lead elsewhere.
-QString ImagesFolderIn(const QString& home, const QString& documents);
+// resolved one, so that nothing resolved later can lead elsewhere. Every look goes through
+// `system`.
+QString ImagesFolderIn(SystemCalls& system, const QString& home, const QString& documents);
 
 }  // namespace platform

@@ -1,7 +1,8 @@
 #include "platform/drives/drive.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
+#include <string>
 #include <utility>
 
 namespace platform {
@@ -59,10 +60,12 @@ ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives
     return r;
 }
 
-QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives) {
-    auto canonical = [](const QString& p) {
-        const QString c = QFileInfo(p).canonicalFilePath();
-        return c.isEmpty() ? QDir::cleanPath(p) : c;
+QString ToDriveForm(SystemCalls& system, const QString& linuxFolder, const DriveTable& drives) {
+    auto canonical = [&system](const QString& p) {
+        std::string real;
+        if (!p.isEmpty() && system.RealPath(QFile::encodeName(p).constData(), &real) == 0)
+            return QFile::decodeName(real.c_str());
+        return QDir::cleanPath(p);
     };
     const QString folder = canonical(linuxFolder);
     const Drive* best = nullptr;

@@ -98,9 +98,6 @@ class Drive {
     DriveInfo info_;
 };
 
-// The drives in force, in letter order. The host keeps them; a table shares them.
-using DriveTable = std::vector<std::shared_ptr<Drive>>;
-
 // The drive of a letter (either case), or nullptr.
 Drive* FindDrive(const DriveTable& drives, QChar letter);
 
@@ -113,7 +110,8 @@ ResolvedPath ResolveInRoot(const DriveInfo& info, const DrivePath& path);
 ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives);
 
 // A Linux folder in drive form ("d:\INSTALA", "d:\" for a root): the drive whose root is the
-// longest prefix of the folder. Empty when the folder lies on no drive.
-QString ToDriveForm(const QString& linuxFolder, const DriveTable& drives);
+// longest prefix of the folder, both with their links resolved through `system`. Empty when the
+// folder lies on no drive.
+QString ToDriveForm(SystemCalls& system, const QString& linuxFolder, const DriveTable& drives);
 
 }  // namespace platform

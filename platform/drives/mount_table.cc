@@ -74,28 +74,53 @@ std::vector<MountEntry> ReadFstab(SystemCalls& system) {
     return ReadMountTable(system, "/etc/fstab");
 }
 
-std::function<bool()> WatchMounts() {
-    const std::shared_ptr<libmnt_monitor> monitor(mnt_new_monitor(), &mnt_unref_monitor);
+namespace {
+
+// libmount's monitor of the kernel's mount table.
+class KernelMountWatch final : public MountWatch {
+  public:
+    explicit KernelMountWatch(std::shared_ptr<libmnt_monitor> monitor)
+        : monitor_(std::move(monitor)) {}
+    bool Changed() override {
+        if (!monitor_)
+            return true;  // nothing to watch with
+        const int changed = mnt_monitor_wait(monitor_.get(), 0);
+        if (changed == 1)
+            mnt_monitor_event_cleanup(monitor_.get());
+        return changed != 0;
+    }
+
+  private:
+    std::shared_ptr<libmnt_monitor> monitor_;
+};
+
+class WatchFromFirstQuestion final : public MountWatch {
+  public:
+    bool Changed() override {
+        if (watch_)
+            return watch_->Changed();
+        watch_ = WatchMounts();
+        return true;
+    }
+
+  private:
+    std::unique_ptr<MountWatch> watch_;
+};
+
+}  // namespace
+
+std::unique_ptr<MountWatch> WatchMounts() {
+    std::shared_ptr<libmnt_monitor> monitor(mnt_new_monitor(), &mnt_unref_monitor);
     // Asking for its descriptor starts the watch now, not at the first question.
     if (!monitor || mnt_monitor_enable_kernel(monitor.get(), 1) < 0 ||
         mnt_monitor_get_fd(monitor.get()) < 0) {
-        return [] { return true; };
+        monitor.reset();
     }
-    return [monitor] {
-        const int changed = mnt_monitor_wait(monitor.get(), 0);
-        if (changed == 1)
-            mnt_monitor_event_cleanup(monitor.get());
-        return changed != 0;
-    };
+    return std::make_unique<KernelMountWatch>(std::move(monitor));
 }
 
-std::function<bool()> WatchMountsFromFirstQuestion() {
-    return [watch = std::function<bool()>()]() mutable {
-        if (watch)
-            return watch();
-        watch = WatchMounts();
-        return true;
-    };
+std::unique_ptr<MountWatch> WatchMountsFromFirstQuestion() {
+    return std::make_unique<WatchFromFirstQuestion>();
 }
 
 std::optional<QString> MountPointOf(dev_t device, const std::vector<MountEntry>& mounts) {

@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -29,12 +29,18 @@ std::vector<MountEntry> ParseMountTable(QByteArray bytes);
 std::vector<MountEntry> ReadMountInfo(SystemCalls& system);  // /proc/self/mountinfo
 std::vector<MountEntry> ReadFstab(SystemCalls& system);      // /etc/fstab
 
-// A new watch of the mount table, as a question: has anything been mounted or unmounted since
+// The watch of the mount table, as a question: has anything been mounted or unmounted since
 // it was last asked? Where it cannot watch, the answer is always yes.
-std::function<bool()> WatchMounts();
+class MountWatch {
+  public:
+    virtual ~MountWatch() = default;
+    virtual bool Changed() = 0;
+};
+// This machine's watch (libmount's monitor), started now.
+std::unique_ptr<MountWatch> WatchMounts();
 // The same watch started at its first question, which answers yes: a run that never looks at
 // the drives never starts one.
-std::function<bool()> WatchMountsFromFirstQuestion();
+std::unique_ptr<MountWatch> WatchMountsFromFirstQuestion();
 
 // Where the block device `device` is mounted in `mounts` (the whole file system if it is
 // mounted as such anywhere, else the first place a part of it is), or nothing when it is not.

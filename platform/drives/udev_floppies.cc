@@ -29,7 +29,7 @@ bool IsUsbFloppyInterface(const QString& interfaces) {
 
 }  // namespace
 
-std::vector<UdevDisk> ReadUdevDisks() {
+std::vector<UdevDisk> SystemUdev::Disks() const {
     std::vector<UdevDisk> disks;
     const UdevPtr context(udev_new(), &udev_unref);
     if (!context)

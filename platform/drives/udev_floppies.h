@@ -27,8 +27,19 @@ struct UdevFloppy {
     bool hasMedia = false;
 };
 
-// Every whole disk of the block subsystem udev knows now; empty when udev cannot be read.
-std::vector<UdevDisk> ReadUdevDisks();
+// udev's database of block devices, so that a test hands in its own disks.
+class UdevDatabase {
+  public:
+    virtual ~UdevDatabase() = default;
+    // Every whole disk of the block subsystem udev knows now; empty when udev cannot be read.
+    virtual std::vector<UdevDisk> Disks() const = 0;
+};
+
+// This machine's database, read with libudev.
+class SystemUdev final : public UdevDatabase {
+  public:
+    std::vector<UdevDisk> Disks() const override;
+};
 
 // The floppy drives among `disks`, in the order given: a disk udev marks a floppy drive, a
 // /dev/fd* device, a USB floppy (UFI) drive with or without a disk, or a removable disk of a

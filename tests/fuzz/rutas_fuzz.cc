@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/drives/detection.h"
 #include "platform/drives/drive.h"
-#include "platform/host.h"
+#include "platform/host/drive_set.h"
 #include "platform/paths.h"
 
 namespace {

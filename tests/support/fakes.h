@@ -11,7 +11,7 @@
 #include "app/lib.h"
 #include "generation/generacion.h"
 #include "platform/dialogs.h"
-#include "platform/process.h"
+#include "platform/host/linux_processes.h"
 #include "platform/runtime_error.h"
 
 namespace qtltest {

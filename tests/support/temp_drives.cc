@@ -59,6 +59,12 @@ int FaultySystem::Stat(const char* path, struct stat* info, bool follow) {
     }
     return 0;
 }
+int FaultySystem::RealPath(const char* path, std::string* real) {
+    std::string shown;
+    if (Fails(Op::kStat) || !Seen(path, &shown))
+        return -1;
+    return SystemCallsWrapper::RealPath(shown.c_str(), real);
+}
 int FaultySystem::CreateCopy(int folder, const char* name, mode_t mode) {
     return Fails(Op::kOpenDestination) ? -1 : SystemCallsWrapper::CreateCopy(folder, name, mode);
 }

@@ -6,8 +6,14 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/drives/detection.h"
+#include "platform/drives/mount_table.h"
+#include "platform/drives/udev_floppies.h"
 #include "platform/host.h"
+#include "platform/host/drive_set.h"
 #include "platform/system_calls.h"
 #include "tests/support/fakes.h"
 
@@ -37,7 +43,8 @@ class FaultySystem : public platform::SystemCallsWrapper {
         kSyncData,
         kAllocate,
         kMemoryFile,
-        kStat,  // a look at a path: the name walk, whether a drive's folder is there
+        kStat,  // a look at a path: the name walk, whether a drive's folder is there, where
+                // a link leads
     };
     std::function<int(Op)> fault;
     // Paths of the machine shown otherwise, so that a test stages a mount table, a loop
@@ -73,6 +80,7 @@ class FaultySystem : public platform::SystemCallsWrapper {
     int Allocate(int fd, off_t size) override;
     int MemoryFile(const char* name) override;
     int Stat(const char* path, struct stat* info, bool follow) override;
+    int RealPath(const char* path, std::string* real) override;
 
   private:
     bool Fails(Op op);
@@ -95,6 +103,39 @@ class FaultyChildren : public platform::Children {
     std::function<Fault(const platform::ChildRun&)> fault;
 
     platform::ChildOutcome Run(const platform::ChildRun& run) override;
+};
+
+// Block devices as a test describes them: what it does not say is not there (no device, no
+// size, no label, not removable).
+class ScriptedProbe : public platform::DeviceProbe {
+  public:
+    std::function<bool(const QString&)> exists;
+    std::function<qint64(const QString&)> sizeBytes;
+    std::function<QString(const QString&)> label;
+    std::function<bool(const QString&)> removable;
+
+    bool Exists(const QString& d) const override { return exists && exists(d); }
+    qint64 SizeBytes(const QString& d) const override { return sizeBytes ? sizeBytes(d) : -1; }
+    QString Label(const QString& d) const override { return label ? label(d) : QString(); }
+    bool Removable(const QString& d) const override { return removable && removable(d); }
+};
+
+// udev's database as a test lists it, counting its reads.
+class ListedUdev : public platform::UdevDatabase {
+  public:
+    std::vector<platform::UdevDisk> disks;
+    mutable int reads = 0;
+    std::vector<platform::UdevDisk> Disks() const override {
+        ++reads;
+        return disks;
+    }
+};
+
+// A watch of the mount table that a test tells of each mount.
+class ToldMounts : public platform::MountWatch {
+  public:
+    bool mounted = false;
+    bool Changed() override { return std::exchange(mounted, false); }
 };
 
 // A host of temporary drives: a temporary folder tree whose sub-folders are mapped to lettered

@@ -1,11 +1,6 @@
-#include "platform/host.h"
+#include "platform/host/drive_set.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/drives/fat_drive.h"
 #include "platform/drives/folder_drive.h"
@@ -85,80 +80,14 @@ DriveTable DriveSet::Update(const DriveInfos& infos) {
     return table;
 }
 
-// Where the images go on a machine whose floppy drives are not enough: the user's documents,
-// inside the user's home folder and nowhere else. Empty (no drive of images) when there is no
-// home folder to put them in; said once on standard error.
-static QString ImagesFolder() {
-    static const QString folder = [] {
-        const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
-        if (home.isEmpty() || !QFileInfo(home).isDir() || QDir(home).isRoot()) {
-            std::fprintf(stderr,
-                         "QTL99: HOME no es una carpeta personal; no hay unidad de imágenes\n");
-            return QString();
-        }
-        return ImagesFolderIn(home,
-                              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    }();
-    return folder;
-}
-
-LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
-                     FloppySources floppies)
-    : detected_(std::chrono::milliseconds(500), floppies.mountsChanged),
-      dialogs_(dialogs, detected_),
-      screen_(screen),
-      floppies_(std::move(floppies)) {
-    if (driveTable.isNull())
-        return;
-    ParsedDriveTable parsed = ParseDriveTable(driveTable);
-    for (const QString& problem : parsed.problems)
-        std::fprintf(stderr, "QTL99: QTL99_DRIVES: %s\n", qPrintable(problem));
-    explicitTable_ = std::move(parsed.drives);
-}
-
-DriveTable LinuxHost::Drives() {
-    if (explicitTable_)
-        return drives_.Update(*explicitTable_);
-    return drives_.Update(detected_.Get([this] {
-        return DetectDrives(ReadMountInfo(services_.system), ReadFstab(services_.system),
-                            floppies_.probe, letters_, ImagesFolder(), FoundFloppies());
-    }));
-}
-
-int LinuxHost::Boxes::MsgBox(const QString& text, int style, const QString& title) {
-    const int answer = boxes_.MsgBox(text, style, title);
-    detected_.Forget();
-    return answer;
-}
-
 const DriveInfos& KeptDetection::Get(const std::function<DriveInfos()>& detect) {
     // Asked before detecting, so that a mount made meanwhile is seen at the next call.
-    const bool mounted = mountsChanged_();
+    const bool mounted = mounts_ == nullptr || mounts_->Changed();
     if (!kept_ || mounted || !age_.isValid() || age_.elapsed() >= life_.count()) {
         age_.start();
         kept_ = detect();
     }
     return *kept_;
-}
-
-std::vector<FoundFloppy> LinuxHost::FoundFloppies() const {
-    std::vector<FoundFloppy> found;
-    if (floppies_.disks && floppies_.disks->IsReachable()) {
-        for (const UDisksFloppy& f : floppies_.disks->FloppyDrives()) {
-            found.push_back({f.device, f.drive, f.block, f.mountPoints.value(0), f.label});
-        }
-        return found;
-    }
-    if (floppies_.udev) {
-        for (const UdevFloppy& f : ClassifyFloppies(floppies_.udev()))
-            found.push_back({f.node, {}, {}, {}, {}});
-    }
-    return found;
-}
-
-QString LinuxHost::ProgramFolder() {
-    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    return QFileInfo(exe).absolutePath();
 }
 
 }  // namespace platform

@@ -4,8 +4,9 @@
 
 #include "platform/host.h"
 
-// The file operations of the program, on drive paths of the host's drives. Failures raise
-// RuntimeError with the numbers below; each kind of drive does the work (see Drive).
+// The file operations of the program and its settings lookup, on drive paths of the host's
+// drives. Failures raise RuntimeError with the numbers below; each kind of drive does the work
+// (see Drive).
 namespace platform {
 
 // Attribute mask of Dir: hidden (2) + system (4) + folder (16).
@@ -54,5 +55,13 @@ void EndOfSet(Host& host, const QString& drive);
 // so and the Linux folder comes back with backslashes and no drive, so that every lookup of the
 // settings file then gives its default.
 QString AppPath(Host& host);
+
+// The settings lookup (ProfileLookup, platform/profile.h) on the file named by a drive path,
+// read anew at each call. A file that is missing, on a drive that is not there or not ready,
+// that cannot be read, or that is not a regular file (a folder, a FIFO, a device) gives the
+// default; none of them blocks the call.
+int GetPrivateProfileString(Host& host, const QString& section, const QString* key,
+                            const QString& defaultText, QString& buffer, int size,
+                            const QString& fileDrivePath);
 
 }  // namespace platform

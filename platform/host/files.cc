@@ -1,7 +1,11 @@
-#include "platform/files.h"
+#include "platform/host/files.h"
 
+#include <QFile>
 #include <cstdio>
+#include <string>
 
+#include "platform/drives/drive.h"
+#include "platform/profile.h"
 #include "platform/runtime_error.h"
 
 namespace platform {
@@ -86,7 +90,7 @@ void FinishDisk(Host& host, const QString& drive) {
 
 QString AppPath(Host& host) {
     const QString folder = host.ProgramFolder();
-    QString drivePath = ToDriveForm(folder, host.Drives());
+    QString drivePath = ToDriveForm(host.systemCalls(), folder, host.Drives());
     if (!drivePath.isEmpty()) {
         // Only a drive root keeps its backslash.
         if (drivePath.size() > 3 && drivePath.endsWith(u'\\'))
@@ -100,6 +104,21 @@ QString AppPath(Host& host) {
     QString bare = folder;
     bare.replace(u'/', u'\\');
     return bare;
+}
+
+int GetPrivateProfileString(Host& host, const QString& section, const QString* key,
+                            const QString& defaultText, QString& buffer, int size,
+                            const QString& fileDrivePath) {
+    QString text;
+    const ResolvedPath resolved = ResolveDrivePath(fileDrivePath, host.Drives());
+    if (resolved.status == ResolvedPath::Status::kOk && resolved.exists &&
+        !resolved.linuxPath.isEmpty()) {
+        std::string bytes;
+        if (ReadRegularFile(host.systemCalls(), QFile::encodeName(resolved.linuxPath).constData(),
+                            &bytes) == 0)
+            text = DecodeProfileText(QByteArray::fromStdString(bytes));
+    }
+    return ProfileLookup(text, section, key, defaultText, buffer, size);
 }
 
 }  // namespace platform

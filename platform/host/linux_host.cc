@@ -1,0 +1,92 @@
+#include "platform/host/linux_host.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+// Where the images go on a machine whose floppy drives are not enough: the user's documents,
+// inside the user's home folder and nowhere else. Empty (no drive of images) when there is no
+// home folder to put them in; said once on standard error.
+const QString& LinuxHost::ImagesFolder() {
+    if (imagesFolder_)
+        return *imagesFolder_;
+    const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+    struct stat st {};
+    if (home.isEmpty() || services_.system.Stat(QFile::encodeName(home).constData(), &st) != 0 ||
+        !S_ISDIR(st.st_mode) || QDir(home).isRoot()) {
+        std::fprintf(stderr, "QTL99: HOME no es una carpeta personal; no hay unidad de imágenes\n");
+        imagesFolder_.emplace();
+    } else {
+        imagesFolder_ =
+            ImagesFolderIn(services_.system, home,
+                           QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    }
+    return *imagesFolder_;
+}
+
+LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
+                     FloppySources floppies, SystemCalls& system)
+    : floppies_(std::move(floppies)),
+      ownProbe_(system),
+      detected_(std::chrono::milliseconds(500), floppies_.mounts.get()),
+      dialogs_(dialogs, detected_),
+      screen_(screen),
+      services_{system,
+                DefaultChildren(),
+                {},
+                floppies_.disks.get(),
+                &screen_,
+                floppies_.probe ? floppies_.probe.get() : &ownProbe_,
+                floppies_.udev.get(),
+                floppies_.mounts.get()} {
+    if (driveTable.isNull())
+        return;
+    ParsedDriveTable parsed = ParseDriveTable(driveTable);
+    for (const QString& problem : parsed.problems)
+        std::fprintf(stderr, "QTL99: QTL99_DRIVES: %s\n", qPrintable(problem));
+    explicitTable_ = std::move(parsed.drives);
+}
+
+DriveTable LinuxHost::Drives() {
+    if (explicitTable_)
+        return drives_.Update(*explicitTable_);
+    return drives_.Update(detected_.Get([this] {
+        return DetectDrives(ReadMountInfo(services_.system), ReadFstab(services_.system),
+                            *services_.probe, letters_, ImagesFolder(), FoundFloppies());
+    }));
+}
+
+int LinuxHost::Boxes::MsgBox(const QString& text, int style, const QString& title) {
+    const int answer = boxes_.MsgBox(text, style, title);
+    detected_.Forget();
+    return answer;
+}
+
+std::vector<FoundFloppy> LinuxHost::FoundFloppies() const {
+    std::vector<FoundFloppy> found;
+    if (services_.disks && services_.disks->IsReachable()) {
+        for (const UDisksFloppy& f : services_.disks->FloppyDrives()) {
+            found.push_back({f.device, f.drive, f.block, f.mountPoints.value(0), f.label});
+        }
+        return found;
+    }
+    if (services_.udev) {
+        for (const UdevFloppy& f : ClassifyFloppies(services_.udev->Disks()))
+            found.push_back({f.node, {}, {}, {}, {}});
+    }
+    return found;
+}
+
+QString LinuxHost::ProgramFolder() {
+    std::string exe;
+    if (services_.system.RealPath("/proc/self/exe", &exe) != 0)
+        exe.clear();
+    return QFileInfo(QFile::decodeName(exe.c_str())).absolutePath();
+}
+
+}  // namespace platform

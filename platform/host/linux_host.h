@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/dialogs.h"
+#include "platform/drives/detection.h"
+#include "platform/drives/disk_service.h"
+#include "platform/drives/drive_services.h"
+#include "platform/drives/mount_table.h"
+#include "platform/drives/udev_floppies.h"
+#include "platform/host.h"
+#include "platform/host/drive_set.h"
+#include "platform/host/linux_processes.h"
+
+namespace platform {
+
+// What a detected table asks the machine besides its system calls, owned by the host, so that
+// a test hands in its own: floppy drives, with or without a disk, from the desktop's disk
+// service when it answers, else udev's database (with neither, the mount tables alone); the
+// block devices' probe; the watch of the mount table.
+struct FloppySources {
+    std::shared_ptr<const DiskService> disks;  // nullptr: no service to ask
+    std::shared_ptr<const UdevDatabase> udev = std::make_shared<SystemUdev>();  // nullptr: none
+    // nullptr: this machine's block devices, probed through the host's system calls.
+    std::shared_ptr<const DeviceProbe> probe;
+    // Whether anything was mounted or unmounted since it was last asked; nullptr: nothing
+    // watches, and every look at the drives detects them afresh.
+    std::shared_ptr<MountWatch> mounts = WatchMountsFromFirstQuestion();
+};
+
+// The host of this machine.
+class LinuxHost : public Host {
+  public:
+    // `driveTable` is the explicit table (the text of QTL99_DRIVES), or a null text to detect
+    // the drives; what is wrong in it is said on standard error, once, here. Every system call
+    // of the host and its drives goes through `system`.
+    LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
+              FloppySources floppies = {}, SystemCalls& system = DefaultSystemCalls());
+    // What runs between the chunks of a long copy and while a child program works.
+    void SetKeepAlive(std::function<void()> keepAlive) {
+        services_.keepAlive = std::move(keepAlive);
+    }
+
+    DriveTable Drives() override;
+    QString ProgramFolder() override;  // the folder of /proc/self/exe
+    Dialogs& dialogs() override { return dialogs_; }
+    Screen& screen() override { return screen_; }
+    Processes& processes() override { return processes_; }
+    SystemCalls& systemCalls() override { return services_.system; }
+
+  private:
+    // The program's boxes, after each of which the drives are detected afresh.
+    class Boxes : public Dialogs {
+      public:
+        Boxes(Dialogs& boxes, KeptDetection& detected) : boxes_(boxes), detected_(detected) {}
+        int MsgBox(const QString& text, int style, const QString& title) override;
+        void Beep() override { boxes_.Beep(); }
+
+      private:
+        Dialogs& boxes_;
+        KeptDetection& detected_;
+    };
+    // The floppy drives the service or udev know now.
+    std::vector<FoundFloppy> FoundFloppies() const;
+    // Where a drive of images keeps its images, decided at the first detection.
+    const QString& ImagesFolder();
+
+    FloppySources floppies_;
+    SystemDeviceProbe ownProbe_;
+    KeptDetection detected_;
+    Boxes dialogs_;
+    KeptPointer screen_;
+    LinuxProcesses processes_{*this};
+
+    std::optional<DriveInfos> explicitTable_;
+    std::optional<QString> imagesFolder_;
+    DriveLetters letters_;  // detected devices keep their letters for the life of the process
+    DriveServices services_;
+    DriveSet drives_{services_};
+};
+
+}  // namespace platform

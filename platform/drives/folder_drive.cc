@@ -295,9 +295,14 @@ void FolderDrive::HoldName(int folder, const QByteArray& path, const QByteArray&
         heldPath_ = path;
     }
     unnamed_.push_back({temporary, name});
-    // A few at a time: their temporary names take entries of a floppy's small root folder.
-    if (unnamed_.size() >= kMostUnnamed)
+    // On FAT a few at a time: their temporary names take entries of a floppy's small root
+    // folder, and each is named next to them all. FUSE may be FAT too.
+    struct statfs fs {};
+    if (unnamed_.size() >= kMostUnnamedOnFat &&
+        (system_.StatFs(held_, &fs) != 0 || fs.f_type == MSDOS_SUPER_MAGIC ||
+         fs.f_type == FUSE_SUPER_MAGIC)) {
         SyncDisk();
+    }
 }
 
 void FolderDrive::SyncDisk() {

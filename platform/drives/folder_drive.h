@@ -28,9 +28,9 @@ class FolderDrive : public Drive {
     QString Dir(const DrivePath& path) override;
     SourceFile OpenSource(const DrivePath& path) override;
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
-    // Copies are named in turns, a few at a time, and at the latest here: each only once it
-    // and the others before it are durable. A copy that could not be named leaves the disk
-    // short, and that is raised at each SyncDisk until another disk is asked for.
+    // Copies are named when their disk is done (on FAT in turns, a few at a time), each only
+    // once it and the others of its turn are durable. A copy that could not be named leaves the
+    // disk short, and that is raised at each SyncDisk until another disk is asked for.
     void FinishDisk() override { SyncDisk(); }
     void SyncDisk() override;
     void InsertDisk(int number) override;
@@ -70,7 +70,7 @@ class FolderDrive : public Drive {
     struct Unnamed {
         QByteArray temporary, name;
     };
-    static constexpr size_t kMostUnnamed = 8;
+    static constexpr size_t kMostUnnamedOnFat = 8;
     std::vector<Unnamed> unnamed_;
     int held_ = -1;
     QByteArray heldPath_;

@@ -92,6 +92,12 @@ int FaultySystem::Sync(int fd) {
 int FaultySystem::WriteOut(int fd, off_t offset, off_t size, bool wait) {
     return wait && Fails(Op::kSync) ? -1 : SystemCallsWrapper::WriteOut(fd, offset, size, wait);
 }
+int FaultySystem::StatFs(int fd, struct statfs* info) {
+    const int r = SystemCallsWrapper::StatFs(fd, info);
+    if (r == 0 && fileSystem != 0)
+        info->f_type = fileSystem;
+    return r;
+}
 int FaultySystem::SyncFileSystem(int fd) {
     return Fails(Op::kSync) ? -1 : SystemCallsWrapper::SyncFileSystem(fd);
 }

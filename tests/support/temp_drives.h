@@ -69,6 +69,9 @@ class FaultySystem : public platform::SystemCallsWrapper {
     // A wait for the medium, and a sync of the whole file system, are syncs too.
     int WriteOut(int fd, off_t offset, off_t size, bool wait) override;
     int SyncFileSystem(int fd) override;
+    // The file system every folder is on, when set: a FAT floppy's (MSDOS_SUPER_MAGIC), say.
+    long fileSystem = 0;
+    int StatFs(int fd, struct statfs* info) override;
     int Close(int fd) override;
     int Open(const char* path, int flags, mode_t mode) override;
     int OpenAt(int folder, const char* name, int flags, mode_t mode) override;

@@ -11,11 +11,11 @@ cp "$build/QTL99" "$trabajo/cd/QTL99"
 export QTL99_DRIVES="d:=$trabajo/cd,optical;a:=$trabajo/floppy"
 source "$(dirname "$0")/../tests/e2e/comun.sh"   # a private Xvfb, cleaned up on exit
 
-# medir PROGRAM TITLE: prints "milliseconds kibibytes" for one start.
+# medir PROGRAM TITLE [ARGUMENT]: prints "milliseconds kibibytes" for one start.
 medir() {
     local inicio fin pid id="" kib
     inicio=$(date +%s%N)
-    "$1" >/dev/null 2>&1 &
+    "$1" ${3:+"$3"} >/dev/null 2>&1 &
     pid=$!
     local intentos=0
     while [ -z "$id" ]; do
@@ -31,12 +31,16 @@ medir() {
 }
 mediana() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-: > "$trabajo/q"; : > "$trabajo/v"
+: > "$trabajo/q"; : > "$trabajo/v"; : > "$trabajo/t"
 for _ in $(seq "$rondas"); do
     medir "$trabajo/cd/QTL99" QTL99 >> "$trabajo/q"
     medir "$build/bench/ventana_vacia" vacia >> "$trabajo/v"
+    medir "$build/bench/ventana_vacia" vacia texto >> "$trabajo/t"
 done
-qt=$(cut -d' ' -f1 "$trabajo/q" | mediana); qm=$(cut -d' ' -f2 "$trabajo/q" | mediana)
-vt=$(cut -d' ' -f1 "$trabajo/v" | mediana); vm=$(cut -d' ' -f2 "$trabajo/v" | mediana)
-echo "arranque hasta la ventana mostrada (mediana de $rondas): QTL99 $qt ms, ventana vacía $vt ms, relación $(awk "BEGIN {printf \"%.2f\", $qt/$vt}")"
-echo "memoria máxima (VmHWM):                      QTL99 $qm KiB, ventana vacía $vm KiB, relación $(awk "BEGIN {printf \"%.2f\", $qm/$vm}")"
+columna() { cut -d' ' -f"$2" "$trabajo/$1" | mediana; }
+qt=$(columna q 1); qm=$(columna q 2); vt=$(columna v 1); vm=$(columna v 2); tt=$(columna t 1); tm=$(columna t 2)
+cociente() { awk "BEGIN {printf \"%.2f\", $1/$2}"; }
+echo "arranque hasta la ventana mostrada (mediana de $rondas): QTL99 $qt ms"
+echo "  ventana vacía $vt ms, relación $(cociente "$qt" "$vt"); con un texto y un botón $tt ms, relación $(cociente "$qt" "$tt")"
+echo "memoria máxima (VmHWM): QTL99 $qm KiB"
+echo "  ventana vacía $vm KiB, relación $(cociente "$qm" "$vm"); con un texto y un botón $tm KiB, relación $(cociente "$qm" "$tm")"

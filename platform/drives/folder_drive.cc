@@ -26,13 +26,6 @@ namespace platform {
 
 namespace {
 
-// The number for a failure of a copy: a vanished medium is a drive that is not ready.
-int CopyErrorNumber(int errnum) {
-    if (errnum == ENOMEDIUM || errnum == ENODEV || errnum == ENXIO)
-        return errors::kDiskNotReady;
-    return NumberForErrno(errnum);
-}
-
 // A path of a copy must name a file: not a folder, not the empty name.
 void CheckFileName(const ResolvedPath& r) {
     RaiseIfUnreachable(r, errors::kDiskNotReady);
@@ -191,13 +184,10 @@ SourceFile FolderDrive::OpenSource(const DrivePath& path) {
     return in;
 }
 
-template <typename Work>
-void FolderDrive::Aside(bool aside, Work&& work) {
-    if (aside) {
-        worker_.Run(std::function<void()>(std::forward<Work>(work)), services_.keepAlive);
-    } else {
-        work();
-    }
+int FolderDrive::CopyErrorNumber(int errnum) {
+    if (errnum == ENOMEDIUM || errnum == ENODEV || errnum == ENXIO)
+        return errors::kDiskNotReady;
+    return NumberForErrno(errnum);
 }
 
 void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
@@ -274,82 +264,6 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     }
     chunks.Learnt(took);
     HoldName(folder.Release(), folderPath, temporary, name);
-}
-
-void FolderDrive::HoldName(int folder, const QByteArray& path, const QByteArray& temporary,
-                           const QByteArray& name) {
-    if (held_ >= 0 && path != heldPath_) {
-        // Another folder: the names held in the one before are given now.
-        try {
-            SyncDisk();
-        } catch (const RuntimeError&) {
-            system_.Unlink(folder, temporary.constData());
-            system_.Close(folder);
-            throw;
-        }
-    }
-    if (held_ >= 0) {
-        system_.Close(folder);  // the same folder
-    } else {
-        held_ = folder;
-        heldPath_ = path;
-    }
-    unnamed_.push_back({temporary, name});
-    // On FAT a few at a time: their temporary names take entries of a floppy's small root
-    // folder, and each is named next to them all. FUSE may be FAT too.
-    struct statfs fs {};
-    if (unnamed_.size() >= kMostUnnamedOnFat &&
-        (system_.StatFs(held_, &fs) != 0 || fs.f_type == MSDOS_SUPER_MAGIC ||
-         fs.f_type == FUSE_SUPER_MAGIC)) {
-        SyncDisk();
-    }
-}
-
-void FolderDrive::SyncDisk() {
-    if (held_ >= 0) {
-        int failure = 0;
-        // A floppy takes a while: the window answers meanwhile.
-        Aside(static_cast<bool>(services_.keepAlive), [&] {
-            // Every copy whole on the medium before any takes its name: one sync for them all.
-            if (!unnamed_.empty() && system_.SyncFileSystem(held_) != 0)
-                failure = errno;
-            while (failure == 0 && !unnamed_.empty()) {
-                failure = RenameTemporary(system_, held_, unnamed_.front().temporary.constData(),
-                                          unnamed_.front().name.constData());
-                if (failure == 0)
-                    unnamed_.erase(unnamed_.begin());
-            }
-            // And the names durable. Some file systems cannot sync a folder (EINVAL); theirs
-            // is durable by other means.
-            if (failure == 0 && system_.Sync(held_) != 0 && errno != EINVAL)
-                failure = errno;
-        });
-        // A copy that could not be named is not on the disk: the disk stays short of it, and
-        // says so at every sync until another disk is asked for.
-        for (const Unnamed& copy : unnamed_)
-            system_.Unlink(held_, copy.temporary.constData());
-        if (!unnamed_.empty() && lost_ == 0)
-            lost_ = CopyErrorNumber(failure);
-        unnamed_.clear();
-        system_.Close(std::exchange(held_, -1));
-        if (failure != 0)
-            throw RuntimeError(CopyErrorNumber(failure));
-    }
-    if (lost_ != 0)
-        throw RuntimeError(lost_);
-}
-
-void FolderDrive::InsertDisk(int /*number*/) {
-    lost_ = 0;
-}
-
-void FolderDrive::EndOfSet() {
-    try {
-        SyncDisk();
-    } catch (const RuntimeError&) {
-        // Told when it failed.
-    }
-    lost_ = 0;
 }
 
 int FolderDrive::Write(int in, int out, Chunks& chunks,

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/drives/drive.h"
@@ -58,7 +59,14 @@ class FolderDrive : public Drive {
                   const QByteArray& name);
     // Runs `work` on the worker, keeping the window alive, when `aside`; else right here.
     template <typename Work>
-    void Aside(bool aside, Work&& work);
+    void Aside(bool aside, Work&& work) {
+        if (aside)
+            worker_.Run(std::function<void()>(std::forward<Work>(work)), services_.keepAlive);
+        else
+            work();
+    }
+    // The number for a failure of a copy: a vanished medium is a drive that is not ready.
+    static int CopyErrorNumber(int errnum);
     const DriveServices& services_;
     SystemCalls& system_;
     // The chunk size the copies to each medium settled on, and whether they were quick, by

@@ -227,8 +227,9 @@ TEST_F(ServicioDeDiscosTest, NoServiceOrNoBusIsNotReachable) {
 class HostOnCd : public platform::LinuxHost {
   public:
     HostOnCd(qtltest::ScriptedDialogs& dialogs, qtltest::FakeScreen& screen,
-             platform::FloppySources floppies, QString cd)
-        : LinuxHost(dialogs, screen, QString(), std::move(floppies)), cd_(std::move(cd)) {}
+             platform::FloppySources floppies, QString cd,
+             platform::SystemCalls& system = platform::DefaultSystemCalls())
+        : LinuxHost(dialogs, screen, QString(), std::move(floppies), system), cd_(std::move(cd)) {}
     QString ProgramFolder() override { return cd_; }
 
   private:
@@ -273,7 +274,8 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
         fuentes.disks =
             std::make_shared<UDisksClient>(bus_, UDisksClient::kQueryTimeoutMs, actionTimeoutMs);
         fuentes.udev = {};
-        auto host = std::make_unique<HostOnCd>(dialogs_, screen_, fuentes, folder_.filePath("cd"));
+        auto host = std::make_unique<HostOnCd>(dialogs_, screen_, fuentes, folder_.filePath("cd"),
+                                               sistema_);
         lib_ = std::make_unique<Lib::Modulo>(*host, window_);
         return host;
     }
@@ -300,6 +302,7 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
     }
     void Generar() { generacion::Generacion(window_, *lib_).GenerarDiscos(u"c:"_qs, destino_); }
 
+    qtltest::FaultySystem sistema_;  // the host's calls
     qtltest::ScriptedDialogs dialogs_;
     qtltest::FakeScreen screen_;
     qtltest::FakeWindow window_;
@@ -352,6 +355,24 @@ TEST_F(DisqueteraDelServicioTest, EachDiskIsMountedOnDemandAndLetGoBeforeTheNext
     ASSERT_TRUE(tres.open(QIODevice::ReadOnly));
     EXPECT_EQ(tres.readAll(), QByteArray(3000, '3'));  // as on the CD
     EXPECT_EQ(window_.closed, 1);
+}
+
+// A disk whose copies could not be made durable is let go before its box all the same, so that
+// another can be put in; it is never taken for written.
+TEST_F(DisqueteraDelServicioTest, ADiskThatCouldNotBeMadeDurableIsLetGoAtItsBox) {
+    int syncs = 0;  // the copy's wait for its data, then the disk's sync
+    sistema_.fault = [&](qtltest::FaultySystem::Op op) {
+        return op == qtltest::FaultySystem::Op::kSync && ++syncs == 2 ? ENOSPC : 0;
+    };
+    QStringList alPreguntar;
+    dialogs_.Answer(platform::answer::kOk, [&] { Insertar(1); })
+        .Answer(platform::answer::kRetry, [&] { alPreguntar << Montada(); })
+        .Answer(platform::answer::kCancel, [&] { alPreguntar << Montada(); });
+    Generar();
+    sistema_.fault = {};
+    EXPECT_EQ(dialogs_.transcript.size(), 5) << dialogs_.transcript.join(u'\n').toStdString();
+    EXPECT_EQ(alPreguntar, QStringList{});  // never mounted at a box
+    EXPECT_EQ(Archivos(1), QStringList{});  // its copy never named
 }
 
 TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {

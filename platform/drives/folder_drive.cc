@@ -220,7 +220,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         // The copies not yet named hold entries of their own in a floppy's small root folder:
         // named, they leave room for this one, as they would have one by one.
         if (fd < 0 && errno == ENOSPC && !unnamed_.empty()) {
-            SyncDisk();
+            NameHeldCopies();
             continue;
         }
         if (fd < 0 && (errno != EEXIST || attempt == 100))

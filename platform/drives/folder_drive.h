@@ -34,6 +34,11 @@ class FolderDrive : public Drive {
     // disk short, and that is raised at each SyncDisk until another disk is asked for.
     void FinishDisk() override { SyncDisk(); }
     void SyncDisk() override;
+    // Names the copies held so far, as SyncDisk does, without raising again what a turn before
+    // lost: for letting the disk go, which that must not keep mounted.
+    void NameHeldCopies();
+    // The number of what keeps this disk short of a copy; 0 when nothing does.
+    int lost() const { return lost_; }
     void InsertDisk(int number) override;
     void EndOfSet() override;
 

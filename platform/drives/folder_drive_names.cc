@@ -14,7 +14,7 @@ void FolderDrive::HoldName(int folder, const QByteArray& path, const QByteArray&
     if (held_ >= 0 && path != heldPath_) {
         // Another folder: the names held in the one before are given now.
         try {
-            SyncDisk();
+            NameHeldCopies();
         } catch (const RuntimeError&) {
             system_.Unlink(folder, temporary.constData());
             system_.Close(folder);
@@ -34,11 +34,11 @@ void FolderDrive::HoldName(int folder, const QByteArray& path, const QByteArray&
     if (unnamed_.size() >= kMostUnnamedOnFat &&
         (system_.StatFs(held_, &fs) != 0 || fs.f_type == MSDOS_SUPER_MAGIC ||
          fs.f_type == FUSE_SUPER_MAGIC)) {
-        SyncDisk();
+        NameHeldCopies();
     }
 }
 
-void FolderDrive::SyncDisk() {
+void FolderDrive::NameHeldCopies() {
     if (held_ >= 0) {
         int failure = 0;
         // A floppy takes a while: the window answers meanwhile.
@@ -68,6 +68,10 @@ void FolderDrive::SyncDisk() {
         if (failure != 0)
             throw RuntimeError(CopyErrorNumber(failure));
     }
+}
+
+void FolderDrive::SyncDisk() {
+    NameHeldCopies();
     if (lost_ != 0)
         throw RuntimeError(lost_);
 }

@@ -124,6 +124,7 @@ ResolvedPath ServiceFloppyDrive::Resolve(const DrivePath& path) const {
 
 Drive& ServiceFloppyDrive::Folder(const QString& mountPoint) {
     if (!folder_ || folder_->info().root != mountPoint) {
+        KeepWhatWasLost();
         DriveInfo mounted = info();
         mounted.root = mountPoint;
         mounted.mounted = true;
@@ -251,13 +252,21 @@ void ServiceFloppyDrive::CopyIn(const DrivePath& path, const SourceFile& source)
 void ServiceFloppyDrive::SyncDisk() {
     if (folder_)
         folder_->SyncDisk();
+    if (lost_ != 0)
+        throw RuntimeError(lost_);
+}
+
+void ServiceFloppyDrive::KeepWhatWasLost() {
+    if (folder_ && folder_->lost() != 0 && lost_ == 0)
+        lost_ = folder_->lost();
 }
 
 void ServiceFloppyDrive::Unmount(bool raise) {
     // The folder holds its last names open until they are synced: let go first, or the
     // service finds the disk busy.
     try {
-        SyncDisk();
+        if (folder_)
+            folder_->NameHeldCopies();
     } catch (const RuntimeError&) {
         if (raise)
             throw;
@@ -280,6 +289,7 @@ void ServiceFloppyDrive::Unmount(bool raise) {
     }
     // A mount not answered yet may still land: it stays this program's to undo.
     mountedHere_ = false;
+    KeepWhatWasLost();
     folder_.reset();
 }
 
@@ -292,11 +302,13 @@ void ServiceFloppyDrive::EndOfSet() {
         Unmount(false);
     if (folder_)
         folder_->EndOfSet();
+    lost_ = 0;
 }
 
 void ServiceFloppyDrive::InsertDisk(int number) {
     if (folder_)
         folder_->InsertDisk(number);
+    lost_ = 0;
 }
 
 }  // namespace platform

@@ -79,6 +79,10 @@ class ServiceFloppyDrive : public Drive {
 
     const DriveServices& services_;
     std::unique_ptr<FolderDrive> folder_;
+    // What the disk's folder lost (a copy that could not be named), kept past its unmount:
+    // raised at each sync until another disk is asked for.
+    int lost_ = 0;
+    void KeepWhatWasLost();
     std::unique_ptr<FloppyDrive> device_;
     // This program mounted the disk that is in it (asking whether one is in may mount it).
     mutable bool mountedHere_ = false;

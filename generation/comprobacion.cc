@@ -128,7 +128,7 @@ DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QS
         vistos.insert(clave);
         if (e.error == 0 && e.motivoFat.isEmpty()) {
             e.entradas = EntradasDeDirectorio(e.nombre);
-            e.grupos = static_cast<int>((e.bytes + kBytesPorGrupo - 1) / kBytesPorGrupo);
+            e.grupos = static_cast<int>(platform::StandardFloppyClustersFor(e.bytes));
             disco.entradasRaiz += e.entradas;
             disco.grupos += e.grupos;
         }

@@ -12,6 +12,10 @@ inline constexpr long long kStandardFloppyBytes = 1474560;
 inline constexpr int kStandardFloppyClusters = 2847;
 inline constexpr int kStandardFloppyClusterBytes = 512;
 inline constexpr int kStandardFloppyRootEntries = 224;
+// The data clusters a file of `bytes` takes on the standard floppy.
+inline constexpr long long StandardFloppyClustersFor(long long bytes) {
+    return (bytes + kStandardFloppyClusterBytes - 1) / kStandardFloppyClusterBytes;
+}
 // The largest floppy there is: a 2.88 MB disk. A removable disk above it is no floppy.
 inline constexpr long long kLargestFloppyBytes = 2949120;
 

@@ -251,8 +251,7 @@ bool ImagesDrive::HoldBack(const QString& given, const SourceFile& source) {
     const struct stat& st = source.info();
     if (!S_ISREG(st.st_mode))
         return false;
-    const off_t clusters =
-        (st.st_size + kStandardFloppyClusterBytes - 1) / kStandardFloppyClusterBytes;
+    const off_t clusters = StandardFloppyClustersFor(st.st_size);
     const int entries = MostRootEntries(name);
     if (clusters > clustersLeft_ || entries > entriesLeft_)
         return false;

@@ -198,6 +198,14 @@ TEST_F(ArchivosTest, CopiesAreNamedInTurnsOnlyOnceDurable) {
         9u);
     platform::InsertDisk(drives_, QStringLiteral("a:"), 2);
     EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("a:")); }), 0);
+    // The names are given but their own sync fails: no more taken for written than above.
+    copiar(11);
+    int syncs = 0;
+    drives_.system.fault = [&](Op op) { return op == Op::kSync && ++syncs == 2 ? EIO : 0; };
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("a:")); }), 57);
+    EXPECT_EQ(syncs, 2);
+    drives_.system.fault = {};
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("a:")); }), 57);
 }
 
 TEST_F(ArchivosTest, NothingIsFollowedOffItsDrive) {
@@ -272,11 +280,10 @@ TEST_F(ArchivosTest, CopyThatReadsBackDifferentlyIsRemoved) {
         }
         return 0;
     });
-    EXPECT_EQ(ErrorNumber([&] {
-                  platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
-                                     QStringLiteral("a:\\DATOS.BIN"));
-              }),
-              57);
+    // Read back with the disk's other copies once they are all on the medium.
+    platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\DATOS.BIN"),
+                       QStringLiteral("a:\\DATOS.BIN"));
+    EXPECT_EQ(ErrorNumber([&] { platform::FinishDisk(drives_, QStringLiteral("a:")); }), 57);
     EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());
 }
 

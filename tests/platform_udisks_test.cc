@@ -360,9 +360,8 @@ TEST_F(DisqueteraDelServicioTest, EachDiskIsMountedOnDemandAndLetGoBeforeTheNext
 // A disk whose copies could not be made durable is let go before its box all the same, so that
 // another can be put in; it is never taken for written.
 TEST_F(DisqueteraDelServicioTest, ADiskThatCouldNotBeMadeDurableIsLetGoAtItsBox) {
-    int syncs = 0;  // the copy's wait for its data, then the disk's sync
     sistema_.fault = [&](qtltest::FaultySystem::Op op) {
-        return op == qtltest::FaultySystem::Op::kSync && ++syncs == 2 ? ENOSPC : 0;
+        return op == qtltest::FaultySystem::Op::kSync ? ENOSPC : 0;  // the disk's sync
     };
     QStringList alPreguntar;
     dialogs_.Answer(platform::answer::kOk, [&] { Insertar(1); })

@@ -50,15 +50,18 @@ class FolderDrive::Chunks {
     Chunks(std::map<dev_t, Pace>& paces, dev_t device) : paces_(paces), device_(device) {
         if (paces_.count(device_) != 0) {
             size_ = paces_.at(device_).chunk;
-            quick_ = paces_.at(device_).quick;
+            quick_ = paces_.at(device_).quick && paces_.at(device_).turnQuick;
         }
     }
     // The pace of a copy that went through is the medium's from now on; `microseconds` is how
     // long it took.
     void Learnt(qint64 microseconds) {
-        paces_[device_] = {size_, microseconds < kQuickCopyMicroseconds};
+        Pace& pace = paces_.try_emplace(device_, Pace{size_, false, false}).first->second;
+        pace.chunk = size_;
+        pace.quick = microseconds < kQuickCopyMicroseconds;
     }
-    // True when the last copy to the medium was quick.
+    // True when the last copy to the medium, and the last sync and read-back of its copies,
+    // were quick: its writes may go to the medium later, slowly.
     bool quick() const { return quick_; }
 
     size_t size() const { return size_; }
@@ -230,9 +233,9 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
 
     struct stat medium {};
     system_.StatFd(out.get(), &medium);
-    Chunks chunks(paces_, medium.st_dev);  // learnt while writing, it holds for reading back
-    // Writing, syncing and reading back wait on the medium: on a worker, so that the window
-    // answers its desktop all the while, unless the medium has shown itself quick.
+    Chunks chunks(paces_, medium.st_dev);
+    // Writing waits on the medium: on a worker, so that the window answers its desktop all the
+    // while, unless the medium has shown itself quick.
     int failure = 0;
     const bool aside = services_.keepAlive && !chunks.quick();
     const std::function<void()> none;
@@ -244,18 +247,16 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         if (failure == 0) {
             const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
             system_.SetTimes(out.get(), times);  // kept where the file system can hold it
-            // The data on the medium, to be read back from there; the rest of the file is made
-            // durable with the disk's others before it is named.
-            // Where the file system cannot be asked for that, a sync of the file does it.
-            if (system_.WriteOut(out.get(), 0, 0, true) != 0 &&
+            // The last of the data on its way to the medium; the file is made durable with the
+            // others of its turn, read back, and only then named. Where the file system cannot
+            // be asked for that, a sync of the file does it.
+            if (system_.WriteOut(out.get(), 0, 0, false) != 0 &&
                 ((errno != EINVAL && errno != ESPIPE) || system_.Sync(out.get()) != 0)) {
                 failure = errno;
             }
         }
         if (failure == 0 && out.Close() != 0)
             failure = errno;
-        if (failure == 0)
-            failure = Verify(source.fd(), folder.get(), temporary, chunks, betweenChunks);
     });
     const qint64 took = clock.nsecsElapsed() / 1000;
     if (failure != 0) {
@@ -263,7 +264,16 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         throw RuntimeError(CopyErrorNumber(failure));
     }
     chunks.Learnt(took);
-    HoldName(folder.Release(), folderPath, temporary, name);
+    // Read back with the others of its turn, once they are all on the medium: the source is
+    // opened anew, as the caller closes its own when this returns.
+    const int again = system_.Open(("/proc/self/fd/" + QByteArray::number(source.fd())).constData(),
+                                   O_RDONLY | O_NOCTTY);
+    if (again < 0) {
+        failure = errno;
+        system_.Unlink(folder.get(), temporary.constData());
+        throw RuntimeError(CopyErrorNumber(failure));
+    }
+    HoldName(folder.Release(), folderPath, {temporary, name, again, medium.st_dev});
 }
 
 int FolderDrive::Write(int in, int out, Chunks& chunks,
@@ -299,8 +309,7 @@ int FolderDrive::Write(int in, int out, Chunks& chunks,
 // Reads the finished copy back from the medium, not from the page cache, and compares it with
 // the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
 // the failure (EIO when the copy differs).
-int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
-                        const std::function<void()>& betweenChunks) {
+int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks) {
     OpenFd back(system_, system_.OpenCopy(folder, copyName.constData()));
     if (back.get() < 0)
         return errno;
@@ -325,9 +334,29 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
             return 0;
         offset += a;
         chunks.Took(clock.elapsed());
-        if (betweenChunks)
-            betweenChunks();
     }
+}
+
+int FolderDrive::SyncAndReadBackHeld() {
+    if (unnamed_.empty())
+        return 0;
+    QElapsedTimer clock;
+    clock.start();
+    // Every copy whole on the medium before any is read back: one sync for them all.
+    if (system_.SyncFileSystem(held_) != 0)
+        return errno;
+    // In the order they were written; a floppy can take the data and still fail to hold it.
+    for (const Unnamed& copy : unnamed_) {
+        Chunks chunks(paces_, copy.medium);
+        if (const int failure = Verify(copy.source, held_, copy.temporary, chunks))
+            return failure;
+    }
+    const qint64 each = clock.nsecsElapsed() / 1000 / static_cast<qint64>(unnamed_.size());
+    for (const Unnamed& copy : unnamed_) {
+        paces_.try_emplace(copy.medium, Pace{kFirstChunk, false, false}).first->second.turnQuick =
+            each < kQuickCopyMicroseconds;
+    }
+    return 0;
 }
 
 }  // namespace platform

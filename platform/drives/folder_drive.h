@@ -14,9 +14,10 @@
 namespace platform {
 
 // A drive whose disk is a Linux folder: a mounted medium, or any folder the table names.
-// Where the services keep the window alive, a copy waits on its medium on a worker thread
-// while the window's thread keeps answering its desktop, so a slow medium never freezes the
-// window; a medium that copies quickly is written in chunks with the keep-alive between them.
+// Where the services keep the window alive, a copy, and the sync and read-back of a turn of
+// copies, wait on their medium on a worker thread while the window's thread keeps answering its
+// desktop, so a slow medium never freezes the window; a medium that has shown itself quick is
+// written in chunks with the keep-alive between them.
 // Its system calls go through the services.
 class FolderDrive : public Drive {
   public:
@@ -30,8 +31,9 @@ class FolderDrive : public Drive {
     SourceFile OpenSource(const DrivePath& path) override;
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
     // Copies are named when their disk is done (on FAT in turns, a few at a time), each only
-    // once it and the others of its turn are durable. A copy that could not be named leaves the
-    // disk short, and that is raised at each SyncDisk until another disk is asked for.
+    // once it and the others of its turn are durable and read back whole from the medium. A
+    // copy that could not be named leaves the disk short, and that is raised at each SyncDisk
+    // until another disk is asked for.
     void FinishDisk() override { SyncDisk(); }
     void SyncDisk() override;
     // Names the copies held so far, as SyncDisk does, without raising again what a turn before
@@ -46,7 +48,8 @@ class FolderDrive : public Drive {
     class Chunks;
     struct Pace {
         size_t chunk;
-        bool quick;
+        bool quick;      // the last copy was written quickly
+        bool turnQuick;  // and the last turn of copies was synced and read back quickly
     };
     // Removes `name` of the open folder `folder` when it is the temporary copy of a program
     // that no longer runs; true when it went.
@@ -56,12 +59,21 @@ class FolderDrive : public Drive {
     int Write(int in, int out, Chunks& chunks, const std::function<void()>& betweenChunks);
     // Reads the copy back from the medium and compares it with `source`; 0, or the errno of
     // the failure (EIO when they differ).
-    int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
-               const std::function<void()>& betweenChunks);
-    // Keeps the verified copy `temporary` of the open folder `folder` (at `path`) to be named
-    // `name` by SyncDisk.
-    void HoldName(int folder, const QByteArray& path, const QByteArray& temporary,
-                  const QByteArray& name);
+    int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks);
+    // A copy written under its temporary name, to be read back and named with the others of
+    // its turn.
+    struct Unnamed {
+        QByteArray temporary, name;
+        int source;  // the copy's source, open to compare the copy with; owned
+        dev_t medium;
+    };
+    // Makes the held copies durable with one sync of their file system, then reads each back
+    // from the medium and compares it with its source; 0, or the errno of the first failure
+    // (EIO when one differs).
+    int SyncAndReadBackHeld();
+    // Keeps `copy` of the open folder `folder` (at `path`) to be read back and named by
+    // SyncDisk; takes both descriptors.
+    void HoldName(int folder, const QByteArray& path, Unnamed copy);
     // Runs `work` on the worker, keeping the window alive, when `aside`; else right here.
     template <typename Work>
     void Aside(bool aside, Work&& work) {
@@ -77,13 +89,11 @@ class FolderDrive : public Drive {
     // The chunk size the copies to each medium settled on, and whether they were quick, by
     // device: a disk swapped in the drive keeps the pace it showed.
     std::map<dev_t, Pace> paces_;
-    // The copies written and verified but not yet named, all of one folder: they are made
-    // durable together, with one sync of the file system, and only then named. The folder is
+    // The copies written but not yet named, all of one folder: they are made durable together,
+    // with one sync of the file system, then read back, and only then named. The folder is
     // held open with its path; -1 when there is none.
-    struct Unnamed {
-        QByteArray temporary, name;
-    };
     static constexpr size_t kMostUnnamedOnFat = 8;
+    static constexpr size_t kMostUnnamed = 256;  // each holds its source open
     std::vector<Unnamed> unnamed_;
     int held_ = -1;
     QByteArray heldPath_;

@@ -9,15 +9,15 @@
 // The names of a folder drive's copies: given together, once the copies are durable.
 namespace platform {
 
-void FolderDrive::HoldName(int folder, const QByteArray& path, const QByteArray& temporary,
-                           const QByteArray& name) {
+void FolderDrive::HoldName(int folder, const QByteArray& path, Unnamed copy) {
     if (held_ >= 0 && path != heldPath_) {
-        // Another folder: the names held in the one before are given now.
+        // Another folder: the copies held in the one before are named now.
         try {
             NameHeldCopies();
         } catch (const RuntimeError&) {
-            system_.Unlink(folder, temporary.constData());
+            system_.Unlink(folder, copy.temporary.constData());
             system_.Close(folder);
+            system_.Close(copy.source);
             throw;
         }
     }
@@ -27,13 +27,14 @@ void FolderDrive::HoldName(int folder, const QByteArray& path, const QByteArray&
         held_ = folder;
         heldPath_ = path;
     }
-    unnamed_.push_back({temporary, name});
+    unnamed_.push_back(std::move(copy));
     // On FAT a few at a time: their temporary names take entries of a floppy's small root
     // folder, and each is named next to them all. FUSE may be FAT too.
     struct statfs fs {};
-    if (unnamed_.size() >= kMostUnnamedOnFat &&
-        (system_.StatFs(held_, &fs) != 0 || fs.f_type == MSDOS_SUPER_MAGIC ||
-         fs.f_type == FUSE_SUPER_MAGIC)) {
+    if (unnamed_.size() >= kMostUnnamed ||
+        (unnamed_.size() >= kMostUnnamedOnFat &&
+         (system_.StatFs(held_, &fs) != 0 || fs.f_type == MSDOS_SUPER_MAGIC ||
+          fs.f_type == FUSE_SUPER_MAGIC))) {
         NameHeldCopies();
     }
 }
@@ -43,25 +44,28 @@ void FolderDrive::NameHeldCopies() {
         int failure = 0;
         // A floppy takes a while: the window answers meanwhile.
         Aside(static_cast<bool>(services_.keepAlive), [&] {
-            // Every copy whole on the medium before any takes its name: one sync for them all.
-            if (!unnamed_.empty() && system_.SyncFileSystem(held_) != 0)
-                failure = errno;
+            failure = SyncAndReadBackHeld();
             while (failure == 0 && !unnamed_.empty()) {
                 failure = RenameTemporary(system_, held_, unnamed_.front().temporary.constData(),
                                           unnamed_.front().name.constData());
-                if (failure == 0)
+                if (failure == 0) {
+                    system_.Close(unnamed_.front().source);
                     unnamed_.erase(unnamed_.begin());
+                }
             }
             // And the names durable. Some file systems cannot sync a folder (EINVAL); theirs
             // is durable by other means.
             if (failure == 0 && system_.Sync(held_) != 0 && errno != EINVAL)
                 failure = errno;
         });
-        // A copy that could not be named is not on the disk: the disk stays short of it, and
-        // says so at every sync until another disk is asked for.
-        for (const Unnamed& copy : unnamed_)
+        // A copy that could not be named is not on the disk, and names that could not be made
+        // durable may not be on it either: the disk says so at every sync until another disk
+        // is asked for, as a sync tried again can pass without the medium having held them.
+        for (const Unnamed& copy : unnamed_) {
             system_.Unlink(held_, copy.temporary.constData());
-        if (!unnamed_.empty() && lost_ == 0)
+            system_.Close(copy.source);
+        }
+        if (failure != 0 && lost_ == 0)
             lost_ = CopyErrorNumber(failure);
         unnamed_.clear();
         system_.Close(std::exchange(held_, -1));

@@ -1,7 +1,9 @@
 #include "ui/evento.h"
 
 #include <QAbstractButton>
+#include <QImageReader>
 #include <QKeyEvent>
+#include <QPixmap>
 #include <cstdio>
 #include <exception>
 
@@ -57,6 +59,12 @@ class IntroPulsa : public QObject {
 
 void PulsarConIntro(QAbstractButton* boton) {
     boton->installEventFilter(new IntroPulsa(boton));
+}
+
+QPixmap Dibujo(const QString& recurso) {
+    QImageReader lector(recurso, "png");
+    lector.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(lector.read());
 }
 
 }  // namespace ui

@@ -37,7 +37,7 @@ QLabel* Etiqueta(QWidget* padre, const QString& texto, const QFont& fuente) {
 
 QLabel* Imagen(QWidget* padre, const QString& recurso) {
     auto* picture = new QLabel(padre);
-    picture->setPixmap(QPixmap(recurso));
+    picture->setPixmap(Dibujo(recurso));
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // unscaled, from the top-left corner
     return picture;
 }
@@ -48,8 +48,8 @@ FrmGenerar::FrmGenerar(Programa& programa)
     : programa_(programa), lib_(programa.lib()), host_(lib_.host()) {
     setWindowTitle(QStringLiteral("Generación de Discos de Instalación"));
     QIcon icono;
-    icono.addFile(QStringLiteral(":/assets/disquete_inclinado_32.png"));
-    icono.addFile(QStringLiteral(":/assets/disquete_inclinado_16.png"));
+    icono.addPixmap(Dibujo(QStringLiteral(":/assets/disquete_inclinado_32.png")));
+    icono.addPixmap(Dibujo(QStringLiteral(":/assets/disquete_inclinado_16.png")));
     setWindowIcon(icono);
     // Fixed single border: the user cannot resize the window.
     setFixedSize(Px(7425), Px(3420));

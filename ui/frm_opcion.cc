@@ -21,7 +21,7 @@ BotonGrafico* Boton(QWidget* padre, const QString& texto, int left, const QStrin
     auto* boton = new BotonGrafico(padre);
     boton->setText(texto);
     boton->setToolTip(consejo);
-    boton->setIcon(QIcon(icono));
+    boton->setIcon(Dibujo(icono));
     boton->setIconSize(QSize(32, 32));
     boton->setAutoDefault(false);
     PulsarConIntro(boton);
@@ -62,9 +62,9 @@ FrmOpcion::FrmOpcion(Programa& programa)
     : programa_(programa),
       lib_(programa.lib()),
       host_(lib_.host()),
-      fondo_(QStringLiteral(":/assets/portada.png")) {
+      fondo_(Dibujo(QStringLiteral(":/assets/portada.png"))) {
     setWindowTitle(QStringLiteral("QTL99"));
-    setWindowIcon(QIcon(QStringLiteral(":/assets/titulo_48.png")));
+    setWindowIcon(Dibujo(QStringLiteral(":/assets/titulo_48.png")));
     // Sizable tool window: small title bar, sizing border.
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     resize(Px(5295), Px(5280));

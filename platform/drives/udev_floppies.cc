@@ -7,14 +7,31 @@
 #include <memory>
 
 #include "platform/drives/floppy.h"
+#include "platform/loaded_library.h"
 
 namespace platform {
 
 namespace {
 
-using UdevPtr = std::unique_ptr<udev, decltype(&udev_unref)>;
-using EnumeratePtr = std::unique_ptr<udev_enumerate, decltype(&udev_enumerate_unref)>;
-using DevicePtr = std::unique_ptr<udev_device, decltype(&udev_device_unref)>;
+// libudev's calls, from the library opened with the first of them.
+struct LibUdev {
+    LoadedLibrary library{"libudev.so.1"};
+    QTL_LIBRARY_CALL(udev_new);
+    QTL_LIBRARY_CALL(udev_unref);
+    QTL_LIBRARY_CALL(udev_enumerate_new);
+    QTL_LIBRARY_CALL(udev_enumerate_unref);
+    QTL_LIBRARY_CALL(udev_enumerate_add_match_subsystem);
+    QTL_LIBRARY_CALL(udev_enumerate_add_match_property);
+    QTL_LIBRARY_CALL(udev_enumerate_scan_devices);
+    QTL_LIBRARY_CALL(udev_enumerate_get_list_entry);
+    QTL_LIBRARY_CALL(udev_list_entry_get_next);
+    QTL_LIBRARY_CALL(udev_list_entry_get_name);
+    QTL_LIBRARY_CALL(udev_device_new_from_syspath);
+    QTL_LIBRARY_CALL(udev_device_unref);
+    QTL_LIBRARY_CALL(udev_device_get_devnode);
+    QTL_LIBRARY_CALL(udev_device_get_sysattr_value);
+    QTL_LIBRARY_CALL(udev_device_get_property_value);
+};
 
 QString Text(const char* value) {
     return value == nullptr ? QString() : QString::fromUtf8(value);
@@ -31,29 +48,36 @@ bool IsUsbFloppyInterface(const QString& interfaces) {
 
 std::vector<UdevDisk> SystemUdev::Disks() const {
     std::vector<UdevDisk> disks;
-    const UdevPtr context(udev_new(), &udev_unref);
+    const LibUdev u;
+    if (!u.library.complete())
+        return disks;
+    const std::unique_ptr<udev, decltype(u.udev_unref)> context(u.udev_new(), u.udev_unref);
     if (!context)
         return disks;
-    const EnumeratePtr enumerate(udev_enumerate_new(context.get()), &udev_enumerate_unref);
-    if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.get(), "block") < 0 ||
-        udev_enumerate_add_match_property(enumerate.get(), "DEVTYPE", "disk") < 0 ||
-        udev_enumerate_scan_devices(enumerate.get()) < 0)
+    const std::unique_ptr<udev_enumerate, decltype(u.udev_enumerate_unref)> enumerate(
+        u.udev_enumerate_new(context.get()), u.udev_enumerate_unref);
+    if (!enumerate || u.udev_enumerate_add_match_subsystem(enumerate.get(), "block") < 0 ||
+        u.udev_enumerate_add_match_property(enumerate.get(), "DEVTYPE", "disk") < 0 ||
+        u.udev_enumerate_scan_devices(enumerate.get()) < 0)
         return disks;
-    udev_list_entry* entry = nullptr;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
-        const DevicePtr device(
-            udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)),
-            &udev_device_unref);
-        if (!device || udev_device_get_devnode(device.get()) == nullptr)
+    for (udev_list_entry* entry = u.udev_enumerate_get_list_entry(enumerate.get());
+         entry != nullptr; entry = u.udev_list_entry_get_next(entry)) {
+        const std::unique_ptr<udev_device, decltype(u.udev_device_unref)> device(
+            u.udev_device_new_from_syspath(context.get(), u.udev_list_entry_get_name(entry)),
+            u.udev_device_unref);
+        if (!device || u.udev_device_get_devnode(device.get()) == nullptr)
             continue;
+        const auto property = [&](const char* name) {
+            return Text(u.udev_device_get_property_value(device.get(), name));
+        };
         UdevDisk d;
-        d.node = QFile::decodeName(udev_device_get_devnode(device.get()));
-        d.sizeBytes = Text(udev_device_get_sysattr_value(device.get(), "size")).toLongLong() * 512;
-        d.removable = Text(udev_device_get_sysattr_value(device.get(), "removable")) == u"1";
-        d.floppyDrive =
-            Text(udev_device_get_property_value(device.get(), "ID_DRIVE_FLOPPY")) == u"1";
-        d.usbInterfaces = Text(udev_device_get_property_value(device.get(), "ID_USB_INTERFACES"));
-        d.fsType = Text(udev_device_get_property_value(device.get(), "ID_FS_TYPE"));
+        d.node = QFile::decodeName(u.udev_device_get_devnode(device.get()));
+        d.sizeBytes =
+            Text(u.udev_device_get_sysattr_value(device.get(), "size")).toLongLong() * 512;
+        d.removable = Text(u.udev_device_get_sysattr_value(device.get(), "removable")) == u"1";
+        d.floppyDrive = property("ID_DRIVE_FLOPPY") == u"1";
+        d.usbInterfaces = property("ID_USB_INTERFACES");
+        d.fsType = property("ID_FS_TYPE");
         disks.push_back(std::move(d));
     }
     return disks;

@@ -30,7 +30,7 @@ class LoadedLibrary {
 
 }  // namespace platform
 
-// Declares the member `name`, the call of that name found in the member `library`, typed as
-// the library's header declares it. `name` is a name, not an expression.
+// Declares the member `name`, the call of that name found in the member `library` (declared
+// before it), typed as the library's header declares it. `name` is a name, not an expression.
 // NOLINTNEXTLINE(bugprone-macro-parentheses)
 #define QTL_LIBRARY_CALL(name) decltype(&::name) name = library.Find<decltype(&::name)>(#name)

@@ -83,6 +83,8 @@ class SystemCalls {
     virtual ssize_t ReadLink(const char* path, char* buffer, size_t size) = 0;
     // fcntl(fd, F_SETFL, flags).
     virtual int SetFlags(int fd, int flags) = 0;
+    // fcntl(fd, F_DUPFD_CLOEXEC, 0): another descriptor of the same open file.
+    virtual int Duplicate(int fd) = 0;
     // ioctl(fd, FDFLUSH): a floppy driver's track buffer is dropped; 0 elsewhere.
     virtual int FlushDriveBuffer(int fd) = 0;
     // realpath(path): the absolute path with every link, "." and ".." resolved, in `real`.
@@ -161,6 +163,7 @@ class SystemCallsWrapper : public SystemCalls {
         return target_.ReadLink(path, buffer, size);
     }
     int SetFlags(int fd, int flags) override { return target_.SetFlags(fd, flags); }
+    int Duplicate(int fd) override { return target_.Duplicate(fd); }
     int FlushDriveBuffer(int fd) override { return target_.FlushDriveBuffer(fd); }
     int RealPath(const char* path, std::string* real) override {
         return target_.RealPath(path, real);

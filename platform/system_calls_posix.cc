@@ -59,6 +59,7 @@ class PosixSystemCalls final : public SystemCalls {
     bool ProcessExists(pid_t pid) override;
     ssize_t ReadLink(const char* path, char* buffer, size_t size) override;
     int SetFlags(int fd, int flags) override;
+    int Duplicate(int fd) override;
     int FlushDriveBuffer(int fd) override;
     int RealPath(const char* path, std::string* real) override;
     int SymLink(const char* target, int folder, const char* name) override;
@@ -172,6 +173,9 @@ ssize_t PosixSystemCalls::ReadLink(const char* path, char* buffer, size_t size) 
 }
 int PosixSystemCalls::SetFlags(int fd, int flags) {
     return ::fcntl(fd, F_SETFL, flags);
+}
+int PosixSystemCalls::Duplicate(int fd) {
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 int PosixSystemCalls::FlushDriveBuffer(int fd) {
     struct stat st {};

@@ -11,6 +11,7 @@
 #include "platform/drives/drive.h"
 #include "platform/drives/udev_floppies.h"
 #include "platform/drives/udisks.h"
+#include "platform/host/files.h"
 #include "platform/host/linux_host.h"
 #include "tests/support/answer_probe.h"
 #include "tests/support/fakes.h"
@@ -372,6 +373,26 @@ TEST_F(DisqueteraDelServicioTest, ADiskThatCouldNotBeMadeDurableIsLetGoAtItsBox)
     EXPECT_EQ(dialogs_.transcript.size(), 5) << dialogs_.transcript.join(u'\n').toStdString();
     EXPECT_EQ(alPreguntar, QStringList{});  // never mounted at a box
     EXPECT_EQ(Archivos(1), QStringList{});  // its copy never named
+
+    // Nor one mounted elsewhere behind the program's back while its copies were held.
+    platform::InsertDisk(*host_, destino_, 1);
+    Insertar(1);
+    const QString uno =
+        u"c:"_qs + folder_.filePath(u"cd/Discos/Disco1/UNO.TXT"_qs).replace(u'/', u'\\');
+    const auto copiar = [&](const QString& nombre) {
+        platform::FileCopy(*host_, uno, destino_ + u'\\' + nombre);
+    };
+    copiar(u"UNO.TXT"_qs);
+    ASSERT_EQ(UDisksClient(bus_).Unmount(kFloppyBlock).failure, UDisksFailure::kNone);
+    QDir().mkpath(folder_.filePath(QStringLiteral("DISCO2")));
+    Control(QStringLiteral("SetMountFolder"), {folder_.filePath(QStringLiteral("DISCO2"))});
+    sistema_.fault = [&](qtltest::FaultySystem::Op op) {
+        return op == qtltest::FaultySystem::Op::kVerify ? EIO : 0;
+    };
+    copiar(u"OTRO.TXT"_qs);
+    sistema_.fault = {};
+    EXPECT_EQ(qtltest::ErrorNumber([&] { platform::FinishDisk(*host_, destino_); }), 57);
+    EXPECT_EQ(Archivos(1), QStringList{});
 }
 
 TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
@@ -554,14 +575,32 @@ TEST(FloppiesDeUdevTest, ClassifiesDisksAsUdevDescribesThem) {
             EXPECT_EQ(found[0].hasMedia, c.media) << qPrintable(c.disk.node);
         }
     }
+}
 
-    // And this machine's database, read through the library opened on the way: every whole
-    // disk the kernel lists.
-    const QStringList enSys =
-        QDir(QStringLiteral("/sys/block")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    if (enSys.isEmpty())
+// This machine's database, read through the library opened on the way: every whole disk the
+// kernel lists all along (loop devices may come and go meanwhile).
+TEST(FloppiesDeUdevTest, ReadsThisMachinesDisks) {
+    const auto enSys = [] {
+        QStringList nodos;
+        for (const QString& n :
+             QDir(QStringLiteral("/sys/block")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+            nodos << u"/dev/"_qs + QString(n).replace(u'!', u'/');
+        return nodos;
+    };
+    const QStringList antes = enSys();
+    QStringList leidos;
+    for (const platform::UdevDisk& d : platform::SystemUdev().Disks())
+        leidos << d.node;
+    const QStringList despues = enSys();
+    int comprobados = 0;
+    for (const QString& nodo : antes) {
+        if (despues.contains(nodo)) {
+            EXPECT_TRUE(leidos.contains(nodo)) << qPrintable(nodo);
+            ++comprobados;
+        }
+    }
+    if (comprobados == 0)
         GTEST_SKIP() << "this machine shows no block device";
-    EXPECT_EQ(platform::SystemUdev().Disks().size(), static_cast<size_t>(enSys.size()));
 }
 
 }  // namespace

@@ -73,7 +73,9 @@ class Drive {
     // medium to compare; an entry that was there is replaced only by a complete, verified copy
     // and is left as it was on any failure. Raises 71 without a disk, 76, 70, 75 (an empty
     // name, a folder, the source itself), 61 when the disk is full, 57 when the medium fails or
-    // the copy does not read back the same.
+    // the copy does not read back the same. A drive may hold copies back to make them durable
+    // and read them back together: what fails then is raised by a later CopyIn, SyncDisk or
+    // FinishDisk, and again at each of these until another disk is inserted.
     virtual void CopyIn(const DrivePath& path, const SourceFile& source) = 0;
     // The user has put disk `number` of the set in this drive (answered the prompt for it); a
     // new set starts with disk 1. A disk left unfinished is given up.

@@ -38,6 +38,8 @@ constexpr size_t kSmallestChunk = 16 << 10;
 // A copy that took less than this never held the window up long enough to be felt: the next
 // one to that medium is made on the window's thread, sparing it the hand-over to the worker.
 constexpr qint64 kQuickCopyMicroseconds = 2000;
+// And a turn of copies made durable and read back in less than this tells the same of them all.
+constexpr qint64 kQuickTurnMicroseconds = 50000;
 
 }  // namespace
 
@@ -265,9 +267,8 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     }
     chunks.Learnt(took);
     // Read back with the others of its turn, once they are all on the medium: the source is
-    // opened anew, as the caller closes its own when this returns.
-    const int again = system_.Open(("/proc/self/fd/" + QByteArray::number(source.fd())).constData(),
-                                   O_RDONLY | O_NOCTTY);
+    // kept open for it, as the caller closes its own descriptor when this returns.
+    const int again = system_.Duplicate(source.fd());
     if (again < 0) {
         failure = errno;
         system_.Unlink(folder.get(), temporary.constData());
@@ -340,6 +341,14 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
 int FolderDrive::SyncAndReadBackHeld() {
     if (unnamed_.empty())
         return 0;
+    // A medium can take writes quickly and hold them slowly: until a turn shows it quick as a
+    // whole, its copies are not made on the window's thread.
+    const auto turnQuick = [&](bool quick) {
+        for (const Unnamed& copy : unnamed_)
+            paces_.try_emplace(copy.medium, Pace{kFirstChunk, false, false})
+                .first->second.turnQuick = quick;
+    };
+    turnQuick(false);
     QElapsedTimer clock;
     clock.start();
     // Every copy whole on the medium before any is read back: one sync for them all.
@@ -351,11 +360,9 @@ int FolderDrive::SyncAndReadBackHeld() {
         if (const int failure = Verify(copy.source, held_, copy.temporary, chunks))
             return failure;
     }
-    const qint64 each = clock.nsecsElapsed() / 1000 / static_cast<qint64>(unnamed_.size());
-    for (const Unnamed& copy : unnamed_) {
-        paces_.try_emplace(copy.medium, Pace{kFirstChunk, false, false}).first->second.turnQuick =
-            each < kQuickCopyMicroseconds;
-    }
+    const qint64 took = clock.nsecsElapsed() / 1000;
+    turnQuick(took < kQuickTurnMicroseconds &&
+              took / static_cast<qint64>(unnamed_.size()) < kQuickCopyMicroseconds);
     return 0;
 }
 

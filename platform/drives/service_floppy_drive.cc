@@ -124,6 +124,12 @@ ResolvedPath ServiceFloppyDrive::Resolve(const DrivePath& path) const {
 
 Drive& ServiceFloppyDrive::Folder(const QString& mountPoint) {
     if (!folder_ || folder_->info().root != mountPoint) {
+        // The copies the old folder holds are named first, so that what fails there is kept.
+        try {
+            if (folder_)
+                folder_->NameHeldCopies();
+        } catch (const RuntimeError&) {
+        }
         KeepWhatWasLost();
         DriveInfo mounted = info();
         mounted.root = mountPoint;

@@ -6,7 +6,8 @@
 #include "platform/drives/folder_drive.h"
 #include "platform/runtime_error.h"
 
-// The names of a folder drive's copies: given together, once the copies are durable.
+// The names of a folder drive's copies: given together, once the copies are durable and read
+// back whole.
 namespace platform {
 
 void FolderDrive::HoldName(int folder, const QByteArray& path, Unnamed copy) {

@@ -1,6 +1,7 @@
 #include "generation/generacion.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "app/lib.h"
 #include "app/reintento.h"
@@ -205,21 +206,50 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino,
             Ejecutar([&] { interlocutor_.Progreso(true); });
             Ejecutar([&] { interlocutor_.Ocupado(true); });
 
-            for (const QString& nombre : nombres) {
-                Ejecutar([&] { interlocutor_.Copiando(nombre); });
+            // The copies the drive has taken, by their place in the list. A drive that makes
+            // its copies durable together may lose some at that commit; those are written
+            // again, from the CD, before the step that is retried.
+            std::vector<qsizetype> hechas, perdidas;
+            const auto copiar = [&](qsizetype i) {
+                platform::FileCopy(
+                    host_,
+                    origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombres[i],
+                    destino + QStringLiteral("\\") + nombres[i]);
+                hechas.push_back(i);
+            };
+            const auto reponer = [&] {
+                const auto k = std::min<size_t>(
+                    static_cast<size_t>(platform::TakeLost(host_, destino)), hechas.size());
+                perdidas.insert(perdidas.end(), hechas.end() - static_cast<ptrdiff_t>(k),
+                                hechas.end());
+                hechas.resize(hechas.size() - k);
+                std::sort(perdidas.begin(), perdidas.end());
+                const bool alguna = !perdidas.empty();
+                while (!perdidas.empty()) {
+                    interlocutor_.Copiando(nombres[perdidas.front()]);
+                    copiar(perdidas.front());
+                    perdidas.erase(perdidas.begin());
+                }
+                return alguna;
+            };
+
+            for (qsizetype i = 0; i < nombres.size(); ++i) {
+                Ejecutar([&] { interlocutor_.Copiando(nombres[i]); });
                 Ejecutar([&] { interlocutor_.Repintar(); });
                 Ejecutar([&] { interlocutor_.Atender(); });
                 Ejecutar([&] {
-                    platform::FileCopy(
-                        host_,
-                        origen + prefijo + QString::number(n) + QStringLiteral("\\") + nombre,
-                        destino + QStringLiteral("\\") + nombre);
+                    if (reponer())
+                        interlocutor_.Copiando(nombres[i]);
+                    copiar(i);
                 });
             }
 
             // The disk's list is written: the drive gives the disk its name and makes it
             // durable before the next one is asked for.
-            Ejecutar([&] { platform::FinishDisk(host_, destino); });
+            Ejecutar([&] {
+                reponer();
+                platform::FinishDisk(host_, destino);
+            });
 
             // The disk is written: labels and hourglass off until the next one is in.
             Ejecutar([&] { interlocutor_.Progreso(false); });

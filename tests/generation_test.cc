@@ -237,6 +237,57 @@ TEST_F(GeneracionTest, DiskFullRetryContinuesOnFreshDisk) {
     ExpectReposo();
 }
 
+// A failure told when a drive commits its held copies (naming them, or the disk's image) is
+// the disk's, not its file's: Retry writes again what it lost and the disk is finished whole.
+TEST_F(GeneracionTest, RetryAfterAFailedCommitFinishesTheDisk) {
+    using Op = qtltest::FaultySystem::Op;
+    const struct {
+        const char* destino;
+        const char* carpeta;
+        int desde, hasta;  // the namings of the run that are refused
+    } casos[] = {{"floppy", "floppy", 2, 2},
+                 // the image's own, tried again without the rename that never replaces
+                 {"Imagenes,images", "Imagenes", 1, 2}};
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.destino);
+        TestServices s{drives_};
+        drives_.MapDrives(u"d:=cd,optical;a:="_qs + QString::fromLatin1(c.destino));
+        Ini("Disco1=A.TXT,B.TXT,C.TXT,\n", "1");
+        for (const char* f : {"A.TXT", "B.TXT", "C.TXT"})
+            Fuente(1, QString::fromLatin1(f));
+        // Namings refused as a full root folder would, once.
+        int nombres = 0;
+        drives_.system.fault = [&](Op op) {
+            if (op != Op::kRename && op != Op::kRenameNoReplace)
+                return 0;
+            ++nombres;
+            return nombres >= c.desde && nombres <= c.hasta ? ENOSPC : 0;
+        };
+        s.dialogs.Answer(r::kOk).Answer(r::kRetry).Answer(r::kOk);
+        Generacion(s.window, s.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        drives_.system.fault = {};
+        EXPECT_EQ(s.dialogs.transcript, QStringList({Prompt(1), kBeep, kLleno, kBeep, kFin}));
+        EXPECT_FALSE(s.dialogs.scriptExhausted);
+        const QString carpeta = QString::fromLatin1(c.carpeta);
+        if (carpeta == u"floppy"_qs) {
+            EXPECT_EQ(Archivos(carpeta), QStringList({"A.TXT", "B.TXT", "C.TXT"}));
+            for (const char* f : {"A.TXT", "B.TXT", "C.TXT"})
+                EXPECT_TRUE(Igual(1, QString::fromLatin1(f), carpeta)) << f;
+        } else {
+            EXPECT_EQ(Archivos(carpeta), QStringList({"Disco1.img"}));
+            const QString imagen = drives_.Path(carpeta + u"/Disco1.img"_qs);
+            for (const char* f : {"A.TXT", "B.TXT", "C.TXT"}) {
+                EXPECT_EQ(qtltest::Herramienta(
+                              QStringLiteral("mtype"),
+                              {QStringLiteral("-i"), imagen, u"::"_qs + QString::fromLatin1(f)})
+                              .second,
+                          drives_.Read(u"cd/Discos/Disco1/"_qs + QString::fromLatin1(f)))
+                    << f;
+            }
+        }
+    }
+}
+
 TEST_F(GeneracionTest, MissingSourceFileIsReportedAndEndsTheRun) {
     Ini("Disco1=A.TXT,FALTA.TXT,C.TXT,\n");
     Fuente(1, QStringLiteral("A.TXT"));

@@ -74,9 +74,14 @@ class Drive {
     // and is left as it was on any failure. Raises 71 without a disk, 76, 70, 75 (an empty
     // name, a folder, the source itself), 61 when the disk is full, 57 when the medium fails or
     // the copy does not read back the same. A drive may hold copies back to make them durable
-    // and read them back together: what fails then is raised by a later CopyIn, SyncDisk or
-    // FinishDisk, and again at each of these until another disk is inserted.
+    // and read them back together (their commit): what fails then is raised by a later CopyIn,
+    // SyncDisk or FinishDisk, and the copies it lost are counted by TakeLost.
     virtual void CopyIn(const DrivePath& path, const SourceFile& source) = 0;
+    // How many of the last copies CopyIn took without raising a failed commit has lost since
+    // the last call: the disk does not hold them, and they are to be written again. Each is
+    // counted once. Until they are taken, SyncDisk and FinishDisk raise the number of the
+    // failure that lost them, so that a disk short of a copy is never taken for written.
+    virtual int TakeLost() { return 0; }
     // The user has put disk `number` of the set in this drive (answered the prompt for it); a
     // new set starts with disk 1. A disk left unfinished is given up.
     virtual void InsertDisk(int /*number*/) {}

@@ -32,15 +32,16 @@ class FolderDrive : public Drive {
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
     // Copies are named when their disk is done (on FAT in turns, a few at a time), each only
     // once it and the others of its turn are durable and read back whole from the medium. A
-    // copy that could not be named leaves the disk short, and that is raised at each SyncDisk
-    // until another disk is asked for.
+    // turn that could not be made durable, read back or named leaves the disk short of all its
+    // copies: TakeLost counts them.
     void FinishDisk() override { SyncDisk(); }
     void SyncDisk() override;
+    int TakeLost() override;
     // Names the copies held so far, as SyncDisk does, without raising again what a turn before
     // lost: for letting the disk go, which that must not keep mounted.
     void NameHeldCopies();
-    // The number of what keeps this disk short of a copy; 0 when nothing does.
-    int lost() const { return lost_; }
+    // The number of what keeps this disk short of a copy not yet taken; 0 when nothing does.
+    int lost() const { return lostCopies_ > 0 ? lost_ : 0; }
     void InsertDisk(int number) override;
     void EndOfSet() override;
 
@@ -98,6 +99,7 @@ class FolderDrive : public Drive {
     int held_ = -1;
     QByteArray heldPath_;
     int lost_ = 0;  // the number of the failure that kept copies of this disk from their names
+    int lostCopies_ = 0;  // and how many copies it kept, not yet taken
     Worker worker_;
 };
 

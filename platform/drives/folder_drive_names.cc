@@ -36,13 +36,19 @@ void FolderDrive::HoldName(int folder, const QByteArray& path, Unnamed copy) {
         (unnamed_.size() >= kMostUnnamedOnFat &&
          (system_.StatFs(held_, &fs) != 0 || fs.f_type == MSDOS_SUPER_MAGIC ||
           fs.f_type == FUSE_SUPER_MAGIC))) {
-        NameHeldCopies();
+        try {
+            NameHeldCopies();
+        } catch (const RuntimeError&) {
+            --lostCopies_;  // this copy is the caller's own failure, written again with its step
+            throw;
+        }
     }
 }
 
 void FolderDrive::NameHeldCopies() {
     if (held_ >= 0) {
         int failure = 0;
+        const int turn = static_cast<int>(unnamed_.size());
         // A floppy takes a while: the window answers meanwhile.
         Aside(static_cast<bool>(services_.keepAlive), [&] {
             failure = SyncAndReadBackHeld();
@@ -60,14 +66,17 @@ void FolderDrive::NameHeldCopies() {
                 failure = errno;
         });
         // A copy that could not be named is not on the disk, and names that could not be made
-        // durable may not be on it either: the disk says so at every sync until another disk
-        // is asked for, as a sync tried again can pass without the medium having held them.
+        // durable may not be on it either, as a sync tried again can pass without the medium
+        // having held them: the whole turn is lost, to be written again.
         for (const Unnamed& copy : unnamed_) {
             system_.Unlink(held_, copy.temporary.constData());
             system_.Close(copy.source);
         }
-        if (failure != 0 && lost_ == 0)
-            lost_ = CopyErrorNumber(failure);
+        if (failure != 0) {
+            if (lostCopies_ == 0)
+                lost_ = CopyErrorNumber(failure);
+            lostCopies_ += turn;
+        }
         unnamed_.clear();
         system_.Close(std::exchange(held_, -1));
         if (failure != 0)
@@ -77,12 +86,17 @@ void FolderDrive::NameHeldCopies() {
 
 void FolderDrive::SyncDisk() {
     NameHeldCopies();
-    if (lost_ != 0)
+    if (lostCopies_ > 0)
         throw RuntimeError(lost_);
 }
 
-void FolderDrive::InsertDisk(int /*number*/) {
+int FolderDrive::TakeLost() {
     lost_ = 0;
+    return std::exchange(lostCopies_, 0);
+}
+
+void FolderDrive::InsertDisk(int /*number*/) {
+    TakeLost();
 }
 
 void FolderDrive::EndOfSet() {
@@ -91,7 +105,7 @@ void FolderDrive::EndOfSet() {
     } catch (const RuntimeError&) {
         // Told when it failed.
     }
-    lost_ = 0;
+    TakeLost();
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <cstdio>
+#include <utility>
 
 #include "platform/drives/fat_drive.h"
 #include "platform/drives/floppy.h"
@@ -258,13 +259,25 @@ void ServiceFloppyDrive::CopyIn(const DrivePath& path, const SourceFile& source)
 void ServiceFloppyDrive::SyncDisk() {
     if (folder_)
         folder_->SyncDisk();
-    if (lost_ != 0)
+    if (lostCopies_ > 0)
         throw RuntimeError(lost_);
 }
 
+int ServiceFloppyDrive::TakeLost() {
+    KeepWhatWasLost();
+    lost_ = 0;
+    return std::exchange(lostCopies_, 0);
+}
+
 void ServiceFloppyDrive::KeepWhatWasLost() {
-    if (folder_ && folder_->lost() != 0 && lost_ == 0)
-        lost_ = folder_->lost();
+    if (!folder_)
+        return;
+    const int number = folder_->lost();
+    if (const int copies = folder_->TakeLost(); copies > 0) {
+        if (lostCopies_ == 0)
+            lost_ = number;
+        lostCopies_ += copies;
+    }
 }
 
 void ServiceFloppyDrive::Unmount(bool raise) {
@@ -308,13 +321,13 @@ void ServiceFloppyDrive::EndOfSet() {
         Unmount(false);
     if (folder_)
         folder_->EndOfSet();
-    lost_ = 0;
+    TakeLost();
 }
 
 void ServiceFloppyDrive::InsertDisk(int number) {
     if (folder_)
         folder_->InsertDisk(number);
-    lost_ = 0;
+    TakeLost();
 }
 
 }  // namespace platform

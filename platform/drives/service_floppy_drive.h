@@ -41,6 +41,7 @@ class ServiceFloppyDrive : public Drive {
     // What was copied to a mounted disk is made durable, and its folder let go.
     void FinishDisk() override { SyncDisk(); }
     void SyncDisk() override;
+    int TakeLost() override;
     // Unmounts the disk, whoever mounted it (the service flushes it first), so that it can be
     // taken out and the next one is never reached through its mount. Raises 71 when the
     // service will not (a program still has a file open on it, or it does not answer).
@@ -79,9 +80,10 @@ class ServiceFloppyDrive : public Drive {
 
     const DriveServices& services_;
     std::unique_ptr<FolderDrive> folder_;
-    // What the disk's folder lost (a copy that could not be named), kept past its unmount:
-    // raised at each sync until another disk is asked for.
+    // What the disk's folder lost (copies that could not be named), kept past its unmount
+    // until they are taken.
     int lost_ = 0;
+    int lostCopies_ = 0;
     void KeepWhatWasLost();
     std::unique_ptr<FloppyDrive> device_;
     // This program mounted the disk that is in it (asking whether one is in may mount it).

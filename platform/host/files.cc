@@ -76,6 +76,12 @@ void InsertDisk(Host& host, const QString& drive, int number) {
     OnDrive(host, drive, [number](Drive& d) { d.InsertDisk(number); });
 }
 
+int TakeLost(Host& host, const QString& drive) {
+    int lost = 0;
+    OnDrive(host, drive, [&lost](Drive& d) { lost = d.TakeLost(); });
+    return lost;
+}
+
 void ReleaseDisk(Host& host, const QString& drive) {
     OnDrive(host, drive, [](Drive& d) { d.ReleaseDisk(); });
 }

@@ -42,6 +42,9 @@ void InsertDisk(Host& host, const QString& drive, int number);
 // was copied to it is durable, names included. Raises what FileCopy raises for the
 // destination; does nothing for a drive not in the table.
 void FinishDisk(Host& host, const QString& drive);
+// How many of the last copies to the drive of `drive` a failed commit has lost since the last
+// call (see Drive::TakeLost); 0 for a drive not in the table.
+int TakeLost(Host& host, const QString& drive);
 // Lets the disk in the drive of `drive` go before the user is asked for the next one (see
 // Drive::ReleaseDisk). Raises 71 when it cannot; does nothing for a drive not in the table.
 void ReleaseDisk(Host& host, const QString& drive);

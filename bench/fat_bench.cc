@@ -55,7 +55,7 @@ double TiempoNuestro(const QString& base, bool releer) {
     try {
         for (int n = 1; n <= kDiscos; ++n) {
             const platform::DriveServices servicios{
-                platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
+                platform::DefaultSystemCalls(), platform::DefaultChildren()};
             platform::FatMedium disco(base + QStringLiteral("/img/Disco%1.img").arg(n), servicios);
             disco.FormatStandard();
             for (int k = 1; k <= kArchivos; ++k) {

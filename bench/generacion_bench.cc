@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -25,7 +26,7 @@
 #include "platform/host/linux_host.h"
 #include "tests/support/answer_probe.h"
 #include "tests/support/temp_drives.h"
-#include "ui/ventanas.h"
+#include "ui/corrida.h"
 
 namespace {
 
@@ -164,7 +165,6 @@ void Medir(const QString& donde, const char* titulo, int rondas) {
     CrearCd(base);
     drives.MapDrives(QStringLiteral("d:=cd;a:=floppy"));
     drives.PlaceProgram(QStringLiteral("cd"));
-    drives.keepAlive = ui::MantenerVivo;  // as the window has it
     std::vector<double> nuestro, cp, suelo, sobreCp, sobreSuelo;
     for (int i = 0; i < rondas; ++i) {
         // Each goes first in turn, so that none always finds the disk busier; the ratios are
@@ -196,8 +196,8 @@ void Medir(const QString& donde, const char* titulo, int rondas) {
 }
 
 // One disk of four 60 KiB files written to a medium that takes 60 KiB a second, as a floppy
-// does, with the window's keep-alive; the desktop asks once every tenth of a second from the
-// first byte written to the end of the read-back.
+// does, the run on a thread of its own as the window has it; the desktop asks the window's
+// thread once every tenth of a second from the first byte written to the end of the read-back.
 void MedirRespuesta(const QString& donde) {
     qtltest::TempDrives drives(donde);
     drives.MapDrives(QStringLiteral("d:=cd;a:=floppy"));
@@ -218,12 +218,18 @@ void MedirRespuesta(const QString& donde) {
         escritorio.Start();
         QThread::usleep(static_cast<unsigned long>(bytes * 1000000 / (60 * 1024)));
     };
-    drives.keepAlive = ui::MantenerVivo;
     qtltest::TestServices s{drives};
     s.dialogs.Answer(platform::answer::kOk);
     s.dialogs.Answer(platform::answer::kOk, [&] { escritorio.Stop(); });
-    generacion::Generacion(s.window, s.lib)
-        .GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+    QObject ventana;
+    QEventLoop bucle;
+    ui::Corrida::Iniciar(
+        ventana, s.window, s.lib,
+        [](generacion::Generacion& g) {
+            g.GenerarDiscos(QStringLiteral("d:"), QStringLiteral("a:"));
+        },
+        [&] { bucle.quit(); });
+    bucle.exec();
     QCoreApplication::processEvents();  // the last queries, however late
     const std::vector<double> esperas = escritorio.Waits();
     std::printf("%-34s mediana %6.1f ms   peor %6.1f ms   (%zu consultas)\n",

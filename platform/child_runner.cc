@@ -163,9 +163,8 @@ ChildOutcome Children::Run(const ChildRun& run) {
         }
         using Clock = std::chrono::steady_clock;
         const auto until = Clock::now() + run.deadline;
-        auto lastCall = Clock::now();
         char buffer[65536];
-        // The child's end is watched too, not only its output: keepAlive goes on until it exits.
+        // The child's end is watched too, not only its output.
         pollfd fds[3] = {
             {outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}, {exited.get(), POLLIN, 0}};
         while (fds[0].fd >= 0 || fds[1].fd >= 0 || fds[2].fd >= 0) {
@@ -192,10 +191,6 @@ ChildOutcome Children::Run(const ChildRun& run) {
                 } else if (static_cast<size_t>(outcome.errors.size()) < kMostErrors) {
                     outcome.errors.append(buffer, n);
                 }
-            }
-            if (run.keepAlive && Clock::now() - lastCall >= std::chrono::milliseconds(100)) {
-                run.keepAlive();
-                lastCall = Clock::now();
             }
         }
         reaper.running = fds[2].fd >= 0 && exited.get() >= 0;

@@ -19,9 +19,6 @@ struct ChildRun {
     std::vector<std::pair<int, int>> descriptors;
     // Receives its standard output as it comes (may be empty: the output is dropped).
     std::function<void(const char*, size_t)> output;
-    // Called about every 100 ms while it runs, so the window can answer the desktop. When it
-    // throws, the child is ended and waited for, then the exception goes on.
-    std::function<void()> keepAlive;
     // After this long the child is ended: SIGTERM, then SIGKILL a second later.
     std::chrono::milliseconds deadline{std::chrono::minutes(2)};
 };

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <vector>
 
 namespace platform {
@@ -111,6 +112,14 @@ void QtDialogs::Beep() {
 }
 
 void QtScreen::SetMousePointer(int state) {
+    // Asked from the disk-set loop's thread (the hourglass while the disk service works): set
+    // on the window's, in the order asked.
+    if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [this, state] { SetMousePointer(state); },
+            Qt::QueuedConnection);
+        return;
+    }
     // Qt's override cursor is a stack: clear it all, then set the one state wanted.
     while (QApplication::overrideCursor() != nullptr)
         QApplication::restoreOverrideCursor();

@@ -47,7 +47,6 @@ int main(int argc, char** argv) {
     platform::LinuxHost anfitrion(dialogos, pantalla,
                                   tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla),
                                   std::move(disqueteras));
-    anfitrion.SetKeepAlive(ui::MantenerVivo);
     // The windows, and the standard module that reaches them; the program ends when no window
     // is loaded any more.
     ui::Programa programa;

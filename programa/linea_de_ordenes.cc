@@ -288,7 +288,6 @@ int LineaDeOrdenes(int argc, char** argv) {
 
     Consola consola(kOrigen, kDestino, carpetaImagenes);
     platform::LinuxHost maquina(consola, consola, tabla);
-    maquina.SetKeepAlive([] {});
     AnfitrionDelCd anfitrion(maquina, carpetaCd);
     Lib::Modulo lib(anfitrion, consola);
 

@@ -639,7 +639,7 @@ TEST(ComprobacionTest, RootSlotsAreThoseMtoolsTakes) {
         const QString imagen = carpeta.filePath(QStringLiteral("disco.img"));
         QFile::remove(imagen);
         const platform::DriveServices servicios{
-            platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
+            platform::DefaultSystemCalls(), platform::DefaultChildren()};
         platform::FatMedium disco(imagen, servicios);
         disco.FormatStandard();
         const int fd = ::open(QFile::encodeName(vacio).constData(), O_RDONLY | O_CLOEXEC);

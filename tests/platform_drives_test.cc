@@ -23,7 +23,6 @@
 #include "platform/drives/detection.h"
 #include "platform/drives/drive.h"
 #include "platform/host/linux_host.h"
-#include "platform/worker.h"
 #include "tests/support/temp_drives.h"
 
 namespace {
@@ -133,8 +132,8 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
         esperado[sinDisco] = u"(no montada) "_qs + expected[sinDisco].section(u' ', -1);
     esperado["j:"] = "/media/ana/NUEVO /dev/sde1";
     EXPECT_EQ(Letras(despues), esperado);
-    const platform::DriveServices servicios{
-        platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
+    const platform::DriveServices servicios{platform::DefaultSystemCalls(),
+                                            platform::DefaultChildren()};
     const platform::DriveTable unidades = platform::DriveSet(servicios).Update(table);
     const platform::Drive* d = platform::FindDrive(unidades, u'D');
     ASSERT_NE(d, nullptr);
@@ -357,46 +356,6 @@ TEST(DeteccionTest, ATableIsDetectedAgainAfterABoxAMountOrItsLife) {
         GTEST_SKIP() << "the watch needs a mount, which needs root";
     QProcess::execute(QStringLiteral("umount"), {punto.path()});
     EXPECT_TRUE(watch->Changed());
-}
-
-TEST(TrabajadorTest, WorksApartWhileTheCallerKeepsAlive) {
-    platform::Worker worker;
-    const std::thread::id caller = std::this_thread::get_id();
-    for (int vez = 0; vez < 2; ++vez) {  // the same thread serves again
-        std::thread::id worked;
-        int keptAlive = 0;
-        worker.Run(
-            [&] {
-                worked = std::this_thread::get_id();
-                std::this_thread::sleep_for(std::chrono::milliseconds(60));
-            },
-            [&] {
-                EXPECT_EQ(std::this_thread::get_id(), caller);
-                ++keptAlive;
-            });
-        EXPECT_NE(worked, caller);
-        EXPECT_GE(keptAlive, 2);
-    }
-    // A failure of the work is the caller's; asked again while keeping alive, it works here.
-    EXPECT_THROW(worker.Run([] { throw std::runtime_error("x"); }, [] {}), std::runtime_error);
-    std::thread::id nested;
-    bool once = false;
-    worker.Run([] { std::this_thread::sleep_for(std::chrono::milliseconds(30)); },
-               [&] {
-                   if (!std::exchange(once, true))
-                       worker.Run([&] { nested = std::this_thread::get_id(); }, [] {});
-               });
-    EXPECT_EQ(nested, caller);
-    // A keep-alive that throws lets the work end first: the work uses the caller's values.
-    std::atomic<bool> ended = false;
-    EXPECT_THROW(worker.Run(
-                     [&] {
-                         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                         ended = true;
-                     },
-                     [] { throw std::runtime_error("ventana"); }),
-                 std::runtime_error);
-    EXPECT_TRUE(ended);
 }
 
 }  // namespace

@@ -35,8 +35,7 @@ class FatTest : public ::testing::Test {
             ::close(fd);
     }
     QString Ruta(const QString& n) const { return dir_.filePath(n); }
-    platform::DriveServices servicios_{
-        platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
+    platform::DriveServices servicios_{platform::DefaultSystemCalls(), platform::DefaultChildren()};
     // A blank floppy made by mformat itself, then whatever the mtools commands put on it.
     QString Imagen(const QString& n, const QList<QStringList>& ordenes = {}) {
         Mtools(QStringLiteral("mformat -C -f 1440 -v ETIQUETA -i").split(u' ') << Ruta(n) << "::");
@@ -220,7 +219,7 @@ TEST_F(FatTest, FailedCopiesRaiseTheirNumberAndLeaveTheDiskAsItWas) {
         {"read-back hangs", {}, "X.TXT", 71, 0, {}, Falla::kHangs, 2},
     };
     qtltest::FaultyChildren hijos;
-    const platform::DriveServices conFallas{platform::DefaultSystemCalls(), hijos, {}};
+    const platform::DriveServices conFallas{platform::DefaultSystemCalls(), hijos};
     for (const auto& c : casos) {
         QString imagen = c.imagen;
         if (imagen.isEmpty() || imagen == u"ro")
@@ -261,7 +260,7 @@ TEST_F(FatTest, AConfigurationThatCouldNotBeMadeFailsOnlyItsRun) {
     const QString imagen = Imagen(QStringLiteral("d.img"), {});
     qtltest::FaultySystem sistema;
     qtltest::FaultyChildren hijos;
-    const platform::DriveServices servicios{sistema, hijos, {}};
+    const platform::DriveServices servicios{sistema, hijos};
     sistema.fault = [](qtltest::FaultySystem::Op op) {
         return op == qtltest::FaultySystem::Op::kMemoryFile ? ENOMEM : 0;
     };
@@ -271,42 +270,6 @@ TEST_F(FatTest, AConfigurationThatCouldNotBeMadeFailsOnlyItsRun) {
               std::string::npos);
     sistema.fault = {};
     EXPECT_EQ(FatMedium(imagen, servicios).FirstEntry(), QString());
-}
-
-TEST_F(FatTest, KeepAliveRunsWhileASlowMtoolsWorks) {
-    // Another thread stops the first mtools child it sees for half a second: a slow floppy.
-    const QString imagen = Imagen(QStringLiteral("lenta.img"));
-    std::atomic<bool> detenido = false, fin = false;
-    std::thread frenar([&] {
-        const QString hijos = QStringLiteral("/proc/%1/task/%1/children").arg(::getpid());
-        while (!fin && !detenido) {
-            QFile f(hijos);
-            f.open(QIODevice::ReadOnly);
-            for (const QByteArray& pid : f.readAll().split(' ')) {
-                QFile comm(QStringLiteral("/proc/%1/comm").arg(QString::fromLatin1(pid)));
-                if (pid.isEmpty() || !comm.open(QIODevice::ReadOnly) ||
-                    comm.readAll() != "mtools\n")
-                    continue;
-                // A child that has already ended (not yet reaped) does not stop.
-                ::kill(pid.toInt(), SIGSTOP);
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                QFile estado(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
-                detenido = estado.open(QIODevice::ReadOnly) && estado.readAll().contains(") T ");
-                if (detenido)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                ::kill(pid.toInt(), SIGCONT);
-            }
-        }
-    });
-    int llamadas = 0;
-    servicios_.keepAlive = [&] { ++llamadas; };
-    FatMedium disco(imagen, servicios_);
-    for (int i = 0; i < 200 && !detenido; ++i)
-        EXPECT_EQ(disco.FirstEntry(), QString());
-    fin = true;
-    frenar.join();
-    ASSERT_TRUE(detenido) << "no mtools child was caught running";
-    EXPECT_GE(llamadas, 3);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QFile>
@@ -192,16 +195,13 @@ TEST_F(ServicioDeDiscosTest, MountAndUnmountReportWhereAndWhy) {
         EXPECT_TRUE(refused.message.startsWith(QString::fromLatin1(r.error))) << r.error;
     }
 
-    // A mount that waits (the service asking for a password): the caller answers meanwhile;
-    // past the timeout it gives up, and the service may still mount afterwards.
+    // A mount that waits (the service asking for a password) is waited for; past the timeout
+    // the client gives up, and the service may still mount afterwards.
     Control(QStringLiteral("FailMount"), {QString()});
     Control(QStringLiteral("HangMount"), {300u});
-    int answered = 0;
-    EXPECT_TRUE(UDisksClient(bus_, 2500, 5000).Mount(kFloppyBlock, [&] { ++answered; }).ok());
-    EXPECT_GE(answered, 10);
+    EXPECT_TRUE(UDisksClient(bus_, 2500, 5000).Mount(kFloppyBlock).ok());
     ASSERT_TRUE(client.Unmount(kFloppyBlock).ok());
-    EXPECT_EQ(UDisksClient(bus_, 2500, 100).Mount(kFloppyBlock, [] {}).failure,
-              UDisksFailure::kGaveUp);
+    EXPECT_EQ(UDisksClient(bus_, 2500, 100).Mount(kFloppyBlock).failure, UDisksFailure::kGaveUp);
     EXPECT_TRUE(client.FloppyDrives().at(0).mountPoints.isEmpty());
     QThread::msleep(400);
     EXPECT_EQ(client.FloppyDrives().at(0).mountPoints, QStringList{folder});
@@ -463,7 +463,6 @@ TEST_F(DisqueteraDelServicioTest, AMountWaitedOnKeepsTheProgramAnsweringUnderThe
     char nombre[] = "qtl_unit_tests";
     char* argv[] = {nombre, nullptr};
     QCoreApplication app(argc, argv);
-    host_->SetKeepAlive([] { QCoreApplication::processEvents(); });
     Control(QStringLiteral("HangMount"), {uint(espera)});
     qtltest::AnswerProbe escritorio;
     QList<int> punteroAlMontar;
@@ -475,7 +474,17 @@ TEST_F(DisqueteraDelServicioTest, AMountWaitedOnKeepsTheProgramAnsweringUnderThe
         escritorio.Stop();
         punteroAlMontar = screen_.changes;
     });
-    Generar();
+    // The run on a thread of its own, as the window has it, while this one answers.
+    std::atomic<bool> hecho = false;
+    std::thread corrida([&] {
+        Generar();
+        hecho = true;
+    });
+    while (!hecho) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    corrida.join();
     QCoreApplication::processEvents();
     const std::vector<double> esperas = escritorio.Waits();
     qInfo("respuesta durante un montaje de %d ms: mediana %.1f ms, peor %.1f ms, %zu consultas",

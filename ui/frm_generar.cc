@@ -1,12 +1,13 @@
 #include "ui/frm_generar.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QIcon>
+#include <QPointer>
 
 #include "app/lib.h"
 #include "app/reintento.h"
 #include "platform/host/files.h"
+#include "ui/corrida.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
 
@@ -137,17 +138,21 @@ void FrmGenerar::cmdComenzar_Click() {
     if (generando_)
         return;
     generando_ = true;
+    ++programa_.corridas;
     drvOrigen->SetLocked(true);
     drvDestino->SetLocked(true);
-    struct AlTerminar {
-        FrmGenerar* v;
-        ~AlTerminar() {
-            v->generando_ = false;
-            v->drvOrigen->SetLocked(false);
-            v->drvDestino->SetLocked(false);
-        }
-    } alTerminar{this};
-    generacion_.cmdComenzar_Click();
+    // The run goes on a thread of its own, so that this window answers its desktop all the
+    // while; it reaches the window only through its port.
+    Corrida::Iniciar(
+        *this, *this, lib_, [](generacion::Generacion& g) { g.cmdComenzar_Click(); },
+        [ventana = QPointer<FrmGenerar>(this), &programa = programa_] {
+            --programa.corridas;
+            if (ventana.isNull())
+                return;  // closed by the run itself
+            ventana->generando_ = false;
+            ventana->drvOrigen->SetLocked(false);
+            ventana->drvDestino->SetLocked(false);
+        });
 }
 
 void FrmGenerar::cmdCerrar_Click() {
@@ -167,10 +172,6 @@ void FrmGenerar::VisibleEtiqueta(generacion::Etiqueta etiqueta, bool visible) {
             lblMarco->setVisible(visible);
             break;
     }
-}
-
-void FrmGenerar::DoEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 // Closing by the title bar does what "Cerrar" does, so the option window always comes back.

@@ -34,7 +34,8 @@ class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     void MostrarArchivo(const QString& nombre) override { lblArchivos->setText(nombre); }
     void VisibleEtiqueta(generacion::Etiqueta etiqueta, bool visible) override;
     void Refresh() override { repaint(); }
-    void DoEvents() override;
+    // A run is on a thread of its own: this window's thread attends its desktop by itself.
+    void DoEvents() override {}
 
     // The busy indication's wait label.
     void VisibleEspera(bool visible) { lblEspere->setVisible(visible); }
@@ -64,8 +65,7 @@ class FrmGenerar : public QWidget, public generacion::VentanaGeneracion {
     QLabel* Label4;
     QLabel* lblEspere;
 
-    generacion::Generacion generacion_{*this, lib_};
-    bool generando_ = false;
+    bool generando_ = false;  // a run of Comenzar is under way, on a thread of its own
 };
 
 }  // namespace ui

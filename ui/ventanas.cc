@@ -13,10 +13,6 @@ void PrepararAplicacion() {
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
-void MantenerVivo() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
 void Programa::MostrarOpcion() {
     frmOpcion().show();
 }

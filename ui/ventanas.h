@@ -11,10 +11,6 @@ namespace ui {
 // has, and a run that ends when no window is loaded any more, not when the last one is hidden.
 void PrepararAplicacion();
 
-// Lets the program answer its desktop during a long copy: repaints, the window manager's
-// pings, accessibility queries. No click or key is taken: those wait for the next DoEvents.
-void MantenerVivo();
-
 // The program's windows, as one object built by the process entry (each window test builds
 // its own): the instances of the two windows, how many are loaded, and what start-up and the
 // shared services ask of them. It outlives every window it loads.
@@ -31,6 +27,8 @@ class Programa : public Lib::Ventanas {
     // What runs when the last loaded window unloads; how many are loaded now.
     std::function<void()> alDescargarTodas;
     int cargadas = 0;
+    // How many runs of Comenzar are under way, each on a thread of its own.
+    int corridas = 0;
 
     Instancia<FrmOpcion> frmOpcion{*this, cargadas, alDescargarTodas};
     Instancia<FrmGenerar> frmGenerar{*this, cargadas, alDescargarTodas};

@@ -71,26 +71,23 @@ class DiskService {
     // reachable.
     virtual std::vector<UDisksFloppy> FloppyDrives() const = 0;
 
-    // The actions below may wait for minutes (the service asking the user for a password, a
-    // slow drive). While one waits, `keepAlive` (when given) is called on the caller's thread
-    // at least every hundredth of a second. Each fails with kGaveUp when its timeout passes
-    // with no answer; the service may still carry it out afterwards.
+    // The actions below block the calling thread (never the window's: the disk-set loop runs
+    // on a thread of its own) and may wait for minutes (the service asking the user for a
+    // password, a slow drive). Each fails with kGaveUp when its timeout passes with no answer;
+    // the service may still carry it out afterwards.
 
     // Makes the service look at the drive of `block` again (udev probes the disk anew), so
     // that FloppyDrives then tells whether a disk is in a floppy drive and what it holds.
     // Fails with kNoService, kGaveUp, kNotAuthorized, kGone or kOther.
-    virtual UDisksResult Rescan(const QString& block,
-                                const std::function<void()>& keepAlive = {}) const = 0;
+    virtual UDisksResult Rescan(const QString& block) const = 0;
     // Mounts the file system of `block` (an object path from FloppyDrives) where the service
     // chooses, as the user. Fails with kNoService, kGaveUp, kNotAuthorized, kNoFilesystem,
     // kNoMedium, kUnreadable, kBusy, kAlreadyMounted (with the mount point), kGone or kOther.
-    virtual UDisksResult Mount(const QString& block,
-                               const std::function<void()>& keepAlive = {}) const = 0;
+    virtual UDisksResult Mount(const QString& block) const = 0;
     // Unmounts the file system of `block`. Fails with kNoService, kGaveUp, kNotAuthorized,
     // kNoFilesystem, kBusy (a program still has a file open on it), kNotMounted, kGone or
     // kOther.
-    virtual UDisksResult Unmount(const QString& block,
-                                 const std::function<void()>& keepAlive = {}) const = 0;
+    virtual UDisksResult Unmount(const QString& block) const = 0;
 };
 
 }  // namespace platform

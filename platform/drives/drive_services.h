@@ -20,9 +20,6 @@ class UdevDatabase;
 struct DriveServices {
     SystemCalls& system;
     Children& children;
-    // Called between the chunks of a long copy and while a child program works, so the window
-    // answers its desktop during a slow floppy write.
-    std::function<void()> keepAlive;
     // The desktop's disk service, through which a floppy drive it knows has its disk looked at,
     // mounted and unmounted; nullptr where there is none to ask.
     const DiskService* disks = nullptr;

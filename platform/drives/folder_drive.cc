@@ -35,36 +35,21 @@ void CheckFileName(const ResolvedPath& r) {
 
 constexpr size_t kFirstChunk = 32 << 10;  // half a second on a floppy
 constexpr size_t kSmallestChunk = 16 << 10;
-// A copy that took less than this never held the window up long enough to be felt: the next
-// one to that medium is made on the window's thread, sparing it the hand-over to the worker.
-constexpr qint64 kQuickCopyMicroseconds = 2000;
-// And a turn of copies made durable and read back in less than this tells the same of them all.
-constexpr qint64 kQuickTurnMicroseconds = 50000;
 
 }  // namespace
 
 // The size of the chunks a copy goes in: each should take about a tenth of a second, so that
-// the program answers its desktop often on a floppy and seldom stops on a fast disk.
+// a chunk is on its way to the medium while the next is written, on a floppy as on a fast disk.
 class FolderDrive::Chunks {
   public:
     // Starts at the pace the medium `device` showed on the last copy to it (kept in `paces`,
     // when there is one), so a fast disk is not held to a floppy's steps file after file.
-    Chunks(std::map<dev_t, Pace>& paces, dev_t device) : paces_(paces), device_(device) {
-        if (paces_.count(device_) != 0) {
-            size_ = paces_.at(device_).chunk;
-            quick_ = paces_.at(device_).quick && paces_.at(device_).turnQuick;
-        }
+    Chunks(std::map<dev_t, size_t>& paces, dev_t device) : paces_(paces), device_(device) {
+        if (paces_.count(device_) != 0)
+            size_ = paces_.at(device_);
     }
-    // The pace of a copy that went through is the medium's from now on; `microseconds` is how
-    // long it took.
-    void Learnt(qint64 microseconds) {
-        Pace& pace = paces_.try_emplace(device_, Pace{size_, false, false}).first->second;
-        pace.chunk = size_;
-        pace.quick = microseconds < kQuickCopyMicroseconds;
-    }
-    // True when the last copy to the medium, and the last sync and read-back of its copies,
-    // were quick: its writes may go to the medium later, slowly.
-    bool quick() const { return quick_; }
+    // The pace of a copy that went through is the medium's from now on.
+    void Learnt() { paces_[device_] = size_; }
 
     size_t size() const { return size_; }
     void Took(qint64 milliseconds) {
@@ -75,10 +60,9 @@ class FolderDrive::Chunks {
     }
 
   private:
-    std::map<dev_t, Pace>& paces_;
+    std::map<dev_t, size_t>& paces_;
     dev_t device_;
     size_t size_ = kFirstChunk;
-    bool quick_ = false;
 };
 
 namespace {
@@ -236,36 +220,25 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     struct stat medium {};
     system_.StatFd(out.get(), &medium);
     Chunks chunks(paces_, medium.st_dev);
-    // Writing waits on the medium: on a worker, so that the window answers its desktop all the
-    // while, unless the medium has shown itself quick.
-    int failure = 0;
-    const bool aside = services_.keepAlive && !chunks.quick();
-    const std::function<void()> none;
-    const std::function<void()>& betweenChunks = aside ? none : services_.keepAlive;
-    QElapsedTimer clock;
-    clock.start();
-    Aside(aside, [&] {
-        failure = Write(source.fd(), out.get(), chunks, betweenChunks);
-        if (failure == 0) {
-            const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
-            system_.SetTimes(out.get(), times);  // kept where the file system can hold it
-            // The last of the data on its way to the medium; the file is made durable with the
-            // others of its turn, read back, and only then named. Where the file system cannot
-            // be asked for that, a sync of the file does it.
-            if (system_.WriteOut(out.get(), 0, 0, false) != 0 &&
-                ((errno != EINVAL && errno != ESPIPE) || system_.Sync(out.get()) != 0)) {
-                failure = errno;
-            }
-        }
-        if (failure == 0 && out.Close() != 0)
+    int failure = Write(source.fd(), out.get(), chunks);
+    if (failure == 0) {
+        const struct timespec times[2] = {source.info().st_atim, source.info().st_mtim};
+        system_.SetTimes(out.get(), times);  // kept where the file system can hold it
+        // The last of the data on its way to the medium; the file is made durable with the
+        // others of its turn, read back, and only then named. Where the file system cannot be
+        // asked for that, a sync of the file does it.
+        if (system_.WriteOut(out.get(), 0, 0, false) != 0 &&
+            ((errno != EINVAL && errno != ESPIPE) || system_.Sync(out.get()) != 0)) {
             failure = errno;
-    });
-    const qint64 took = clock.nsecsElapsed() / 1000;
+        }
+    }
+    if (failure == 0 && out.Close() != 0)
+        failure = errno;
     if (failure != 0) {
         system_.Unlink(folder.get(), temporary.constData());
         throw RuntimeError(CopyErrorNumber(failure));
     }
-    chunks.Learnt(took);
+    chunks.Learnt();
     // Read back with the others of its turn, once they are all on the medium: the source is
     // kept open for it, as the caller closes its own descriptor when this returns.
     const int again = system_.Duplicate(source.fd());
@@ -277,8 +250,7 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     HoldName(folder.Release(), folderPath, {temporary, name, again, medium.st_dev});
 }
 
-int FolderDrive::Write(int in, int out, Chunks& chunks,
-                       const std::function<void()>& betweenChunks) {
+int FolderDrive::Write(int in, int out, Chunks& chunks) {
     bool kernel = true;
     off_t pending = 0;  // the chunk before this one, still on its way to the medium
     QElapsedTimer clock;
@@ -302,8 +274,6 @@ int FolderDrive::Write(int in, int out, Chunks& chunks,
         chunks.Took(clock.elapsed());
         if (static_cast<size_t>(copied) < asked)
             return 0;  // a short chunk is the end of the file
-        if (betweenChunks)
-            betweenChunks();
     }
 }
 
@@ -341,16 +311,6 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
 int FolderDrive::SyncAndReadBackHeld() {
     if (unnamed_.empty())
         return 0;
-    // A medium can take writes quickly and hold them slowly: until a turn shows it quick as a
-    // whole, its copies are not made on the window's thread.
-    const auto turnQuick = [&](bool quick) {
-        for (const Unnamed& copy : unnamed_)
-            paces_.try_emplace(copy.medium, Pace{kFirstChunk, false, false})
-                .first->second.turnQuick = quick;
-    };
-    turnQuick(false);
-    QElapsedTimer clock;
-    clock.start();
     // Every copy whole on the medium before any is read back: one sync for them all.
     if (system_.SyncFileSystem(held_) != 0)
         return errno;
@@ -360,9 +320,6 @@ int FolderDrive::SyncAndReadBackHeld() {
         if (const int failure = Verify(copy.source, held_, copy.temporary, chunks))
             return failure;
     }
-    const qint64 took = clock.nsecsElapsed() / 1000;
-    turnQuick(took < kQuickTurnMicroseconds &&
-              took / static_cast<qint64>(unnamed_.size()) < kQuickCopyMicroseconds);
     return 0;
 }
 

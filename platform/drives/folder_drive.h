@@ -2,23 +2,17 @@
 
 #include <sys/types.h>
 
-#include <functional>
 #include <map>
-#include <utility>
 #include <vector>
 
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
-#include "platform/worker.h"
 
 namespace platform {
 
-// A drive whose disk is a Linux folder: a mounted medium, or any folder the table names.
-// Where the services keep the window alive, a copy, and the sync and read-back of a turn of
-// copies, wait on their medium on a worker thread while the window's thread keeps answering its
-// desktop, so a slow medium never freezes the window; a medium that has shown itself quick is
-// written in chunks with the keep-alive between them.
-// Its system calls go through the services.
+// A drive whose disk is a Linux folder: a mounted medium, or any folder the table names. Each
+// copy is written in chunks sent on to the medium as they go, and waits on it: the disk-set
+// loop runs on a thread of its own. Its system calls go through the services.
 class FolderDrive : public Drive {
   public:
     FolderDrive(DriveInfo info, const DriveServices& services);
@@ -47,17 +41,11 @@ class FolderDrive : public Drive {
 
   private:
     class Chunks;
-    struct Pace {
-        size_t chunk;
-        bool quick;      // the last copy was written quickly
-        bool turnQuick;  // and the last turn of copies was synced and read back quickly
-    };
     // Removes `name` of the open folder `folder` when it is the temporary copy of a program
     // that no longer runs; true when it went.
     bool RemoveIfLeftover(int folder, const QByteArray& name) const;
-    // Writes all of `in` to `out` chunk by chunk, calling `betweenChunks` between them; 0 or
-    // the errno of the failure.
-    int Write(int in, int out, Chunks& chunks, const std::function<void()>& betweenChunks);
+    // Writes all of `in` to `out` chunk by chunk; 0 or the errno of the failure.
+    int Write(int in, int out, Chunks& chunks);
     // Reads the copy back from the medium and compares it with `source`; 0, or the errno of
     // the failure (EIO when they differ).
     int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks);
@@ -75,21 +63,13 @@ class FolderDrive : public Drive {
     // Keeps `copy` of the open folder `folder` (at `path`) to be read back and named by
     // SyncDisk; takes both descriptors.
     void HoldName(int folder, const QByteArray& path, Unnamed copy);
-    // Runs `work` on the worker, keeping the window alive, when `aside`; else right here.
-    template <typename Work>
-    void Aside(bool aside, Work&& work) {
-        if (aside)
-            worker_.Run(std::function<void()>(std::forward<Work>(work)), services_.keepAlive);
-        else
-            work();
-    }
     // The number for a failure of a copy: a vanished medium is a drive that is not ready.
     static int CopyErrorNumber(int errnum);
     const DriveServices& services_;
     SystemCalls& system_;
-    // The chunk size the copies to each medium settled on, and whether they were quick, by
-    // device: a disk swapped in the drive keeps the pace it showed.
-    std::map<dev_t, Pace> paces_;
+    // The chunk size the copies to each medium settled on, by device: a disk swapped in the
+    // drive keeps the pace it showed.
+    std::map<dev_t, size_t> paces_;
     // The copies written but not yet named, all of one folder: they are made durable together,
     // with one sync of the file system, then read back, and only then named. The folder is
     // held open with its path; -1 when there is none.
@@ -100,7 +80,6 @@ class FolderDrive : public Drive {
     QByteArray heldPath_;
     int lost_ = 0;  // the number of the failure that kept copies of this disk from their names
     int lostCopies_ = 0;  // and how many copies it kept, not yet taken
-    Worker worker_;
 };
 
 }  // namespace platform

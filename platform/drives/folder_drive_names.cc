@@ -49,22 +49,19 @@ void FolderDrive::NameHeldCopies() {
     if (held_ >= 0) {
         int failure = 0;
         const int turn = static_cast<int>(unnamed_.size());
-        // A floppy takes a while: the window answers meanwhile.
-        Aside(static_cast<bool>(services_.keepAlive), [&] {
-            failure = SyncAndReadBackHeld();
-            while (failure == 0 && !unnamed_.empty()) {
-                failure = RenameTemporary(system_, held_, unnamed_.front().temporary.constData(),
-                                          unnamed_.front().name.constData());
-                if (failure == 0) {
-                    system_.Close(unnamed_.front().source);
-                    unnamed_.erase(unnamed_.begin());
-                }
+        failure = SyncAndReadBackHeld();
+        while (failure == 0 && !unnamed_.empty()) {
+            failure = RenameTemporary(system_, held_, unnamed_.front().temporary.constData(),
+                                      unnamed_.front().name.constData());
+            if (failure == 0) {
+                system_.Close(unnamed_.front().source);
+                unnamed_.erase(unnamed_.begin());
             }
-            // And the names durable. Some file systems cannot sync a folder (EINVAL); theirs
-            // is durable by other means.
-            if (failure == 0 && system_.Sync(held_) != 0 && errno != EINVAL)
-                failure = errno;
-        });
+        }
+        // And the names durable. Some file systems cannot sync a folder (EINVAL); theirs is
+        // durable by other means.
+        if (failure == 0 && system_.Sync(held_) != 0 && errno != EINVAL)
+            failure = errno;
         // A copy that could not be named is not on the disk, and names that could not be made
         // durable may not be on it either, as a sync tried again can pass without the medium
         // having held them: the whole turn is lost, to be written again.

@@ -146,7 +146,6 @@ Outcome RunWith(const DriveServices& services, const QByteArray* first, const QB
     run.descriptors = std::move(descriptors);
     run.descriptors.push_back({kChildConfigFd, configuration.get()});
     run.output = std::move(output);
-    run.keepAlive = services.keepAlive;
     run.deadline = deadline;
     static_cast<ChildOutcome&>(outcome) = services.children.Run(run);
     if (outcome.end == ChildOutcome::End::kNotStarted)

@@ -51,10 +51,9 @@ ServiceFloppyDrive::ServiceFloppyDrive(DriveInfo info, const DriveServices& serv
 
 ServiceFloppyDrive::~ServiceFloppyDrive() = default;
 
-UDisksResult ServiceFloppyDrive::Wait(
-    const std::function<UDisksResult(const std::function<void()>&)>& action) const {
+UDisksResult ServiceFloppyDrive::Wait(const std::function<UDisksResult()>& action) const {
     // The hourglass while the window answers: the service may be asking for a password.
-    KeptPointer* const pointer = services_.keepAlive ? services_.pointer : nullptr;
+    KeptPointer* const pointer = services_.pointer;
     const int before = pointer != nullptr ? pointer->current() : pointer::kHourglass;
     if (before != pointer::kHourglass)
         pointer->SetMousePointer(pointer::kHourglass);
@@ -66,7 +65,7 @@ UDisksResult ServiceFloppyDrive::Wait(
                 pointer->SetMousePointer(before);
         }
     } putBack{pointer, before};
-    return action(services_.keepAlive);
+    return action();
 }
 
 std::optional<UDisksFloppy> ServiceFloppyDrive::Look() const {
@@ -84,9 +83,7 @@ std::optional<UDisksFloppy> ServiceFloppyDrive::LookAgain() const {
     if (f && f->mountPoints.isEmpty() && !f->mediaChangeDetected) {
         // The service cannot see a floppy go in or out: udev probes it anew when asked to.
         const QString block = f->block;
-        const UDisksResult rescan = Wait([&](const std::function<void()>& keepAlive) {
-            return services_.disks->Rescan(block, keepAlive);
-        });
+        const UDisksResult rescan = Wait([&] { return services_.disks->Rescan(block); });
         if (!rescan.ok())
             return std::nullopt;
         f = Look();
@@ -156,9 +153,7 @@ bool ServiceFloppyDrive::OnlyAMountTells(const UDisksFloppy& f) const {
 
 QString ServiceFloppyDrive::MountAsUser(const UDisksFloppy& f, Refusal* refusal) const {
     const QString block = f.block;
-    const UDisksResult mounted = Wait([&](const std::function<void()>& keepAlive) {
-        return services_.disks->Mount(block, keepAlive);
-    });
+    const UDisksResult mounted = Wait([&] { return services_.disks->Mount(block); });
     switch (mounted.failure) {
         case UDisksFailure::kNone:
             mountedHere_ = true;
@@ -293,9 +288,7 @@ void ServiceFloppyDrive::Unmount(bool raise) {
     const std::optional<UDisksFloppy> f = Look();
     if (f && !f->mountPoints.isEmpty()) {
         const QString block = f->block;
-        const UDisksFailure failure = Wait([&](const std::function<void()>& keepAlive) {
-                                          return services_.disks->Unmount(block, keepAlive);
-                                      }).failure;
+        const UDisksFailure failure = Wait([&] { return services_.disks->Unmount(block); }).failure;
         if (failure != UDisksFailure::kNone && failure != UDisksFailure::kNotMounted &&
             failure != UDisksFailure::kGone) {
             if (raise) {

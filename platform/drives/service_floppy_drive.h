@@ -25,7 +25,7 @@ class FloppyDrive;
 // a disk busy, the drive unplugged, the service gone or not answering in time; 70 when the
 // service says the user may not mount it; 57 when it fails to mount it for any other reason
 // (a formatted disk it cannot read). Each says its cause on standard error. The service's
-// actions are waited on with the window answering and the hourglass shown.
+// actions are waited on with the hourglass shown.
 class ServiceFloppyDrive : public Drive {
   public:
     ServiceFloppyDrive(DriveInfo info, const DriveServices& services);
@@ -59,9 +59,8 @@ class ServiceFloppyDrive : public Drive {
     // The drive the disk is reached through now, mounting the disk when it must; raises
     // `notReady` without a disk.
     Drive& Disk(int notReady);
-    // Runs an action of the service with `keepAlive`, the hourglass shown meanwhile.
-    UDisksResult Wait(
-        const std::function<UDisksResult(const std::function<void()>&)>& action) const;
+    // Runs an action of the service, the hourglass shown meanwhile.
+    UDisksResult Wait(const std::function<UDisksResult()>& action) const;
     bool CanOpen(const QString& device) const;
     // Why a disk cannot be used: the error number (0 for the caller's own "not ready") and
     // the cause said on standard error.

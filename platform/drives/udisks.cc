@@ -4,14 +4,11 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QMap>
 #include <QRegularExpression>
 #include <QVariantMap>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 namespace platform {
 
@@ -125,22 +122,14 @@ UDisksResult ErrorResult(const QDBusMessage& reply) {
     return r;
 }
 
-// The call, never starting the service: a service that is not running is not there. With a
-// `keepAlive` the answer is awaited on the bus's own thread while this one goes on answering.
+// The call, never starting the service: a service that is not running is not there.
 QDBusMessage Call(const QDBusConnection& bus, const QString& service, const QString& path,
                   const QString& interface, const QString& method, const QVariantList& args,
-                  int timeoutMs, const std::function<void()>& keepAlive = {}) {
+                  int timeoutMs) {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setAutoStartService(false);
     message.setArguments(args);
-    if (!keepAlive)
-        return bus.call(message, QDBus::Block, timeoutMs);
-    const QDBusPendingCall pending = bus.asyncCall(message, timeoutMs);
-    while (!pending.isFinished()) {
-        keepAlive();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return pending.reply();
+    return bus.call(message, QDBus::Block, timeoutMs);
 }
 
 // Every object of the service, read in one call to its object manager.
@@ -265,16 +254,13 @@ std::vector<UDisksFloppy> UDisksClient::FloppyDrives() const {
     return floppies;
 }
 
-UDisksResult UDisksClient::Rescan(const QString& block,
-                                  const std::function<void()>& keepAlive) const {
-    return OnBlock(block, kBlockInterface, QStringLiteral("Rescan"), keepAlive);
+UDisksResult UDisksClient::Rescan(const QString& block) const {
+    return OnBlock(block, kBlockInterface, QStringLiteral("Rescan"));
 }
 
-UDisksResult UDisksClient::Mount(const QString& block,
-                                 const std::function<void()>& keepAlive) const {
+UDisksResult UDisksClient::Mount(const QString& block) const {
     QVariant answer;
-    UDisksResult r =
-        OnBlock(block, kFilesystemInterface, QStringLiteral("Mount"), keepAlive, &answer);
+    UDisksResult r = OnBlock(block, kFilesystemInterface, QStringLiteral("Mount"), &answer);
     if (r.ok()) {
         r.mountPoint = answer.toString();
     } else if (r.failure == UDisksFailure::kAlreadyMounted) {
@@ -291,18 +277,16 @@ UDisksResult UDisksClient::Mount(const QString& block,
     return r;
 }
 
-UDisksResult UDisksClient::Unmount(const QString& block,
-                                   const std::function<void()>& keepAlive) const {
-    return OnBlock(block, kFilesystemInterface, QStringLiteral("Unmount"), keepAlive);
+UDisksResult UDisksClient::Unmount(const QString& block) const {
+    return OnBlock(block, kFilesystemInterface, QStringLiteral("Unmount"));
 }
 
 UDisksResult UDisksClient::OnBlock(const QString& block, const QString& interface,
-                                   const QString& method, const std::function<void()>& keepAlive,
-                                   QVariant* answer) const {
+                                   const QString& method, QVariant* answer) const {
     if (!bus().isConnected())
         return {UDisksFailure::kNoService, {}, QStringLiteral("no system bus")};
-    const QDBusMessage reply = Call(bus(), kService, block, interface, method, {QVariantMap()},
-                                    actionTimeoutMs_, keepAlive);
+    const QDBusMessage reply =
+        Call(bus(), kService, block, interface, method, {QVariantMap()}, actionTimeoutMs_);
     if (reply.type() == QDBusMessage::ReplyMessage) {
         if (answer != nullptr)
             *answer = reply.arguments().value(0);

@@ -12,8 +12,7 @@
 
 // A client of the desktop's disk service, UDisks2 (org.freedesktop.UDisks2 on the system bus):
 // how an ordinary user finds a USB floppy drive, with or without a disk, and mounts its disk.
-// Every call is bounded by a timeout; one that may wait long (a password asked, a slow drive)
-// keeps the caller's thread answering through the `keepAlive` it is handed. None ever starts the
+// Every call is bounded by a timeout and blocks the thread that makes it. None ever starts the
 // service (no bus activation), and none raises: a failure is a value the caller reads.
 namespace platform {
 
@@ -40,34 +39,16 @@ class UDisksClient : public DiskService {
     // reachable.
     std::vector<UDisksFloppy> FloppyDrives() const override;
 
-    // The actions below may wait for minutes (the service asking the user for a password, a
-    // slow drive). While one waits, `keepAlive` (when given) is called on the caller's thread
-    // at least every hundredth of a second. Each fails with kGaveUp when its timeout passes
-    // with no answer; the service may still carry it out afterwards.
-
-    // Makes the service look at the drive of `block` again (udev probes the disk anew), so
-    // that FloppyDrives then tells whether a disk is in a floppy drive and what it holds.
-    // Fails with kNoService, kGaveUp, kNotAuthorized, kGone or kOther.
-    UDisksResult Rescan(const QString& block,
-                        const std::function<void()>& keepAlive = {}) const override;
-
-    // Mounts the file system of `block` (an object path from FloppyDrives) where the service
-    // chooses, as the user. Fails with kNoService, kGaveUp, kNotAuthorized, kNoFilesystem,
-    // kNoMedium, kUnreadable, kBusy, kAlreadyMounted (with the mount point), kGone or kOther.
-    UDisksResult Mount(const QString& block,
-                       const std::function<void()>& keepAlive = {}) const override;
-
-    // Unmounts the file system of `block`. Fails with kNoService, kGaveUp, kNotAuthorized,
-    // kNoFilesystem, kBusy (a program still has a file open on it), kNotMounted, kGone or
-    // kOther.
-    UDisksResult Unmount(const QString& block,
-                         const std::function<void()>& keepAlive = {}) const override;
+    // The actions, as DiskService says; each waits its action timeout at most.
+    UDisksResult Rescan(const QString& block) const override;
+    UDisksResult Mount(const QString& block) const override;
+    UDisksResult Unmount(const QString& block) const override;
 
   private:
     // Calls `method` of `interface` on `block` with no options, and says how it went; the
     // method's answer, if any, goes to `answer`.
     UDisksResult OnBlock(const QString& block, const QString& interface, const QString& method,
-                         const std::function<void()>& keepAlive, QVariant* answer = nullptr) const;
+                         QVariant* answer = nullptr) const;
 
     const QDBusConnection& bus() const;
 

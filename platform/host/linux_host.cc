@@ -38,7 +38,6 @@ LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable
       screen_(screen),
       services_{system,
                 DefaultChildren(),
-                {},
                 floppies_.disks.get(),
                 &screen_,
                 floppies_.probe ? floppies_.probe.get() : &ownProbe_,

@@ -40,10 +40,6 @@ class LinuxHost : public Host {
     // of the host and its drives goes through `system`.
     LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
               FloppySources floppies = {}, SystemCalls& system = DefaultSystemCalls());
-    // What runs between the chunks of a long copy and while a child program works.
-    void SetKeepAlive(std::function<void()> keepAlive) {
-        services_.keepAlive = std::move(keepAlive);
-    }
 
     DriveTable Drives() override;
     QString ProgramFolder() override;  // the folder of /proc/self/exe

@@ -13,7 +13,7 @@
 
 namespace {
 QTemporaryDir* raiz = nullptr;
-platform::DriveServices servicios{platform::DefaultSystemCalls(), platform::DefaultChildren(), {}};
+platform::DriveServices servicios{platform::DefaultSystemCalls(), platform::DefaultChildren()};
 platform::DriveSet unidades(servicios);
 platform::DriveTable tabla;
 }  // namespace

@@ -182,9 +182,7 @@ class TempDrives : public platform::Host {
     // fault or a pace set for the drives leaves the settings as they are.
     FaultySystem settingsSystem;
     FaultyChildren children;
-    platform::DriveServices services{system, children, {}, nullptr};
-    // What the drives run between the chunks of a long copy and while mtools works.
-    std::function<void()>& keepAlive = services.keepAlive;
+    platform::DriveServices services{system, children, nullptr};
     FakeProcesses fakeProcesses{*this};
     ScriptedDialogs ownDialogs;
     FakeScreen ownScreen;

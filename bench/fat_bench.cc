@@ -54,8 +54,8 @@ double TiempoNuestro(const QString& base, bool releer) {
     t.start();
     try {
         for (int n = 1; n <= kDiscos; ++n) {
-            const platform::DriveServices servicios{
-                platform::DefaultSystemCalls(), platform::DefaultChildren()};
+            const platform::DriveServices servicios{platform::DefaultSystemCalls(),
+                                                    platform::DefaultChildren()};
             platform::FatMedium disco(base + QStringLiteral("/img/Disco%1.img").arg(n), servicios);
             disco.FormatStandard();
             for (int k = 1; k <= kArchivos; ++k) {

@@ -206,7 +206,8 @@ void MedirRespuesta(const QString& donde) {
     QString lista;
     for (int k = 1; k <= 4; ++k) {
         const QString nombre = QStringLiteral("ARCH%1.BIN").arg(k);
-        drives.Write(QStringLiteral("cd/Discos/Disco1/") + nombre, QByteArray(60 * 1024, 'q'));
+        drives.Write(QStringLiteral("cd/Discos/Disco1/") + nombre,
+                     QByteArray(qsizetype{60} * 1024, 'q'));
         lista += nombre + u',';
     }
     drives.Write(
@@ -216,7 +217,7 @@ void MedirRespuesta(const QString& donde) {
     qtltest::AnswerProbe escritorio;
     drives.system.pace = [&](size_t bytes) {
         escritorio.Start();
-        QThread::usleep(static_cast<unsigned long>(bytes * 1000000 / (60 * 1024)));
+        QThread::usleep(static_cast<unsigned long>(bytes * 1000000 / (size_t{60} * 1024)));
     };
     qtltest::TestServices s{drives};
     s.dialogs.Answer(platform::answer::kOk);

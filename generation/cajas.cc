@@ -1,5 +1,7 @@
 #include "generation/cajas.h"
 
+#include <cstdio>
+
 #include "app/lib.h"
 #include "platform/dialogs.h"
 
@@ -12,6 +14,11 @@ namespace answer = platform::answer;
 const QString kTituloUnidades = QStringLiteral("Generación de diskettes de Instalación");
 
 }  // namespace
+
+void Cajas::DecirCausa(const platform::RuntimeError& error) {
+    if (!error.cause().isEmpty())
+        std::fprintf(stderr, "QTL99: %s\n", qPrintable(error.cause()));
+}
 
 int Cajas::Avisar(const QString& texto, int estilo, const QString& titulo) {
     lib_.Beep();
@@ -46,6 +53,7 @@ void Cajas::NombreNoAdmitido(const QString& nombre, int disco, const QString& mo
 }
 
 void Cajas::ErrorSinRemedio(const platform::RuntimeError& error) {
+    DecirCausa(error);
     lib_.MostrarError(error);
 }
 
@@ -60,7 +68,8 @@ bool Cajas::DiscoNoVacio() {
                   style::kRetryCancel + style::kExclamation) != answer::kCancel;
 }
 
-bool Cajas::Reintentar(Fallo fallo, const platform::RuntimeError& /*error*/) {
+bool Cajas::Reintentar(Fallo fallo, const platform::RuntimeError& error) {
+    DecirCausa(error);
     const QString texto =
         fallo == Fallo::kDiscoLleno
             ? QStringLiteral("No hay suficiente espacio en la unidad. Inserte un disco sin datos")

@@ -53,6 +53,9 @@ class Cajas : public Interlocutor {
     void Terminado() override { ventana_.cmdCerrar_Click(); }
 
   private:
+    // The box says only its number's words: what the error knows of its cause goes to standard
+    // error, as a line of its own.
+    static void DecirCausa(const platform::RuntimeError& error);
     // A beep, then the box.
     int Avisar(const QString& texto, int estilo, const QString& titulo = Lib::kTitulo);
 

@@ -95,11 +95,13 @@ ChildOutcome Children::Run(const ChildRun& run) {
     if (argv.empty())
         argv.push_back(run.program);
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (QByteArray& a : argv)
         args.push_back(a.data());
     args.push_back(nullptr);
     std::vector<QByteArray> env = run.environment;
     std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
     for (QByteArray& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -123,10 +125,10 @@ ChildOutcome Children::Run(const ChildRun& run) {
         else
             ::kill(pid, number);
     };
-    // Waits for it on every way out; one still running (a keep-alive that threw, a deadline
-    // passed) is asked to end, then made to.
+    // Waits for it on every way out; one still running (a deadline passed) is asked to end,
+    // then made to.
     struct Reaper {
-        pid_t pid;
+        pid_t pid = -1;
         const std::function<void(int)>& signal;
         ChildOutcome& outcome;
         bool running = true;

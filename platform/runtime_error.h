@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <exception>
+#include <utility>
 
 namespace platform {
 
@@ -24,19 +25,25 @@ inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
 }  // namespace errors
 
-// A failure of a platform operation, carrying the run-time's standard error number.
-// Every failure the program reports travels as this one type.
+// A failure of a platform operation, carrying the run-time's standard error number and, where
+// the platform knows it, its cause in words (which disk, which file, why), for whoever shows the
+// failure to say beside its box or in its own line. Every failure the program reports travels
+// as this one type.
 class RuntimeError : public std::exception {
   public:
-    explicit RuntimeError(int number) : number_(number) {}
+    explicit RuntimeError(int number, QString cause = {})
+        : number_(number), cause_(std::move(cause)) {}
 
     int number() const { return number_; }
+    // Empty when the number says it all.
+    const QString& cause() const { return cause_; }
     // The run-time's standard Spanish text for this number.
     QString text() const;
     const char* what() const noexcept override { return "QTL99 run-time error"; }
 
   private:
     int number_;
+    QString cause_;
 };
 
 // The standard Spanish text of an error number; the empty text for 0.

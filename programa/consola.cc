@@ -142,8 +142,12 @@ void Consola::Fallar(const QString& texto, const platform::RuntimeError* error) 
     }
     if (error != nullptr)
         lugar += QStringLiteral("error %1: ").arg(error->number());
+    // What the error knows of its cause, after the words of its number.
+    const QString causa = error != nullptr && !error->cause().isEmpty()
+                              ? QStringLiteral(" (%1)").arg(error->cause())
+                              : QString();
     BorrarBarra();
-    Decir(lugar + texto);
+    Decir(lugar + texto + causa);
 }
 
 QString Consola::Imagen(int disco) const {

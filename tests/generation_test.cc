@@ -397,10 +397,10 @@ TEST_F(GeneracionTest, EachListEntryEndsWithAComma) {
     Fuente(1, QStringLiteral("b.txt"));
     Fuente(1, QStringLiteral(" b.txt"));
     struct Caso {
-        const char* lista;
+        const char* lista = nullptr;
         QStringList copiados;
         QStringList mostrados;
-        bool error75;
+        bool error75 = false;
     };
     const Caso casos[] = {
         {"a.txt,b.txt", {"a.txt"}, {"a.txt"}, false},
@@ -638,8 +638,8 @@ TEST(ComprobacionTest, RootSlotsAreThoseMtoolsTakes) {
           "ABCDEFGHI.TXT", "NombreMuyLargoDeArchivo.texto", "it's.txt", "DATOS.TXTS"}) {
         const QString imagen = carpeta.filePath(QStringLiteral("disco.img"));
         QFile::remove(imagen);
-        const platform::DriveServices servicios{
-            platform::DefaultSystemCalls(), platform::DefaultChildren()};
+        const platform::DriveServices servicios{platform::DefaultSystemCalls(),
+                                                platform::DefaultChildren()};
         platform::FatMedium disco(imagen, servicios);
         disco.FormatStandard();
         const int fd = ::open(QFile::encodeName(vacio).constData(), O_RDONLY | O_CLOEXEC);
@@ -649,11 +649,12 @@ TEST(ComprobacionTest, RootSlotsAreThoseMtoolsTakes) {
         // two FATs of 9 sectors; a slot in use starts with neither 0 (end) nor 0xE5 (deleted).
         QFile f(imagen);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        f.seek(19 * 512);
-        const QByteArray raiz = f.read(224 * 32);
+        constexpr qsizetype kRanura = 32;
+        f.seek(qint64{19} * 512);
+        const QByteArray raiz = f.read(224 * kRanura);
         int usadas = 0;
-        for (int i = 0; i < 224 && raiz[i * 32] != 0; ++i)
-            usadas += static_cast<unsigned char>(raiz[i * 32]) != 0xE5 ? 1 : 0;
+        for (qsizetype i = 0; i < 224 && raiz[i * kRanura] != 0; ++i)
+            usadas += static_cast<unsigned char>(raiz[i * kRanura]) != 0xE5 ? 1 : 0;
         EXPECT_EQ(generacion::EntradasDeDirectorio(QString::fromUtf8(nombre)), usadas) << nombre;
     }
 }

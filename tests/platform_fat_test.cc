@@ -39,7 +39,7 @@ class FatTest : public ::testing::Test {
     // A blank floppy made by mformat itself, then whatever the mtools commands put on it.
     QString Imagen(const QString& n, const QList<QStringList>& ordenes = {}) {
         Mtools(QStringLiteral("mformat -C -f 1440 -v ETIQUETA -i").split(u' ') << Ruta(n) << "::");
-        for (QStringList orden : ordenes)
+        for (const QStringList& orden : ordenes)
             Mtools(orden.mid(0, 1) + QStringList{"-i", Ruta(n)} + orden.mid(1));
         return Ruta(n);
     }
@@ -264,10 +264,10 @@ TEST_F(FatTest, AConfigurationThatCouldNotBeMadeFailsOnlyItsRun) {
     sistema.fault = [](qtltest::FaultySystem::Op op) {
         return op == qtltest::FaultySystem::Op::kMemoryFile ? ENOMEM : 0;
     };
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ErrorNumber([&] { FatMedium(imagen, servicios).FirstEntry(); }), 75);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("configuración de mtools"),
-              std::string::npos);
+    const platform::RuntimeError error =
+        qtltest::ErrorOf([&] { FatMedium(imagen, servicios).FirstEntry(); });
+    EXPECT_EQ(error.number(), 75);
+    EXPECT_TRUE(error.cause().contains(u"configuración de mtools")) << error.cause().toStdString();
     sistema.fault = {};
     EXPECT_EQ(FatMedium(imagen, servicios).FirstEntry(), QString());
 }

@@ -27,10 +27,10 @@ class RutasTest : public ::testing::Test {
 
 TEST_F(RutasTest, ResolvesLikeTheOriginalPlatform) {
     struct Caso {
-        const char* ruta;
-        ResolvedPath::Status status;
-        const char* linux;  // relative to the tree
-        bool exists;
+        const char* ruta = nullptr;
+        ResolvedPath::Status status = ResolvedPath::Status::kOk;
+        const char* linux = nullptr;  // relative to the tree
+        bool exists = false;
         const char* name = nullptr;  // the last name as stored, where it is checked
     };
     const Caso casos[] = {

@@ -400,8 +400,8 @@ TEST_F(DisqueteraDelServicioTest, RefusalsGiveTheirBoxesAndWriteNothing) {
     const struct {
         const char* mountError = nullptr;
         QStringList transcript;
-        const char* cause;   // said on standard error
-        bool blank = false;  // the disk holds no file system
+        const char* cause = nullptr;  // said on standard error
+        bool blank = false;           // the disk holds no file system
     } casos[] = {
         // The user may not mount it: said, and the run ends.
         {"org.freedesktop.UDisks2.Error.NotAuthorized",

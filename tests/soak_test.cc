@@ -92,8 +92,8 @@ class Ensayo {
             for (int k = 1; k <= 3; ++k) {
                 const QString nombre = QStringLiteral("D%1F%2.BIN").arg(n).arg(k);
                 const int tamano = std::uniform_int_distribution<int>(0, 1500000)(rng_);
-                const int desde =
-                    std::uniform_int_distribution<int>(0, Ruido().size() - tamano)(rng_);
+                const int desde = std::uniform_int_distribution<int>(
+                    0, static_cast<int>(Ruido().size() - tamano))(rng_);
                 const QByteArray datos = Ruido().mid(desde, tamano);
                 drives_.Write(QStringLiteral("cd/Discos/Disco%1/").arg(n) + nombre, datos);
                 fuente_[nombre] = QCryptographicHash::hash(datos, QCryptographicHash::Sha1);
@@ -153,8 +153,8 @@ class Ensayo {
             Huellas(drives_.Path(QString()), {QStringLiteral("floppy"), QStringLiteral("sacado")}),
             fuera_)
             << "se escribió fuera del disco de destino";
-        faltas += std::count(s.dialogs.transcript.begin(), s.dialogs.transcript.end(),
-                             QStringLiteral("Beep"));
+        faltas += static_cast<int>(std::count(s.dialogs.transcript.begin(),
+                                              s.dialogs.transcript.end(), QStringLiteral("Beep")));
     }
 
     int fallosInyectados = 0;

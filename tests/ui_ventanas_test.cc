@@ -54,7 +54,7 @@ class VentanasTest : public QObject {
     // Comenzar's run is on a thread of its own: the window's thread answers until it ends.
     void EsperarLaCorrida() { QTRY_COMPARE_WITH_TIMEOUT(programa_->corridas, 0, 20000); }
 
-  private slots:
+  private slots:  // NOLINT(readability-redundant-access-specifiers): moc's own
     void init() {
         Reiniciar();
         drives_ = std::make_unique<qtltest::TempDrives>();
@@ -129,11 +129,11 @@ class VentanasTest : public QObject {
         QCOMPARE(g.size(), QSize(495, 228));
         QCOMPARE(g.minimumSize(), g.maximumSize());  // fixed single: not resizable
         struct Control {
-            QWidget* w;
-            QWidget* contenedor;
+            QWidget* w = nullptr;
+            QWidget* contenedor = nullptr;
             QRect geometria;  // for labels sized to their text only the position counts
-            bool ajustada;
-            bool visible;
+            bool ajustada = false;
+            bool visible = false;
         };
         const Control controles[] = {
             {g.drvOrigen, g.Frame1, QRect(10, 90, 233, 21), false, true},
@@ -408,13 +408,13 @@ class VentanasTest : public QObject {
 
     void unaCopiaLentaNoCongelaLaVentana() {
         // A disk that takes 60 KiB a second, as a floppy does: 120 KiB to write and read back.
-        drives_->Write(QStringLiteral("cd/D/1/A.TXT"), QByteArray(120 * 1024, 'q'));
+        drives_->Write(QStringLiteral("cd/D/1/A.TXT"), QByteArray(qsizetype{120} * 1024, 'q'));
         qtltest::AnswerProbe escritorio;  // asks from the first byte written to the last read
         std::atomic<int> punteroDuranteLaCopia = -1;
         drives_->system.pace = [&](size_t bytes) {
             escritorio.Start();
             punteroDuranteLaCopia = pantalla_->pointer;
-            QThread::usleep(static_cast<unsigned long>(bytes * 1000000 / (60 * 1024)));
+            QThread::usleep(static_cast<unsigned long>(bytes * 1000000 / (size_t{60} * 1024)));
         };
         programa_->frmOpcion().btOpcion[1]->click();
         ui::FrmGenerar& g = programa_->frmGenerar();

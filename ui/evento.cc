@@ -22,6 +22,8 @@ void Evento(platform::Host& host, const std::function<void()>& codigo) {
     try {
         codigo();
     } catch (const platform::RuntimeError& error) {
+        if (!error.cause().isEmpty())
+            std::fprintf(stderr, "QTL99: %s\n", qPrintable(error.cause()));
         host.dialogs().MsgBox(QStringLiteral("Error '%1' en tiempo de ejecución:\n\n%2")
                                   .arg(error.number())
                                   .arg(error.text()),

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -38,9 +37,9 @@ void CheckImage(SystemCalls& system, const QString& medium) {
     if (!StandardFloppySize(state.bytes))
         throw RuntimeError(errors::kDeviceIO);
     if (state.inUse) {
-        std::fprintf(stderr, "QTL99: la imagen %s está montada; desmóntela antes\n",
-                     qPrintable(medium));
-        throw RuntimeError(errors::kDiskNotReady);
+        throw RuntimeError(
+            errors::kDiskNotReady,
+            QStringLiteral("la imagen %1 está montada; desmóntela antes").arg(medium));
     }
 }
 
@@ -65,10 +64,10 @@ void FatDrive::MakeFolder(const QString& folder) {
             }
         } else if (errno != EEXIST) {
             const int failure = errno;
-            std::fprintf(stderr, "QTL99: no se puede crear la carpeta %s: %s\n", qPrintable(path),
-                         std::strerror(failure));
             const int number = NumberForErrno(failure);
-            throw RuntimeError(number != errors::kPathFileAccess ? number : errors::kPathNotFound);
+            throw RuntimeError(number != errors::kPathFileAccess ? number : errors::kPathNotFound,
+                               QStringLiteral("no se puede crear la carpeta %1: %2")
+                                   .arg(path, QString::fromLocal8Bit(std::strerror(failure))));
         }
     }
 }
@@ -153,8 +152,8 @@ bool FloppyDrive::DiskMade(bool forWriting) {
     lock_ = system.Open(QFile::encodeName(medium_).constData(), O_RDONLY);
     if (lock_ >= 0 && system.Lock(lock_) != 0 && errno == EWOULDBLOCK) {
         Unlock();
-        std::fprintf(stderr, "QTL99: otro programa está escribiendo en %s\n", qPrintable(medium_));
-        throw RuntimeError(errors::kDiskNotReady);
+        throw RuntimeError(errors::kDiskNotReady,
+                           QStringLiteral("otro programa está escribiendo en %1").arg(medium_));
     }
     return true;
 }

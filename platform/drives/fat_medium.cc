@@ -20,6 +20,7 @@ namespace platform {
 namespace {
 
 using mtools::DeadlineFor;
+using mtools::ErrorFor;
 using mtools::kChildMedium;
 using mtools::kChildSourceName;
 using mtools::NumberFor;
@@ -93,7 +94,7 @@ void FatMedium::FormatStandard() {
     }
     struct Remover {
         SystemCalls& system;
-        int folder;
+        int folder = -1;
         const QByteArray& name;
         bool keep = false;
         ~Remover() {
@@ -121,7 +122,7 @@ void FatMedium::Format(int image, bool durable) {
     const Outcome o =
         Run(services_, {"mformat", "-f", "1440", "-i", kChildMedium, "::"}, image, -1);
     if (!o.ok())
-        throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
+        throw ErrorFor(o, errors::kPathFileAccess);
     if (durable && services_.system.SyncData(image) != 0)
         throw RuntimeError(NumberForErrno(errno));
 }
@@ -133,7 +134,7 @@ std::vector<FatMedium::Entry> FatMedium::List() {
         Run(services_, {"mdir", "-a", "-b", "-i", kChildMedium, "::/"}, medium.get(), -1,
             [&](const char* data, size_t n) { text.append(data, static_cast<qsizetype>(n)); });
     if (!o.ok())
-        throw RuntimeError(NumberFor(o, errors::kDeviceIO));
+        throw ErrorFor(o, errors::kDeviceIO);
     std::vector<Entry> entries;
     for (const QByteArray& line : text.split('\n')) {
         if (!line.startsWith("::/") || line.size() <= 3)
@@ -207,7 +208,9 @@ FatMedium::Written FatMedium::WriteEntry(int medium, int sourceFd, off_t size,
         return Written::kSkipped;
     // mtools removes a copy that ran out of room; anything it left half written goes too.
     Remove(medium, intoFolder ? MtoolsPattern(name) + "/" + copied : MtoolsPattern(name));
-    throw RuntimeError(o.ok() ? errors::kPathFileAccess : NumberFor(o, errors::kPathFileAccess));
+    if (o.ok())
+        throw RuntimeError(errors::kPathFileAccess);
+    throw ErrorFor(o, errors::kPathFileAccess);
 }
 
 void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
@@ -257,7 +260,7 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
                           medium.get(), -1);
     if (!o.ok()) {
         Remove(medium.get(), MtoolsPattern(temporary));
-        throw RuntimeError(NumberFor(o, errors::kPathFileAccess));
+        throw ErrorFor(o, errors::kPathFileAccess);
     }
     if (services_.system.SyncData(medium.get()) != 0)
         throw RuntimeError(NumberForErrno(errno));
@@ -345,7 +348,7 @@ void FatMedium::CopyOut(const QString& given, int destinationFd) {
         },
         DeadlineFor(kStandardFloppyBytes));
     if (!o.ok())
-        throw RuntimeError(NumberFor(o, errors::kFileNotFound));
+        throw ErrorFor(o, errors::kFileNotFound);
 }
 
 }  // namespace platform

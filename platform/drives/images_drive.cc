@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -62,9 +61,9 @@ bool ImagesDrive::DiskMade(bool forWriting) {
         if (system.StatFd(begun_->image, &held) != 0 || held.st_nlink == 0 ||
             system.Stat(QFile::encodeName(Medium()).constData(), &there) != 0 ||
             there.st_ino != held.st_ino || there.st_dev != held.st_dev) {
-            std::fprintf(stderr, "QTL99: la imagen %s ha desaparecido mientras se escribía\n",
-                         qPrintable(Medium()));
-            throw RuntimeError(errors::kDiskNotReady);
+            throw RuntimeError(
+                errors::kDiskNotReady,
+                QStringLiteral("la imagen %1 ha desaparecido mientras se escribía").arg(Medium()));
         }
         return true;
     }
@@ -76,17 +75,17 @@ bool ImagesDrive::DiskMade(bool forWriting) {
     if (made && S_ISLNK(st.st_mode)) {
         // A link at the image's name leads to an image of another set: a disk in use, never
         // followed nor replaced.
-        std::fprintf(stderr, "QTL99: %s es un enlace a otra imagen; quítelo y reintente\n",
-                     finalPath.constData());
-        throw RuntimeError(errors::kDiskNotReady);
+        throw RuntimeError(errors::kDiskNotReady,
+                           QStringLiteral("%1 es un enlace a otra imagen; quítelo y reintente")
+                               .arg(QFile::decodeName(finalPath)));
     }
     if (made && !S_ISREG(st.st_mode)) {
-        std::fprintf(stderr,
-                     "QTL99: %s no es una imagen de disquete sino %s; quítelo o cámbielo de "
-                     "nombre\n",
-                     finalPath.constData(),
-                     S_ISDIR(st.st_mode) ? "una carpeta" : "un archivo especial");
-        throw RuntimeError(errors::kPathFileAccess);
+        throw RuntimeError(
+            errors::kPathFileAccess,
+            QStringLiteral("%1 no es una imagen de disquete sino %2; quítelo o cámbielo de nombre")
+                .arg(QFile::decodeName(finalPath), S_ISDIR(st.st_mode)
+                                                       ? QStringLiteral("una carpeta")
+                                                       : QStringLiteral("un archivo especial")));
     }
     if (!forWriting)
         return made;
@@ -136,9 +135,9 @@ void ImagesDrive::Begin() {
     // file system that keeps no locks (NFS without its lock service) is written all the same.
     if (system.Lock(begun.folder) != 0 && errno == EWOULDBLOCK) {
         system.Close(begun.folder);
-        std::fprintf(stderr, "QTL99: otro programa está escribiendo imágenes en %s\n",
-                     qPrintable(info().root));
-        throw RuntimeError(errors::kDiskNotReady);
+        throw RuntimeError(
+            errors::kDiskNotReady,
+            QStringLiteral("otro programa está escribiendo imágenes en %1").arg(info().root));
     }
     for (int attempt = 0; begun.image < 0; ++attempt) {
         begun.name = TemporaryName(QFile::encodeName(FinalName()) + ".", ".tmp");
@@ -169,9 +168,9 @@ void ImagesDrive::Begin() {
             entriesLeft_ = kStandardFloppyRootEntries;
         }
     } catch (const RuntimeError& error) {
-        if (error.number() == errors::kDiskFull)
-            SayFolderFull();
         GiveUp();
+        if (error.number() == errors::kDiskFull && error.cause().isEmpty())
+            throw FolderFull();
         throw;
     } catch (...) {
         GiveUp();
@@ -190,7 +189,7 @@ void ImagesDrive::FinishDisk() {
     if (system.SyncData(begun_->image) != 0) {
         const int number = NumberForErrno(errno);
         if (number == errors::kDiskFull)
-            SayFolderFull();
+            throw FolderFull();
         throw RuntimeError(number);
     }
     // Never over an image another program made meanwhile (nor a link), only over the one this
@@ -213,9 +212,9 @@ void ImagesDrive::FinishDisk() {
                                       finalName.constData(), false);
     }
     if (failure == EEXIST) {
-        std::fprintf(stderr, "QTL99: ya hay un %s en %s; quítelo y reintente\n",
-                     finalName.constData(), qPrintable(info().root));
-        throw RuntimeError(errors::kDiskNotReady);
+        throw RuntimeError(errors::kDiskNotReady,
+                           QStringLiteral("ya hay un %1 en %2; quítelo y reintente")
+                               .arg(QFile::decodeName(finalName), info().root));
     }
     if (failure != 0)
         throw RuntimeError(NumberForErrno(failure));
@@ -292,10 +291,12 @@ void ImagesDrive::DropHeldBack(size_t count) {
     heldBack_.erase(heldBack_.begin(), heldBack_.begin() + static_cast<ptrdiff_t>(count));
 }
 
-void ImagesDrive::SayFolderFull() const {
+RuntimeError ImagesDrive::FolderFull() const {
     // The box speaks of a full floppy; the floppy is whole, what is full is the folder's disk.
-    std::fprintf(stderr, "QTL99: no cabe la imagen %s en %s: el disco de esa carpeta está lleno\n",
-                 qPrintable(FinalName()), qPrintable(info().root));
+    return RuntimeError(
+        errors::kDiskFull,
+        QStringLiteral("no cabe la imagen %1 en %2: el disco de esa carpeta está lleno")
+            .arg(FinalName(), info().root));
 }
 
 void ImagesDrive::GiveUp() {

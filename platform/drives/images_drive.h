@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/drives/fat_drive.h"
+#include "platform/runtime_error.h"
 
 namespace platform {
 
@@ -59,8 +60,8 @@ class ImagesDrive : public FatDrive {
     void Begin();
     // Copies the image `name` of the folder into the one begun: 57 when it is no whole floppy.
     void CopyImage(const QByteArray& name);
-    // Says on standard error that the folder's own disk is full.
-    void SayFolderFull() const;
+    // 61, saying that what is full is the folder's own disk.
+    RuntimeError FolderFull() const;
     void GiveUp();
     // Takes the file to be written with the others of its disk; false when it is to be written
     // now.

@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <sys/stat.h>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <cerrno>
@@ -108,10 +109,18 @@ int NumberFor(const Outcome& o, int notFound) {
         if (o.Says(text))
             return number;
     }
-    // What the box cannot say (a bad line in /etc/mtools.conf, for one) goes to standard error.
-    if (!o.errors.trimmed().isEmpty())
-        std::fprintf(stderr, "QTL99: mtools: %s\n", o.errors.trimmed().constData());
     return errors::kPathFileAccess;
+}
+
+RuntimeError ErrorFor(const Outcome& o, int notFound) {
+    const int number = NumberFor(o, notFound);
+    if (!o.cause.isEmpty())
+        return RuntimeError(number, o.cause);
+    // What the box cannot say (a bad line in /etc/mtools.conf, for one) goes with it.
+    const QByteArray said = o.errors.trimmed();
+    if (number == errors::kPathFileAccess && !said.isEmpty())
+        return RuntimeError(number, QStringLiteral("mtools: ") + QString::fromUtf8(said));
+    return RuntimeError(number);
 }
 
 namespace {
@@ -124,14 +133,14 @@ Outcome RunWith(const DriveServices& services, const QByteArray* first, const QB
     run.program = MtoolsProgram(services.system);
     Outcome outcome;
     if (run.program.isEmpty()) {
-        std::fprintf(stderr, "QTL99: no se encuentra el programa mtools\n");
+        outcome.cause = QStringLiteral("no se encuentra el programa mtools");
         return outcome;
     }
     errno = 0;
     const OpenFd configuration(services.system, MakeConfiguration(services.system));
     if (configuration.get() < 0) {
-        std::fprintf(stderr, "QTL99: no se pudo preparar la configuración de mtools: %s\n",
-                     std::strerror(errno));
+        outcome.cause = QStringLiteral("no se pudo preparar la configuración de mtools: ") +
+                        QString::fromLocal8Bit(std::strerror(errno));
         return outcome;
     }
     run.arguments = {"mtools", "-c"};
@@ -149,7 +158,7 @@ Outcome RunWith(const DriveServices& services, const QByteArray* first, const QB
     run.deadline = deadline;
     static_cast<ChildOutcome&>(outcome) = services.children.Run(run);
     if (outcome.end == ChildOutcome::End::kNotStarted)
-        std::fprintf(stderr, "QTL99: no se pudo ejecutar %s\n", run.program.constData());
+        outcome.cause = QStringLiteral("no se pudo ejecutar ") + QFile::decodeName(run.program);
     return outcome;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/runtime_error.h"
+
 #include <sys/types.h>
 #include <QByteArray>
 #include <chrono>
@@ -36,6 +38,7 @@ inline std::chrono::milliseconds DeadlineFor(off_t bytes) {
 
 // What one mtools run left.
 struct Outcome : ChildOutcome {
+    QString cause;  // why a run did not start, in words
     bool exited() const { return end == End::kExited; }
     // mtools refuses a name it cannot use, and a name already taken under "-D s", without a word.
     bool silent() const { return exited() && status != 0 && errors.trimmed().isEmpty(); }
@@ -43,14 +46,16 @@ struct Outcome : ChildOutcome {
 };
 
 // The number for a failed run. `notFound` is what "file not found" means to the caller; what
-// the table does not know is said on standard error and gives 75.
+// the table does not know gives 75.
 int NumberFor(const Outcome& o, int notFound);
+// The error of a failed run: its number, with what a box cannot say (why it did not start, a
+// message the table does not know, a bad line in /etc/mtools.conf) as its cause.
+RuntimeError ErrorFor(const Outcome& o, int notFound);
 
 // Runs one mtools command to its end through the host's runner, the disk open as `medium`
 // (or none, -1) and the file `sourceFd` (or none) as the child's descriptor 3; `output`
 // receives its standard output as it comes. Nothing goes through a shell. A run that cannot
-// start (no mtools program, no configuration) is said on standard error and comes back not
-// started.
+// start (no mtools program, no configuration) comes back not started, with its cause.
 Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
             int sourceFd, std::function<void(const char*, size_t)> output = {},
             std::chrono::milliseconds deadline = kShortestDeadline);

@@ -31,11 +31,10 @@ void Say(const DriveInfo& drive, const QString& device, const QString& cause) {
                  qPrintable(cause));
 }
 
-// The same, and raises `number`.
+// Raises `number` with its cause, in the same words.
 [[noreturn]] void Fail(const DriveInfo& drive, const QString& device, int number,
                        const QString& cause) {
-    Say(drive, device, cause);
-    throw RuntimeError(number);
+    throw RuntimeError(number, QStringLiteral("%1 (%2): %3").arg(drive.name(), device, cause));
 }
 
 const QString kNoDisk = QStringLiteral("no hay ningún disco en la unidad");

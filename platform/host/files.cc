@@ -50,13 +50,14 @@ void FileCopy(Host& host, const QString& source, const QString& destination) {
         try {
             destinationDrive.CopyIn(to, in);
         } catch (const RuntimeError& error) {
-            // The box says only "Permiso denegado": the disk and the cause go here.
-            if (error.number() == errors::kPermissionDenied) {
-                std::fprintf(stderr,
-                             "QTL99: no se puede escribir %s en la unidad %s (%s): el disco está "
-                             "protegido contra escritura o no hay permiso\n",
-                             qPrintable(destination), qPrintable(destinationDrive.name()),
-                             qPrintable(destinationDrive.info().root));
+            // The box says only "Permiso denegado": the disk and the cause go with it.
+            if (error.number() == errors::kPermissionDenied && error.cause().isEmpty()) {
+                throw RuntimeError(
+                    error.number(),
+                    QStringLiteral("no se puede escribir %1 en la unidad %2 (%3): el "
+                                   "disco está protegido contra escritura o no hay "
+                                   "permiso")
+                        .arg(destination, destinationDrive.name(), destinationDrive.info().root));
             }
             throw;
         }

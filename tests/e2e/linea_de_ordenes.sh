@@ -153,6 +153,11 @@ todas|«B.TXT»: NO SE COPIA: le falta la coma final;«ARCHIVO19.TXT»: NO SE CO
 sin_ini|NO HAY Archivos.ini en la raíz del CD;CANTIDAD no da ningún disco|si|1|El dispositivo origen, seleccionado no posee los archivos necesarios para la generacion de discos. Seleccione otro dispositivo y reintente|
 TABLA
 
+# What the box cannot say rides in the failure's own line: which image, and why.
+mkdir -p "$trabajo/ocupada/Disco1.img"
+qtl99 1 --imagenes "$trabajo/ocupada" --cd "$demo"
+dice "$trabajo/errores" "QTL99: error 75: Error de acceso a la ruta o el archivo ($trabajo/ocupada/Disco1.img no es una imagen de disquete sino una carpeta"
+
 # Wrong usage: a usage line and status 2; --help and --version on standard output.
 while IFS='|' read -r argumentos mensaje; do
     read -ra args <<<"$argumentos"

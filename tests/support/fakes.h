@@ -38,15 +38,20 @@ class ScriptedDialogs : public platform::Dialogs {
 // code (-1 when it crashed) and standard output.
 std::pair<int, QByteArray> Herramienta(const QString& programa, const QStringList& argumentos);
 
-// The run-time error number `op` raises, 0 when it succeeds.
+// The run-time error `op` raises; number 0 when it succeeds.
 template <typename Op>
-int ErrorNumber(Op op) {
+platform::RuntimeError ErrorOf(Op op) {
     try {
         op();
-        return 0;
+        return platform::RuntimeError(0);
     } catch (const platform::RuntimeError& e) {
-        return e.number();
+        return e;
     }
+}
+// Its number alone.
+template <typename Op>
+int ErrorNumber(Op op) {
+    return ErrorOf(op).number();
 }
 
 // A transcript line for a box, as ScriptedDialogs records it.

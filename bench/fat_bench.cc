@@ -1,8 +1,8 @@
 // Times a set of 30 floppy images of 10 files of 140 KiB written through FatMedium (a format,
 // then a checked copy of each file) against the same set made by a shell loop of mformat and
 // mcopy, as a user would script it: one mcopy per disk, and one mcopy per file. Prints the medians
-// and their ratio, once with our read-back and once without it, on /dev/shm and on the given
-// folder's disk. Usage: fat_bench [FOLDER_ON_DISK] [ROUNDS]
+// and their ratio, on /dev/shm and on the given folder's disk.
+// Usage: fat_bench [FOLDER_ON_DISK] [ROUNDS]
 #include <fcntl.h>
 #include <unistd.h>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/drives/fat_medium.h"
+#include "platform/fat/fat_medium.h"
 #include "platform/runtime_error.h"
 
 namespace {
@@ -48,24 +48,21 @@ void VaciarImagenes(const QString& base) {
     QDir().mkpath(base + QStringLiteral("/img"));
 }
 
-double TiempoNuestro(const QString& base, bool releer) {
+double TiempoNuestro(const QString& base) {
     VaciarImagenes(base);
     QElapsedTimer t;
     t.start();
     try {
         for (int n = 1; n <= kDiscos; ++n) {
-            const platform::DriveServices servicios{platform::DefaultSystemCalls(),
-                                                    platform::DefaultChildren()};
+            const platform::FatServices servicios{platform::DefaultSystemCalls(),
+                                                  platform::DefaultChildren()};
             platform::FatMedium disco(base + QStringLiteral("/img/Disco%1.img").arg(n), servicios);
             disco.FormatStandard();
             for (int k = 1; k <= kArchivos; ++k) {
                 const QByteArray ruta =
                     QFile::encodeName(base + QStringLiteral("/cd/Disco%1/").arg(n) + Nombre(k));
                 const int fd = ::open(ruta.constData(), O_RDONLY | O_CLOEXEC);
-                if (releer)
-                    disco.CopyIn(fd, Nombre(k));
-                else
-                    disco.CopyInWithoutReadBack(fd, Nombre(k));
+                disco.CopyIn(fd, Nombre(k));
                 ::close(fd);
             }
         }
@@ -111,21 +108,18 @@ void Medir(const QString& donde, const char* titulo, int rondas) {
         return;
     }
     CrearCd(dir.path());
-    std::vector<double> conRelectura, sinRelectura, shell, shellPorArchivo;
+    std::vector<double> conRelectura, shell, shellPorArchivo;
     for (int i = 0; i < rondas; ++i) {
-        conRelectura.push_back(TiempoNuestro(dir.path(), true));
-        sinRelectura.push_back(TiempoNuestro(dir.path(), false));
+        conRelectura.push_back(TiempoNuestro(dir.path()));
         shell.push_back(TiempoShell(dir.path(), false));
         shellPorArchivo.push_back(TiempoShell(dir.path(), true));
     }
-    const double a = Mediana(conRelectura), b = Mediana(sinRelectura), c = Mediana(shell),
-                 d = Mediana(shellPorArchivo);
+    const double a = Mediana(conRelectura), c = Mediana(shell), d = Mediana(shellPorArchivo);
     std::printf(
         "%s\n  FatMedium con relectura %8.1f ms   relación %.2f   (%.2f con mcopy por archivo)\n"
-        "  FatMedium sin relectura %8.1f ms   relación %.2f   (%.2f con mcopy por archivo)\n"
         "  mformat + mcopy por disco (shell)   %8.1f ms\n"
         "  mformat + mcopy por archivo (shell) %8.1f ms\n",
-        titulo, a, a / c, a / d, b, b / c, b / d, c, d);
+        titulo, a, a / c, a / d, c, d);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "app/lib.h"
 #include "generation/ajustes.h"
 #include "platform/drives/drive.h"
-#include "platform/drives/fat_names.h"
+#include "platform/fat/fat_names.h"
 #include "platform/host/files.h"
 #include "platform/paths.h"
 #include "platform/runtime_error.h"

@@ -6,8 +6,8 @@
 
 #include "app/lib.h"
 #include "generation/ajustes.h"
-#include "platform/drives/floppy.h"
 #include "platform/host.h"
+#include "platform/media/floppy.h"
 
 // The check of a CD before it is burnt: what the disk-set loop will do with its Archivos.ini,
 // read through the same lookup, without writing anything.

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "app/lib.h"
-#include "platform/drives/udisks.h"
+#include "platform/diskservice/udisks.h"
 #include "platform/host/linux_host.h"
 #include "platform/qt_host.h"
 #include "programa/linea_de_ordenes.h"

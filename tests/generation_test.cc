@@ -15,7 +15,7 @@
 
 #include "generation/comprobacion.h"
 #include "generation/generacion.h"
-#include "platform/drives/fat_medium.h"
+#include "platform/fat/fat_medium.h"
 #include "platform/host/files.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_drives.h"

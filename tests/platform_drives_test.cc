@@ -20,8 +20,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "platform/drives/detection.h"
 #include "platform/drives/drive.h"
+#include "platform/finding/detection.h"
 #include "platform/host/linux_host.h"
 #include "tests/support/temp_drives.h"
 

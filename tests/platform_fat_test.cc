@@ -14,7 +14,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/drives/fat_medium.h"
+#include "platform/fat/fat_medium.h"
 #include "platform/runtime_error.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_drives.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/drives/fat_medium.h"
+#include "platform/fat/fat_medium.h"
 #include "platform/host/files.h"
 #include "platform/runtime_error.h"
 #include "tests/support/temp_drives.h"

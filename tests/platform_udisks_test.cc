@@ -11,9 +11,9 @@
 #include <QThread>
 
 #include "generation/generacion.h"
+#include "platform/diskservice/udisks.h"
 #include "platform/drives/drive.h"
-#include "platform/drives/udev_floppies.h"
-#include "platform/drives/udisks.h"
+#include "platform/finding/udev_floppies.h"
 #include "platform/host/files.h"
 #include "platform/host/linux_host.h"
 #include "tests/support/answer_probe.h"

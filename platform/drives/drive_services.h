@@ -1,22 +1,17 @@
 #pragma once
 
-#include <functional>
-
-#include "platform/child_runner.h"
 #include "platform/dialogs.h"
+#include "platform/fat/mtools.h"
 #include "platform/system_calls.h"
 
 namespace platform {
 
-class DeviceProbe;
 class DiskService;
-class MountWatch;
-class UdevDatabase;
 
-// What the drives and the host's detection reach the machine through: every system call and
-// every child program goes through these, and each other service is an interface, so a test
-// wraps or replaces one of them to make any single call fail or see something else. Kept by
-// the host for its life; the drives hold a reference.
+// What the drives reach the machine through: every system call and every child program goes
+// through these, and the disk service is an interface, so a test wraps or replaces one of them
+// to make any single call fail or see something else. Kept by the host for its life; the drives
+// hold a reference.
 struct DriveServices {
     SystemCalls& system;
     Children& children;
@@ -26,11 +21,11 @@ struct DriveServices {
     // The pointer, an hourglass while the disk service is waited on (it may be asking the user
     // for a password); nullptr where nobody sees one.
     KeptPointer* pointer = nullptr;
-    // What finds the drives: the block devices' probe; udev's database, asked for floppy drives
-    // where the disk service is not there (nullptr: no udev); the watch of the mount table.
-    const DeviceProbe* probe = nullptr;
-    const UdevDatabase* udev = nullptr;
-    MountWatch* mounts = nullptr;
+
+    // What a FAT medium is handed: the calls and the children, nothing more.
+    operator FatServices() const {
+        return {system, children};
+    }  // NOLINT(google-explicit-constructor)
 };
 
 }  // namespace platform

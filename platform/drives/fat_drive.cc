@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/drives/medium.h"
+#include "platform/media/medium.h"
 #include "platform/runtime_error.h"
 
 namespace platform {

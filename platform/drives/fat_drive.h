@@ -5,7 +5,7 @@
 
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
-#include "platform/drives/fat_medium.h"
+#include "platform/fat/fat_medium.h"
 
 namespace platform {
 

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/drives/fat_names.h"
-#include "platform/drives/floppy.h"
-#include "platform/drives/medium.h"
+#include "platform/fat/fat_names.h"
+#include "platform/media/floppy.h"
+#include "platform/media/medium.h"
 #include "platform/runtime_error.h"
 #include "platform/temporary_names.h"
 

@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "platform/drives/fat_drive.h"
-#include "platform/drives/floppy.h"
 #include "platform/drives/folder_drive.h"
-#include "platform/drives/medium.h"
+#include "platform/media/floppy.h"
+#include "platform/media/medium.h"
 #include "platform/runtime_error.h"
 
 namespace platform {

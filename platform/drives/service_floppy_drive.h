@@ -4,9 +4,9 @@
 #include <memory>
 #include <optional>
 
+#include "platform/diskservice/udisks.h"
 #include "platform/drives/drive.h"
 #include "platform/drives/drive_services.h"
-#include "platform/drives/udisks.h"
 
 namespace platform {
 

@@ -5,8 +5,8 @@
 #include "platform/drives/fat_drive.h"
 #include "platform/drives/folder_drive.h"
 #include "platform/drives/images_drive.h"
-#include "platform/drives/medium.h"
 #include "platform/drives/service_floppy_drive.h"
+#include "platform/media/medium.h"
 
 namespace platform {
 

@@ -10,7 +10,7 @@
 
 #include "platform/drive_table.h"
 #include "platform/drives/drive_services.h"
-#include "platform/drives/mount_table.h"
+#include "platform/media/mount_table.h"
 
 namespace platform {
 

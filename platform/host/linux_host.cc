@@ -36,13 +36,7 @@ LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable
       detected_(std::chrono::milliseconds(500), floppies_.mounts.get()),
       dialogs_(dialogs, detected_),
       screen_(screen),
-      services_{system,
-                DefaultChildren(),
-                floppies_.disks.get(),
-                &screen_,
-                floppies_.probe ? floppies_.probe.get() : &ownProbe_,
-                floppies_.udev.get(),
-                floppies_.mounts.get()} {
+      services_{system, DefaultChildren(), floppies_.disks.get(), &screen_} {
     if (driveTable.isNull())
         return;
     ParsedDriveTable parsed = ParseDriveTable(driveTable);
@@ -56,7 +50,8 @@ DriveTable LinuxHost::Drives() {
         return drives_.Update(*explicitTable_);
     return drives_.Update(detected_.Get([this] {
         return DetectDrives(ReadMountInfo(services_.system), ReadFstab(services_.system),
-                            *services_.probe, letters_, ImagesFolder(), FoundFloppies());
+                            floppies_.probe ? *floppies_.probe : ownProbe_, letters_,
+                            ImagesFolder(), FoundFloppies());
     }));
 }
 
@@ -74,8 +69,8 @@ std::vector<FoundFloppy> LinuxHost::FoundFloppies() const {
         }
         return found;
     }
-    if (services_.udev) {
-        for (const UdevFloppy& f : ClassifyFloppies(services_.udev->Disks()))
+    if (floppies_.udev) {
+        for (const UdevFloppy& f : ClassifyFloppies(floppies_.udev->Disks()))
             found.push_back({f.node, {}, {}, {}, {}});
     }
     return found;

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "platform/dialogs.h"
-#include "platform/drives/detection.h"
-#include "platform/drives/disk_service.h"
+#include "platform/diskservice/disk_service.h"
 #include "platform/drives/drive_services.h"
-#include "platform/drives/mount_table.h"
-#include "platform/drives/udev_floppies.h"
+#include "platform/finding/detection.h"
+#include "platform/finding/udev_floppies.h"
 #include "platform/host.h"
 #include "platform/host/drive_set.h"
 #include "platform/host/linux_processes.h"
+#include "platform/media/mount_table.h"
 
 namespace platform {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/drives/detection.h"
 #include "platform/drives/drive.h"
+#include "platform/finding/detection.h"
 #include "platform/host/drive_set.h"
 #include "platform/paths.h"
 

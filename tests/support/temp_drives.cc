@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/drives/fat_medium.h"
+#include "platform/fat/fat_medium.h"
 
 namespace qtltest {
 

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/drives/detection.h"
-#include "platform/drives/mount_table.h"
-#include "platform/drives/udev_floppies.h"
+#include "platform/finding/detection.h"
+#include "platform/finding/udev_floppies.h"
 #include "platform/host.h"
 #include "platform/host/drive_set.h"
+#include "platform/media/mount_table.h"
 #include "platform/system_calls.h"
 #include "tests/support/fakes.h"
 

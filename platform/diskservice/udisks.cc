@@ -1,5 +1,5 @@
-#include "platform/drives/udisks.h"
-#include "platform/drives/floppy.h"
+#include "platform/diskservice/udisks.h"
+#include "platform/media/floppy.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "platform/drives/fat_names.h"
+#include "platform/fat/fat_names.h"
 
 #include <iconv.h>
 #include <QRegularExpression>

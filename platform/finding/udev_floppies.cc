@@ -1,4 +1,4 @@
-#include "platform/drives/udev_floppies.h"
+#include "platform/finding/udev_floppies.h"
 
 #include <libudev.h>
 #include <QFile>
@@ -6,8 +6,8 @@
 #include <QSet>
 #include <memory>
 
-#include "platform/drives/floppy.h"
 #include "platform/loaded_library.h"
+#include "platform/media/floppy.h"
 
 namespace platform {
 

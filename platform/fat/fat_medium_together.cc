@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/drives/fat_medium.h"
-#include "platform/drives/mtools.h"
+#include "platform/fat/fat_medium.h"
+#include "platform/fat/mtools.h"
 #include "platform/runtime_error.h"
 #include "platform/temporary_names.h"
 

@@ -1,4 +1,4 @@
-#include "platform/drives/medium.h"
+#include "platform/media/medium.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/drives/mount_table.h"
+#include "platform/media/mount_table.h"
 
 namespace platform {
 

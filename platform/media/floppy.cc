@@ -1,4 +1,4 @@
-#include "platform/drives/floppy.h"
+#include "platform/media/floppy.h"
 
 #include <QRegularExpression>
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
-#include "platform/drives/mount_table.h"
+#include "platform/media/mount_table.h"
 #include "platform/system_calls.h"
 
 // Finding the drives of this machine, and the explicit table that replaces them.

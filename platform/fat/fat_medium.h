@@ -6,9 +6,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/drives/drive_services.h"
-#include "platform/drives/fat_names.h"
-#include "platform/drives/floppy.h"
+#include "platform/fat/fat_names.h"
+#include "platform/fat/mtools.h"
+#include "platform/media/floppy.h"
 
 // A FAT floppy written without mounting it, through GNU mtools: no FAT code of our own.
 namespace platform {
@@ -36,9 +36,7 @@ namespace platform {
 // The system calls and child programs go through `services`; nothing is called directly.
 class FatMedium {
   public:
-    // The keep-alive of `services` is called about every 100 ms while an mtools child runs. If
-    // it throws, the child is ended and waited for, then the exception goes on.
-    FatMedium(QString imageOrDevice, const DriveServices& services);
+    FatMedium(QString imageOrDevice, FatServices services);
 
     const QString& path() const { return path_; }
 
@@ -96,10 +94,6 @@ class FatMedium {
     // when none runs. Those of gone processes go at the next copy together.
     static void RemoveOwnWorkFolders(SystemCalls& system);
 
-    // CopyIn without the read-back, only to measure what the read-back costs. The program never
-    // uses it.
-    void CopyInWithoutReadBack(int sourceFd, const QString& name);
-
     // Copies the root entry `name` (found as StoredName finds it) to the open file
     // `destinationFd`, written from its current offset. Raises 53 when there is no such entry,
     // 75 when it is a folder, the numbers above for the medium, and the number of the errno when
@@ -116,7 +110,7 @@ class FatMedium {
     int Open(bool write);
     std::vector<Entry> List();
     static const Entry* Find(const std::vector<Entry>& entries, const QString& name);
-    void Copy(int sourceFd, const QString& name, bool readBack);
+    void Copy(int sourceFd, const QString& name);
     enum class Written { kYes, kSkipped };
     Written WriteEntry(int medium, int sourceFd, off_t size, const QString& name);
     // Whether the runs together wrote and read back every one of `files`; when not, nothing
@@ -124,12 +118,11 @@ class FatMedium {
     bool CopiedTogether(const std::vector<Incoming>& files);
     // Sends mtools' writes to the medium, past every cache: 0, or the number of the failure.
     int MakeDurable(int medium);
-    void MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name,
-                             bool readBack);
+    void MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name);
     void Remove(int medium, const QByteArray& pattern);
 
     QString path_;
-    const DriveServices& services_;
+    FatServices services_;
 };
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/drives/mtools.h"
+#include "platform/fat/mtools.h"
 
 #include <limits.h>
 #include <sys/stat.h>
@@ -125,7 +125,7 @@ RuntimeError ErrorFor(const Outcome& o, int notFound) {
 
 namespace {
 
-Outcome RunWith(const DriveServices& services, const QByteArray* first, const QByteArray* last,
+Outcome RunWith(const FatServices& services, const QByteArray* first, const QByteArray* last,
                 std::vector<std::pair<int, int>> descriptors,
                 std::function<void(const char*, size_t)> output,
                 std::chrono::milliseconds deadline) {
@@ -164,7 +164,7 @@ Outcome RunWith(const DriveServices& services, const QByteArray* first, const QB
 
 }  // namespace
 
-Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
+Outcome Run(const FatServices& services, std::initializer_list<QByteArray> arguments, int medium,
             int sourceFd, std::function<void(const char*, size_t)> output,
             std::chrono::milliseconds deadline) {
     std::vector<std::pair<int, int>> descriptors;
@@ -176,7 +176,7 @@ Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arg
                    std::move(output), deadline);
 }
 
-Outcome Run(const DriveServices& services, const std::vector<QByteArray>& arguments, int medium,
+Outcome Run(const FatServices& services, const std::vector<QByteArray>& arguments, int medium,
             const std::vector<int>& files, std::function<void(const char*, size_t)> output,
             std::chrono::milliseconds deadline) {
     std::vector<std::pair<int, int>> descriptors;

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/drives/disk_service.h"
+#include "platform/diskservice/disk_service.h"
 
 // A client of the desktop's disk service, UDisks2 (org.freedesktop.UDisks2 on the system bus):
 // how an ordinary user finds a USB floppy drive, with or without a disk, and mounts its disk.

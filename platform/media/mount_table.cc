@@ -1,4 +1,4 @@
-#include "platform/drives/mount_table.h"
+#include "platform/media/mount_table.h"
 
 #include <libmount.h>
 #include <stdio.h>

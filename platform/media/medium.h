@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <optional>
 
-#include "platform/drives/floppy.h"
+#include "platform/media/floppy.h"
 #include "platform/system_calls.h"
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/drives/detection.h"
+#include "platform/finding/detection.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/drives/floppy.h"
+#include "platform/media/floppy.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/drives/fat_medium.h"
+#include "platform/fat/fat_medium.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/drives/fat_names.h"
-#include "platform/drives/mtools.h"
+#include "platform/fat/fat_names.h"
+#include "platform/fat/mtools.h"
 #include "platform/runtime_error.h"
 #include "platform/temporary_names.h"
 
@@ -33,7 +33,7 @@ bool NobodyMayWrite(const struct stat& st) {
 
 }  // namespace
 
-FatMedium::FatMedium(QString imageOrDevice, const DriveServices& services)
+FatMedium::FatMedium(QString imageOrDevice, FatServices services)
     : path_(std::move(imageOrDevice)), services_(services) {}
 
 int FatMedium::Open(bool write) {
@@ -178,11 +178,7 @@ QString FatMedium::StoredName(const QString& given) {
 }
 
 void FatMedium::CopyIn(int sourceFd, const QString& name) {
-    Copy(sourceFd, name, true);
-}
-
-void FatMedium::CopyInWithoutReadBack(int sourceFd, const QString& name) {
-    Copy(sourceFd, name, false);
+    Copy(sourceFd, name);
 }
 
 FatMedium::Written FatMedium::WriteEntry(int medium, int sourceFd, off_t size,
@@ -213,7 +209,7 @@ FatMedium::Written FatMedium::WriteEntry(int medium, int sourceFd, off_t size,
     throw ErrorFor(o, errors::kPathFileAccess);
 }
 
-void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
+void FatMedium::Copy(int sourceFd, const QString& given) {
     const QString name = FatName(given);
     struct stat source {};
     if (services_.system.StatFd(sourceFd, &source) != 0 || !S_ISREG(source.st_mode))
@@ -229,7 +225,7 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
         entries = List();
     if (!lookFirst || Find(entries, name) == nullptr) {
         if (WriteEntry(medium.get(), sourceFd, source.st_size, name) == Written::kYes) {
-            MakeDurableAndCheck(medium.get(), sourceFd, source.st_size, name, readBack);
+            MakeDurableAndCheck(medium.get(), sourceFd, source.st_size, name);
             return;
         }
         if (!lookFirst)
@@ -253,7 +249,7 @@ void FatMedium::Copy(int sourceFd, const QString& given, bool readBack) {
     }
     if (WriteEntry(medium.get(), sourceFd, source.st_size, temporary) != Written::kYes)
         throw RuntimeError(errors::kPathFileAccess);
-    MakeDurableAndCheck(medium.get(), sourceFd, source.st_size, temporary, readBack);
+    MakeDurableAndCheck(medium.get(), sourceFd, source.st_size, temporary);
     const Outcome o = Run(services_,
                           {"mren", "-D", "o", "-i", kChildMedium, MtoolsPattern(temporary),
                            MtoolsTarget(existing->name)},
@@ -281,11 +277,10 @@ int FatMedium::MakeDurable(int medium) {
     return 0;
 }
 
-void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name,
-                                    bool readBack) {
+void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name) {
     SystemCalls& system = services_.system;
     int failure = MakeDurable(medium);
-    if (failure == 0 && readBack) {
+    if (failure == 0) {
         off_t offset = 0;
         bool same = true;
         std::vector<char> original(65536);

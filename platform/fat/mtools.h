@@ -11,7 +11,18 @@
 #include <vector>
 
 #include "platform/child_runner.h"
-#include "platform/drives/drive_services.h"
+#include "platform/system_calls.h"
+
+namespace platform {
+
+// What FAT through mtools reaches the machine by: its system calls and its child programs, and
+// nothing else.
+struct FatServices {
+    SystemCalls& system;
+    Children& children;
+};
+
+}  // namespace platform
 
 // GNU mtools as the FAT medium runs it: the program found, a clean environment and a
 // configuration of the program's own, the disk handed over open, and what a run's words mean
@@ -56,12 +67,12 @@ RuntimeError ErrorFor(const Outcome& o, int notFound);
 // (or none, -1) and the file `sourceFd` (or none) as the child's descriptor 3; `output`
 // receives its standard output as it comes. Nothing goes through a shell. A run that cannot
 // start (no mtools program, no configuration) comes back not started, with its cause.
-Outcome Run(const DriveServices& services, std::initializer_list<QByteArray> arguments, int medium,
+Outcome Run(const FatServices& services, std::initializer_list<QByteArray> arguments, int medium,
             int sourceFd, std::function<void(const char*, size_t)> output = {},
             std::chrono::milliseconds deadline = kShortestDeadline);
 // The same for a run of many arguments, the open files `files` handed over as the child's
 // descriptors kChildFirstFileFd, kChildFirstFileFd + 1...
-Outcome Run(const DriveServices& services, const std::vector<QByteArray>& arguments, int medium,
+Outcome Run(const FatServices& services, const std::vector<QByteArray>& arguments, int medium,
             const std::vector<int>& files, std::function<void(const char*, size_t)> output,
             std::chrono::milliseconds deadline);
 

@@ -380,6 +380,15 @@ TEST_F(ArchivosTest, AnImageIsWrittenInTwoRunsAndFailsAtTheRightStep) {
     for (int i = 1; i <= 9; ++i)
         EXPECT_EQ(copy(i), 0) << i;
     EXPECT_EQ(runs, QStringList({u"mformat"_qs}));  // held back
+    // Looking at the disk only asks: what is held is found where it is, nothing written.
+    EXPECT_EQ(platform::Dir(drives_, QStringLiteral("e:\\f3.bin"), 22), u"F3.BIN"_qs);
+    EXPECT_FALSE(platform::Dir(drives_, QStringLiteral("e:\\"), 22).isEmpty());
+    platform::FileCopy(drives_, QStringLiteral("e:\\F2.BIN"), QStringLiteral("d:\\VUELTA.BIN"));
+    platform::FinishDisk(drives_, QStringLiteral("d:"));
+    EXPECT_EQ(drives_.Read(QStringLiteral("cd/VUELTA.BIN")),
+              drives_.Read(QStringLiteral("cd/Discos/Disco1/F2.BIN")));
+    EXPECT_EQ(runs, QStringList({u"mformat"_qs, u"mdir"_qs}));  // the empty image's own look
+    runs.removeLast();
     EXPECT_EQ(copy(10), 61);
     // The nine together, copied and read back; then the tenth alone, removed when full.
     EXPECT_EQ(runs,
@@ -613,6 +622,7 @@ TEST_F(ArchivosTest, LeftoversOfAGoneProgramGoAndAGoneImageIsADiskTakenOut) {
         drives_.Write(resto, "resto");
     }
     drives_.Write(QStringLiteral("imagenes/.Disco1.img.QTL99-%1-1.tmp").arg(vivo), "suyo");
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 1);  // a disk put in: the sweep
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\"), 22), QString());
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("b:\\"), 22), QString());
     EXPECT_TRUE(QDir(drives_.Path(QStringLiteral("floppy"))).isEmpty());

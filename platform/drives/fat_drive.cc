@@ -82,7 +82,7 @@ ResolvedPath FatDrive::Resolve(const DrivePath& path) const {
 QString FatDrive::Dir(const DrivePath& path) {
     if (path.names.size() > 1 || (path.endsWithSeparator && !path.names.isEmpty()))
         throw RuntimeError(errors::kPathNotFound);
-    if (!DiskMade(false))
+    if (!HasDisk())
         return {};  // an empty disk
     CheckImage(services_.system, Medium());
     FatMedium medium(Medium(), services_);
@@ -91,7 +91,7 @@ QString FatDrive::Dir(const DrivePath& path) {
 
 SourceFile FatDrive::OpenSource(const DrivePath& path) {
     const QString name = RootName(path);
-    if (!DiskMade(false))
+    if (!HasDisk())
         throw RuntimeError(errors::kFileNotFound);
     CheckImage(services_.system, Medium());
     // The file comes out of the disk into memory, to be copied from there like any other.
@@ -112,7 +112,7 @@ SourceFile FatDrive::OpenSource(const DrivePath& path) {
 
 void FatDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     const QString name = RootName(path);
-    DiskMade(true);
+    MakeDisk();
     CheckImage(services_.system, Medium());
     Write(name, source);
 }
@@ -142,12 +142,10 @@ void FloppyDrive::Unlock() {
     lock_ = -1;
 }
 
-bool FloppyDrive::DiskMade(bool forWriting) {
+void FloppyDrive::MakeDisk() {
     SystemCalls& system = services_.system;
-    if (!forWriting || lock_ >= 0 ||
-        MediumAt(system, medium_).kind != MediumState::Kind::kImageFile) {
-        return true;
-    }
+    if (lock_ >= 0 || MediumAt(system, medium_).kind != MediumState::Kind::kImageFile)
+        return;
     // mtools takes no lock on an image: two programs writing one would lose entries.
     lock_ = system.Open(QFile::encodeName(medium_).constData(), O_RDONLY);
     if (lock_ >= 0 && system.Lock(lock_) != 0 && errno == EWOULDBLOCK) {
@@ -155,7 +153,6 @@ bool FloppyDrive::DiskMade(bool forWriting) {
         throw RuntimeError(errors::kDiskNotReady,
                            QStringLiteral("otro programa está escribiendo en %1").arg(medium_));
     }
-    return true;
 }
 
 bool FloppyDrive::IsReady() const {

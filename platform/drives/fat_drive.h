@@ -25,9 +25,11 @@ class FatDrive : public Drive {
   protected:
     // The image file or device that holds the disk now.
     virtual QString Medium() const = 0;
-    // Gets the disk ready for an operation (for writing to it with `forWriting`): false when
-    // there is no disk yet, which reads as an empty one; a write makes it.
-    virtual bool DiskMade(bool /*forWriting*/) { return true; }
+    // Whether the disk is there to be read: false when there is none yet, which reads as an
+    // empty one. Only asks.
+    virtual bool HasDisk() { return true; }
+    // Gets the disk ready to be written, making it where there is none yet.
+    virtual void MakeDisk() {}
 
     // Writes `source` to the disk as `name` (the path's one name, not yet read as FAT keeps
     // it), once the disk is made and checked: at once, unless a drive holds it back until its
@@ -56,7 +58,7 @@ class FloppyDrive : public FatDrive {
 
   protected:
     QString Medium() const override { return medium_; }
-    bool DiskMade(bool forWriting) override;
+    void MakeDisk() override;
 
   private:
     void Unlock();

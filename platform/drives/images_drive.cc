@@ -49,9 +49,10 @@ QString ImagesDrive::Medium() const {
 void ImagesDrive::InsertDisk(int number) {
     GiveUp();  // a disk left unfinished never passes for a finished one
     disk_ = number;
+    RemoveLeftovers(-1);
 }
 
-bool ImagesDrive::DiskMade(bool forWriting) {
+bool ImagesDrive::HasDisk() {
     SystemCalls& system = services_.system;
     if (begun_ && begun_->disk == disk_) {
         // The disk being written must still be there: an image that went away is a disk taken
@@ -67,8 +68,6 @@ bool ImagesDrive::DiskMade(bool forWriting) {
         }
         return true;
     }
-    GiveUp();
-    RemoveLeftovers(-1);
     struct stat st {};
     const QByteArray finalPath = QFile::encodeName(info().root + u'/' + FinalName());
     const bool made = system.Stat(finalPath.constData(), &st, false) == 0;
@@ -87,10 +86,15 @@ bool ImagesDrive::DiskMade(bool forWriting) {
                                                        ? QStringLiteral("una carpeta")
                                                        : QStringLiteral("un archivo especial")));
     }
-    if (!forWriting)
-        return made;
+    return made;
+}
+
+void ImagesDrive::MakeDisk() {
+    if (HasDisk() && begun_ && begun_->disk == disk_)
+        return;  // being written
+    GiveUp();
+    RemoveLeftovers(-1);
     Begin();
-    return true;
 }
 
 void ImagesDrive::CopyImage(const QByteArray& name) {
@@ -181,9 +185,9 @@ void ImagesDrive::Begin() {
 void ImagesDrive::FinishDisk() {
     // A disk asked for is an image even when its list copied nothing: an empty one, unless
     // an image is there already.
-    if ((!begun_ || begun_->disk != disk_) && DiskMade(false))
+    if ((!begun_ || begun_->disk != disk_) && HasDisk())
         return;
-    DiskMade(true);  // still there, or made now
+    MakeDisk();  // still there, or made now
     WriteHeldBack();
     SystemCalls& system = services_.system;
     if (system.SyncData(begun_->image) != 0) {
@@ -223,16 +227,45 @@ void ImagesDrive::FinishDisk() {
     begun_.reset();
 }
 
+// A file held back is on the disk as far as anyone who asks can tell: it is found where it
+// is, and nothing is written to answer.
+const FatMedium::Incoming* ImagesDrive::HeldAt(const DrivePath& path) const {
+    if (!begun_ || begun_->disk != disk_ || path.names.size() != 1 || path.endsWithSeparator)
+        return nullptr;
+    const QString name = WithoutTrailingBlanksAndDots(path.names.front());
+    for (const FatMedium::Incoming& held : heldBack_) {
+        if (held.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &held;
+    }
+    return nullptr;
+}
+
 QString ImagesDrive::Dir(const DrivePath& path) {
-    if (begun_ && begun_->disk == disk_)
-        WriteHeldBack();
-    return FatDrive::Dir(path);
+    if (const FatMedium::Incoming* held = HeldAt(path))
+        return held->name;
+    const QString first = FatDrive::Dir(path);
+    if (first.isEmpty() && path.names.isEmpty() && begun_ && begun_->disk == disk_ &&
+        !heldBack_.empty())
+        return heldBack_.front().name;
+    return first;
 }
 
 SourceFile ImagesDrive::OpenSource(const DrivePath& path) {
-    if (begun_ && begun_->disk == disk_)
-        WriteHeldBack();
-    return FatDrive::OpenSource(path);
+    const FatMedium::Incoming* held = HeldAt(path);
+    if (held == nullptr)
+        return FatDrive::OpenSource(path);
+    SystemCalls& system = services_.system;
+    const int fd = system.Open(("/proc/self/fd/" + QByteArray::number(held->fd)).constData(),
+                               O_RDONLY | O_NOCTTY);
+    if (fd < 0)
+        throw RuntimeError(NumberForErrno(errno));
+    struct stat st {};
+    if (system.StatFd(fd, &st) != 0) {
+        const int failure = errno;
+        system.Close(fd);
+        throw RuntimeError(NumberForErrno(failure));
+    }
+    return SourceFile(fd, st, system);
 }
 
 void ImagesDrive::Write(const QString& name, const SourceFile& source) {

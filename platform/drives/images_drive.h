@@ -19,12 +19,13 @@ namespace platform {
 // set's image) is a disk in use (71), never followed nor replaced. A disk whose list copied
 // nothing is an empty image all the same.
 // A new image's files are held back and written together when its list is done (FinishDisk), or
-// when a file comes that might not fit, or the disk is read: what a fresh image holds is known,
+// when a file comes that might not fit: what a fresh image holds is known,
 // and a child program a file would cost more than the copies. A file that may not fit is
 // written at once, like every file after it, so that a full disk is told at its file.
 // A disk not finished is given up at the next prompt or when the set ends; an image that goes away
 // while its disk is written is a disk taken out (71), never made afresh; the temporary images of a
-// process that no longer runs are removed before a disk is looked at.
+// process that no longer runs are removed when a disk is put in and before one is begun. Dir and
+// OpenSource only ask: a file held back is found where it is held.
 class ImagesDrive : public FatDrive {
   public:
     ImagesDrive(DriveInfo info, const DriveServices& services);
@@ -41,7 +42,8 @@ class ImagesDrive : public FatDrive {
 
   protected:
     QString Medium() const override;
-    bool DiskMade(bool forWriting) override;
+    bool HasDisk() override;
+    void MakeDisk() override;
     void Write(const QString& name, const SourceFile& source) override;
 
   private:
@@ -66,6 +68,8 @@ class ImagesDrive : public FatDrive {
     // Takes the file to be written with the others of its disk; false when it is to be written
     // now.
     bool HoldBack(const QString& name, const SourceFile& source);
+    // The file held back under the root name of `path`, as FAT would find it; nullptr for none.
+    const FatMedium::Incoming* HeldAt(const DrivePath& path) const;
     // Writes the files held back; those not written stay held when it raises.
     void WriteHeldBack();
     void DropHeldBack(size_t count);

@@ -244,7 +244,8 @@ void MedirDeteccion() {
     qtltest::ScriptedDialogs cajas;
     cajas.answerer = [](const QString&, int) { return platform::answer::kOk; };
     qtltest::FakeScreen pantalla;
-    platform::LinuxHost maquina(cajas, pantalla, QString());
+    qtltest::SaidNotices avisos;
+    platform::LinuxHost maquina(cajas, pantalla, avisos, QString());
     maquina.Drives();  // libmount's and udev's own start, once
     std::vector<double> detectar;
     QElapsedTimer t;

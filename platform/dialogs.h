@@ -52,6 +52,16 @@ inline constexpr int kDefault = 0;  // each window's own pointer
 inline constexpr int kHourglass = 11;
 }  // namespace pointer
 
+// Where the platform's notices go: what it finds wrong without raising an error for it (a
+// malformed entry of the drive table, a drive that is not ready and why, the settings read from
+// their defaults). The process entry says them on standard error; the platform prints nothing.
+class Notices {
+  public:
+    virtual ~Notices() = default;
+    // One line of its own, without the program's name.
+    virtual void Say(const QString& line) = 0;
+};
+
 // The application-wide mouse pointer. An absolute state: setting kDefault removes the
 // hourglass whatever was set before.
 class Screen {

@@ -23,6 +23,7 @@ class Host {
     virtual QString ProgramFolder() = 0;
     virtual Dialogs& dialogs() = 0;
     virtual Screen& screen() = 0;
+    virtual Notices& notices() = 0;
     virtual Processes& processes() = 0;
     // The calls through which the settings file is read and the program's folder is put in
     // drive form: this machine's unless the host hands out others.

@@ -131,6 +131,11 @@ int Consola::MsgBox(const QString& texto, int estilo, const QString& /*titulo*/)
     }
 }
 
+void Consola::Say(const QString& linea) {
+    BorrarBarra();
+    Decir(linea);
+}
+
 void Consola::Fallar(const QString& texto, const platform::RuntimeError* error) {
     fallo_ = true;
     QString lugar;

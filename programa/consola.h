@@ -20,6 +20,7 @@ namespace programa {
 class Consola : public generacion::Interlocutor,
                 public platform::Dialogs,
                 public platform::Screen,
+                public platform::Notices,
                 public Lib::Ventanas {
   public:
     // `origen` and `destino` are the drives of the CD and of the images, whose folder is
@@ -57,6 +58,8 @@ class Consola : public generacion::Interlocutor,
     int MsgBox(const QString& texto, int estilo, const QString& titulo) override;
     void Beep() override {}
     void SetMousePointer(int /*pointer*/) override {}
+    // The platform's notices: a line of their own, the progress bar cleared first.
+    void Say(const QString& linea) override;
     void MostrarOpcion() override {}
     void VisibleEspera(bool /*visible*/) override {}
     void RefrescarGenerar() override {}

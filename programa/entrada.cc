@@ -9,6 +9,7 @@
 #include "platform/diskservice/udisks.h"
 #include "platform/host/linux_host.h"
 #include "platform/qt_host.h"
+#include "programa/avisos.h"
 #include "programa/linea_de_ordenes.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
@@ -44,7 +45,8 @@ int main(int argc, char** argv) {
     // the system bus; where there is none, through udev.
     platform::FloppySources disqueteras;
     disqueteras.disks = std::make_shared<platform::UDisksClient>();
-    platform::LinuxHost anfitrion(dialogos, pantalla,
+    programa::Avisos avisos;
+    platform::LinuxHost anfitrion(dialogos, pantalla, avisos,
                                   tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla),
                                   std::move(disqueteras));
     // The windows, and the standard module that reaches them; the program ends when no window

@@ -15,6 +15,7 @@
 #include "platform/drives/drive.h"
 #include "platform/host/linux_host.h"
 #include "platform/qt_host.h"
+#include "programa/avisos.h"
 
 namespace {
 
@@ -58,7 +59,8 @@ int main(int argc, char** argv) {
     platform::QtDialogs dialogos;
     platform::QtScreen pantalla;
     const QByteArray tabla = qgetenv("QTL99_DRIVES");
-    platform::LinuxHost anfitrion(dialogos, pantalla,
+    programa::Avisos avisos;
+    platform::LinuxHost anfitrion(dialogos, pantalla, avisos,
                                   tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla));
     std::optional<CdEncontrado> cd = CdDeInstalacion(anfitrion);
     if (!cd || !cd->ejecutable) {

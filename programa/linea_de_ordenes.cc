@@ -74,6 +74,7 @@ class AnfitrionDelCd : public platform::Host {
     QString ProgramFolder() override { return carpeta_; }
     platform::Dialogs& dialogs() override { return base_.dialogs(); }
     platform::Screen& screen() override { return base_.screen(); }
+    platform::Notices& notices() override { return base_.notices(); }
     platform::Processes& processes() override { return base_.processes(); }
     platform::SystemCalls& systemCalls() override { return base_.systemCalls(); }
 
@@ -287,7 +288,7 @@ int LineaDeOrdenes(int argc, char** argv) {
     }
 
     Consola consola(kOrigen, kDestino, carpetaImagenes);
-    platform::LinuxHost maquina(consola, consola, tabla);
+    platform::LinuxHost maquina(consola, consola, consola, tabla);
     AnfitrionDelCd anfitrion(maquina, carpetaCd);
     Lib::Modulo lib(anfitrion, consola);
 

@@ -316,8 +316,13 @@ TEST(DeteccionTest, TheMachineIsLookedAtThroughItsCalls) {
     EXPECT_EQ(probe.Label(disco), u"");
     qtltest::ScriptedDialogs cajas;
     qtltest::FakeScreen pantalla;
-    platform::LinuxHost anfitrion(cajas, pantalla, u"c:=/"_qs, {}, maquina);
+    qtltest::SaidNotices avisos;
+    platform::LinuxHost anfitrion(cajas, pantalla, avisos, u"c:=/;d:"_qs, {}, maquina);
     EXPECT_EQ(anfitrion.ProgramFolder(), arbol.Path(u"bin"_qs));
+    // What is wrong in the table is told to the host's notices, once.
+    ASSERT_EQ(avisos.lines.size(), 1);
+    EXPECT_TRUE(avisos.lines.front().startsWith(u"QTL99_DRIVES: "))
+        << avisos.lines.front().toStdString();
 
     // A machine that refuses every look and every read: nothing is known of the device.
     maquina.fault = [](qtltest::FaultySystem::Op op) {

@@ -228,9 +228,10 @@ TEST_F(ServicioDeDiscosTest, NoServiceOrNoBusIsNotReachable) {
 class HostOnCd : public platform::LinuxHost {
   public:
     HostOnCd(qtltest::ScriptedDialogs& dialogs, qtltest::FakeScreen& screen,
-             platform::FloppySources floppies, QString cd,
+             qtltest::SaidNotices& notices, platform::FloppySources floppies, QString cd,
              platform::SystemCalls& system = platform::DefaultSystemCalls())
-        : LinuxHost(dialogs, screen, QString(), std::move(floppies), system), cd_(std::move(cd)) {}
+        : LinuxHost(dialogs, screen, notices, QString(), std::move(floppies), system),
+          cd_(std::move(cd)) {}
     QString ProgramFolder() override { return cd_; }
 
   private:
@@ -275,8 +276,8 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
         fuentes.disks =
             std::make_shared<UDisksClient>(bus_, UDisksClient::kQueryTimeoutMs, actionTimeoutMs);
         fuentes.udev = {};
-        auto host = std::make_unique<HostOnCd>(dialogs_, screen_, fuentes, folder_.filePath("cd"),
-                                               sistema_);
+        auto host = std::make_unique<HostOnCd>(dialogs_, screen_, notices_, fuentes,
+                                               folder_.filePath("cd"), sistema_);
         lib_ = std::make_unique<Lib::Modulo>(*host, window_);
         return host;
     }
@@ -306,6 +307,7 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
     qtltest::FaultySystem sistema_;  // the host's calls
     qtltest::ScriptedDialogs dialogs_;
     qtltest::FakeScreen screen_;
+    qtltest::SaidNotices notices_;
     qtltest::FakeWindow window_;
     std::unique_ptr<Lib::Modulo> lib_;  // on host_
     std::unique_ptr<HostOnCd> host_;
@@ -530,7 +532,8 @@ TEST(FloppiesDeUdevTest, HostFindsUdevsFloppyDrivesWhereTheServiceIsNotThere) {
     fuentes.udev = udev;
     qtltest::ScriptedDialogs dialogs;
     qtltest::FakeScreen screen;
-    platform::LinuxHost host(dialogs, screen, QString(), fuentes);
+    qtltest::SaidNotices notices;
+    platform::LinuxHost host(dialogs, screen, notices, QString(), fuentes);
     QStringList disqueteras;
     for (const auto& d : host.Drives()) {
         if (d->info().kind == platform::DriveKind::kFloppy)

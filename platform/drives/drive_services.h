@@ -21,6 +21,8 @@ struct DriveServices {
     // The pointer, an hourglass while the disk service is waited on (it may be asking the user
     // for a password); nullptr where nobody sees one.
     KeptPointer* pointer = nullptr;
+    // Where a drive says why it is not ready; nullptr where nobody hears it.
+    Notices* notices = nullptr;
 
     // What a FAT medium is handed: the calls and the children, nothing more.
     operator FatServices() const {

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <QFile>
 #include <QRegularExpression>
-#include <cstdio>
 #include <utility>
 
 #include "platform/drives/fat_drive.h"
@@ -23,12 +22,6 @@ bool DiskIn(SystemCalls& system, const UDisksFloppy& floppy) {
     if (IsFloppyControllerDevice(floppy.device))
         return MediumAt(system, floppy.device).diskIn;
     return floppy.mediaAvailable;
-}
-
-// Says on standard error why the disk in `drive` cannot be used.
-void Say(const DriveInfo& drive, const QString& device, const QString& cause) {
-    std::fprintf(stderr, "QTL99: %s (%s): %s\n", qPrintable(drive.name()), qPrintable(device),
-                 qPrintable(cause));
 }
 
 // Raises `number` with its cause, in the same words.
@@ -102,7 +95,10 @@ bool ServiceFloppyDrive::IsReady() const {
     Refusal why;
     if (!MountAsUser(*f, &why).isEmpty())
         return true;
-    Say(info(), f->device, why.cause);
+    // Not ready, and why: said, since only the drive knows it.
+    if (services_.notices != nullptr)
+        services_.notices->Say(
+            QStringLiteral("%1 (%2): %3").arg(info().name(), f->device, why.cause));
     return false;
 }
 

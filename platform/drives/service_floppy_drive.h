@@ -24,8 +24,8 @@ class FloppyDrive;
 // is never formatted here: the user inserts a formatted one, or formats it, and retries), with
 // a disk busy, the drive unplugged, the service gone or not answering in time; 70 when the
 // service says the user may not mount it; 57 when it fails to mount it for any other reason
-// (a formatted disk it cannot read). Each says its cause on standard error. The service's
-// actions are waited on with the hourglass shown.
+// (a formatted disk it cannot read). Each carries its cause (IsReady tells it to the notices). The
+// service's actions are waited on with the hourglass shown.
 class ServiceFloppyDrive : public Drive {
   public:
     ServiceFloppyDrive(DriveInfo info, const DriveServices& services);
@@ -63,7 +63,7 @@ class ServiceFloppyDrive : public Drive {
     UDisksResult Wait(const std::function<UDisksResult()>& action) const;
     bool CanOpen(const QString& device) const;
     // Why a disk cannot be used: the error number (0 for the caller's own "not ready") and
-    // the cause said on standard error.
+    // its cause in words.
     struct Refusal {
         int number = 0;
         QString cause;

@@ -1,7 +1,6 @@
 #include "platform/host/files.h"
 
 #include <QFile>
-#include <cstdio>
 #include <string>
 
 #include "platform/drives/drive.h"
@@ -104,10 +103,9 @@ QString AppPath(Host& host) {
             drivePath.chop(1);
         return drivePath;
     }
-    std::fprintf(stderr,
-                 "QTL99: la carpeta del programa %s no está en ninguna unidad; "
-                 "se usan los valores por defecto de Archivos.ini\n",
-                 qPrintable(folder));
+    host.notices().Say(QStringLiteral("la carpeta del programa %1 no está en ninguna unidad; se "
+                                      "usan los valores por defecto de Archivos.ini")
+                           .arg(folder));
     QString bare = folder;
     bare.replace(u'/', u'\\');
     return bare;

@@ -54,8 +54,8 @@ void ReleaseDisk(Host& host, const QString& drive);
 void EndOfSet(Host& host, const QString& drive);
 
 // App.Path: the program folder in drive form, without a trailing backslash except at a drive
-// root ("d:\INSTALA", "d:\"). When the folder lies on no drive, a line on standard error says
-// so and the Linux folder comes back with backslashes and no drive, so that every lookup of the
+// root ("d:\INSTALA", "d:\"). When the folder lies on no drive, the host's notices say so
+// and the Linux folder comes back with backslashes and no drive, so that every lookup of the
 // settings file then gives its default.
 QString AppPath(Host& host);
 

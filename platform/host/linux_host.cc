@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -19,7 +18,7 @@ const QString& LinuxHost::ImagesFolder() {
     struct stat st {};
     if (home.isEmpty() || services_.system.Stat(QFile::encodeName(home).constData(), &st) != 0 ||
         !S_ISDIR(st.st_mode) || QDir(home).isRoot()) {
-        std::fprintf(stderr, "QTL99: HOME no es una carpeta personal; no hay unidad de imágenes\n");
+        notices_.Say(QStringLiteral("HOME no es una carpeta personal; no hay unidad de imágenes"));
         imagesFolder_.emplace();
     } else {
         imagesFolder_ =
@@ -29,19 +28,20 @@ const QString& LinuxHost::ImagesFolder() {
     return *imagesFolder_;
 }
 
-LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
+LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, Notices& notices, const QString& driveTable,
                      FloppySources floppies, SystemCalls& system)
     : floppies_(std::move(floppies)),
       ownProbe_(system),
       detected_(std::chrono::milliseconds(500), floppies_.mounts.get()),
       dialogs_(dialogs, detected_),
       screen_(screen),
-      services_{system, DefaultChildren(), floppies_.disks.get(), &screen_} {
+      notices_(notices),
+      services_{system, DefaultChildren(), floppies_.disks.get(), &screen_, &notices_} {
     if (driveTable.isNull())
         return;
     ParsedDriveTable parsed = ParseDriveTable(driveTable);
     for (const QString& problem : parsed.problems)
-        std::fprintf(stderr, "QTL99: QTL99_DRIVES: %s\n", qPrintable(problem));
+        notices_.Say(QStringLiteral("QTL99_DRIVES: ") + problem);
     explicitTable_ = std::move(parsed.drives);
 }
 

@@ -36,15 +36,16 @@ struct FloppySources {
 class LinuxHost : public Host {
   public:
     // `driveTable` is the explicit table (the text of QTL99_DRIVES), or a null text to detect
-    // the drives; what is wrong in it is said on standard error, once, here. Every system call
-    // of the host and its drives goes through `system`.
-    LinuxHost(Dialogs& dialogs, Screen& screen, const QString& driveTable,
+    // the drives; what is wrong in it goes to `notices`, once, here. Every system call of the
+    // host and its drives goes through `system`.
+    LinuxHost(Dialogs& dialogs, Screen& screen, Notices& notices, const QString& driveTable,
               FloppySources floppies = {}, SystemCalls& system = DefaultSystemCalls());
 
     DriveTable Drives() override;
     QString ProgramFolder() override;  // the folder of /proc/self/exe
     Dialogs& dialogs() override { return dialogs_; }
     Screen& screen() override { return screen_; }
+    Notices& notices() override { return notices_; }
     Processes& processes() override { return processes_; }
     SystemCalls& systemCalls() override { return services_.system; }
 
@@ -70,6 +71,7 @@ class LinuxHost : public Host {
     KeptDetection detected_;
     Boxes dialogs_;
     KeptPointer screen_;
+    Notices& notices_;
     LinuxProcesses processes_{*this};
 
     std::optional<DriveInfos> explicitTable_;

@@ -1,5 +1,7 @@
 #include "tests/support/temp_drives.h"
 
+#include <cstdio>
+
 #include <stdio.h>
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,11 @@
 #include "platform/fat/fat_medium.h"
 
 namespace qtltest {
+
+void SaidNotices::Say(const QString& line) {
+    lines << line;
+    std::fprintf(stderr, "QTL99: %s\n", qPrintable(line));
+}
 
 bool FaultySystem::Fails(Op op) {
     const int errnum = fault ? fault(op) : 0;

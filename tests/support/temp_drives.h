@@ -144,6 +144,13 @@ class ToldMounts : public platform::MountWatch {
 // A host of temporary drives: a temporary folder tree whose sub-folders are mapped to lettered
 // drives, with the program placed in one of them. Its message boxes, pointer and processes are
 // fakes, replaced for a while by TestServices.
+// The notices a test host hears: kept, and said on standard error as the program says them.
+class SaidNotices : public platform::Notices {
+  public:
+    void Say(const QString& line) override;
+    QStringList lines;
+};
+
 class TempDrives : public platform::Host {
   public:
     // The tree is made in the system's temporary folder, or under `parent`.
@@ -171,6 +178,7 @@ class TempDrives : public platform::Host {
     QString ProgramFolder() override { return programFolder_; }
     platform::Dialogs& dialogs() override { return *dialogs_; }
     platform::Screen& screen() override { return *screen_; }
+    platform::Notices& notices() override { return ownNotices; }
     platform::Processes& processes() override { return fakeProcesses; }
     platform::SystemCalls& systemCalls() override { return settingsSystem; }
 
@@ -182,7 +190,8 @@ class TempDrives : public platform::Host {
     // fault or a pace set for the drives leaves the settings as they are.
     FaultySystem settingsSystem;
     FaultyChildren children;
-    platform::DriveServices services{system, children, nullptr};
+    SaidNotices ownNotices;
+    platform::DriveServices services{system, children, nullptr, nullptr, &ownNotices};
     FakeProcesses fakeProcesses{*this};
     ScriptedDialogs ownDialogs;
     FakeScreen ownScreen;

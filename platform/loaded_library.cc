@@ -2,16 +2,13 @@
 
 #include <dlfcn.h>
 
-#include <cstdio>
-
 namespace platform {
 
 LoadedLibrary::LoadedLibrary(const char* soname)
     : handle_(::dlopen(soname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
-    // Said, as the dynamic linker would have said it at the start: without it the drives that
-    // it finds are missing.
+    // Kept in the loader's words, for whoever tells that the drives it finds are missing.
     if (handle_ == nullptr)
-        std::fprintf(stderr, "QTL99: %s\n", ::dlerror());
+        problem_ = QString::fromLocal8Bit(::dlerror());
 }
 
 LoadedLibrary::~LoadedLibrary() {
@@ -26,7 +23,8 @@ void* LoadedLibrary::Symbol(const char* name) {
     }
     void* call = ::dlsym(handle_, name);
     if (call == nullptr) {
-        std::fprintf(stderr, "QTL99: %s\n", ::dlerror());
+        if (problem_.isEmpty())
+            problem_ = QString::fromLocal8Bit(::dlerror());
         missing_ = true;
     }
     return call;

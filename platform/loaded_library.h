@@ -3,6 +3,8 @@
 // A shared library opened when one of its calls is first needed rather than at the program's
 // start, and kept loaded from then on, as a linked one is: the first window needs neither the
 // mount tables nor udev, and a run that never looks at the drives never loads them.
+#include <QString>
+
 namespace platform {
 
 class LoadedLibrary {
@@ -21,11 +23,14 @@ class LoadedLibrary {
     }
     // The library was opened and every call asked for was found.
     bool complete() const { return handle_ != nullptr && !missing_; }
+    // Why it is not: the dynamic loader's words for the first thing missing.
+    const QString& problem() const { return problem_; }
 
   private:
     void* Symbol(const char* name);
     void* handle_;
     bool missing_ = false;
+    QString problem_;
 };
 
 }  // namespace platform

@@ -46,6 +46,11 @@ bool IsUsbFloppyInterface(const QString& interfaces) {
 
 }  // namespace
 
+QString UdevUnavailable() {
+    const LibUdev u;
+    return u.library.complete() ? QString() : u.library.problem();
+}
+
 std::vector<UdevDisk> SystemUdev::Disks() const {
     std::vector<UdevDisk> disks;
     const LibUdev u;

@@ -41,6 +41,10 @@ class SystemUdev final : public UdevDatabase {
     std::vector<UdevDisk> Disks() const override;
 };
 
+// Why libudev cannot be used (the loader's words), or empty when it can: without it and the disk
+// service no USB floppy drive is seen.
+QString UdevUnavailable();
+
 // The floppy drives among `disks`, in the order given: a disk udev marks a floppy drive, a
 // /dev/fd* device, a USB floppy (UFI) drive with or without a disk, or a removable disk of a
 // floppy's size (2.88 MB at most) holding a FAT file system. Never a loop, RAM or zram device.

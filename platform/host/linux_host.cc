@@ -1,5 +1,7 @@
 #include "platform/host/linux_host.h"
 
+#include <utility>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,6 +48,7 @@ LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, Notices& notices, const Q
 }
 
 DriveTable LinuxHost::Drives() {
+    TellMissingLibraries();
     if (explicitTable_)
         return drives_.Update(*explicitTable_);
     return drives_.Update(detected_.Get([this] {
@@ -53,6 +56,20 @@ DriveTable LinuxHost::Drives() {
                             floppies_.probe ? *floppies_.probe : ownProbe_, letters_,
                             ImagesFolder(), FoundFloppies());
     }));
+}
+
+void LinuxHost::TellMissingLibraries() {
+    if (std::exchange(toldLibraries_, true))
+        return;
+    // Once, and in words: the drives that the library finds are what is missing.
+    if (const QString why = MountTablesUnavailable(); !why.isEmpty())
+        notices_.Say(QStringLiteral("no se puede usar libmount (%1): no se ve ningún disco montado "
+                                    "ni se sabe si una imagen lo está")
+                         .arg(why));
+    if (const QString why = UdevUnavailable(); !explicitTable_ && floppies_.udev && !why.isEmpty())
+        notices_.Say(QStringLiteral("no se puede usar libudev (%1): sin el servicio de discos no "
+                                    "se ve ninguna disquetera USB")
+                         .arg(why));
 }
 
 int LinuxHost::Boxes::MsgBox(const QString& text, int style, const QString& title) {

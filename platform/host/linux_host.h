@@ -65,6 +65,9 @@ class LinuxHost : public Host {
     std::vector<FoundFloppy> FoundFloppies() const;
     // Where a drive of images keeps its images, decided at the first detection.
     const QString& ImagesFolder();
+    // Says, at the first detection, which library that finds drives cannot be used.
+    void TellMissingLibraries();
+    bool toldLibraries_ = false;
 
     FloppySources floppies_;
     SystemDeviceProbe ownProbe_;

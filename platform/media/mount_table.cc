@@ -69,6 +69,11 @@ std::vector<MountEntry> EntriesOf(Parse parse) {
 
 }  // namespace
 
+QString MountTablesUnavailable() {
+    const LibMount mnt;
+    return mnt.library.complete() ? QString() : mnt.library.problem();
+}
+
 std::vector<MountEntry> ParseMountTable(const QString& text) {
     return ParseMountTable(text.toUtf8());
 }

@@ -25,6 +25,10 @@ struct MountEntry {
 // A mount table in any of the kernel's or fstab's formats; libmount tells them apart.
 std::vector<MountEntry> ParseMountTable(const QString& text);
 std::vector<MountEntry> ParseMountTable(QByteArray bytes);
+// Why this machine's tables cannot be read with libmount (the loader's words), or empty when they
+// can: without it no mounted disk is seen.
+QString MountTablesUnavailable();
+
 // This machine's tables, read afresh through `system`; empty when they cannot be read.
 std::vector<MountEntry> ReadMountInfo(SystemCalls& system);  // /proc/self/mountinfo
 std::vector<MountEntry> ReadFstab(SystemCalls& system);      // /etc/fstab

@@ -158,6 +158,15 @@ mkdir -p "$trabajo/ocupada/Disco1.img"
 qtl99 1 --imagenes "$trabajo/ocupada" --cd "$demo"
 dice "$trabajo/errores" "QTL99: error 75: Error de acceso a la ruta o el archivo ($trabajo/ocupada/Disco1.img no es una imagen de disquete sino una carpeta"
 
+# A library that finds drives and cannot be loaded is said once, in words, and the set is
+# written all the same.
+mkdir -p "$trabajo/rotas" && : >"$trabajo/rotas/libmount.so.1" && : >"$trabajo/rotas/libudev.so.1"
+LD_LIBRARY_PATH="$trabajo/rotas" qtl99 0 --imagenes "$trabajo/sin-biblioteca" --cd "$demo"
+[ "$(grep -c 'libmount' "$trabajo/errores")" -eq 1 ] ||
+    falla "libmount rota, dicho así: $(cat "$trabajo/errores")"
+dice "$trabajo/errores" "QTL99: no se puede usar libmount ("
+comprobar_imagen "$trabajo/sin-biblioteca/Disco3.img" "$demo/Discos/Disco3" DATOS2.DAT FIN.TXT
+
 # Wrong usage: a usage line and status 2; --help and --version on standard output.
 while IFS='|' read -r argumentos mensaje; do
     read -ra args <<<"$argumentos"

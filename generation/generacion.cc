@@ -1,6 +1,7 @@
 #include "generation/generacion.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "app/lib.h"
@@ -30,18 +31,23 @@ QString LetraDeUnidad(const QString& unidad) {
     return unidad.left(2);
 }
 
-// However the run ends, the destination drive hears that the set is over, so that a disk the
-// program mounted for it is not left mounted.
+// However the run ends, the destination drive hears that the set is over, once, so that a disk
+// the program mounted for it is not left mounted.
 class CierreDelJuego {
   public:
     CierreDelJuego(platform::Host& host, const QString& destino) : host_(host), destino_(destino) {}
-    ~CierreDelJuego() { platform::EndOfSet(host_, destino_); }
+    ~CierreDelJuego() { Cerrar(); }
     CierreDelJuego(const CierreDelJuego&) = delete;
     CierreDelJuego& operator=(const CierreDelJuego&) = delete;
+    void Cerrar() {
+        if (!std::exchange(cerrado_, true))
+            platform::EndOfSet(host_, destino_);
+    }
 
   private:
     platform::Host& host_;
     const QString& destino_;
+    bool cerrado_ = false;
 };
 
 }  // namespace
@@ -158,7 +164,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino) {
 
 void Generacion::GenerarDiscos(const QString& origen, const QString& destino,
                                AjustesDelCd& ajustes) {
-    const CierreDelJuego cierre(host_, destino);
+    CierreDelJuego cierre(host_, destino);
     destino_ = destino;
     try {
         // Show the labels; the count and the folder prefix of the CD's settings.
@@ -260,7 +266,7 @@ void Generacion::GenerarDiscos(const QString& origen, const QString& destino,
         // Announce the end and close the window; it is not touched again. The last disk is
         // let go first, so that it can be taken out when the user is told.
         SoltarDisco(destino);
-        platform::EndOfSet(host_, destino);
+        cierre.Cerrar();  // nothing touches the drives once the window is told
         Ejecutar([&] { interlocutor_.Ocupado(false); });
         interlocutor_.Finalizado();
         Ejecutar([&] { interlocutor_.Terminado(); });

@@ -127,7 +127,16 @@ TEST_F(GeneracionTest, TwoDiskRunCopiesEveryFileByteForByte) {
                     duraderos = duraderos && NombresDuraderos();
                     CambiarDisco(QStringLiteral("disco1"));
                 })
-        .Answer(r::kOk, [&] { duraderos = duraderos && NombresDuraderos(); });
+        .Answer(r::kOk, [&] {
+            duraderos = duraderos && NombresDuraderos();
+            // Once the end is told nothing touches the drives: the window that ran the set may
+            // be gone, and another run begun.
+            drives_.system.fault = [this](qtltest::FaultySystem::Op op) {
+                llamadas_.push_back(op);
+                return EIO;
+            };
+            llamadas_.clear();
+        });
     bool ocupadoAlCopiar = false;
     s_.window.onDoEvents = [&] {
         ocupadoAlCopiar = s_.window.ProgressShown() && s_.window.waitShown &&
@@ -145,6 +154,7 @@ TEST_F(GeneracionTest, TwoDiskRunCopiesEveryFileByteForByte) {
     EXPECT_EQ(s_.window.captionsShown, QStringList({"LEEME.TXT", "datos.bin", "FIN.TXT"}));
     EXPECT_TRUE(ocupadoAlCopiar);
     EXPECT_TRUE(duraderos);
+    EXPECT_EQ(llamadas_.size(), 0u);
     EXPECT_EQ(s_.window.closed, 1);
     ExpectReposo();
 }

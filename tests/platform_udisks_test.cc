@@ -391,9 +391,12 @@ TEST_F(DisqueteraDelServicioTest, ADiskThatCouldNotBeMadeDurableIsLetGoAtItsBox)
     sistema_.fault = [&](qtltest::FaultySystem::Op op) {
         return op == qtltest::FaultySystem::Op::kVerify ? EIO : 0;
     };
-    copiar(u"OTRO.TXT"_qs);
+    // Told at the next copy, before anything is written to the other folder; and the disk is
+    // never taken for finished while short.
+    EXPECT_EQ(qtltest::ErrorNumber([&] { copiar(u"OTRO.TXT"_qs); }), 57);
     sistema_.fault = {};
     EXPECT_EQ(qtltest::ErrorNumber([&] { platform::FinishDisk(*host_, destino_); }), 57);
+    EXPECT_EQ(platform::TakeLost(*host_, destino_), 1);  // UNO.TXT, to be written again
     EXPECT_EQ(Archivos(1), QStringList{});
 }
 

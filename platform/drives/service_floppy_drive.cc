@@ -117,17 +117,22 @@ ResolvedPath ServiceFloppyDrive::Resolve(const DrivePath& path) const {
 
 Drive& ServiceFloppyDrive::Folder(const QString& mountPoint) {
     if (!folder_ || folder_->info().root != mountPoint) {
-        // The copies the old folder holds are named first, so that what fails there is kept.
+        // The copies the old folder holds are named first. What fails there is told at this
+        // step, before anything else is written: the copies it lost are the last ones taken.
+        std::optional<RuntimeError> failed;
         try {
             if (folder_)
                 folder_->NameHeldCopies();
-        } catch (const RuntimeError&) {
+        } catch (const RuntimeError& error) {
+            failed = error;
         }
         KeepWhatWasLost();
         DriveInfo mounted = info();
         mounted.root = mountPoint;
         mounted.mounted = true;
         folder_ = std::make_unique<FolderDrive>(mounted, services_);
+        if (failed)
+            throw *failed;
     }
     return *folder_;
 }

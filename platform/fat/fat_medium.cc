@@ -279,8 +279,11 @@ int FatMedium::MakeDurable(int medium) {
 
 void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const QString& name) {
     SystemCalls& system = services_.system;
-    int failure = MakeDurable(medium);
-    if (failure == 0) {
+    const int durable = MakeDurable(medium);
+    std::optional<RuntimeError> failure;
+    if (durable != 0) {
+        failure.emplace(durable);
+    } else {
         off_t offset = 0;
         bool same = true;
         std::vector<char> original(65536);
@@ -300,13 +303,13 @@ void FatMedium::MakeDurableAndCheck(int medium, int sourceFd, off_t size, const 
         // Written but not found under its name: mtools changed the name on the way.
         char extra;
         if (!o.ok())
-            failure = NumberFor(o, errors::kNameFatCannotHold);
+            failure = ErrorFor(o, errors::kNameFatCannotHold);
         else if (!same || ReadFull(system, sourceFd, &extra, 1, offset) != 0)
-            failure = errors::kDeviceIO;
+            failure.emplace(errors::kDeviceIO);
     }
-    if (failure != 0) {
+    if (failure) {
         Remove(medium, MtoolsPattern(name));
-        throw RuntimeError(failure);
+        throw *failure;
     }
 }
 

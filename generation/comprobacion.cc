@@ -1,8 +1,8 @@
 #include "generation/comprobacion.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
-#include <QSet>
 #include <cerrno>
 #include <optional>
 
@@ -63,9 +63,9 @@ std::optional<QString> NombreEnElDisco(const QString& nombre) {
 }
 
 // The number copying the source `ruta` would raise before writing anything; 0 when it is a
-// regular file, whose size goes to `bytes`.
-int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nombre,
-                   qint64& bytes) {
+// regular file, whose size goes to `bytes` and the file it is, links resolved, to `archivo`.
+int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nombre, qint64& bytes,
+                   QString& archivo) {
     if (NombreGuardado(nombre).isEmpty())
         return errors::kPathFileAccess;
     const platform::ResolvedPath r = platform::ResolveDrivePath(ruta, host.Drives());
@@ -90,6 +90,7 @@ int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nom
     if (!info.isReadable())
         return errors::kPermissionDenied;
     bytes = info.size();
+    archivo = info.canonicalFilePath();
     return 0;
 }
 
@@ -110,11 +111,13 @@ DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QS
     // Each entry ends with its comma, as the loop reads the list.
     QString resto;
     const QStringList nombres = EntradasDeLaLista(lista, &resto);
-    QSet<QString> vistos;
+    // The names the disk holds so far, and the file of the CD each one is.
+    QHash<QString, QString> vistos;
     for (const QString& nombre : nombres) {
         EntradaComprobada e;
         e.nombre = nombre;
-        e.error = ErrorDelOrigen(lib.host(), disco.carpeta + e.nombre, e.nombre, e.bytes);
+        QString archivo;
+        e.error = ErrorDelOrigen(lib.host(), disco.carpeta + e.nombre, e.nombre, e.bytes, archivo);
         const std::optional<QString> enDisco = NombreEnElDisco(e.nombre);
         if (!enDisco && e.error == 0) {
             e.error = errors::kPathNotFound;
@@ -122,11 +125,20 @@ DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QS
         }
         e.motivoFat = enDisco ? MotivoNombreFat(*enDisco) : QString();
         const QString clave = NombreGuardado(enDisco.value_or(e.nombre)).toCaseFolded();
-        if (e.motivoFat.isEmpty() && vistos.contains(clave))
-            e.motivoFat =
-                QStringLiteral("repite un nombre de este disco: reemplaza a la copia anterior");
-        vistos.insert(clave);
-        if (e.error == 0 && e.motivoFat.isEmpty()) {
+        // A name listed again is copied again over the copy before; only two files of the CD
+        // that land on one name of the floppy lose one of them.
+        if (const auto visto = vistos.constFind(clave); visto != vistos.cend()) {
+            if (e.motivoFat.isEmpty() && !archivo.isEmpty() && !visto->isEmpty() &&
+                *visto != archivo) {
+                e.motivoFat = QStringLiteral(
+                    "otro archivo del CD se guarda en el diskette con "
+                    "este mismo nombre, y uno de los dos se perdería");
+            }
+            e.repetido = e.motivoFat.isEmpty();
+        } else {
+            vistos.insert(clave, archivo);
+        }
+        if (e.error == 0 && e.motivoFat.isEmpty() && !e.repetido) {
             e.entradas = EntradasDeDirectorio(e.nombre);
             e.grupos = static_cast<int>(platform::StandardFloppyClustersFor(e.bytes));
             disco.entradasRaiz += e.entradas;

@@ -26,6 +26,7 @@ struct EntradaComprobada {
     int error = 0;           // the number copying it would raise for its source (53, 76...); 0 none
     bool enCarpeta = false;  // it goes into a folder of the floppy, which has none: 76
     QString motivoFat;       // why a FAT floppy cannot hold the name it lands as; empty when it can
+    bool repetido = false;   // the disk's list names the same file before: copied over it
     int entradas = 0;        // root folder slots it takes (a long name takes more than one)
     int grupos = 0;          // data clusters it takes
 };

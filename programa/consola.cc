@@ -76,7 +76,7 @@ void Consola::NombreNoAdmitido(const QString& nombre, int disco, const QString& 
 }
 
 void Consola::ErrorSinRemedio(const platform::RuntimeError& error) {
-    Fallar(Lib::TextoDelError(error), &error);
+    Fallar(error);
 }
 
 bool Consola::PedirDisco(int n) {
@@ -95,12 +95,8 @@ bool Consola::DiscoNoVacio() {
     return false;
 }
 
-bool Consola::Reintentar(generacion::Fallo fallo, const platform::RuntimeError& error) {
-    Fallar(fallo == generacion::Fallo::kDiscoLleno
-               ? QStringLiteral("No hay suficiente espacio en la unidad. Inserte un disco sin "
-                                "datos")
-               : QStringLiteral("La unidad seleccionada no se encuentra disponible."),
-           &error);
+bool Consola::Reintentar(generacion::Fallo /*fallo*/, const platform::RuntimeError& error) {
+    Fallar(error);
     return false;
 }
 
@@ -136,6 +132,10 @@ void Consola::Say(const QString& linea) {
     Decir(linea);
 }
 
+void Consola::Fallar(const platform::RuntimeError& error) {
+    Fallar(QString(), &error);
+}
+
 void Consola::Fallar(const QString& texto, const platform::RuntimeError* error) {
     fallo_ = true;
     QString lugar;
@@ -145,14 +145,17 @@ void Consola::Fallar(const QString& texto, const platform::RuntimeError* error) 
             lugar += QStringLiteral(", archivo «%1»").arg(*archivo_);
         lugar += QStringLiteral(": ");
     }
-    if (error != nullptr)
-        lugar += QStringLiteral("error %1: ").arg(error->number());
-    // What the error knows of its cause, after the words of its number.
-    const QString causa = error != nullptr && !error->cause().isEmpty()
-                              ? QStringLiteral(" (%1)").arg(error->cause())
-                              : QString();
     BorrarBarra();
-    Decir(lugar + texto + causa);
+    if (error == nullptr) {
+        Decir(lugar + texto);
+        return;
+    }
+    // A number is said one way, the run-time's words for it, and what the error knows of its
+    // cause after them.
+    QString linea = lugar + QStringLiteral("error %1: %2").arg(error->number()).arg(error->text());
+    if (!error->cause().isEmpty())
+        linea += QStringLiteral(" (%1)").arg(error->cause());
+    Decir(linea);
 }
 
 QString Consola::Imagen(int disco) const {

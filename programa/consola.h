@@ -67,6 +67,8 @@ class Consola : public generacion::Interlocutor,
   private:
     // Says what stops the set, where it stopped and with which error, and ends the run.
     void Fallar(const QString& texto, const platform::RuntimeError* error = nullptr);
+    // A failure with its number: the run-time's words for it, and its cause.
+    void Fallar(const platform::RuntimeError& error);
     QString Imagen(int disco = 0) const;
     void Linea(const QString& texto);
     void Salida(bool escrito);

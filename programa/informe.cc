@@ -51,6 +51,11 @@ bool Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
             } else if (!e.motivoFat.isEmpty()) {
                 t += QStringLiteral("  %1: NOMBRE QUE UN DISQUETE FAT NO ADMITE: %2\n")
                          .arg(Nombre(e.nombre), e.motivoFat);
+            } else if (e.repetido) {
+                t += QStringLiteral(
+                         "  %1: se copia otra vez, %2 bytes, sobre la copia anterior "
+                         "(el disco lo nombra más de una vez)\n")
+                         .arg(Nombre(e.nombre), QString::number(e.bytes));
             } else {
                 t += QStringLiteral("  %1: se copia, %2 bytes\n")
                          .arg(Nombre(e.nombre), QString::number(e.bytes));
@@ -97,6 +102,7 @@ bool InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd)
                 {QStringLiteral("mensaje"), platform::StandardText(e.error)},
                 {QStringLiteral("motivo_fat"),
                  e.motivoFat.isEmpty() ? QJsonValue() : QJsonValue(e.motivoFat)},
+                {QStringLiteral("repetido"), e.repetido},
                 {QStringLiteral("entradas"), e.entradas},
                 {QStringLiteral("grupos"), e.grupos},
             });

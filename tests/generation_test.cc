@@ -298,6 +298,32 @@ TEST_F(GeneracionTest, RetryAfterAFailedCommitFinishesTheDisk) {
     }
 }
 
+// A name another program takes while the disk is written is never replaced: that copy fails,
+// said with its file, and the other file stays as it is.
+TEST_F(GeneracionTest, ANameTakenMeanwhileIsLeftAsItIs) {
+    using Op = qtltest::FaultySystem::Op;
+    Ini("Disco1=A.TXT,B.TXT,\n", "1");
+    Fuente(1, QStringLiteral("A.TXT"));
+    Fuente(1, QStringLiteral("B.TXT"));
+    int nombres = 0;
+    drives_.system.fault = [&](Op op) {
+        if (op == Op::kRenameNoReplace && ++nombres == 2)
+            drives_.Write(QStringLiteral("floppy/B.TXT"), "OTRO");
+        return 0;
+    };
+    s_.dialogs.Answer(r::kOk).Answer(r::kOk);
+    testing::internal::CaptureStderr();
+    Generar();
+    const std::string dicho = testing::internal::GetCapturedStderr();
+    drives_.system.fault = {};
+    EXPECT_EQ(s_.dialogs.transcript,
+              QStringList({Prompt(1), kBeep,
+                           BoxLine(48, QStringLiteral("Project1"),
+                                   QStringLiteral("Error de acceso a la ruta o el archivo"))}));
+    EXPECT_EQ(drives_.Read(QStringLiteral("floppy/B.TXT")), QByteArray("OTRO"));
+    EXPECT_NE(dicho.find("«B.TXT»"), std::string::npos) << dicho;
+}
+
 TEST_F(GeneracionTest, MissingSourceFileIsReportedAndEndsTheRun) {
     Ini("Disco1=A.TXT,FALTA.TXT,C.TXT,\n");
     Fuente(1, QStringLiteral("A.TXT"));
@@ -745,4 +771,25 @@ TEST_F(GeneracionTest, NamesAFloppyCannotHoldAreToldBeforeDiskOne) {
     EXPECT_EQ(t.dialogs.transcript, QStringList({Prompt(1), Prompt(2), kBeep, kNoDisponible}));
     platform::InsertDisk(drives_, QStringLiteral("a:"), 1);
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("a:\\LEEME.TXT"), 22), u"LEEME.TXT");
+
+    // A name listed twice is the same file copied twice, over itself; two files of the CD that
+    // land on one name of the floppy would lose one, and are told before disk 1.
+    QDir(drives_.Path(QStringLiteral("imagenes"))).removeRecursively();
+    Ini("Disco1=DOS.TXT,dos.txt,UNO.TXT,\n", "1");
+    Fuente(1, QStringLiteral("DOS.TXT"));
+    Fuente(1, QStringLiteral("UNO.TXT"));
+    TestServices u{drives_};
+    u.window.destination = QStringLiteral("a: [imagenes]");
+    u.dialogs.Answer(r::kOk).Answer(r::kOk);
+    Generacion(u.window, u.lib).cmdComenzar_Click();
+    EXPECT_EQ(u.dialogs.transcript, QStringList({Prompt(1), kBeep, kFin}));
+    Fuente(1, QStringLiteral("dos.txt"), 20);  // another file, where case tells names apart
+    QDir(drives_.Path(QStringLiteral("imagenes"))).removeRecursively();
+    TestServices v{drives_};
+    v.window.destination = QStringLiteral("a: [imagenes]");
+    Generacion(v.window, v.lib).cmdComenzar_Click();
+    ASSERT_EQ(v.dialogs.transcript.size(), 2);
+    EXPECT_TRUE(v.dialogs.transcript[1].contains(u"El nombre del archivo dos.txt del disco 1"))
+        << v.dialogs.transcript[1].toStdString();
+    EXPECT_FALSE(drives_.Exists(QStringLiteral("imagenes")));
 }

@@ -21,8 +21,12 @@ namespace {
 
 // The one name a path gives in the disk's root; 76 when it goes through folders.
 QString RootName(const DrivePath& path) {
-    if (path.names.size() > 1)
-        throw RuntimeError(errors::kPathNotFound);
+    if (path.names.size() > 1) {
+        throw RuntimeError(
+            errors::kPathNotFound,
+            QStringLiteral("«%1» va a una carpeta del diskette, que no tiene ninguna")
+                .arg(path.names.join(u'\\')));
+    }
     if (path.endsWithSeparator || path.names.isEmpty())
         throw RuntimeError(errors::kPathFileAccess);
     return path.names.front();
@@ -34,8 +38,12 @@ void CheckImage(SystemCalls& system, const QString& medium) {
     const MediumState state = MediumAt(system, medium);
     if (state.kind != MediumState::Kind::kImageFile)
         return;
-    if (!StandardFloppySize(state.bytes))
-        throw RuntimeError(errors::kDeviceIO);
+    if (!StandardFloppySize(state.bytes)) {
+        throw RuntimeError(errors::kDeviceIO,
+                           QStringLiteral("%1 no es una imagen de disquete: mide %2 bytes")
+                               .arg(medium)
+                               .arg(state.bytes));
+    }
     if (state.inUse) {
         throw RuntimeError(
             errors::kDiskNotReady,

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -192,11 +193,13 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     // What stands under the destination name is looked at, never followed: a link is replaced,
     // a folder refused, and the source itself never opened for writing.
     struct stat existing {};
+    ino_t replaces = 0;
     if (system_.StatAt(folder.get(), name.constData(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode))
             throw RuntimeError(errors::kPathFileAccess);
         if (existing.st_dev == source.info().st_dev && existing.st_ino == source.info().st_ino)
             throw RuntimeError(errors::kPathFileAccess);
+        replaces = existing.st_ino;
     }
 
     // The copy is written under a name of its own and only a complete, verified copy takes the
@@ -247,7 +250,8 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         system_.Unlink(folder.get(), temporary.constData());
         throw RuntimeError(CopyErrorNumber(failure));
     }
-    HoldName(folder.Release(), folderPath, {temporary, name, again, medium.st_dev});
+    HoldName(folder.Release(), folderPath,
+             {temporary, name, again, medium.st_dev, medium.st_ino, replaces});
 }
 
 int FolderDrive::Write(int in, int out, Chunks& chunks) {
@@ -308,7 +312,7 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
     }
 }
 
-int FolderDrive::SyncAndReadBackHeld() {
+int FolderDrive::SyncAndReadBackHeld(const Unnamed** at) {
     if (unnamed_.empty())
         return 0;
     // Every copy whole on the medium before any is read back: one sync for them all.
@@ -317,10 +321,34 @@ int FolderDrive::SyncAndReadBackHeld() {
     // In the order they were written; a floppy can take the data and still fail to hold it.
     for (const Unnamed& copy : unnamed_) {
         Chunks chunks(paces_, copy.medium);
-        if (const int failure = Verify(copy.source, held_, copy.temporary, chunks))
+        if (const int failure = Verify(copy.source, held_, copy.temporary, chunks)) {
+            *at = &copy;
             return failure;
+        }
     }
     return 0;
+}
+
+int FolderDrive::GiveName(const Unnamed& copy) {
+    const char* temporary = copy.temporary.constData();
+    const char* name = copy.name.constData();
+    struct stat there {};
+    if (system_.StatAt(held_, name, &there) == 0) {
+        // Only what stood there when the copy began, or a copy of this disk under the same
+        // name, is replaced; anything else another program made meanwhile and is left alone.
+        if (there.st_ino != copy.replaces && named_.count({there.st_dev, there.st_ino}) == 0)
+            return EEXIST;
+        return RenameTemporary(system_, held_, temporary, name);
+    }
+    if (system_.Rename(held_, temporary, name, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    // A file system with no rename that never replaces (many FUSE mounts): the name was free
+    // a moment ago.
+    if (system_.StatAt(held_, name, &there) == 0)
+        return EEXIST;
+    return RenameTemporary(system_, held_, temporary, name);
 }
 
 }  // namespace platform

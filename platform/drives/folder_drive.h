@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <map>
+#include <set>
 #include <vector>
 
 #include "platform/drives/drive.h"
@@ -55,11 +56,17 @@ class FolderDrive : public Drive {
         QByteArray temporary, name;
         int source;  // the copy's source, open to compare the copy with; owned
         dev_t medium;
+        ino_t inode;  // of the copy
+        // What stood under the name when the copy was begun, which it may replace; 0: nothing.
+        ino_t replaces = 0;
     };
     // Makes the held copies durable with one sync of their file system, then reads each back
     // from the medium and compares it with its source; 0, or the errno of the first failure
-    // (EIO when one differs).
-    int SyncAndReadBackHeld();
+    // (EIO when one differs), with the copy it failed at in `at`.
+    int SyncAndReadBackHeld(const Unnamed** at);
+    // Gives `copy` its name, never over what another program put there meanwhile; 0 or the
+    // errno of the failure (EEXIST when the name was taken).
+    int GiveName(const Unnamed& copy);
     // Keeps `copy` of the open folder `folder` (at `path`) to be read back and named by
     // SyncDisk; takes both descriptors.
     void HoldName(int folder, const QByteArray& path, Unnamed copy);
@@ -76,6 +83,9 @@ class FolderDrive : public Drive {
     static constexpr size_t kMostUnnamedOnFat = 8;
     static constexpr size_t kMostUnnamed = 256;  // each holds its source open
     std::vector<Unnamed> unnamed_;
+    // The copies named in the held folder since the disk was put in: a name listed again
+    // replaces its own copy.
+    std::set<std::pair<dev_t, ino_t>> named_;
     int held_ = -1;
     QByteArray heldPath_;
     int lost_ = 0;  // the number of the failure that kept copies of this disk from their names

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <utility>
 
+#include <QFile>
+
 #include "platform/drives/folder_drive.h"
 #include "platform/runtime_error.h"
 
@@ -47,14 +49,30 @@ void FolderDrive::HoldName(int folder, const QByteArray& path, Unnamed copy) {
 
 void FolderDrive::NameHeldCopies() {
     if (held_ >= 0) {
-        int failure = 0;
         const int turn = static_cast<int>(unnamed_.size());
-        failure = SyncAndReadBackHeld();
+        const Unnamed* unread = nullptr;
+        int failure = SyncAndReadBackHeld(&unread);
+        // What the box cannot say: which copy, on which disk.
+        const QString disk = QStringLiteral("%1 (%2)").arg(name(), info().root);
+        QString cause;
+        if (unread != nullptr && failure == EIO) {
+            cause = QStringLiteral(
+                        "la copia de «%1» en %2 no se lee igual que el original; no se "
+                        "le dio nombre, ni a las de su tanda")
+                        .arg(QFile::decodeName(unread->name), disk);
+        }
         while (failure == 0 && !unnamed_.empty()) {
-            failure = RenameTemporary(system_, held_, unnamed_.front().temporary.constData(),
-                                      unnamed_.front().name.constData());
+            const Unnamed& copy = unnamed_.front();
+            failure = GiveName(copy);
+            if (failure == EEXIST) {
+                cause = QStringLiteral(
+                            "otro programa ha creado «%1» en %2 mientras se escribía el "
+                            "disco; se deja como está y la copia no se nombra")
+                            .arg(QFile::decodeName(copy.name), disk);
+            }
             if (failure == 0) {
-                system_.Close(unnamed_.front().source);
+                named_.insert({copy.medium, copy.inode});
+                system_.Close(copy.source);
                 unnamed_.erase(unnamed_.begin());
             }
         }
@@ -77,7 +95,7 @@ void FolderDrive::NameHeldCopies() {
         unnamed_.clear();
         system_.Close(std::exchange(held_, -1));
         if (failure != 0)
-            throw RuntimeError(CopyErrorNumber(failure));
+            throw RuntimeError(CopyErrorNumber(failure), cause);
     }
 }
 
@@ -94,6 +112,7 @@ int FolderDrive::TakeLost() {
 
 void FolderDrive::InsertDisk(int /*number*/) {
     TakeLost();
+    named_.clear();
 }
 
 void FolderDrive::EndOfSet() {

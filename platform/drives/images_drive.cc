@@ -104,8 +104,13 @@ void ImagesDrive::CopyImage(const QByteArray& name) {
     struct stat st {};
     if (from.get() < 0 || system.StatFd(from.get(), &st) != 0)
         throw RuntimeError(NumberForErrno(errno));
-    if (!S_ISREG(st.st_mode) || !StandardFloppySize(st.st_size))
-        throw RuntimeError(errors::kDeviceIO);  // no whole floppy: never written at all
+    if (!S_ISREG(st.st_mode) || !StandardFloppySize(st.st_size)) {
+        // No whole floppy: never written at all.
+        throw RuntimeError(errors::kDeviceIO,
+                           QStringLiteral("%1 no es una imagen de disquete: mide %2 bytes")
+                               .arg(info().root + u'/' + QFile::decodeName(name))
+                               .arg(st.st_size));
+    }
     std::vector<char> buffer(1 << 16);
     for (off_t offset = 0; offset < st.st_size;) {
         const ssize_t n = ReadFull(system, from.get(), buffer.data(), buffer.size(), offset);

@@ -9,9 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -21,6 +24,8 @@
 #include "generation/comprobacion.h"
 #include "generation/generacion.h"
 #include "platform/host/linux_host.h"
+#include "platform/media/floppy.h"
+#include "platform/runtime_error.h"
 #include "programa/consola.h"
 #include "programa/informe.h"
 #include "programa/terminal.h"
@@ -82,6 +87,32 @@ class AnfitrionDelCd : public platform::Host {
     platform::Host& base_;
     QString carpeta_;
 };
+
+// Why the set of `cd` cannot be written into `carpeta` whole, known before its first image: a
+// count whose last disk overflows the disk number, or more images than the folder's disk has
+// room for. Nothing when it can be tried.
+std::optional<QString> SinSitio(const generacion::ComprobacionCd& cd, const QString& carpeta) {
+    if (cd.errorCantidad == platform::errors::kOverflow && cd.cantidad == INT16_MAX) {
+        return QStringLiteral(
+                   "CANTIDAD=«%1»: tras el disco %2 el número de disco se desborda "
+                   "(error 6: %3); no se escribe ninguna imagen")
+            .arg(cd.textoCantidad)
+            .arg(cd.cantidad)
+            .arg(platform::StandardText(platform::errors::kOverflow));
+    }
+    const QStorageInfo disco(carpeta);
+    const qint64 hace = qint64{std::max(cd.cantidad, 0)} * platform::kStandardFloppyBytes;
+    if (disco.isValid() && disco.bytesAvailable() >= 0 && hace > disco.bytesAvailable()) {
+        return QStringLiteral(
+                   "no caben %1 imágenes de disquete (%2 MB) en %3: su disco tiene %4 "
+                   "MB libres; no se escribe ninguna imagen")
+            .arg(cd.cantidad)
+            .arg(hace / 1000000)
+            .arg(carpeta)
+            .arg(disco.bytesAvailable() / 1000000);
+    }
+    return std::nullopt;
+}
 
 // A folder given on the command line, absolute; empty (said) when it cannot be a drive.
 QString CarpetaDeUnidad(const QString& dada, bool crear) {
@@ -302,6 +333,10 @@ int LineaDeOrdenes(int argc, char** argv) {
             return 1;
         }
         return cd.Completo() ? 0 : 1;
+    }
+    if (const std::optional<QString> porQue = SinSitio(cd, carpetaImagenes)) {
+        Decir(*porQue);
+        return 1;
     }
     consola.Contar(cd);
     generacion::Generacion generacion(consola, lib);

@@ -158,6 +158,26 @@ mkdir -p "$trabajo/ocupada/Disco1.img"
 qtl99 1 --imagenes "$trabajo/ocupada" --cd "$demo"
 dice "$trabajo/errores" "QTL99: error 75: Error de acceso a la ruta o el archivo ($trabajo/ocupada/Disco1.img no es una imagen de disquete sino una carpeta"
 
+# A set that cannot be written whole is refused before its first image: a count whose disk
+# number overflows after its last disk, or more images than the folder's disk has room for (a
+# small disk of its own where root may mount one, in a namespace that ends with the check).
+hacer_cd "$cds/enorme" 32767 "Disco1=A.TXT," "Disco2=A.TXT," "Disco3=A.TXT,"
+archivo "$cds/enorme" 1 A.TXT 3
+qtl99 1 --imagenes "$trabajo/enorme" --cd "$cds/enorme"
+dice "$trabajo/errores" "QTL99: CANTIDAD=«32767»: tras el disco 32767 el número de disco se desborda"
+[ -z "$(ls -A "$trabajo/enorme")" ] || falla "CANTIDAD=32767 escribió $(ls "$trabajo/enorme")"
+if [ "$(id -u)" -eq 0 ] && unshare --mount true 2>/dev/null; then
+    mkdir -p "$trabajo/pequeno"
+    estado=0
+    unshare --mount --propagation private sh -c '
+        mount -t tmpfs -o size=3m tmpfs "$1" || exit 8
+        env -u DISPLAY "$2" --imagenes "$1" --cd "$3" >/dev/null; s=$?
+        [ -z "$(ls -A "$1")" ] || exit 9
+        exit "$s"' sh "$trabajo/pequeno" "$programa" "$demo" 2>"$trabajo/errores" || estado=$?
+    [ "$estado" -eq 1 ] || falla "un disco sin sitio terminó con $estado: $(cat "$trabajo/errores")"
+    dice "$trabajo/errores" "QTL99: no caben 3 imágenes de disquete (4 MB) en $trabajo/pequeno"
+fi
+
 # A library that finds drives and cannot be loaded is said once, in words, and the set is
 # written all the same.
 mkdir -p "$trabajo/rotas" && : >"$trabajo/rotas/libmount.so.1" && : >"$trabajo/rotas/libudev.so.1"

@@ -95,6 +95,9 @@ class SystemCalls {
     virtual int RemoveFolder(int folder, const char* name) = 0;
     // syncfs(fd): everything of the file system that holds `fd` goes to its medium.
     virtual int SyncFileSystem(int fd) = 0;
+    // fchown(fd, owner, group) and fchmod(fd, mode): the file takes another's owner and mode.
+    virtual int SetOwner(int fd, uid_t owner, gid_t group) = 0;
+    virtual int SetMode(int fd, mode_t mode) = 0;
 };
 
 // Forwards every call to another SystemCalls: a test derives from it and overrides the calls
@@ -175,6 +178,10 @@ class SystemCallsWrapper : public SystemCalls {
         return target_.RemoveFolder(folder, name);
     }
     int SyncFileSystem(int fd) override { return target_.SyncFileSystem(fd); }
+    int SetOwner(int fd, uid_t owner, gid_t group) override {
+        return target_.SetOwner(fd, owner, group);
+    }
+    int SetMode(int fd, mode_t mode) override { return target_.SetMode(fd, mode); }
 
   private:
     SystemCalls& target_;

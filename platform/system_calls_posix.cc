@@ -65,6 +65,8 @@ class PosixSystemCalls final : public SystemCalls {
     int SymLink(const char* target, int folder, const char* name) override;
     int RemoveFolder(int folder, const char* name) override;
     int SyncFileSystem(int fd) override;
+    int SetOwner(int fd, uid_t owner, gid_t group) override { return ::fchown(fd, owner, group); }
+    int SetMode(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
 };
 
 }  // namespace

@@ -597,6 +597,13 @@ TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
     platform::FatMedium(drives_.Path(QStringLiteral("fuse/Disco3.img")), drives_.services)
         .FormatStandard();
     const QByteArray blanca = drives_.Read(QStringLiteral("fuse/Disco3.img"));
+    // Its mode (and its owner, where this user may give it) stay with the disk written.
+    const QByteArray tercera = QFile::encodeName(drives_.Path(QStringLiteral("fuse/Disco3.img")));
+    ASSERT_EQ(::chmod(tercera.constData(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(tercera.constData(), 65534, 65534), 0);
+    }
     platform::InsertDisk(drives_, QStringLiteral("b:"), 3);
     platform::InsertDisk(drives_, QStringLiteral("c:"), 3);
     EXPECT_EQ(aLa("b:\\CHICO.TXT"), 0);
@@ -604,6 +611,26 @@ TEST_F(ArchivosTest, ImagesInUseOrOnFuseKeepEveryByte) {
     EXPECT_EQ(aLa("c:\\OTRO.TXT"), 71);
     platform::FinishDisk(drives_, QStringLiteral("b:"));
     EXPECT_EQ(platform::Dir(drives_, QStringLiteral("c:\\"), 22), u"CHICO.TXT");
+    struct stat escrita {};
+    ASSERT_EQ(::stat(tercera.constData(), &escrita), 0);
+    EXPECT_EQ(escrita.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(escrita.st_uid, 65534u);
+    }
+    // A blank with other names would leave them on the blank: a disk in use, and why.
+    platform::FatMedium(drives_.Path(QStringLiteral("fuse/Disco6.img")), drives_.services)
+        .FormatStandard();
+    ASSERT_EQ(::link(QFile::encodeName(drives_.Path(QStringLiteral("fuse/Disco6.img"))),
+                     QFile::encodeName(drives_.Path(QStringLiteral("otro-nombre.img")))),
+              0);
+    platform::InsertDisk(drives_, QStringLiteral("b:"), 6);
+    const platform::RuntimeError enlazada = qtltest::ErrorOf([&] {
+        platform::FileCopy(drives_, QStringLiteral("d:\\Discos\\Disco1\\CHICO.TXT"),
+                           QStringLiteral("b:\\CHICO.TXT"));
+    });
+    EXPECT_EQ(enlazada.number(), 71);
+    EXPECT_TRUE(enlazada.cause().contains(u"enlaces duros")) << enlazada.cause().toStdString();
+    QFile::remove(drives_.Path(QStringLiteral("fuse/Disco6.img")));
     EXPECT_EQ(QDir(drives_.Path(QStringLiteral("fuse"))).entryList(QDir::Files | QDir::Hidden),
               QStringList({"Disco1.img", "Disco2.img", "Disco3.img", "Disco4.img", "Disco5.img"}));
     if (estado != 0)

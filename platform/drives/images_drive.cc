@@ -169,7 +169,22 @@ void ImagesDrive::Begin() {
             // An image nobody may write is a disk with its write-protect tab set.
             if ((there.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
                 throw RuntimeError(errors::kPermissionDenied);
+            // One with other names: the copy put in its place would leave them on the blank,
+            // apart from the disk written; a disk in use.
+            if (S_ISREG(there.st_mode) && there.st_nlink > 1) {
+                throw RuntimeError(
+                    errors::kDiskNotReady,
+                    QStringLiteral(
+                        "%1 tiene otros nombres (enlaces duros), que se quedarían con la "
+                        "imagen en blanco; quítelos o use una copia de la imagen")
+                        .arg(info().root + u'/' + FinalName()));
+            }
             CopyImage(finalName);
+            // The disk written takes the blank's place as it was: its mode, and its owner
+            // where this user may give it.
+            system.SetOwner(begun_->image, there.st_uid, there.st_gid);
+            if (system.SetMode(begun_->image, there.st_mode & 07777) != 0)
+                throw RuntimeError(NumberForErrno(errno));
         } else {
             FatMedium(Medium(), services_).Format(begun_->image, false);  // durable when done
             holding_ = true;

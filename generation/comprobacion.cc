@@ -103,6 +103,59 @@ QString ValorEntero(Lib::Modulo& lib, const QString& seccion, const QString* cla
     return buffer.left(n);
 }
 
+// A name that is 8.3 already, in its parts; nothing for a long one.
+std::optional<std::pair<QString, QString>> PartesCortas(const QString& nombre) {
+    const QString guardado = NombreGuardado(nombre);
+    const qsizetype punto = guardado.indexOf(u'.');
+    const QString base = punto < 0 ? guardado : guardado.left(punto);
+    const QString extension = punto < 0 ? QString() : guardado.mid(punto + 1);
+    if (base.isEmpty() || !ParteCorta(base, 8) || !ParteCorta(extension, 3))
+        return std::nullopt;
+    return std::pair{base.toUpper(), extension.toUpper()};
+}
+
+// The start of the short name the floppy makes up for a long name (upper case, no blanks nor
+// dots, what a short name cannot hold as "_"), and its extension's first three characters.
+std::pair<QString, QString> BaseDelAlias(const QString& nombre) {
+    const QString guardado = NombreGuardado(nombre).toUpper();
+    const qsizetype punto = guardado.lastIndexOf(u'.');
+    const auto limpia = [](QStringView parte, qsizetype maximo) {
+        QString s;
+        for (const QChar c : parte) {
+            if (c == u' ' || c == u'.')
+                continue;
+            s += CaracterDeNombreCorto(c) ? c : QChar(u'_');
+            if (s.size() == maximo)
+                break;
+        }
+        return s;
+    };
+    return {limpia(punto <= 0 ? QStringView(guardado) : QStringView(guardado).left(punto), 8),
+            punto <= 0 ? QString() : limpia(QStringView(guardado).mid(punto + 1), 3)};
+}
+
+// Why the short name `corto` (BASE~N.EXT) may be the one the floppy makes up for a long name of
+// the same disk, whatever their order; empty when it cannot be.
+QString ChocaConUnAlias(const QString& corto, const QStringList& nombres) {
+    const std::optional<std::pair<QString, QString>> partes = PartesCortas(corto);
+    const qsizetype tilde = partes ? partes->first.indexOf(u'~') : -1;
+    if (tilde <= 0 || tilde + 1 >= partes->first.size())
+        return {};
+    const QString inicio = partes->first.left(tilde);
+    for (const QString& otro : nombres) {
+        if (PartesCortas(otro) || NombreGuardado(otro).isEmpty())
+            continue;
+        const auto [base, extension] = BaseDelAlias(otro);
+        if (base.startsWith(inicio) && extension == partes->second) {
+            return QStringLiteral(
+                       "puede ser el nombre corto que el diskette da a «%1», y uno de "
+                       "los dos se perdería; cámbielo de nombre")
+                .arg(otro);
+        }
+    }
+    return {};
+}
+
 DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QString& prefijo,
                                int numero, const QString& lista) {
     DiscoComprobado disco;
@@ -124,6 +177,8 @@ DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QS
             e.enCarpeta = true;
         }
         e.motivoFat = enDisco ? MotivoNombreFat(*enDisco) : QString();
+        if (e.motivoFat.isEmpty() && enDisco)
+            e.motivoFat = ChocaConUnAlias(*enDisco, nombres);
         const QString clave = NombreGuardado(enDisco.value_or(e.nombre)).toCaseFolded();
         // A name listed again is copied again over the copy before; only two files of the CD
         // that land on one name of the floppy lose one of them.

@@ -110,6 +110,8 @@ archivo "$cds/lleno" 1 UNO.CAB 800000; archivo "$cds/lleno" 1 DOS.CAB 800000
 hacer_cd "$cds/nombres" 1 "Disco1=BIEN.TXT,P%1.TXT,a*b.txt,AUX.TXT,Ω.txt,,SUB\\X.TXT,"
 mkdir -p "$cds/nombres/Discos/Disco1/SUB"
 for n in BIEN.TXT P%1.TXT 'a*b.txt' AUX.TXT Ω.txt SUB/X.TXT; do archivo "$cds/nombres" 1 "$n" 3; done
+hacer_cd "$cds/alias" 1 "Disco1=abcdefghij1.txt,abcdefghij2.txt,ABCDEF~1.TXT,"
+for n in abcdefghij1.txt abcdefghij2.txt 'ABCDEF~1.TXT'; do archivo "$cds/alias" 1 "$n" 5; done
 hacer_cd "$cds/cantidad" 2 "Disco1=A.TXT," "Disco3=C.TXT," "disco01=A.TXT,"
 archivo "$cds/cantidad" 1 A.TXT 3
 mkdir -p "$cds/sin_ini"
@@ -147,6 +149,7 @@ largo|«ARCHIVO18.TXT»: se copia;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera de
 falta|«FALTA.TXT»: FALTA EN EL CD (error 53: No se encontró el archivo)|si|1|disco 2 (@/Disco2.img), archivo «FALTA.TXT»: error 53: No se encontró el archivo|1:A.TXT
 lleno|ocupa 3126 de 2847 grupos de 512 bytes y 2 de 224 entradas de la raíz: NO CABE|si|1|disco 1 (@/Disco1.img), archivo «DOS.CAB»: error 61: Disco lleno|
 nombres|«P%1.TXT»: se copia, 3 bytes;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «*»;«AUX.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: es el nombre de un dispositivo de DOS (AUX);«Ω.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: lleva «Ω», que no está en la página de códigos;«»: NO SE PUEDE COPIAR DEL CD (error 75;«SUB\X.TXT»: NO SE COPIA: va a una carpeta del disquete|si|1|El nombre del archivo a*b.txt del disco 1 no puede grabarse en un diskette: lleva «*», que FAT no admite|
+alias|«abcdefghij2.txt»: se copia, 5 bytes;«ABCDEF~1.TXT»: NOMBRE QUE UN DISQUETE FAT NO ADMITE: puede ser el nombre corto que el diskette da a «abcdefghij1.txt»|si|1|El nombre del archivo ABCDEF~1.TXT del disco 1 no puede grabarse en un diskette: puede ser el nombre corto|
 cantidad|DISCOS no tiene la clave Disco2;NO COPIA NINGÚN ARCHIVO;DISCOS tiene «Disco3», que no se lee: CANTIDAD da 2 discos;DISCOS tiene «disco01», que no se lee|si|1|disco 2 (@/Disco2.img): no se copió ningún archivo; la imagen queda vacía|1:A.TXT 2
 cero|CANTIDAD no da ningún disco|si|1|CANTIDAD=«0» no da ningún disco: no se generó ninguna imagen|
 todas|«B.TXT»: NO SE COPIA: le falta la coma final;«ARCHIVO19.TXT»: NO SE COPIA: queda fuera del límite de 254;«FALTA.TXT»: FALTA EN EL CD (error 53;NO CABE EN UN DISQUETE;«a*b.txt»: NOMBRE QUE UN DISQUETE FAT NO ADMITE;DISCOS no tiene la clave Disco6;DISCOS tiene «Disco7», que no se lee|no

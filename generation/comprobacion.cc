@@ -1,10 +1,12 @@
 #include "generation/comprobacion.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <cerrno>
 #include <optional>
+#include <vector>
 
 #include "app/lib.h"
 #include "generation/ajustes.h"
@@ -13,6 +15,7 @@
 #include "platform/host/files.h"
 #include "platform/paths.h"
 #include "platform/runtime_error.h"
+#include "platform/system_calls.h"
 #include "platform/val.h"
 
 namespace generacion {
@@ -89,6 +92,21 @@ int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nom
         return errors::kPathFileAccess;
     if (!info.isReadable())
         return errors::kPermissionDenied;
+    // Read once, whole, as its copy will be: a file whose reads fail is named here.
+    platform::SystemCalls& sistema = host.systemCalls();
+    const platform::OpenFd leido(sistema,
+                                 sistema.OpenSource(QFile::encodeName(r.linuxPath).constData()));
+    if (leido.get() < 0)
+        return platform::NumberForErrno(errno);
+    std::vector<char> trozo(1 << 16);
+    for (off_t desde = 0;;) {
+        const ssize_t n = sistema.Read(leido.get(), trozo.data(), trozo.size(), desde);
+        if (n < 0)
+            return platform::NumberForErrno(errno);
+        if (n == 0)
+            break;
+        desde += n;
+    }
     bytes = info.size();
     archivo = info.canonicalFilePath();
     return 0;

@@ -324,6 +324,35 @@ TEST_F(GeneracionTest, ANameTakenMeanwhileIsLeftAsItIs) {
     EXPECT_NE(dicho.find("«B.TXT»"), std::string::npos) << dicho;
 }
 
+// A file of the CD whose reads fail is named, at the check and when a copy of it is compared,
+// never another file of its turn.
+TEST_F(GeneracionTest, AFileOfTheCdThatCannotBeReadIsTheOneNamed) {
+    Ini("Disco1=A.TXT,B.TXT,\n", "1");
+    Fuente(1, QStringLiteral("A.TXT"));
+    Fuente(1, QStringLiteral("B.TXT"));
+    drives_.MakeFolder(QStringLiteral("no-es-un-archivo"));
+    drives_.settingsSystem.seenAs[drives_.Path(u"cd/Discos/Disco1/A.TXT"_qs).toStdString()] =
+        drives_.Path(u"no-es-un-archivo"_qs).toStdString();
+    const generacion::ComprobacionCd cd = generacion::ComprobarCd(s_.lib, QStringLiteral("d:"));
+    drives_.settingsSystem.seenAs.clear();
+    ASSERT_EQ(cd.discos.size(), 1);
+    EXPECT_NE(cd.discos[0].entradas[0].error, 0);
+    EXPECT_EQ(cd.discos[0].entradas[1].error, 0);
+
+    // The copies are written with the kernel's copy; the reads that fail are the comparison's.
+    drives_.system.fault = [](qtltest::FaultySystem::Op op) {
+        return op == qtltest::FaultySystem::Op::kRead ? EIO : 0;
+    };
+    s_.dialogs.Answer(r::kOk).Answer(r::kOk);
+    testing::internal::CaptureStderr();
+    Generar();
+    const std::string dicho = testing::internal::GetCapturedStderr();
+    drives_.system.fault = {};
+    EXPECT_NE(dicho.find("no se pudo leer «A.TXT» del CD"), std::string::npos) << dicho;
+    EXPECT_EQ(dicho.find("«B.TXT»"), std::string::npos) << dicho;
+    EXPECT_EQ(Archivos(QStringLiteral("floppy")), QStringList());
+}
+
 TEST_F(GeneracionTest, MissingSourceFileIsReportedAndEndsTheRun) {
     Ini("Disco1=A.TXT,FALTA.TXT,C.TXT,\n");
     Fuente(1, QStringLiteral("A.TXT"));

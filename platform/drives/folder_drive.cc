@@ -284,7 +284,8 @@ int FolderDrive::Write(int in, int out, Chunks& chunks) {
 // Reads the finished copy back from the medium, not from the page cache, and compares it with
 // the source: a floppy can take the data and still fail to hold it. Returns 0, or the errno of
 // the failure (EIO when the copy differs).
-int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks) {
+int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
+                        bool* sourceFailed) {
     OpenFd back(system_, system_.OpenCopy(folder, copyName.constData()));
     if (back.get() < 0)
         return errno;
@@ -301,7 +302,11 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
         const size_t size = chunks.size();
         const ssize_t a = ReadFull(system_, source, CopyBuffer(0), size, offset);
         const ssize_t b = ReadFull(system_, back.get(), CopyBuffer(1), size, offset);
-        if (a < 0 || b < 0)
+        if (a < 0) {
+            *sourceFailed = true;
+            return errno;
+        }
+        if (b < 0)
             return errno;
         if (a != b || std::memcmp(CopyBuffer(0), CopyBuffer(1), static_cast<size_t>(a)) != 0)
             return EIO;
@@ -312,7 +317,7 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
     }
 }
 
-int FolderDrive::SyncAndReadBackHeld(const Unnamed** at) {
+int FolderDrive::SyncAndReadBackHeld(const Unnamed** at, bool* sourceFailed) {
     if (unnamed_.empty())
         return 0;
     // Every copy whole on the medium before any is read back: one sync for them all.
@@ -321,7 +326,7 @@ int FolderDrive::SyncAndReadBackHeld(const Unnamed** at) {
     // In the order they were written; a floppy can take the data and still fail to hold it.
     for (const Unnamed& copy : unnamed_) {
         Chunks chunks(paces_, copy.medium);
-        if (const int failure = Verify(copy.source, held_, copy.temporary, chunks)) {
+        if (const int failure = Verify(copy.source, held_, copy.temporary, chunks, sourceFailed)) {
             *at = &copy;
             return failure;
         }

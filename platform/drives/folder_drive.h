@@ -48,8 +48,10 @@ class FolderDrive : public Drive {
     // Writes all of `in` to `out` chunk by chunk; 0 or the errno of the failure.
     int Write(int in, int out, Chunks& chunks);
     // Reads the copy back from the medium and compares it with `source`; 0, or the errno of
-    // the failure (EIO when they differ).
-    int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks);
+    // the failure (EIO when they differ), `sourceFailed` set when it was the source that could
+    // not be read.
+    int Verify(int source, int folder, const QByteArray& copyName, Chunks& chunks,
+               bool* sourceFailed);
     // A copy written under its temporary name, to be read back and named with the others of
     // its turn.
     struct Unnamed {
@@ -62,8 +64,8 @@ class FolderDrive : public Drive {
     };
     // Makes the held copies durable with one sync of their file system, then reads each back
     // from the medium and compares it with its source; 0, or the errno of the first failure
-    // (EIO when one differs), with the copy it failed at in `at`.
-    int SyncAndReadBackHeld(const Unnamed** at);
+    // (EIO when one differs), with the copy it failed at in `at` and whether its source failed.
+    int SyncAndReadBackHeld(const Unnamed** at, bool* sourceFailed);
     // Gives `copy` its name, never over what another program put there meanwhile; 0 or the
     // errno of the failure (EEXIST when the name was taken).
     int GiveName(const Unnamed& copy);

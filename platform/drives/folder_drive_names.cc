@@ -1,6 +1,7 @@
 #include <linux/magic.h>
 #include <sys/vfs.h>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include <QFile>
@@ -51,11 +52,18 @@ void FolderDrive::NameHeldCopies() {
     if (held_ >= 0) {
         const int turn = static_cast<int>(unnamed_.size());
         const Unnamed* unread = nullptr;
-        int failure = SyncAndReadBackHeld(&unread);
+        bool sourceFailed = false;
+        int failure = SyncAndReadBackHeld(&unread, &sourceFailed);
         // What the box cannot say: which copy, on which disk.
         const QString disk = QStringLiteral("%1 (%2)").arg(name(), info().root);
         QString cause;
-        if (unread != nullptr && failure == EIO) {
+        if (unread != nullptr && sourceFailed) {
+            cause = QStringLiteral(
+                        "no se pudo leer «%1» del CD al compararlo con su copia en %2 "
+                        "(%3); no se le dio nombre, ni a las de su tanda")
+                        .arg(QFile::decodeName(unread->name), disk,
+                             QString::fromLocal8Bit(std::strerror(failure)));
+        } else if (unread != nullptr && failure == EIO) {
             cause = QStringLiteral(
                         "la copia de «%1» en %2 no se lee igual que el original; no se "
                         "le dio nombre, ni a las de su tanda")

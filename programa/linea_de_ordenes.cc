@@ -23,6 +23,7 @@
 #include "app/lib.h"
 #include "generation/comprobacion.h"
 #include "generation/generacion.h"
+#include "platform/finding/detection.h"
 #include "platform/host/linux_host.h"
 #include "platform/media/floppy.h"
 #include "platform/runtime_error.h"
@@ -117,12 +118,6 @@ std::optional<QString> SinSitio(const generacion::ComprobacionCd& cd, const QStr
 // A folder given on the command line, absolute; empty (said) when it cannot be a drive.
 QString CarpetaDeUnidad(const QString& dada, bool crear) {
     QString carpeta = QDir::cleanPath(QDir::current().absoluteFilePath(dada));
-    if (carpeta.contains(u';') || carpeta.back().isSpace()) {
-        Decir(QStringLiteral("la carpeta «%1» no puede ser una unidad (lleva «;» o acaba en "
-                             "blanco)")
-                  .arg(dada));
-        return {};
-    }
     const QFileInfo info(carpeta);
     if (crear && !info.exists() && !QDir().mkpath(carpeta)) {
         Decir(QStringLiteral("no se pudo crear la carpeta «%1»").arg(dada));
@@ -308,14 +303,16 @@ int LineaDeOrdenes(int argc, char** argv) {
         CarpetaDeUnidad(o.cd.value_or(QCoreApplication::applicationDirPath()), false);
     if (carpetaCd.isEmpty())
         return 1;
-    QString tabla = kOrigen + QLatin1Char('=') + carpetaCd + QStringLiteral(",optical");
+    // Each folder quoted: any name the file system allows is a drive.
+    QString tabla = kOrigen + QLatin1Char('=') + platform::QuoteTableFolder(carpetaCd) +
+                    QStringLiteral(",optical");
     QString carpetaImagenes;
     if (o.imagenes) {
         carpetaImagenes = CarpetaDeUnidad(*o.imagenes, true);
         if (carpetaImagenes.isEmpty())
             return 1;
-        tabla += QLatin1Char(';') + kDestino + QLatin1Char('=') + carpetaImagenes +
-                 QStringLiteral(",images");
+        tabla += QLatin1Char(';') + kDestino + QLatin1Char('=') +
+                 platform::QuoteTableFolder(carpetaImagenes) + QStringLiteral(",images");
     }
 
     Consola consola(kOrigen, kDestino, carpetaImagenes);

@@ -40,17 +40,29 @@ TEST(TablaExplicitaTest, ParsesLettersFoldersAndKinds) {
     EXPECT_EQ(parsed.drives[1].kind, DriveKind::kOptical);
     EXPECT_EQ(parsed.drives[1].root, u"/media/cdrom0");
     EXPECT_EQ(parsed.drives[2].kind, DriveKind::kRemovable);
+
+    // Any folder name, quoted: ";", "," and blanks at its ends kept, "" a quote; and back.
+    const QString raro = QStringLiteral("/home/ana/x;y, \"z\" ");
+    const auto citada = platform::ParseDriveTable(u"a:="_qs + platform::QuoteTableFolder(raro) +
+                                                  u",images ; d:=\"/cd ,optical\""_qs);
+    EXPECT_TRUE(citada.problems.isEmpty()) << citada.problems.join(u'|').toStdString();
+    ASSERT_EQ(citada.drives.size(), 2u);
+    EXPECT_EQ(citada.drives[0].root, raro);
+    EXPECT_EQ(citada.drives[0].kind, DriveKind::kImages);
+    EXPECT_EQ(citada.drives[1].root, u"/cd ,optical");
+    EXPECT_EQ(citada.drives[1].kind, DriveKind::kFixed);
 }
 
 TEST(TablaExplicitaTest, MalformedEntriesAreSkippedAndReported) {
     const auto parsed = platform::ParseDriveTable(
-        QStringLiteral("sin-igual;1:=/x;ab:=/y;c:=;d:=/cd;d:=/otro;=/z;é:=/w;f:=/con,coma"));
+        QStringLiteral("sin-igual;1:=/x;ab:=/y;c:=;d:=/cd;d:=/otro;=/z;é:=/w;f:=/con,coma;"
+                       "g:=\"/sin/cierre;h:=\"/x\"sobra"));
     ASSERT_EQ(parsed.drives.size(), 2u);
     EXPECT_EQ(parsed.drives[0].name(), u"d:");
     EXPECT_EQ(parsed.drives[0].root, u"/cd");
     // A comma not followed by a kind belongs to the folder.
     EXPECT_EQ(parsed.drives[1].root, u"/con,coma");
-    EXPECT_EQ(parsed.problems.size(), 7);
+    EXPECT_EQ(parsed.problems.size(), 8);
 }
 
 const char kMounts[] =

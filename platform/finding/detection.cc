@@ -1,5 +1,7 @@
 #include "platform/finding/detection.h"
 
+#include <utility>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -155,9 +157,50 @@ QString SystemDeviceProbe::Label(const QString& device) const {
     return label;
 }
 
+namespace {
+
+// The entries of a table: split at each ";" outside double quotes.
+QStringList TableEntries(const QString& text) {
+    QStringList entries(QString{});
+    bool quoted = false;
+    for (const QChar c : text) {
+        if (c == u'"')
+            quoted = !quoted;
+        if (c == u';' && !quoted)
+            entries << QString();
+        else
+            entries.back() += c;
+    }
+    return entries;
+}
+
+// A folder written in double quotes ("/home/ana/x;y " keeps its ";" and its blanks, "" is one
+// quote), then an optional ",kind": the folder, and what follows it; nothing when the closing
+// quote is missing.
+std::optional<std::pair<QString, QString>> QuotedFolder(const QString& text) {
+    QString folder;
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i] != u'"') {
+            folder += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == u'"') {
+            folder += u'"';
+            ++i;
+        } else {
+            return std::pair{folder, text.mid(i + 1).trimmed()};
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QString QuoteTableFolder(const QString& folder) {
+    return u'"' + QString(folder).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
 ParsedDriveTable ParseDriveTable(const QString& text) {
     ParsedDriveTable result;
-    const QStringList entries = text.split(u';');
+    const QStringList entries = TableEntries(text);
     for (const QString& raw : entries) {
         const QString entry = raw.trimmed();
         if (entry.isEmpty())
@@ -175,8 +218,22 @@ ParsedDriveTable ParseDriveTable(const QString& text) {
         DriveInfo d;
         d.letter = name[0].toLower();
         d.kind = (d.letter == u'a' || d.letter == u'b') ? DriveKind::kFloppy : DriveKind::kFixed;
-        const qsizetype comma = folder.lastIndexOf(u',');
-        if (comma >= 0) {
+        if (folder.startsWith(u'"')) {
+            const auto quoted = QuotedFolder(folder);
+            const std::optional<DriveKind> kind = quoted && quoted->second.startsWith(u',')
+                                                      ? KindFromWord(quoted->second.mid(1))
+                                                      : std::nullopt;
+            if (!quoted || (!quoted->second.isEmpty() && !kind)) {
+                result.problems << QStringLiteral(
+                                       "la unidad %1 tiene la carpeta mal entre "
+                                       "comillas (%2); se ignora")
+                                       .arg(d.name(), folder);
+                continue;
+            }
+            if (kind)
+                d.kind = *kind;
+            folder = quoted->first;
+        } else if (const qsizetype comma = folder.lastIndexOf(u','); comma >= 0) {
             if (auto kind = KindFromWord(folder.mid(comma + 1))) {
                 d.kind = *kind;
                 folder = folder.left(comma).trimmed();

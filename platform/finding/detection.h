@@ -14,13 +14,17 @@
 // Finding the drives of this machine, and the explicit table that replaces them.
 namespace platform {
 
-// The explicit table of QTL99_DRIVES: "a:=/media/floppy0;d:=/media/cdrom0,optical".
-// Malformed entries are skipped and described in `problems`.
+// The explicit table of QTL99_DRIVES: "a:=/media/floppy0;d:=/media/cdrom0,optical". A folder
+// written in double quotes is taken as it is, ";", "," and blanks at its ends included, with ""
+// for a quote: a:="/home/ana/x;y ",images. Malformed entries are skipped and described in
+// `problems`.
 struct ParsedDriveTable {
     DriveInfos drives;
     QStringList problems;
 };
 ParsedDriveTable ParseDriveTable(const QString& text);
+// `folder` written so that the table takes it as it is.
+QString QuoteTableFolder(const QString& folder);
 
 // What detection needs to know about block devices, so that it runs on sample tables.
 class DeviceProbe {

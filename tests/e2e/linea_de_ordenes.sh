@@ -156,6 +156,11 @@ todas|«B.TXT»: NO SE COPIA: le falta la coma final;«ARCHIVO19.TXT»: NO SE CO
 sin_ini|NO HAY Archivos.ini en la raíz del CD;CANTIDAD no da ningún disco|si|1|El dispositivo origen, seleccionado no posee los archivos necesarios para la generacion de discos. Seleccione otro dispositivo y reintente|
 TABLA
 
+# Any folder name the file system allows is a drive: a ";" in it, a blank at its end.
+cp -r "$demo" "$trabajo/cd;raro "
+qtl99 0 --imagenes "$trabajo/imágenes;raras " --cd "$trabajo/cd;raro "
+comprobar_imagen "$trabajo/imágenes;raras /Disco3.img" "$demo/Discos/Disco3" DATOS2.DAT FIN.TXT
+
 # What the box cannot say rides in the failure's own line: which image, and why.
 mkdir -p "$trabajo/ocupada/Disco1.img"
 qtl99 1 --imagenes "$trabajo/ocupada" --cd "$demo"

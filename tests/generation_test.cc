@@ -411,6 +411,39 @@ TEST_F(GeneracionTest, MissingDiskFolderOffersRetry) {
     EXPECT_EQ(otros.window.closed, 0);
 }
 
+// The destination gone in the middle of a disk (71) offers Retry, which goes on once it is
+// back; a drive letter the table lacks (68) too, and Cancel ends the run there. Without a
+// DiskPath the prefix is the lookup's default, "0": disk 1's files are read from d:01\.
+TEST_F(GeneracionTest, ADriveLostInsideTheLoopOffersRetry) {
+    drives_.Write(QStringLiteral("cd/Archivos.ini"),
+                  "[GENERAL]\nCANTIDAD=1\n[DISCOS]\nDisco1=A.TXT,B.TXT,\n");
+    drives_.Write(QStringLiteral("cd/01/A.TXT"), "a");
+    drives_.Write(QStringLiteral("cd/01/B.TXT"), "b");
+    s_.window.onDoEvents = [&] {
+        if (s_.window.captionsShown.size() == 2 && drives_.Exists(QStringLiteral("floppy")))
+            QDir().rename(drives_.Path(QStringLiteral("floppy")), drives_.Path(u"fuera"_qs));
+    };
+    s_.dialogs.Answer(r::kOk)
+        .Answer(r::kRetry,
+                [&] {
+                    s_.window.onDoEvents = {};
+                    QDir().rename(drives_.Path(u"fuera"_qs), drives_.Path(u"floppy"_qs));
+                })
+        .Answer(r::kOk);
+    Generar();
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoDisponible, kBeep, kFin}))
+        << s_.dialogs.transcript.join(u'\n').toStdString();
+    EXPECT_EQ(drives_.Read(QStringLiteral("floppy/B.TXT")), QByteArray("b"));
+
+    TestServices otros{drives_};
+    otros.window.destination = QStringLiteral("q:");
+    otros.dialogs.Answer(r::kOk).Answer(r::kCancel);
+    Generacion(otros.window, otros.lib).GenerarDiscos(QStringLiteral("d:"), QStringLiteral("q:"));
+    EXPECT_EQ(otros.dialogs.transcript, QStringList({Prompt(1), kBeep, kNoDisponible}))
+        << otros.dialogs.transcript.join(u'\n').toStdString();
+    EXPECT_TRUE(otros.window.ProgressHidden());
+}
+
 TEST_F(GeneracionTest, DiskCountIsReadAsARoundedWholeNumber) {
     struct Caso {
         const char* cantidad;
@@ -475,6 +508,8 @@ TEST_F(GeneracionTest, EachListEntryEndsWithAComma) {
         // An empty name copies the disk folder itself, which fails and ends the run.
         {",a.txt,", {}, {""}, true},
         {"a.txt,,b.txt,", {"a.txt"}, {"a.txt", ""}, true},
+        // A key with no names: an empty disk, and the set goes on.
+        {"", {}, {}, false},
     };
     for (const Caso& c : casos) {
         TestServices s{drives_};
@@ -654,6 +689,12 @@ TEST_F(ValidacionTest, RefusalsComeInOrderOnePerClick) {
     s_.dialogs.transcript.clear();
     QFile::remove(drives_.Path(QStringLiteral("floppy/x")));
     drives_.MakeFolder(QStringLiteral("floppy/vacia"));
+    Comenzar();
+    EXPECT_EQ(s_.dialogs.transcript, QStringList({kBeep, kDestinoNoVacio}));
+    // And so does a hidden file, alone.
+    s_.dialogs.transcript.clear();
+    QDir(drives_.Path(QStringLiteral("floppy/vacia"))).removeRecursively();
+    drives_.Write(QStringLiteral("floppy/.oculto"), "");
     Comenzar();
     EXPECT_EQ(s_.dialogs.transcript, QStringList({kBeep, kDestinoNoVacio}));
     EXPECT_TRUE(s_.window.labels.empty());  // no run started

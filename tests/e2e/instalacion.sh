@@ -13,7 +13,7 @@ trap 'rm -rf "$trabajo"' EXIT
 prefijo="$trabajo/prefijo"
 cmake --install "$1" --prefix "$prefijo" >/dev/null
 test -x "$prefijo/bin/QTL99"
-grep -q "^.SH ESTADO DE SALIDA" "$prefijo/share/man/man1/QTL99.1"
+zgrep -q "^.SH ESTADO DE SALIDA" "$prefijo/share/man/man1/QTL99.1.gz"
 for lado in 16 32 48 64 128 256; do
     test -f "$prefijo/share/icons/hicolor/${lado}x${lado}/apps/org.quintarel.QTL99.png"
 done

@@ -1,9 +1,12 @@
 #include "generation/comprobacion.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <vector>
@@ -108,7 +111,10 @@ int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nom
         desde += n;
     }
     bytes = info.size();
-    archivo = info.canonicalFilePath();
+    // The file itself, whatever name or link reaches it.
+    struct stat st {};
+    if (sistema.StatFd(leido.get(), &st) == 0)
+        archivo = QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
     return 0;
 }
 
@@ -121,15 +127,16 @@ QString ValorEntero(Lib::Modulo& lib, const QString& seccion, const QString* cla
     return buffer.left(n);
 }
 
-// A name that is 8.3 already, in its parts; nothing for a long one.
+// A name that fits 8.3 (in either letter case: its short name is itself), in its parts, upper
+// case; nothing for a long one.
 std::optional<std::pair<QString, QString>> PartesCortas(const QString& nombre) {
-    const QString guardado = NombreGuardado(nombre);
+    const QString guardado = NombreGuardado(nombre).toUpper();
     const qsizetype punto = guardado.indexOf(u'.');
     const QString base = punto < 0 ? guardado : guardado.left(punto);
     const QString extension = punto < 0 ? QString() : guardado.mid(punto + 1);
     if (base.isEmpty() || !ParteCorta(base, 8) || !ParteCorta(extension, 3))
         return std::nullopt;
-    return std::pair{base.toUpper(), extension.toUpper()};
+    return std::pair{base, extension};
 }
 
 // The start of the short name the floppy makes up for a long name (upper case, no blanks nor
@@ -159,16 +166,24 @@ QString ChocaConUnAlias(const QString& corto, const QStringList& nombres) {
     const qsizetype tilde = partes ? partes->first.indexOf(u'~') : -1;
     if (tilde <= 0 || tilde + 1 >= partes->first.size())
         return {};
+    const QString numero = partes->first.mid(tilde + 1);
+    for (const QChar c : numero) {
+        if (!c.isDigit())
+            return {};  // not the form of a made-up name
+    }
     const QString inicio = partes->first.left(tilde);
-    for (const QString& otro : nombres) {
-        if (PartesCortas(otro) || NombreGuardado(otro).isEmpty())
+    for (const QString& entrada : nombres) {
+        const std::optional<QString> otro = NombreEnElDisco(entrada);
+        if (!otro || PartesCortas(*otro) || NombreGuardado(*otro).isEmpty())
             continue;
-        const auto [base, extension] = BaseDelAlias(otro);
-        if (base.startsWith(inicio) && extension == partes->second) {
+        // The made-up name keeps as much of the long one as leaves room for "~" and the number.
+        const auto [base, extension] = BaseDelAlias(*otro);
+        const qsizetype largo = std::min<qsizetype>(base.size(), 7 - numero.size());
+        if (inicio == base.left(largo) && extension == partes->second) {
             return QStringLiteral(
                        "puede ser el nombre corto que el diskette da a «%1», y uno de "
                        "los dos se perdería; cámbielo de nombre")
-                .arg(otro);
+                .arg(*otro);
         }
     }
     return {};
@@ -211,7 +226,9 @@ DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QS
         } else {
             vistos.insert(clave, archivo);
         }
-        if (e.error == 0 && e.motivoFat.isEmpty() && !e.repetido) {
+        // Copied again, it is written beside the copy before until it replaces it: its room
+        // counts again.
+        if (e.error == 0 && e.motivoFat.isEmpty()) {
             e.entradas = EntradasDeDirectorio(e.nombre);
             e.grupos = static_cast<int>(platform::StandardFloppyClustersFor(e.bytes));
             disco.entradasRaiz += e.entradas;

@@ -101,8 +101,14 @@ std::optional<QString> SinSitio(const generacion::ComprobacionCd& cd, const QStr
             .arg(cd.cantidad)
             .arg(platform::StandardText(platform::errors::kOverflow));
     }
+    // Each image not there yet takes a floppy's bytes, and the one being written one more
+    // while it is made beside the blank it replaces.
     const QStorageInfo disco(carpeta);
-    const qint64 hace = qint64{std::max(cd.cantidad, 0)} * platform::kStandardFloppyBytes;
+    qint64 hace = cd.cantidad > 0 ? platform::kStandardFloppyBytes : 0;
+    for (int n = 1; n <= cd.cantidad; ++n) {
+        if (!QFileInfo(QStringLiteral("%1/Disco%2.img").arg(carpeta).arg(n)).isFile())
+            hace += platform::kStandardFloppyBytes;
+    }
     if (disco.isValid() && disco.bytesAvailable() >= 0 && hace > disco.bytesAvailable()) {
         return QStringLiteral(
                    "no caben %1 imágenes de disquete (%2 MB) en %3: su disco tiene %4 "

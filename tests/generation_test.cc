@@ -862,4 +862,14 @@ TEST_F(GeneracionTest, NamesAFloppyCannotHoldAreToldBeforeDiskOne) {
     EXPECT_TRUE(v.dialogs.transcript[1].contains(u"El nombre del archivo dos.txt del disco 1"))
         << v.dialogs.transcript[1].toStdString();
     EXPECT_FALSE(drives_.Exists(QStringLiteral("imagenes")));
+
+    // A short name with "~" that no long name of its disk would be given is no clash.
+    const QStringList cortos = {"AB~1.TXT",         "abcdefghij.txt", "READ~ME.TXT",
+                                "readme-first.txt", "Readme.txt",     "READ~1.TXT"};
+    Ini("Disco1=" + cortos.join(u',').toUtf8() + ",\n", "1");
+    for (const QString& corto : cortos)
+        Fuente(1, corto);
+    for (const generacion::EntradaComprobada& e :
+         generacion::ComprobarCd(s_.lib, QStringLiteral("d:")).discos.at(0).entradas)
+        EXPECT_EQ(e.motivoFat, QString()) << e.nombre.toStdString();
 }

@@ -56,13 +56,16 @@ TEST(TablaExplicitaTest, ParsesLettersFoldersAndKinds) {
 TEST(TablaExplicitaTest, MalformedEntriesAreSkippedAndReported) {
     const auto parsed = platform::ParseDriveTable(
         QStringLiteral("sin-igual;1:=/x;ab:=/y;c:=;d:=/cd;d:=/otro;=/z;é:=/w;f:=/con,coma;"
-                       "g:=\"/sin/cierre;h:=\"/x\"sobra"));
-    ASSERT_EQ(parsed.drives.size(), 2u);
+                       "g:=\"/x\"sobra;h:=/it's\"1;i:=\"/sin/cierre;j:=/x"));
+    ASSERT_EQ(parsed.drives.size(), 3u);
     EXPECT_EQ(parsed.drives[0].name(), u"d:");
     EXPECT_EQ(parsed.drives[0].root, u"/cd");
     // A comma not followed by a kind belongs to the folder.
     EXPECT_EQ(parsed.drives[1].root, u"/con,coma");
-    EXPECT_EQ(parsed.problems.size(), 8);
+    // A quote inside a name that does not open with one is the name's own.
+    EXPECT_EQ(parsed.drives[2].root, u"/it's\"1");
+    // Text after a closing quote, or a quote never closed, are one problem each.
+    EXPECT_EQ(parsed.problems.size(), 9);
 }
 
 const char kMounts[] =

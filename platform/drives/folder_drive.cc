@@ -193,13 +193,13 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
     // What stands under the destination name is looked at, never followed: a link is replaced,
     // a folder refused, and the source itself never opened for writing.
     struct stat existing {};
-    ino_t replaces = 0;
+    Unnamed::Identity replaces;
     if (system_.StatAt(folder.get(), name.constData(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode))
             throw RuntimeError(errors::kPathFileAccess);
         if (existing.st_dev == source.info().st_dev && existing.st_ino == source.info().st_ino)
             throw RuntimeError(errors::kPathFileAccess);
-        replaces = existing.st_ino;
+        replaces = {true, existing.st_ino, existing.st_size, existing.st_mtim};
     }
 
     // The copy is written under a name of its own and only a complete, verified copy takes the
@@ -251,7 +251,12 @@ void FolderDrive::CopyIn(const DrivePath& path, const SourceFile& source) {
         throw RuntimeError(CopyErrorNumber(failure));
     }
     HoldName(folder.Release(), folderPath,
-             {temporary, name, again, medium.st_dev, medium.st_ino, replaces});
+             {temporary,
+              name,
+              again,
+              medium.st_dev,
+              {true, medium.st_ino, source.info().st_size, source.info().st_mtim},
+              replaces});
 }
 
 int FolderDrive::Write(int in, int out, Chunks& chunks) {
@@ -301,11 +306,11 @@ int FolderDrive::Verify(int source, int folder, const QByteArray& copyName, Chun
         clock.start();
         const size_t size = chunks.size();
         const ssize_t a = ReadFull(system_, source, CopyBuffer(0), size, offset);
-        const ssize_t b = ReadFull(system_, back.get(), CopyBuffer(1), size, offset);
         if (a < 0) {
             *sourceFailed = true;
             return errno;
         }
+        const ssize_t b = ReadFull(system_, back.get(), CopyBuffer(1), size, offset);
         if (b < 0)
             return errno;
         if (a != b || std::memcmp(CopyBuffer(0), CopyBuffer(1), static_cast<size_t>(a)) != 0)
@@ -341,7 +346,8 @@ int FolderDrive::GiveName(const Unnamed& copy) {
     if (system_.StatAt(held_, name, &there) == 0) {
         // Only what stood there when the copy began, or a copy of this disk under the same
         // name, is replaced; anything else another program made meanwhile and is left alone.
-        if (there.st_ino != copy.replaces && named_.count({there.st_dev, there.st_ino}) == 0)
+        const auto named = named_.find(QFile::decodeName(copy.name).toCaseFolded());
+        if (!copy.replaces.Is(there) && (named == named_.end() || !named->second.Is(there)))
             return EEXIST;
         return RenameTemporary(system_, held_, temporary, name);
     }

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <map>
-#include <set>
 #include <vector>
 
 #include "platform/drives/drive.h"
@@ -58,9 +57,23 @@ class FolderDrive : public Drive {
         QByteArray temporary, name;
         int source;  // the copy's source, open to compare the copy with; owned
         dev_t medium;
-        ino_t inode;  // of the copy
-        // What stood under the name when the copy was begun, which it may replace; 0: nothing.
-        ino_t replaces = 0;
+        // The file the copy is, and what stood under its name when it was begun, which it may
+        // replace (nothing when `replaces.present` is false).
+        struct Identity {
+            bool present = false;
+            ino_t inode = 0;
+            off_t size = 0;
+            struct timespec modified {};
+            // The same file: its number, or (where a file system gives a file another number
+            // once it is out of memory, as vfat does) its size and its time, to FAT's two
+            // seconds.
+            bool Is(const struct stat& st) const {
+                const auto seconds = st.st_mtim.tv_sec - modified.tv_sec;
+                return present && (st.st_ino == inode ||
+                                   (st.st_size == size && seconds >= -2 && seconds <= 2));
+            }
+        };
+        Identity copy, replaces;
     };
     // Makes the held copies durable with one sync of their file system, then reads each back
     // from the medium and compares it with its source; 0, or the errno of the first failure
@@ -85,9 +98,9 @@ class FolderDrive : public Drive {
     static constexpr size_t kMostUnnamedOnFat = 8;
     static constexpr size_t kMostUnnamed = 256;  // each holds its source open
     std::vector<Unnamed> unnamed_;
-    // The copies named in the held folder since the disk was put in: a name listed again
-    // replaces its own copy.
-    std::set<std::pair<dev_t, ino_t>> named_;
+    // The copies named since the disk was put in, by their names case folded: a name listed
+    // again replaces its own copy.
+    std::map<QString, Unnamed::Identity> named_;
     int held_ = -1;
     QByteArray heldPath_;
     int lost_ = 0;  // the number of the failure that kept copies of this disk from their names

@@ -79,7 +79,7 @@ void FolderDrive::NameHeldCopies() {
                             .arg(QFile::decodeName(copy.name), disk);
             }
             if (failure == 0) {
-                named_.insert({copy.medium, copy.inode});
+                named_[QFile::decodeName(copy.name).toCaseFolded()] = copy.copy;
                 system_.Close(copy.source);
                 unnamed_.erase(unnamed_.begin());
             }

@@ -180,11 +180,9 @@ void ImagesDrive::Begin() {
                         .arg(info().root + u'/' + FinalName()));
             }
             CopyImage(finalName);
-            // The disk written takes the blank's place as it was: its mode, and its owner
-            // where this user may give it.
-            system.SetOwner(begun_->image, there.st_uid, there.st_gid);
-            if (system.SetMode(begun_->image, there.st_mode & 07777) != 0)
-                throw RuntimeError(NumberForErrno(errno));
+            begun_->replacedMode = there.st_mode & 07777;
+            begun_->replacedOwner = there.st_uid;
+            begun_->replacedGroup = there.st_gid;
         } else {
             FatMedium(Medium(), services_).Format(begun_->image, false);  // durable when done
             holding_ = true;
@@ -223,6 +221,14 @@ void ImagesDrive::FinishDisk() {
     const bool there = system.StatAt(begun_->folder, finalName.constData(), &st) == 0;
     const bool replace = there && !S_ISLNK(st.st_mode) && begun_->replaces &&
                          st.st_dev == begun_->replacedDevice && st.st_ino == begun_->replacedInode;
+    if (replace) {
+        // The disk written takes the blank's place as it was: its owner and group where this
+        // user may give them (the group alone, else), and its mode, where the file system
+        // keeps them. Only now: mtools reopens the image while it is written.
+        if (system.SetOwner(begun_->image, begun_->replacedOwner, begun_->replacedGroup) != 0)
+            system.SetOwner(begun_->image, static_cast<uid_t>(-1), begun_->replacedGroup);
+        system.SetMode(begun_->image, begun_->replacedMode);
+    }
     int failure = FinishTemporary(system, begun_->folder, begun_->name.constData(),
                                   finalName.constData(), !replace);
     if (failure != 0 && failure != EEXIST && !replace) {

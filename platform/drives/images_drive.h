@@ -57,6 +57,10 @@ class ImagesDrive : public FatDrive {
         bool replaces = false;
         dev_t replacedDevice = 0;
         ino_t replacedInode = 0;
+        // Its mode and owner, which the disk written takes when it takes its place.
+        mode_t replacedMode = 0;
+        uid_t replacedOwner = 0;
+        gid_t replacedGroup = 0;
     };
     QString FinalName() const;  // Disco<n>.img
     void Begin();

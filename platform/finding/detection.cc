@@ -159,17 +159,25 @@ QString SystemDeviceProbe::Label(const QString& device) const {
 
 namespace {
 
-// The entries of a table: split at each ";" outside double quotes.
+// The entries of a table: split at each ";" outside the double quotes that open a folder
+// (right after its "="); "" inside them is a quote.
 QStringList TableEntries(const QString& text) {
     QStringList entries(QString{});
     bool quoted = false;
-    for (const QChar c : text) {
-        if (c == u'"')
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        QString& entry = entries.back();
+        if (quoted && c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+            entry += QStringLiteral("\"\"");
+            ++i;
+            continue;
+        }
+        if (c == u'"' && (quoted || entry.trimmed().endsWith(u'=')))
             quoted = !quoted;
         if (c == u';' && !quoted)
             entries << QString();
         else
-            entries.back() += c;
+            entry += c;
     }
     return entries;
 }

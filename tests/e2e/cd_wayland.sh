@@ -35,11 +35,18 @@ for _ in $(seq 150); do
     sleep 0.1
 done
 kill -TERM "$programa" 2>/dev/null || true
+# Never waited for for ever: one that outlives its SIGTERM is ended, and that is a failure.
+for _ in $(seq 50); do kill -0 "$programa" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$programa" 2>/dev/null; then
+    kill -KILL "$programa" 2>/dev/null || true
+    wait "$programa" 2>/dev/null || true
+    falla "no terminó con SIGTERM"
+fi
 wait "$programa" || estado=$?
 [ "$visto" -eq 1 ] || falla "no mostró su ventana (estado $estado): $(grep -v '^\[' "$trabajo/salida" | tail -20)"
 # Ended by the signal asked for, not by an abort (134) for want of a platform plugin.
 [ "$estado" -eq 0 ] || [ "$estado" -eq 143 ] || falla "terminó con $estado"
 # The platform plugin came from the CD, not from the machine's Qt.
-grep -q "$cd_dir/plugins/platforms/libqwayland" "$trabajo/salida" ||
+grep -qF "\"$cd_dir/plugins/platforms/libqwayland-generic.so\" loaded library" "$trabajo/salida" ||
     falla "el complemento de Wayland no es el del CD: $(grep -i 'wayland' "$trabajo/salida" | grep -v '^\[' | head -5)"
 echo "CD en Wayland sin X: ventana de opciones mostrada con el Qt del CD"

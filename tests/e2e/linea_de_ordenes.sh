@@ -183,7 +183,7 @@ if [ "$(id -u)" -eq 0 ] && unshare --mount true 2>/dev/null; then
         [ -z "$(ls -A "$1")" ] || exit 9
         exit "$s"' sh "$trabajo/pequeno" "$programa" "$demo" 2>"$trabajo/errores" || estado=$?
     [ "$estado" -eq 1 ] || falla "un disco sin sitio terminó con $estado: $(cat "$trabajo/errores")"
-    dice "$trabajo/errores" "QTL99: no caben 3 imágenes de disquete (4 MB) en $trabajo/pequeno"
+    dice "$trabajo/errores" "QTL99: no caben 3 imágenes de disquete (" "en $trabajo/pequeno: su disco tiene 3 MB libres"
 fi
 
 # A library that finds drives and cannot be loaded is said once, in words, and the set is

@@ -869,7 +869,7 @@ TEST_F(GeneracionTest, NamesAFloppyCannotHoldAreToldBeforeDiskOne) {
     Ini("Disco1=" + cortos.join(u',').toUtf8() + ",\n", "1");
     for (const QString& corto : cortos)
         Fuente(1, corto);
-    for (const generacion::EntradaComprobada& e :
-         generacion::ComprobarCd(s_.lib, QStringLiteral("d:")).discos.at(0).entradas)
+    const generacion::ComprobacionCd sinChoque = generacion::ComprobarCd(s_.lib, u"d:"_qs);
+    for (const generacion::EntradaComprobada& e : sinChoque.discos.at(0).entradas)
         EXPECT_EQ(e.motivoFat, QString()) << e.nombre.toStdString();
 }

@@ -1,17 +1,16 @@
+// The drives found on the machine: their letters from the mount tables, the block devices and
+// the disk service's floppy drives, and when they are looked for again.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <cerrno>
 #include <chrono>
-#include <functional>
 #include <memory>
-#include <stdexcept>
-#include <thread>
+#include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
@@ -22,70 +21,17 @@
 
 #include "platform/drives/drive.h"
 #include "platform/finding/detection.h"
+#include "platform/host/drive_set.h"
 #include "platform/host/linux_host.h"
+#include "platform/media/mount_table.h"
+#include "tests/support/fakes.h"
+#include "tests/support/mount_samples.h"
 #include "tests/support/temp_drives.h"
 
 namespace {
 
-using platform::DriveKind;
-
-TEST(TablaExplicitaTest, ParsesLettersFoldersAndKinds) {
-    const auto parsed = platform::ParseDriveTable(
-        QStringLiteral("A:=/media/floppy0; d:=/media/cdrom0,optical ;e:=/srv/x,removable;;"));
-    EXPECT_TRUE(parsed.problems.isEmpty());
-    ASSERT_EQ(parsed.drives.size(), 3u);
-    EXPECT_EQ(parsed.drives[0].name(), u"a:");
-    EXPECT_EQ(parsed.drives[0].root, u"/media/floppy0");
-    EXPECT_EQ(parsed.drives[0].kind, DriveKind::kFloppy);
-    EXPECT_EQ(parsed.drives[1].kind, DriveKind::kOptical);
-    EXPECT_EQ(parsed.drives[1].root, u"/media/cdrom0");
-    EXPECT_EQ(parsed.drives[2].kind, DriveKind::kRemovable);
-
-    // Any folder name, quoted: ";", "," and blanks at its ends kept, "" a quote; and back.
-    const QString raro = QStringLiteral("/home/ana/x;y, \"z\" ");
-    const auto citada = platform::ParseDriveTable(u"a:="_qs + platform::QuoteTableFolder(raro) +
-                                                  u",images ; d:=\"/cd ,optical\""_qs);
-    EXPECT_TRUE(citada.problems.isEmpty()) << citada.problems.join(u'|').toStdString();
-    ASSERT_EQ(citada.drives.size(), 2u);
-    EXPECT_EQ(citada.drives[0].root, raro);
-    EXPECT_EQ(citada.drives[0].kind, DriveKind::kImages);
-    EXPECT_EQ(citada.drives[1].root, u"/cd ,optical");
-    EXPECT_EQ(citada.drives[1].kind, DriveKind::kFixed);
-}
-
-TEST(TablaExplicitaTest, MalformedEntriesAreSkippedAndReported) {
-    const auto parsed = platform::ParseDriveTable(
-        QStringLiteral("sin-igual;1:=/x;ab:=/y;c:=;d:=/cd;d:=/otro;=/z;é:=/w;f:=/con,coma;"
-                       "g:=\"/x\"sobra;h:=/it's\"1;i:=\"/sin/cierre;j:=/x"));
-    ASSERT_EQ(parsed.drives.size(), 3u);
-    EXPECT_EQ(parsed.drives[0].name(), u"d:");
-    EXPECT_EQ(parsed.drives[0].root, u"/cd");
-    // A comma not followed by a kind belongs to the folder.
-    EXPECT_EQ(parsed.drives[1].root, u"/con,coma");
-    // A quote inside a name that does not open with one is the name's own.
-    EXPECT_EQ(parsed.drives[2].root, u"/it's\"1");
-    // Text after a closing quote, or a quote never closed, are one problem each.
-    EXPECT_EQ(parsed.problems.size(), 9);
-}
-
-const char kMounts[] =
-    "22 1 0:21 / /sys rw - sysfs sysfs rw\n"
-    "23 1 0:22 / /proc rw - proc proc rw\n"
-    "24 1 254:1 / / rw - ext4 /dev/vda1 rw\n"
-    "25 24 0:23 / /run rw - tmpfs tmpfs rw\n"
-    "40 24 8:17 / /media/ana/USB\\040DATOS rw - vfat /dev/sdb1 rw\n"
-    "41 24 11:0 / /media/ana/QTL99 ro - iso9660 /dev/sr0 ro\n"
-    "42 24 8:32 / /media/ana/DISQUETE rw - vfat /dev/sdc rw\n"
-    "43 24 7:3 / /media/ana/snap ro - squashfs /dev/loop3 ro\n"
-    "44 24 8:48 / /media/ana/PEQUE rw - ext2 /dev/sdd rw\n"
-    "45 24 254:2 / /home rw - ext4 /dev/vda2 rw\n"
-    "46 24 254:1 /srv/cd /media/ana/CD\\040copiado ro - ext4 /dev/vda1 ro\n";
-
-const char kFstab[] =
-    "# comentario\n"
-    "/dev/vda1 / ext4 defaults 0 1\n"
-    "/dev/fd0 /media/floppy0 auto rw,user,noauto 0 0\n"
-    "/dev/sr1 /media/cdrom1 udf,iso9660 ro,user,noauto 0 0\n";
+using qtltest::kFstab;
+using qtltest::kMounts;
 
 qtltest::ScriptedProbe Probe() {
     qtltest::ScriptedProbe p;
@@ -155,37 +101,6 @@ TEST(DeteccionTest, LettersFollowTheKindAndMountOrder) {
     EXPECT_EQ(d->ListEntry(), u"d: [QTL99]");
     EXPECT_FALSE(platform::FindDrive(unidades, u'a')->IsReady());
     EXPECT_TRUE(platform::FindDrive(unidades, u'c')->IsReady());
-}
-
-TEST(TablaDeMontajeTest, KnowsWhereEachDeviceIsMounted) {
-    // A part of the floppy bound elsewhere before the floppy itself: its root is the floppy's.
-    const auto mounts =
-        platform::ParseMountTable(QString::fromUtf8(kMounts) +
-                                  u"50 24 2:0 /sub /srv/sub rw - vfat /dev/fd0 rw\n"
-                                  u"51 24 2:0 / /media/floppy0 rw - vfat /dev/fd0 rw\n"_qs);
-    const auto fstab = platform::ParseMountTable(QString::fromUtf8(kFstab));
-    ASSERT_EQ(fstab.size(), 3u);
-    struct Caso {
-        dev_t device = 0;
-        std::optional<QString> mountPoint;
-    };
-    for (const Caso& c :
-         {Caso{makedev(8, 17), u"/media/ana/USB DATOS"_qs},
-          Caso{makedev(7, 3), u"/media/ana/snap"_qs}, Caso{makedev(2, 0), u"/media/floppy0"_qs},
-          Caso{makedev(8, 18), std::nullopt}, Caso{0, std::nullopt}}) {
-        EXPECT_EQ(platform::MountPointOf(c.device, mounts), c.mountPoint)
-            << major(c.device) << ':' << minor(c.device);
-        EXPECT_EQ(platform::MountPointOf(c.device, fstab), std::nullopt) << "fstab has no numbers";
-    }
-    // Only a part of a file system mounted is still mounted.
-    const std::vector<platform::MountEntry> parte(mounts.end() - 2, mounts.end() - 1);
-    EXPECT_EQ(platform::MountPointOf(makedev(2, 0), parte), u"/srv/sub"_qs);
-    // This machine's table, read now: /proc is where its file system is.
-    struct stat proc {};
-    ASSERT_EQ(stat("/proc", &proc), 0);
-    EXPECT_EQ(platform::MountPointOf(proc.st_dev,
-                                     platform::ReadMountInfo(platform::DefaultSystemCalls())),
-              u"/proc"_qs);
 }
 
 TEST(DeteccionTest, MachineWithoutFloppyWritesImagesOnA) {

@@ -76,7 +76,16 @@ class DisqueteraDelServicioTest : public ServicioDeDiscosTest {
             ASSERT_NE(b, nullptr);
             EXPECT_EQ(b->info().kind, platform::DriveKind::kImages);
         }
-        EXPECT_FALSE(platform::FindDrive(host_->Drives(), destino_[0])->IsReady());
+        // Only a mount tells whether a disk is in: asking mounts nothing, choosing it does.
+        Insertar(9);
+        platform::Drive* drive = platform::FindDrive(host_->Drives(), destino_[0]);
+        EXPECT_TRUE(drive->IsReady());
+        EXPECT_EQ(Montada(), QStringList{});
+        Control(QStringLiteral("EjectDisk"));
+        drive->InsertDisk(1);  // a disk may have changed: looked at afresh
+        EXPECT_FALSE(drive->MakeReady());
+        EXPECT_TRUE(notices_.lines.join(u'\n').contains(u"no hay ningún disco en la unidad"))
+            << notices_.lines.join(u'\n').toStdString();
         window_.destination = destino_;
     }
 

@@ -43,8 +43,8 @@ void DriveListBox::Fill(const QString& keep) {
 
 void DriveListBox::SetDrive(const QString& drive) {
     const platform::DriveTable table = host_.Drives();
-    const platform::Drive* d = drive.isEmpty() ? nullptr : platform::FindDrive(table, drive[0]);
-    if (d == nullptr || !d->IsReady())
+    platform::Drive* d = drive.isEmpty() ? nullptr : platform::FindDrive(table, drive[0]);
+    if (d == nullptr || !d->MakeReady())
         throw platform::RuntimeError(platform::errors::kDeviceUnavailable);
     Fill(drive);
 }

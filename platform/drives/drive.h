@@ -15,9 +15,9 @@ namespace platform {
 class SourceFile {
   public:
     SourceFile() = default;
-    // `fd` is closed through `system`.
-    SourceFile(int fd, const struct stat& info, SystemCalls& system)
-        : fd_(fd), stat_(info), system_(&system) {}
+    // `fd` is closed through `system`. `identity` tells which file it is, whatever name reached
+    // it; by default its device and number.
+    SourceFile(int fd, const struct stat& info, SystemCalls& system, QString identity = {});
     ~SourceFile();
     SourceFile(SourceFile&& other) noexcept;
     SourceFile& operator=(SourceFile&& other) noexcept;
@@ -26,10 +26,13 @@ class SourceFile {
 
     int fd() const { return fd_; }
     const struct stat& info() const { return stat_; }
+    // The same text for the same file, whatever name or link reached it.
+    const QString& identity() const { return identity_; }
 
   private:
     int fd_ = -1;
     struct stat stat_ {};
+    QString identity_;
     SystemCalls* system_ = nullptr;
 };
 
@@ -52,8 +55,12 @@ class Drive {
     virtual QString ListEntry() const;
     // What its drive list entry says when the pointer rests on it; empty for nothing.
     virtual QString ToolTip() const { return {}; }
-    // True when there is a disk in it that can be read now.
+    // True when there is a disk in it that can be read now, as far as the machine tells without
+    // acting on the drive (nothing is mounted, written or formatted to know).
     virtual bool IsReady() const = 0;
+    // The same, once the drive has done what it must to know: a drive whose disk only a mount
+    // can reveal mounts it (and says why not). For the user's own choice of a drive.
+    virtual bool MakeReady() { return IsReady(); }
     // The Linux folder of the disk's root when the disk is a folder; empty otherwise (and when
     // there is no disk).
     virtual QString Root() const { return {}; }

@@ -70,20 +70,26 @@ std::optional<UDisksFloppy> ServiceFloppyDrive::Look() const {
     return std::nullopt;
 }
 
-std::optional<UDisksFloppy> ServiceFloppyDrive::LookAgain() const {
-    std::optional<UDisksFloppy> f = Look();
-    if (f && f->mountPoints.isEmpty() && !f->mediaChangeDetected) {
+const std::optional<UDisksFloppy>& ServiceFloppyDrive::LookAgain() const {
+    if (lookAge_.isValid() && lookAge_.elapsed() < kLookLife.count())
+        return look_;
+    look_ = Look();
+    if (look_ && look_->mountPoints.isEmpty() && !look_->mediaChangeDetected) {
         // The service cannot see a floppy go in or out: udev probes it anew when asked to.
-        const QString block = f->block;
+        const QString block = look_->block;
         const UDisksResult rescan = Wait([&] { return services_.disks->Rescan(block); });
-        if (!rescan.ok())
-            return std::nullopt;
-        f = Look();
+        look_ = rescan.ok() ? Look() : std::nullopt;
     }
-    return f;
+    lookAge_.start();
+    return look_;
 }
 
 bool ServiceFloppyDrive::IsReady() const {
+    const std::optional<UDisksFloppy>& f = LookAgain();
+    return f && (!f->mountPoints.isEmpty() || DiskIn(services_.system, *f) || OnlyAMountTells(*f));
+}
+
+bool ServiceFloppyDrive::MakeReady() {
     const std::optional<UDisksFloppy> f = LookAgain();
     if (!f)
         return false;
@@ -153,6 +159,7 @@ bool ServiceFloppyDrive::OnlyAMountTells(const UDisksFloppy& f) const {
 
 QString ServiceFloppyDrive::MountAsUser(const UDisksFloppy& f, Refusal* refusal) const {
     const QString block = f.block;
+    Forget();
     const UDisksResult mounted = Wait([&] { return services_.disks->Mount(block); });
     switch (mounted.failure) {
         case UDisksFailure::kNone:
@@ -201,7 +208,7 @@ QString ServiceFloppyDrive::MountAsUser(const UDisksFloppy& f, Refusal* refusal)
 }
 
 Drive& ServiceFloppyDrive::Disk(int notReady) {
-    const std::optional<UDisksFloppy> f = LookAgain();
+    const std::optional<UDisksFloppy> f = LookAgain();  // a copy: a mount below forgets it
     if (!f)
         Fail(info(), info().device, notReady, kGone);
     if (!f->mountPoints.isEmpty()) {
@@ -285,6 +292,7 @@ void ServiceFloppyDrive::Unmount(bool raise) {
         if (raise)
             throw;
     }
+    Forget();
     const std::optional<UDisksFloppy> f = Look();
     if (f && !f->mountPoints.isEmpty()) {
         const QString block = f->block;
@@ -310,6 +318,7 @@ void ServiceFloppyDrive::ReleaseDisk() {
 }
 
 void ServiceFloppyDrive::EndOfSet() {
+    Forget();
     if (mountedHere_ || mountUnanswered_)
         Unmount(false);
     if (folder_)
@@ -318,6 +327,7 @@ void ServiceFloppyDrive::EndOfSet() {
 }
 
 void ServiceFloppyDrive::InsertDisk(int number) {
+    Forget();
     if (folder_)
         folder_->InsertDisk(number);
     TakeLost();

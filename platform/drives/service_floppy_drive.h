@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,15 +26,25 @@ class FloppyDrive;
 // is never formatted here: the user inserts a formatted one, or formats it, and retries), with
 // a disk busy, the drive unplugged, the service gone or not answering in time; 70 when the
 // service says the user may not mount it; 57 when it fails to mount it for any other reason
-// (a formatted disk it cannot read). Each carries its cause (IsReady tells it to the notices). The
-// service's actions are waited on with the hourglass shown.
+// (a formatted disk it cannot read). Each carries its cause (MakeReady tells it to the notices).
+// The service's actions are waited on with the hourglass shown.
+//
+// What the service says of the drive is asked once for each step: a look is kept for
+// kLookLife, and forgotten whenever this drive acts on the disk or is told of a new one.
 class ServiceFloppyDrive : public Drive {
   public:
+    // Long enough for a step (the look before it, its copy and its check), too short for a
+    // disk to be swapped.
+    static constexpr std::chrono::milliseconds kLookLife{500};
+
     ServiceFloppyDrive(DriveInfo info, const DriveServices& services);
     ~ServiceFloppyDrive() override;
 
-    // A disk is in it: mounted, or found by the service when it looks at the drive again.
+    // A disk is in it: mounted, or found by the service when it looks at the drive again; or
+    // it may be, where only a mount can tell.
     bool IsReady() const override;
+    // Where only a mount can tell, the disk is mounted to know.
+    bool MakeReady() override;
     QString Root() const override;  // the mount point while the disk is mounted
     ResolvedPath Resolve(const DrivePath& path) const override;
     QString Dir(const DrivePath& path) override;
@@ -54,8 +66,10 @@ class ServiceFloppyDrive : public Drive {
     // What the service says of this drive now; nothing when it no longer knows it.
     std::optional<UDisksFloppy> Look() const;
     // The same, after the service has looked at the drive again where it cannot see a disk go
-    // in or out by itself; nothing when it cannot.
-    std::optional<UDisksFloppy> LookAgain() const;
+    // in or out by itself; nothing when it cannot. The look of this step when one is kept.
+    const std::optional<UDisksFloppy>& LookAgain() const;
+    // The next step looks afresh: this drive acted on the disk, or a disk may have changed.
+    void Forget() const { lookAge_.invalidate(); }
     // The drive the disk is reached through now, mounting the disk when it must; raises
     // `notReady` without a disk.
     Drive& Disk(int notReady);
@@ -90,6 +104,9 @@ class ServiceFloppyDrive : public Drive {
     // A mount this program stopped waiting for: the service may still carry it out, and the
     // mount is then this program's to undo.
     mutable bool mountUnanswered_ = false;
+    // The last look, and how long ago it was taken.
+    mutable std::optional<UDisksFloppy> look_;
+    mutable QElapsedTimer lookAge_;
 };
 
 }  // namespace platform

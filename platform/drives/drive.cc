@@ -7,15 +7,26 @@
 
 namespace platform {
 
+SourceFile::SourceFile(int fd, const struct stat& info, SystemCalls& system, QString identity)
+    : fd_(fd),
+      stat_(info),
+      identity_(identity.isEmpty() ? QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino)
+                                   : std::move(identity)),
+      system_(&system) {}
+
 SourceFile::~SourceFile() {
     if (fd_ >= 0 && system_ != nullptr)
         system_->Close(fd_);
 }
 SourceFile::SourceFile(SourceFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), stat_(other.stat_), system_(other.system_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      stat_(other.stat_),
+      identity_(std::move(other.identity_)),
+      system_(other.system_) {}
 SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
     std::swap(fd_, other.fd_);
     std::swap(stat_, other.stat_);
+    std::swap(identity_, other.identity_);
     std::swap(system_, other.system_);
     return *this;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/drives/cd_image_drive.h"
 #include "platform/drives/fat_drive.h"
 #include "platform/drives/folder_drive.h"
 #include "platform/drives/images_drive.h"
@@ -13,7 +14,7 @@ namespace platform {
 namespace {
 
 // The kind of drive object a table entry stands for now.
-enum class Shape { kFolder, kFat, kImages, kService };
+enum class Shape { kFolder, kFat, kImages, kService, kCdImage };
 
 Shape ShapeOf(DriveInfo& info, SystemCalls& system, QString* medium) {
     if (info.kind == DriveKind::kImages)
@@ -29,6 +30,10 @@ Shape ShapeOf(DriveInfo& info, SystemCalls& system, QString* medium) {
         info.mounted = true;
         return Shape::kFolder;
     }
+    // A file standing for a CD is an image of one.
+    if (state.kind == MediumState::Kind::kImageFile && info.kind == DriveKind::kOptical &&
+        info.device.isEmpty())
+        return Shape::kCdImage;
     if ((state.kind == MediumState::Kind::kDevice && info.kind == DriveKind::kFloppy) ||
         (state.kind == MediumState::Kind::kImageFile && info.device.isEmpty())) {
         return Shape::kFat;
@@ -46,6 +51,8 @@ bool HasShape(const Drive& drive, Shape shape) {
             return dynamic_cast<const FolderDrive*>(&drive) != nullptr;
         case Shape::kService:
             return dynamic_cast<const ServiceFloppyDrive*>(&drive) != nullptr;
+        case Shape::kCdImage:
+            return dynamic_cast<const CdImageDrive*>(&drive) != nullptr;
     }
     return false;
 }
@@ -70,6 +77,8 @@ DriveTable DriveSet::Update(const DriveInfos& infos) {
             drive = std::make_shared<ServiceFloppyDrive>(info, services_);
         } else if (shape == Shape::kImages) {
             drive = std::make_shared<ImagesDrive>(info, services_);
+        } else if (shape == Shape::kCdImage) {
+            drive = std::make_shared<CdImageDrive>(info, services_);
         } else if (shape == Shape::kFat) {
             drive = std::make_shared<FloppyDrive>(info, medium, services_);
         } else {

@@ -1,0 +1,258 @@
+#include "platform/cdimage/cd_image.h"
+
+#include <cdio/cdio.h>
+#include <cdio/iso9660.h>
+#include <cdio/logging.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <set>
+
+namespace platform {
+
+namespace {
+
+// ISO 9660 allows eight levels; Rock Ridge more. A crafted image may loop.
+constexpr int kDeepestFolder = 32;
+constexpr size_t kMostEntries = size_t{1} << 20;
+constexpr uint32_t kSectorsARead = 256;
+
+// libcdio tells what goes wrong through its log, on standard error unless given a handler: the
+// last warning or error of this thread is kept here instead, as the cause of a failure.
+thread_local QString lastLogged;
+
+void KeepLogged(cdio_log_level_t level, const char message[]) {
+    if (level >= CDIO_LOG_WARN)
+        lastLogged = QString::fromUtf8(message).trimmed();
+}
+
+void TakeLibraryLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { cdio_log_set_handler(KeepLogged); });
+    lastLogged.clear();
+}
+
+QString WithLogged(const QString& cause) {
+    return lastLogged.isEmpty() ? cause : QStringLiteral("%1 (%2)").arg(cause, lastLogged);
+}
+
+struct FreeList {
+    void operator()(CdioList_t* list) const { iso9660_filelist_free(list); }
+};
+
+// The .bin a cue sheet names that is not beside it; empty when each is there.
+QString MissingBin(const QString& cue) {
+    QFile sheet(cue);
+    if (!sheet.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression file(QStringLiteral("^\\s*FILE\\s+(\"([^\"]*)\"|(\\S+))"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QDir folder = QFileInfo(cue).absoluteDir();
+    for (const QByteArray& line : sheet.read(1 << 20).split('\n')) {
+        const QRegularExpressionMatch m = file.match(QString::fromUtf8(line));
+        if (!m.hasMatch())
+            continue;
+        const QString bin = m.captured(2).isEmpty() ? m.captured(3) : m.captured(2);
+        if (!QFileInfo(folder.filePath(bin)).isFile())
+            return bin;
+    }
+    return {};
+}
+
+}  // namespace
+
+// The image as libcdio reads it: an ISO 9660 file, or a disc of a cue sheet's tracks.
+struct CdImage::Source {
+    QString path;
+    iso9660_t* iso = nullptr;
+    CdIo_t* disc = nullptr;
+
+    ~Source() {
+        if (iso != nullptr)
+            iso9660_close(iso);
+        if (disc != nullptr)
+            cdio_destroy(disc);
+    }
+    std::unique_ptr<CdioList_t, FreeList> Folder(const QByteArray& folder) const {
+        return std::unique_ptr<CdioList_t, FreeList>(
+            iso != nullptr ? iso9660_ifs_readdir(iso, folder.constData())
+                           : iso9660_fs_readdir(disc, folder.constData()));
+    }
+    bool ReadSectors(char* buffer, uint32_t first, uint32_t count) const {
+        if (iso != nullptr) {
+            return iso9660_iso_seek_read(iso, buffer, first, count) ==
+                   static_cast<long>(count) * ISO_BLOCKSIZE;
+        }
+        return cdio_read_data_sectors(disc, buffer, first, ISO_BLOCKSIZE, count) ==
+               DRIVER_OP_SUCCESS;
+    }
+    QString Label() const {
+        char* id = nullptr;
+        if (iso != nullptr) {
+            iso9660_ifs_get_volume_id(iso, &id);
+        } else {
+            iso9660_pvd_t pvd;
+            if (iso9660_fs_read_pvd(disc, &pvd))
+                id = iso9660_get_volume_id(&pvd);
+        }
+        const QString label = QString::fromUtf8(id != nullptr ? id : "").trimmed();
+        std::free(id);
+        return label;
+    }
+};
+
+QString CdName(const char* recorded) {
+    QString name = QString::fromUtf8(recorded);
+    static const QRegularExpression version(QStringLiteral(";[0-9]*$"));
+    if (const QRegularExpressionMatch m = version.match(name); m.hasMatch()) {
+        name.chop(m.capturedLength());
+        if (name.endsWith(u'.'))
+            name.chop(1);
+    }
+    return name;
+}
+
+CdImage::CdImage(std::unique_ptr<Source> source) : source_(std::move(source)) {}
+
+CdImage::~CdImage() = default;
+
+std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
+    TakeLibraryLog();
+    const QByteArray bytes = QFile::encodeName(path);
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        *cause = QStringLiteral("%1 no es un archivo").arg(path);
+        return nullptr;
+    }
+    auto source = std::make_unique<Source>();
+    source->path = path;
+    if (file.suffix().compare(QStringLiteral("cue"), Qt::CaseInsensitive) == 0) {
+        source->disc = cdio_open_cue(bytes.constData());
+        if (source->disc == nullptr) {
+            const QString bin = MissingBin(path);
+            *cause =
+                !bin.isEmpty()
+                    ? QStringLiteral("la hoja %1 nombra %2, que no está a su lado").arg(path, bin)
+                    : WithLogged(QStringLiteral("%1 no es una hoja .cue que se pueda "
+                                                "leer")
+                                     .arg(path));
+            return nullptr;
+        }
+        const track_t first = cdio_get_first_track_num(source->disc);
+        if (first == CDIO_INVALID_TRACK ||
+            cdio_get_track_format(source->disc, first) == TRACK_FORMAT_AUDIO) {
+            *cause =
+                QStringLiteral("la primera pista de %1 es de audio: no tiene archivos").arg(path);
+            return nullptr;
+        }
+        if (!iso9660_fs_read_superblock(source->disc, ISO_EXTENSION_ALL)) {
+            *cause = WithLogged(
+                QStringLiteral("la primera pista de %1 no tiene un sistema de archivos ISO 9660")
+                    .arg(path));
+            return nullptr;
+        }
+    } else {
+        source->iso = iso9660_open_ext(bytes.constData(), ISO_EXTENSION_ALL);
+        if (source->iso == nullptr) {
+            *cause = WithLogged(
+                QStringLiteral("%1 no es una imagen de CD ISO 9660 (si es un .bin, abra su .cue)")
+                    .arg(path));
+            return nullptr;
+        }
+    }
+    std::unique_ptr<CdImage> image(new CdImage(std::move(source)));
+    image->label_ = image->source_->Label();
+    if (!image->ReadFolders(cause))
+        return nullptr;
+    return image;
+}
+
+bool CdImage::ReadFolders(QString* cause) {
+    root_ = CdEntry{};
+    root_.folder = true;
+    size_t entries = 0;
+    std::set<uint32_t> seen;  // the folders on the way, by their first sector
+    std::function<bool(CdEntry&, const QByteArray&, int)> read =
+        [&](CdEntry& folder, const QByteArray& path, int depth) {
+            const auto list = source_->Folder(path);
+            QHash<QString, size_t> named;  // where each name is in the folder
+            if (!list) {
+                *cause = WithLogged(QStringLiteral("no se puede leer la carpeta %1 de la imagen %2")
+                                        .arg(QString::fromUtf8(path), source_->path));
+                return false;
+            }
+            for (CdioListNode_t* node = _cdio_list_begin(list.get()); node != nullptr;
+                 node = _cdio_list_node_next(node)) {
+                const auto* stat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(node));
+                const QByteArray recorded(stat->filename);
+                if (recorded.isEmpty() || recorded == "." || recorded == "..")
+                    continue;
+                if (++entries > kMostEntries) {
+                    *cause =
+                        QStringLiteral("la imagen %1 tiene demasiadas entradas").arg(source_->path);
+                    return false;
+                }
+                CdEntry entry;
+                entry.name = CdName(stat->filename);
+                entry.folder = stat->type == iso9660_stat_s::_STAT_DIR;
+                entry.sector = stat->lsn;
+                entry.size = stat->size;
+                struct tm recordedAt = stat->tm;  // local time, as libcdio gives it
+                entry.time.tv_sec = mktime(&recordedAt);
+                if (const auto other = named.constFind(entry.name); other != named.cend()) {
+                    folder.entries[*other].twice = true;
+                    entry.twice = true;
+                } else {
+                    named.insert(entry.name, folder.entries.size());
+                }
+                if (entry.folder) {
+                    if (depth >= kDeepestFolder || !seen.insert(entry.sector).second) {
+                        *cause = QStringLiteral(
+                                     "la carpeta %1%2 de la imagen %3 se contiene a sí "
+                                     "misma o es demasiado honda")
+                                     .arg(QString::fromUtf8(path), entry.name, source_->path);
+                        return false;
+                    }
+                    if (!read(entry, path + recorded + '/', depth + 1))
+                        return false;
+                    seen.erase(entry.sector);
+                }
+                folder.entries.push_back(std::move(entry));
+            }
+            return true;
+        };
+    return read(root_, "/", 0);
+}
+
+bool CdImage::Read(const CdEntry& entry, std::string* bytes, QString* cause) const {
+    TakeLibraryLog();
+    bytes->clear();
+    const uint32_t sectors = entry.size / ISO_BLOCKSIZE + (entry.size % ISO_BLOCKSIZE != 0);
+    std::string buffer;
+    bytes->reserve(entry.size);
+    for (uint32_t done = 0; done < sectors;) {
+        const uint32_t count = std::min(kSectorsARead, sectors - done);
+        buffer.resize(size_t{count} * ISO_BLOCKSIZE);
+        if (!source_->ReadSectors(buffer.data(), entry.sector + done, count)) {
+            *cause =
+                WithLogged(QStringLiteral("no se pueden leer los sectores %1 a %2 de la imagen "
+                                          "%3: está cortada o dañada")
+                               .arg(entry.sector + done)
+                               .arg(entry.sector + done + count - 1)
+                               .arg(source_->path));
+            bytes->clear();
+            return false;
+        }
+        bytes->append(buffer, 0, std::min<size_t>(buffer.size(), entry.size - bytes->size()));
+        done += count;
+    }
+    return true;
+}
+
+}  // namespace platform

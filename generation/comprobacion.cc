@@ -74,47 +74,12 @@ int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nom
                    QString& archivo) {
     if (NombreGuardado(nombre).isEmpty())
         return errors::kPathFileAccess;
-    const platform::ResolvedPath r = platform::ResolveDrivePath(ruta, host.Drives());
-    using Status = platform::ResolvedPath::Status;
-    switch (r.status) {
-        case Status::kNoDrive:
-            return errors::kDeviceUnavailable;
-        case Status::kNotReady:
-            return errors::kDiskNotReady;
-        case Status::kMissingFolder:
-            return errors::kPathNotFound;
-        case Status::kDenied:
-            return errors::kPermissionDenied;
-        case Status::kOk:
-            break;
-    }
-    if (!r.exists)
-        return errors::kFileNotFound;
-    const QFileInfo info(r.linuxPath);
-    if (!info.isFile())
-        return errors::kPathFileAccess;
-    if (!info.isReadable())
-        return errors::kPermissionDenied;
     // Read once, whole, as its copy will be: a file whose reads fail is named here.
-    platform::SystemCalls& sistema = host.systemCalls();
-    const platform::OpenFd leido(sistema,
-                                 sistema.OpenSource(QFile::encodeName(r.linuxPath).constData()));
-    if (leido.get() < 0)
-        return platform::NumberForErrno(errno);
-    std::vector<char> trozo(1 << 16);
-    for (off_t desde = 0;;) {
-        const ssize_t n = sistema.Read(leido.get(), trozo.data(), trozo.size(), desde);
-        if (n < 0)
-            return platform::NumberForErrno(errno);
-        if (n == 0)
-            break;
-        desde += n;
-    }
-    bytes = info.size();
-    // The file itself, whatever name or link reaches it.
-    struct stat st {};
-    if (sistema.StatFd(leido.get(), &st) == 0)
-        archivo = QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
+    platform::DriveFile leido;
+    if (const int numero = platform::ReadDriveFile(host, ruta, &leido, nullptr); numero != 0)
+        return numero;
+    bytes = leido.bytes;
+    archivo = leido.identity;  // the file itself, whatever name or link reaches it
     return 0;
 }
 
@@ -283,8 +248,10 @@ ComprobacionCd ComprobarCd(Lib::Modulo& lib, const QString& origen, AjustesDelCd
     platform::Host& host = lib.host();
     ComprobacionCd cd;
     try {
-        cd.hayArchivoIni = platform::Dir(host, origen + QStringLiteral("\\") + Lib::kArchivoIni,
-                                         platform::kAllAttributes) == Lib::kArchivoIni;
+        const QString guardado = platform::Dir(
+            host, origen + QStringLiteral("\\") + Lib::kArchivoIni, platform::kAllAttributes);
+        cd.hayArchivoIni = guardado == Lib::kArchivoIni;
+        cd.archivoIniGuardado = cd.hayArchivoIni ? QString() : guardado;
     } catch (const RuntimeError&) {
         cd.hayArchivoIni = false;
     }

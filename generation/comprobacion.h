@@ -47,6 +47,9 @@ struct DiscoComprobado {
 
 struct ComprobacionCd {
     bool hayArchivoIni = false;  // "Archivos.ini" in the source's root (the drive check)
+    // The name it is stored under there when that is not exactly "Archivos.ini" (a CD of plain
+    // ISO 9660 has "ARCHIVOS.INI"); empty when there is none.
+    QString archivoIniGuardado;
     QString textoCantidad;
     int cantidad = 0;
     int errorCantidad = 0;  // 6 when the count (or the disk number after it) overflows

@@ -47,16 +47,22 @@ int ReadRegularFile(SystemCalls& system, const char* path, std::string* content)
         return errno;
     if (!S_ISREG(st.st_mode))
         return EINVAL;
-    content->clear();
     content->reserve(static_cast<size_t>(st.st_size));
+    return ReadWhole(system, fd.get(), content);
+}
+
+int ReadWhole(SystemCalls& system, int fd, std::string* content) {
+    if (content != nullptr)
+        content->clear();
     char chunk[65536];
     for (off_t at = 0;;) {
-        const ssize_t got = system.Read(fd.get(), chunk, sizeof chunk, at);
+        const ssize_t got = system.Read(fd, chunk, sizeof chunk, at);
         if (got < 0)
             return errno;
         if (got == 0)
             return 0;
-        content->append(chunk, static_cast<size_t>(got));
+        if (content != nullptr)
+            content->append(chunk, static_cast<size_t>(got));
         at += got;
     }
 }

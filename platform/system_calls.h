@@ -236,5 +236,8 @@ ssize_t ReadFull(SystemCalls& system, int fd, char* buffer, size_t size, off_t o
 // (EINVAL when the path names anything else: a FIFO would block until a writer came, a device
 // may never end). Opened without waiting and without becoming a terminal's.
 int ReadRegularFile(SystemCalls& system, const char* path, std::string* content);
+// The whole of the open file `fd`, from its start, into `content` (nullptr: read and let go):
+// 0, or the errno of the failure.
+int ReadWhole(SystemCalls& system, int fd, std::string* content);
 
 }  // namespace platform

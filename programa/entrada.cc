@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
     platform::LinuxHost anfitrion(dialogos, pantalla, avisos,
                                   tabla.isNull() ? QString() : QString::fromLocal8Bit(tabla),
                                   std::move(disqueteras));
+    // "QTL99 --cd X": the windows as if the program ran from the CD X (a folder or an image).
+    if (const std::optional<QString> cd = programa::CdDeLasVentanas(argc, argv))
+        anfitrion.GiveProgramCd(*cd);
     // The windows, and the standard module that reaches them; the program ends when no window
     // is loaded any more.
     ui::Programa programa;

@@ -20,8 +20,14 @@ QString Nombre(const QString& nombre) {
 
 bool Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
     QString t = QStringLiteral("CD: %1\n").arg(carpetaCd);
-    if (!cd.hayArchivoIni)
+    if (!cd.hayArchivoIni && !cd.archivoIniGuardado.isEmpty()) {
+        t += QStringLiteral(
+                 "Archivos.ini está en la raíz del CD como %1, y el origen ha de "
+                 "llamarlo así, Archivos.ini: no se generaría nada\n")
+                 .arg(Nombre(cd.archivoIniGuardado));
+    } else if (!cd.hayArchivoIni) {
         t += QStringLiteral("NO HAY Archivos.ini en la raíz del CD: no se generaría nada\n");
+    }
     t += QStringLiteral("CANTIDAD=%1: %2 discos; DiskPath=%3\n")
              .arg(Nombre(cd.textoCantidad), QString::number(cd.cantidad), Nombre(cd.prefijo));
     if (cd.errorCantidad != 0) {
@@ -124,6 +130,9 @@ bool InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd)
     const QJsonObject informe{
         {QStringLiteral("cd"), carpetaCd},
         {QStringLiteral("archivos_ini"), cd.hayArchivoIni},
+        {QStringLiteral("archivos_ini_como"), cd.archivoIniGuardado.isEmpty()
+                                                  ? QJsonValue(QJsonValue::Null)
+                                                  : QJsonValue(cd.archivoIniGuardado)},
         {QStringLiteral("cantidad"), QJsonObject{{QStringLiteral("texto"), cd.textoCantidad},
                                                  {QStringLiteral("discos"), cd.cantidad},
                                                  {QStringLiteral("error"), cd.errorCantidad}}},

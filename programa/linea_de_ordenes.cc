@@ -23,6 +23,7 @@
 #include "app/lib.h"
 #include "generation/comprobacion.h"
 #include "generation/generacion.h"
+#include "platform/cdimage/cd_image.h"
 #include "platform/finding/detection.h"
 #include "platform/host/linux_host.h"
 #include "platform/media/floppy.h"
@@ -39,7 +40,9 @@ namespace {
 const QString kOrigen = QStringLiteral("d:");
 const QString kDestino = QStringLiteral("a:");
 
-const char kUso[] = "Uso: QTL99 [--imagenes CARPETA | --comprobar [--json]] [--cd CARPETA]\n";
+const char kUso[] =
+    "Uso: QTL99 [--imagenes CARPETA | --comprobar [--json]] [--cd CD]\n"
+    "     QTL99 [--cd] CD\n";
 
 int MalUso(const QString& texto) {
     Decir(texto);
@@ -54,7 +57,7 @@ bool Ayuda() {
     return Escribir(
         stdout,
         QStringLiteral(
-            "Sin opciones, abre la ventana del programa.\n"
+            "Sin opciones, abre la ventana del programa; con solo un CD, la abre sobre ese CD.\n"
             "\n"
             "  --imagenes CARPETA  escribe el juego de disquetes del CD como imágenes Disco1.img,\n"
             "                      Disco2.img... en CARPETA (la crea si falta), sin ventana\n"
@@ -62,7 +65,9 @@ bool Ayuda() {
             "no,\n"
             "                      qué falta y si cabe en un disquete de 1,44 MB\n"
             "      --json          el informe de --comprobar en JSON\n"
-            "  --cd CARPETA        el CD está en CARPETA (sin ella, la carpeta del programa)\n"
+            "  --cd CD             el CD: una carpeta, un CD montado o una imagen de CD (.iso, o\n"
+            "                      .cue con su .bin), leída sin montarla (sin él, la carpeta del\n"
+            "                      programa)\n"
             "  -h, --help          muestra esta ayuda y termina\n"
             "  -V, --version       muestra la versión y termina\n"
             "\n"
@@ -121,16 +126,27 @@ std::optional<QString> SinSitio(const generacion::ComprobacionCd& cd, const QStr
     return std::nullopt;
 }
 
-// A folder given on the command line, absolute; empty (said) when it cannot be a drive.
-QString CarpetaDeUnidad(const QString& dada, bool crear) {
+// A folder given on the command line, absolute; empty (said) when it cannot be a drive. For the
+// CD, a CD image the program can read will do too.
+QString CarpetaDeUnidad(const QString& dada, bool crear, bool imagen = false) {
     QString carpeta = QDir::cleanPath(QDir::current().absoluteFilePath(dada));
     const QFileInfo info(carpeta);
+    if (imagen && info.isFile()) {
+        QString porQue;
+        if (!platform::CdImage::Open(carpeta, &porQue)) {
+            Decir(porQue);
+            return {};
+        }
+        return carpeta;
+    }
     if (crear && !info.exists() && !QDir().mkpath(carpeta)) {
         Decir(QStringLiteral("no se pudo crear la carpeta «%1»").arg(dada));
         return {};
     }
     if (!QFileInfo(carpeta).isDir()) {
-        Decir(QStringLiteral("«%1» no es una carpeta").arg(dada));
+        Decir((imagen ? QStringLiteral("«%1» no es una carpeta ni una imagen de CD")
+                      : QStringLiteral("«%1» no es una carpeta"))
+                  .arg(dada));
         return {};
     }
     return carpeta;
@@ -249,13 +265,16 @@ std::optional<int> LeerOpciones(int argc, char** argv, Opciones& o) {
     if (o.imagenes && o.imagenes->isEmpty())
         return MalUso(QStringLiteral("--imagenes necesita una carpeta"));
     if (o.cd && o.cd->isEmpty())
-        return MalUso(QStringLiteral("--cd necesita una carpeta"));
+        return MalUso(QStringLiteral("--cd necesita un CD"));
     return std::nullopt;
 }
 
 }  // namespace
 
-bool PideLineaDeOrdenes(int argc, char** argv) {
+namespace {
+
+// The arguments that are not the window toolkit's own (-platform X, -style=Y, -reverse...).
+QStringList Propios(int argc, char** argv) {
     // The window toolkit's own options, with or without a value of their own.
     static const QStringList kConValor = {QStringLiteral("platform"),
                                           QStringLiteral("platformpluginpath"),
@@ -275,10 +294,14 @@ bool PideLineaDeOrdenes(int argc, char** argv) {
     static const QStringList kSinValor = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
                                           QStringLiteral("nograb"), QStringLiteral("dograb"),
                                           QStringLiteral("sync")};
+    QStringList propios;
     for (int i = 1; i < argc; ++i) {
-        QString a = QString::fromLocal8Bit(argv[i]);
-        if (!a.startsWith(u'-') || a == QStringLiteral("-") || a == QStringLiteral("--"))
-            return true;
+        const QString dado = QString::fromLocal8Bit(argv[i]);
+        QString a = dado;
+        if (!a.startsWith(u'-') || a == QStringLiteral("-") || a == QStringLiteral("--")) {
+            propios << dado;
+            continue;
+        }
         a.remove(0, a.startsWith(QStringLiteral("--")) ? 2 : 1);
         if (kSinValor.contains(a) ||
             (kConValor.contains(a.section(u'=', 0, 0)) && a.contains(u'=')))
@@ -287,9 +310,37 @@ bool PideLineaDeOrdenes(int argc, char** argv) {
             ++i;
             continue;
         }
-        return true;
+        propios << dado;
     }
-    return false;
+    return propios;
+}
+
+// The CD of "--cd X", "--cd=X" or a lone "X" (as the desktop hands a file): the windows on it.
+std::optional<QString> SoloUnCd(const QStringList& propios) {
+    if (propios.size() == 2 && propios[0] == QStringLiteral("--cd") && !propios[1].isEmpty())
+        return propios[1];
+    if (propios.size() == 1 && propios[0].startsWith(QStringLiteral("--cd=")) &&
+        propios[0].size() > 5)
+        return propios[0].mid(5);
+    if (propios.size() == 1 && !propios[0].startsWith(u'-'))
+        return propios[0];
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool PideLineaDeOrdenes(int argc, char** argv) {
+    const QStringList propios = Propios(argc, argv);
+    // A CD that is not there is the command line's to refuse, with its usage.
+    const std::optional<QString> cd = SoloUnCd(propios);
+    return !propios.isEmpty() && !(cd && QFileInfo::exists(*cd));
+}
+
+std::optional<QString> CdDeLasVentanas(int argc, char** argv) {
+    const std::optional<QString> cd = SoloUnCd(Propios(argc, argv));
+    if (!cd)
+        return std::nullopt;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(*cd));
 }
 
 int LineaDeOrdenes(int argc, char** argv) {
@@ -306,7 +357,7 @@ int LineaDeOrdenes(int argc, char** argv) {
 
     // The CD: the given folder, or the program's own, as drive d:; the images as drive a:.
     const QString carpetaCd =
-        CarpetaDeUnidad(o.cd.value_or(QCoreApplication::applicationDirPath()), false);
+        CarpetaDeUnidad(o.cd.value_or(QCoreApplication::applicationDirPath()), false, true);
     if (carpetaCd.isEmpty())
         return 1;
     // Each folder quoted: any name the file system allows is a drive.

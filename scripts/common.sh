@@ -10,7 +10,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev
           clang libclang-rt-14-dev xorriso patchelf appstream desktop-file-utils
           mtools dosfstools libmount-dev fuseiso dbus-bin dbus-daemon dbus-session-bus-common
           libudev-dev python3-dbus python3-gi python3-jsonschema
-          udisks2 udev polkitd fusefat clang-format qt6-wayland weston lintian)
+          udisks2 udev polkitd fusefat clang-format qt6-wayland weston lintian
+          libiso9660-dev libcdio-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -404,6 +405,39 @@ class VentanasTest : public QObject {
         QVERIFY(!programa_->frmGenerar.Cargada());
         QVERIFY(programa_->frmOpcion().isVisible());
         QCOMPARE(pantalla_->pointer, 0);
+    }
+
+    // QTL99 --cd on an image of a CD: its settings, its drive as the source, the whole set.
+    void generacionCompletaDesdeUnaImagenDeCd() {
+        drives_->Write(QStringLiteral("cd/Archivos.ini"),
+                       "[GENERAL]\nCANTIDAD=1\nDiskPath=\\D\\\n[DISCOS]\nDisco1=A.TXT,\n");
+        QProcess xorriso;
+        xorriso.start(
+            QStringLiteral("xorriso"),
+            {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-quiet"),
+             QStringLiteral("-R"), QStringLiteral("-J"), QStringLiteral("-V"),
+             QStringLiteral("CD_DEMO"), QStringLiteral("-o"),
+             drives_->Path(QStringLiteral("cd.iso")), drives_->Path(QStringLiteral("cd"))});
+        if (!xorriso.waitForFinished(60000) || xorriso.exitCode() != 0)
+            QSKIP("xorriso makes no image here");
+        Reiniciar();
+        programa_.reset();
+        lib_.reset();
+        drives_->MapDrives(QStringLiteral("c:=.;e:=cd.iso,optical;a:=floppy"));
+        drives_->PlaceProgram(QStringLiteral("cd.iso"));
+        programa_ = std::make_unique<ui::Programa>();
+        lib_ = std::make_unique<Lib::Modulo>(*drives_, *programa_);
+        programa_->Iniciar(*lib_);
+        lib_->Main();
+        programa_->frmOpcion().btOpcion[1]->click();
+        QCOMPARE(programa_->frmGenerar().drvOrigen->currentText(), QStringLiteral("e: [CD_DEMO]"));
+        dialogos_->Answer(r::kOk).Answer(r::kOk);
+        programa_->frmGenerar().cmdComenzar->click();
+        EsperarLaCorrida();
+        QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
+        QCOMPARE(dialogos_->transcript.last(),
+                 BoxLine(64, QStringLiteral("Quintarel"),
+                         QStringLiteral("Generación de discos Finalizada")));
     }
 
     void unaCopiaLentaNoCongelaLaVentana() {

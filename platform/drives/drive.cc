@@ -10,9 +10,12 @@ namespace platform {
 SourceFile::SourceFile(int fd, const struct stat& info, SystemCalls& system, QString identity)
     : fd_(fd),
       stat_(info),
-      identity_(identity.isEmpty() ? QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino)
-                                   : std::move(identity)),
+      identity_(identity.isEmpty() ? IdentityOf(info) : std::move(identity)),
       system_(&system) {}
+
+QString SourceFile::IdentityOf(const struct stat& info) {
+    return QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino);
+}
 
 SourceFile::~SourceFile() {
     if (fd_ >= 0 && system_ != nullptr)
@@ -82,6 +85,10 @@ QString ToDriveForm(SystemCalls& system, const QString& linuxFolder, const Drive
     const Drive* best = nullptr;
     QString bestRoot;
     for (const auto& d : drives) {
+        // A CD image given as the program's folder stands for the root of its drive.
+        if (d->Root().isEmpty() && d->info().kind == DriveKind::kOptical &&
+            !d->info().root.isEmpty() && canonical(d->info().root) == folder)
+            return d->name() + u'\\';
         if (d->Root().isEmpty())
             continue;
         const QString root = canonical(d->Root());

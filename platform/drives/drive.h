@@ -28,6 +28,8 @@ class SourceFile {
     const struct stat& info() const { return stat_; }
     // The same text for the same file, whatever name or link reached it.
     const QString& identity() const { return identity_; }
+    // The identity of a file of the machine: its device and number.
+    static QString IdentityOf(const struct stat& info);
 
   private:
     int fd_ = -1;
@@ -125,7 +127,7 @@ ResolvedPath ResolveDrivePath(const QString& drivePath, const DriveTable& drives
 
 // A Linux folder in drive form ("d:\INSTALA", "d:\" for a root): the drive whose root is the
 // longest prefix of the folder, both with their links resolved through `system`. Empty when the
-// folder lies on no drive.
+// folder lies on no drive. A CD image file an optical drive stands for is that drive's root.
 QString ToDriveForm(SystemCalls& system, const QString& linuxFolder, const DriveTable& drives);
 
 }  // namespace platform

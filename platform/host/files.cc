@@ -3,6 +3,10 @@
 #include <QFile>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <cerrno>
+
 #include "platform/drives/drive.h"
 #include "platform/profile.h"
 #include "platform/runtime_error.h"
@@ -94,6 +98,48 @@ void FinishDisk(Host& host, const QString& drive) {
     OnDrive(host, drive, [](Drive& d) { d.FinishDisk(); });
 }
 
+int ReadDriveFile(Host& host, const QString& drivePath, DriveFile* file, std::string* content) {
+    const DrivePath path = ParseDrivePath(drivePath);
+    const DriveTable drives = host.Drives();
+    SystemCalls& system = host.systemCalls();
+    try {
+        const ResolvedPath r = ResolveDrivePath(drivePath, drives);
+        RaiseIfUnreachable(r, errors::kDiskNotReady);
+        if (r.endsWithSeparator || r.name.isEmpty())
+            return errors::kPathFileAccess;
+        if (!r.exists)
+            return errors::kFileNotFound;
+        // A file with a Linux path is read as the settings always were; any other (on a CD
+        // image, a FAT disk mounted nowhere) through its drive, as its copy is.
+        OpenFd linuxFile(system);
+        SourceFile fromDrive;
+        int fd = -1;
+        if (!r.linuxPath.isEmpty()) {
+            // Without waiting, and without becoming a terminal's.
+            linuxFile.Reset(system.Open(QFile::encodeName(r.linuxPath).constData(),
+                                        O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (linuxFile.get() < 0)
+                return NumberForErrno(errno);
+            fd = linuxFile.get();
+        } else {
+            fromDrive = FindDrive(drives, path.letter)->OpenSource(path);
+            fd = fromDrive.fd();
+        }
+        struct stat st {};
+        if (system.StatFd(fd, &st) != 0)
+            return NumberForErrno(errno);
+        if (!S_ISREG(st.st_mode))
+            return errors::kPathFileAccess;
+        if (const int failure = ReadWhole(system, fd, content); failure != 0)
+            return NumberForErrno(failure);
+        file->bytes = st.st_size;
+        file->identity = fd == fromDrive.fd() ? fromDrive.identity() : SourceFile::IdentityOf(st);
+        return 0;
+    } catch (const RuntimeError& error) {
+        return error.number();
+    }
+}
+
 QString AppPath(Host& host) {
     const QString folder = host.ProgramFolder();
     QString drivePath = ToDriveForm(host.systemCalls(), folder, host.Drives());
@@ -115,14 +161,10 @@ int GetPrivateProfileString(Host& host, const QString& section, const QString* k
                             const QString& defaultText, QString& buffer, int size,
                             const QString& fileDrivePath) {
     QString text;
-    const ResolvedPath resolved = ResolveDrivePath(fileDrivePath, host.Drives());
-    if (resolved.status == ResolvedPath::Status::kOk && resolved.exists &&
-        !resolved.linuxPath.isEmpty()) {
-        std::string bytes;
-        if (ReadRegularFile(host.systemCalls(), QFile::encodeName(resolved.linuxPath).constData(),
-                            &bytes) == 0)
-            text = DecodeProfileText(QByteArray::fromStdString(bytes));
-    }
+    std::string bytes;
+    DriveFile file;
+    if (ReadDriveFile(host, fileDrivePath, &file, &bytes) == 0)
+        text = DecodeProfileText(QByteArray::fromStdString(bytes));
     return ProfileLookup(text, section, key, defaultText, buffer, size);
 }
 

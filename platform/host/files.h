@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 #include "platform/host.h"
 
@@ -52,6 +53,15 @@ void ReleaseDisk(Host& host, const QString& drive);
 // Tells the drive of `drive` that the disk set is over, done or given up (see
 // Drive::EndOfSet). Never raises.
 void EndOfSet(Host& host, const QString& drive);
+
+// A file of a drive, read whole as its copy would read it (on a folder, a floppy, a CD image).
+struct DriveFile {
+    qint64 bytes = 0;
+    QString identity;  // the same for the same file, whatever name reached it (SourceFile)
+};
+// Reads the file `drivePath` through its drive, into `content` unless it is nullptr: 0, or the
+// number its copy would raise before writing anything (68, 71, 76, 53, 70, 75, 57).
+int ReadDriveFile(Host& host, const QString& drivePath, DriveFile* file, std::string* content);
 
 // App.Path: the program folder in drive form, without a trailing backslash except at a drive
 // root ("d:\INSTALA", "d:\"). When the folder lies on no drive, the host's notices say so

@@ -1,5 +1,6 @@
 #include "platform/host/linux_host.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QDir>
@@ -50,12 +51,34 @@ LinuxHost::LinuxHost(Dialogs& dialogs, Screen& screen, Notices& notices, const Q
 DriveTable LinuxHost::Drives() {
     TellMissingLibraries();
     if (explicitTable_)
-        return drives_.Update(*explicitTable_);
-    return drives_.Update(detected_.Get([this] {
+        return drives_.Update(WithProgramCd(*explicitTable_));
+    return drives_.Update(WithProgramCd(detected_.Get([this] {
         return DetectDrives(ReadMountInfo(services_.system), ReadFstab(services_.system),
                             floppies_.probe ? *floppies_.probe : ownProbe_, letters_,
                             ImagesFolder(), FoundFloppies());
-    }));
+    })));
+}
+
+DriveInfos LinuxHost::WithProgramCd(DriveInfos infos) const {
+    if (programCd_.isEmpty())
+        return infos;
+    const QString cd = QDir::cleanPath(programCd_);
+    QChar letter;
+    for (char16_t l = u'd'; l <= u'z' && letter.isNull(); ++l) {
+        if (FindDrive(infos, QChar(l)) == nullptr)
+            letter = QChar(l);
+    }
+    const bool standsFor = std::any_of(infos.begin(), infos.end(), [&](const DriveInfo& d) {
+        return d.kind == DriveKind::kOptical && d.mounted && QDir::cleanPath(d.root) == cd;
+    });
+    if (!standsFor && !letter.isNull()) {
+        DriveInfo drive;
+        drive.letter = letter;
+        drive.root = cd;
+        drive.kind = DriveKind::kOptical;
+        infos.push_back(drive);
+    }
+    return infos;
 }
 
 void LinuxHost::TellMissingLibraries() {
@@ -94,6 +117,8 @@ std::vector<FoundFloppy> LinuxHost::FoundFloppies() const {
 }
 
 QString LinuxHost::ProgramFolder() {
+    if (!programCd_.isEmpty())
+        return programCd_;
     std::string exe;
     if (services_.system.RealPath("/proc/self/exe", &exe) != 0)
         exe.clear();

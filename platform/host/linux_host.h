@@ -42,7 +42,12 @@ class LinuxHost : public Host {
               FloppySources floppies = {}, SystemCalls& system = DefaultSystemCalls());
 
     DriveTable Drives() override;
-    QString ProgramFolder() override;  // the folder of /proc/self/exe
+    // The folder of /proc/self/exe, or the CD it was given.
+    QString ProgramFolder() override;
+    // The program's CD is `cd` (a folder or a CD image file), as if it ran from there: a drive
+    // of its own, optical, on the first letter from d: the table leaves free (unless a drive
+    // already stands for exactly it).
+    void GiveProgramCd(const QString& cd) { programCd_ = cd; }
     Dialogs& dialogs() override { return dialogs_; }
     Screen& screen() override { return screen_; }
     Notices& notices() override { return notices_; }
@@ -78,6 +83,9 @@ class LinuxHost : public Host {
     LinuxProcesses processes_{*this};
 
     std::optional<DriveInfos> explicitTable_;
+    QString programCd_;
+    // `infos` with the program's CD given a drive.
+    DriveInfos WithProgramCd(DriveInfos infos) const;
     std::optional<QString> imagesFolder_;
     DriveLetters letters_;  // detected devices keep their letters for the life of the process
     DriveServices services_;

@@ -28,6 +28,13 @@ void LinuxProcesses::Shell(const QString& commandLine, int /*windowStyle*/) {
     RaiseIfUnreachable(program, errors::kDiskNotReady);
     if (!program.exists || program.endsWithSeparator)
         throw RuntimeError(errors::kFileNotFound);
+    if (program.linuxPath.isEmpty()) {
+        throw RuntimeError(errors::kPermissionDenied,
+                           QStringLiteral("%1 está en una unidad sin carpeta de Linux (una imagen "
+                                          "de CD, un disquete sin montar): no se inicia desde "
+                                          "ahí; monte el disco o la imagen")
+                               .arg(line.program));
+    }
     const QByteArray path = QFile::encodeName(program.linuxPath);
     if (QFileInfo(program.linuxPath).isDir() || ::access(path.constData(), X_OK) != 0) {
         throw RuntimeError(errors::kPermissionDenied);

@@ -19,7 +19,7 @@ for lado in 16 32 48 64 128 256; do
 done
 desktop-file-validate "$prefijo/share/applications/org.quintarel.QTL99.desktop"
 appstreamcli validate --no-net "$prefijo/share/metainfo/org.quintarel.QTL99.metainfo.xml"
-lanzador="$prefijo/bin/$(sed -n 's/^Exec=//p' "$prefijo/share/applications/org.quintarel.QTL99.desktop")"
+lanzador="$prefijo/bin/$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$prefijo/share/applications/org.quintarel.QTL99.desktop")"
 echo "instalación válida"
 
 # Two installation CDs, the demo one and a copy, with the installed program at their roots.

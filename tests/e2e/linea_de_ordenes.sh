@@ -199,7 +199,7 @@ comprobar_imagen "$trabajo/sin-biblioteca/Disco3.img" "$demo/Discos/Disco3" DATO
 while IFS='|' read -r argumentos mensaje; do
     read -ra args <<<"$argumentos"
     qtl99 2 "${args[@]}"
-    dice "$trabajo/errores" "QTL99: $mensaje" "Uso: QTL99 [--imagenes CARPETA | --comprobar [--json]] [--cd CARPETA]"
+    dice "$trabajo/errores" "QTL99: $mensaje" "Uso: QTL99 [--imagenes CARPETA | --comprobar [--json]] [--cd CD]"
 done <<'TABLA'
 --nada|opción no válida «--nada»
 --imagenes|la opción «--imagenes» necesita un argumento

@@ -236,7 +236,7 @@ void TempDrives::MapDrives(const QString& table) {
 }
 
 void TempDrives::PlaceProgram(const QString& relative) {
-    programFolder_ = MakeFolder(relative);
+    programFolder_ = QFileInfo(Path(relative)).isFile() ? Path(relative) : MakeFolder(relative);
 }
 
 platform::DriveTable TempDrives::Drives() {

@@ -171,7 +171,7 @@ class TempDrives : public platform::Host {
 
     // Maps drives: each entry "x:=folder[,kind]" with folder relative to the tree.
     void MapDrives(const QString& table);
-    // Runs the program from a folder of the tree.
+    // Runs the program from a folder of the tree, or from a CD image file in it.
     void PlaceProgram(const QString& relative);
 
     platform::DriveTable Drives() override;

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
@@ -46,23 +47,39 @@ struct FreeList {
     void operator()(CdioList_t* list) const { iso9660_filelist_free(list); }
 };
 
-// The .bin a cue sheet names that is not beside it; empty when each is there.
-QString MissingBin(const QString& cue) {
+// What a cue sheet says of its .bin files: its text with the first FILE's name made `rename`
+// (when given), that file, and the first one named that is not beside it.
+struct CueFiles {
+    QByteArray text;
+    QString first;
+    QString missing;
+};
+
+CueFiles ReadCue(const QString& cue, const QString& rename) {
+    CueFiles files;
     QFile sheet(cue);
     if (!sheet.open(QIODevice::ReadOnly))
-        return {};
+        return files;
     static const QRegularExpression file(QStringLiteral("^\\s*FILE\\s+(\"([^\"]*)\"|(\\S+))"),
                                          QRegularExpression::CaseInsensitiveOption);
     const QDir folder = QFileInfo(cue).absoluteDir();
     for (const QByteArray& line : sheet.read(1 << 20).split('\n')) {
-        const QRegularExpressionMatch m = file.match(QString::fromUtf8(line));
-        if (!m.hasMatch())
-            continue;
-        const QString bin = m.captured(2).isEmpty() ? m.captured(3) : m.captured(2);
-        if (!QFileInfo(folder.filePath(bin)).isFile())
-            return bin;
+        QString text = QString::fromUtf8(line);
+        const QRegularExpressionMatch m = file.match(text);
+        if (m.hasMatch()) {
+            const int which = m.captured(2).isEmpty() ? 3 : 2;
+            const QString bin = folder.absoluteFilePath(m.captured(which));
+            if (files.missing.isEmpty() && !QFileInfo(bin).isFile())
+                files.missing = m.captured(which);
+            if (files.first.isEmpty()) {
+                files.first = bin;
+                if (!rename.isEmpty())
+                    text.replace(m.capturedStart(which), m.capturedLength(which), rename);
+            }
+        }
+        files.text += text.toUtf8() + '\n';
     }
-    return {};
+    return files;
 }
 
 }  // namespace
@@ -70,6 +87,7 @@ QString MissingBin(const QString& cue) {
 // The image as libcdio reads it: an ISO 9660 file, or a disc of a cue sheet's tracks.
 struct CdImage::Source {
     QString path;
+    std::unique_ptr<QTemporaryDir> beside;  // a cue sheet's, as libcdio reads it
     iso9660_t* iso = nullptr;
     CdIo_t* disc = nullptr;
 
@@ -133,15 +151,27 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
     auto source = std::make_unique<Source>();
     source->path = path;
     if (file.suffix().compare(QStringLiteral("cue"), Qt::CaseInsensitive) == 0) {
-        source->disc = cdio_open_cue(bytes.constData());
+        const CueFiles files = ReadCue(path, QStringLiteral("cd.bin"));
+        if (!files.missing.isEmpty()) {
+            *cause = QStringLiteral("la hoja %1 nombra %2, que no está a su lado")
+                         .arg(path, files.missing);
+            return nullptr;
+        }
+        // libcdio reads the .bin named as the sheet is, whatever its FILE says: the sheet is
+        // read from a folder of its own where that name is the file it names.
+        QByteArray sheet = bytes;
+        source->beside = std::make_unique<QTemporaryDir>();
+        if (!files.first.isEmpty() && source->beside->isValid()) {
+            QFile copy(source->beside->filePath(QStringLiteral("cd.cue")));
+            if (QFile::link(files.first, source->beside->filePath(QStringLiteral("cd.bin"))) &&
+                copy.open(QIODevice::WriteOnly) && copy.write(files.text) == files.text.size() &&
+                copy.flush())
+                sheet = QFile::encodeName(copy.fileName());
+        }
+        source->disc = cdio_open_cue(sheet.constData());
         if (source->disc == nullptr) {
-            const QString bin = MissingBin(path);
             *cause =
-                !bin.isEmpty()
-                    ? QStringLiteral("la hoja %1 nombra %2, que no está a su lado").arg(path, bin)
-                    : WithLogged(QStringLiteral("%1 no es una hoja .cue que se pueda "
-                                                "leer")
-                                     .arg(path));
+                WithLogged(QStringLiteral("%1 no es una hoja .cue que se pueda leer").arg(path));
             return nullptr;
         }
         const track_t first = cdio_get_first_track_num(source->disc);
@@ -235,7 +265,9 @@ bool CdImage::Read(const CdEntry& entry, std::string* bytes, QString* cause) con
     bytes->clear();
     const uint32_t sectors = entry.size / ISO_BLOCKSIZE + (entry.size % ISO_BLOCKSIZE != 0);
     std::string buffer;
-    bytes->reserve(entry.size);
+    // The size is only what the image's record says: room for more than one read is made as
+    // its sectors are really there, so a record of 4 GiB in a small image costs nothing.
+    bytes->reserve(std::min<size_t>(entry.size, size_t{kSectorsARead} * ISO_BLOCKSIZE));
     for (uint32_t done = 0; done < sectors;) {
         const uint32_t count = std::min(kSectorsARead, sectors - done);
         buffer.resize(size_t{count} * ISO_BLOCKSIZE);

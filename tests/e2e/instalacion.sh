@@ -78,4 +78,26 @@ qtl_pid=$!
 responder Quintarel Escape
 esperar_fin
 grep -q "no puede ejecutarse" "$trabajo/salida" || falla "sin aviso del programa que no se ejecuta"
-echo "el lanzador del menú abre el QTL99 del CD, pide el CD cuando falta y sale con Cancelar"
+# A CD made for another system (Archivos.ini, no QTL99 for Linux), then an image of it handed
+# over as the desktop's "Open with" does: the installed QTL99 opens each, as its CD.
+rm "$cd_d/QTL99"
+xorriso -as mkisofs -quiet -R -J -o "$trabajo/cd.iso" "$cd_d" 2>/dev/null
+for caso in "$cd_d" "$trabajo/cd.iso"; do
+    if [ "$caso" = "$cd_d" ]; then
+        ( cd "$trabajo" && QTL99_DRIVES="c:=/;d:=$cd_d,optical;a:=$floppy" exec "$lanzador" ) &
+    else
+        ( cd "$trabajo" && QTL99_DRIVES="c:=/;a:=$floppy" exec "$lanzador" "$caso" ) &
+    fi
+    qtl_pid=$!
+    opcion="$(ventana QTL99)"
+    [ "$(readlink -f "/proc/$qtl_pid/exe")" = "$(readlink -f "$prefijo/bin/QTL99")" ] ||
+        falla "corre $(readlink "/proc/$qtl_pid/exe") para $caso"
+    tr '\0' '\n' <"/proc/$qtl_pid/cmdline" | grep -qxF -- "$caso" ||
+        falla "QTL99 no tiene $caso por CD: $(tr '\0' ' ' <"/proc/$qtl_pid/cmdline")"
+    sleep 0.5
+    pulsar "$opcion" 310 247                  # Salir
+    responder Quintarel                       # Sí
+    esperar_fin
+done
+echo "el lanzador del menú abre el QTL99 del CD, pide el CD cuando falta y sale con Cancelar;"
+echo "un CD sin QTL99, o una imagen, lo abre el QTL99 instalado"

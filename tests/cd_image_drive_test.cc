@@ -1,0 +1,102 @@
+// A CD image as the CD drive: names found as on any drive, files copied out of it whole and
+// with their time, nothing written to it, and an image that cannot be read said once.
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QProcess>
+
+#include "platform/host/files.h"
+#include "platform/runtime_error.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_drives.h"
+
+namespace {
+
+using qtltest::ErrorNumber;
+
+class ImagenDeCdTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        drives_.Write(QStringLiteral("cd/Archivos.ini"), "[GENERAL]\nCANTIDAD=1\n");
+        drives_.Write(QStringLiteral("cd/Discos/Disco1/LEEME.TXT"), "hola");
+        drives_.MakeFolder(QStringLiteral("cd/Discos/Vacia"));
+        drives_.MakeFolder(QStringLiteral("floppy"));
+    }
+    // The CD made an image with xorriso's `options`, on d:; false where xorriso cannot.
+    bool Imagen(const QStringList& options) {
+        QProcess xorriso;
+        xorriso.start(QStringLiteral("xorriso"),
+                      QStringList{QStringLiteral("-as"), QStringLiteral("mkisofs"),
+                                  QStringLiteral("-quiet")} +
+                          options +
+                          QStringList{QStringLiteral("-o"), drives_.Path(QStringLiteral("cd.iso")),
+                                      drives_.Path(QStringLiteral("cd"))});
+        if (!xorriso.waitForFinished(60000) || xorriso.exitCode() != 0)
+            return false;
+        drives_.MapDrives(QStringLiteral("d:=cd.iso,optical;a:=floppy"));
+        return true;
+    }
+    qtltest::TempDrives drives_;
+};
+
+TEST_F(ImagenDeCdTest, NamesAreFoundAsOnAnyDriveWithTheirVersionDropped) {
+    struct Caso {
+        const char* opciones;
+        const char* marca;  // the settings file's stored name
+    };
+    for (const Caso& caso : {Caso{"-R -J", "Archivos.ini"}, Caso{"-J --norock", "Archivos.ini"},
+                             Caso{"-iso-level 1 --norock", "ARCHIVOS.INI"}}) {
+        SCOPED_TRACE(caso.opciones);
+        if (!Imagen(QString::fromLatin1(caso.opciones).split(u' ')))
+            GTEST_SKIP() << "xorriso makes no image here";
+        platform::Host& host = drives_;
+        EXPECT_EQ(platform::Dir(host, u"d:\\archivos.INI"_qs, 22), QString::fromLatin1(caso.marca));
+        EXPECT_EQ(platform::Dir(host, u"D:\\DISCOS\\disco1\\leeme.txt"_qs, 22), u"LEEME.TXT"_qs);
+        EXPECT_EQ(platform::Dir(host, u"d:\\Discos\\Vacia\\"_qs, 22), QString());
+        EXPECT_EQ(platform::Dir(host, u"d:\\Discos\\nada"_qs, 22), QString());
+        EXPECT_EQ(ErrorNumber([&] { platform::Dir(host, u"d:\\nada\\x"_qs, 22); }), 76);
+        // Read whole through the drive, as the settings and the check read it.
+        platform::DriveFile leido;
+        std::string bytes;
+        EXPECT_EQ(
+            platform::ReadDriveFile(host, u"d:\\Discos\\Disco1\\leeme.txt"_qs, &leido, &bytes), 0);
+        EXPECT_EQ(bytes, "hola");
+
+        platform::FileCopy(host, u"d:\\Discos\\Disco1\\LEEME.TXT"_qs, u"a:\\LEEME.TXT"_qs);
+        platform::FinishDisk(host, u"a:"_qs);
+        EXPECT_EQ(drives_.Read(QStringLiteral("floppy/LEEME.TXT")), QByteArray("hola"));
+        EXPECT_EQ(QFileInfo(drives_.Path(u"floppy/LEEME.TXT"_qs)).lastModified().toSecsSinceEpoch(),
+                  QFileInfo(drives_.Path(u"cd/Discos/Disco1/LEEME.TXT"_qs))
+                      .lastModified()
+                      .toSecsSinceEpoch());
+        struct Fallo {
+            const char* desde;
+            const char* hacia;
+            int numero;
+        };
+        for (const Fallo& f :
+             {Fallo{"d:\\Discos\\Disco1\\NADA.TXT", "a:\\x", 53},
+              Fallo{"d:\\Discos\\Vacia", "a:\\x", 75}, Fallo{"d:\\Discos\\Disco1\\", "a:\\x", 75},
+              Fallo{"a:\\LEEME.TXT", "d:\\COPIA.TXT", 70}}) {
+            EXPECT_EQ(ErrorNumber([&] {
+                          platform::FileCopy(host, QString::fromLatin1(f.desde),
+                                             QString::fromLatin1(f.hacia));
+                      }),
+                      f.numero)
+                << f.desde;
+        }
+    }
+}
+
+TEST_F(ImagenDeCdTest, AnImageThatCannotBeReadIsADriveWithNoDiscSaidOnce) {
+    drives_.Write(QStringLiteral("cd.iso"), QByteArray(64 * 1024, 'x'));
+    drives_.MapDrives(QStringLiteral("d:=cd.iso,optical;a:=floppy"));
+    platform::Host& host = drives_;
+    EXPECT_EQ(ErrorNumber([&] { platform::Dir(host, u"d:\\Archivos.ini"_qs, 22); }), 52);
+    EXPECT_EQ(ErrorNumber([&] { platform::FileCopy(host, u"d:\\A.TXT"_qs, u"a:\\A.TXT"_qs); }), 71);
+    ASSERT_EQ(drives_.ownNotices.lines.size(), 1);
+    EXPECT_TRUE(drives_.ownNotices.lines.front().contains(u"no es una imagen de CD ISO 9660"))
+        << drives_.ownNotices.lines.front().toStdString();
+}
+
+}  // namespace

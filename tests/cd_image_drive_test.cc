@@ -89,7 +89,7 @@ TEST_F(ImagenDeCdTest, NamesAreFoundAsOnAnyDriveWithTheirVersionDropped) {
 }
 
 TEST_F(ImagenDeCdTest, AnImageThatCannotBeReadIsADriveWithNoDiscSaidOnce) {
-    drives_.Write(QStringLiteral("cd.iso"), QByteArray(64 * 1024, 'x'));
+    drives_.Write(QStringLiteral("cd.iso"), QByteArray(qsizetype{64} * 1024, 'x'));
     drives_.MapDrives(QStringLiteral("d:=cd.iso,optical;a:=floppy"));
     platform::Host& host = drives_;
     EXPECT_EQ(ErrorNumber([&] { platform::Dir(host, u"d:\\Archivos.ini"_qs, 22); }), 52);

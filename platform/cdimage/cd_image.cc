@@ -102,7 +102,8 @@ struct CdImage::Source {
             iso != nullptr ? iso9660_ifs_readdir(iso, folder.constData())
                            : iso9660_fs_readdir(disc, folder.constData()));
     }
-    bool ReadSectors(char* buffer, uint32_t first, uint32_t count) const {
+    bool ReadSectors(char* buffer, uint32_t sector, uint32_t count) const {
+        const auto first = static_cast<lsn_t>(sector);
         if (iso != nullptr) {
             return iso9660_iso_seek_read(iso, buffer, first, count) ==
                    static_cast<long>(count) * ISO_BLOCKSIZE;
@@ -119,7 +120,7 @@ struct CdImage::Source {
             if (iso9660_fs_read_pvd(disc, &pvd))
                 id = iso9660_get_volume_id(&pvd);
         }
-        const QString label = QString::fromUtf8(id != nullptr ? id : "").trimmed();
+        QString label = QString::fromUtf8(id != nullptr ? id : "").trimmed();
         std::free(id);
         return label;
     }

@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "platform/drives/drive.h"
 #include "platform/host/files.h"
+#include "platform/host/linux_host.h"
 #include "platform/runtime_error.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_drives.h"
@@ -97,6 +99,27 @@ TEST_F(ImagenDeCdTest, AnImageThatCannotBeReadIsADriveWithNoDiscSaidOnce) {
     ASSERT_EQ(drives_.ownNotices.lines.size(), 1);
     EXPECT_TRUE(drives_.ownNotices.lines.front().contains(u"no es una imagen de CD ISO 9660"))
         << drives_.ownNotices.lines.front().toStdString();
+}
+
+// QTL99 --cd X: the CD given has a drive of its own, the first letter from d: left free, and is
+// the program's folder, so App.Path is that drive's root, an image's as a folder's.
+TEST_F(ImagenDeCdTest, TheProgramsCdGivenIsADriveOfItsOwn) {
+    if (!Imagen({QStringLiteral("-R"), QStringLiteral("-J")}))
+        GTEST_SKIP() << "xorriso makes no image here";
+    for (const QString& cd : {drives_.Path(u"cd.iso"_qs), drives_.Path(u"cd"_qs)}) {
+        qtltest::ScriptedDialogs cajas;
+        qtltest::FakeScreen pantalla;
+        qtltest::SaidNotices avisos;
+        platform::LinuxHost host(cajas, pantalla, avisos,
+                                 u"c:=/;d:=/nada,optical;a:="_qs + drives_.Path(u"floppy"_qs));
+        host.GiveProgramCd(cd);
+        EXPECT_EQ(platform::AppPath(host), u"e:\\"_qs) << cd.toStdString();
+        EXPECT_EQ(platform::Dir(host, u"e:\\ARCHIVOS.INI"_qs, 22), u"Archivos.ini"_qs);
+        const platform::Drive* e = platform::FindDrive(host.Drives(), u'e');
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->info().kind, platform::DriveKind::kOptical);
+        EXPECT_TRUE(avisos.lines.isEmpty()) << avisos.lines.join(u'\n').toStdString();
+    }
 }
 
 }  // namespace

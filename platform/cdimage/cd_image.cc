@@ -3,6 +3,9 @@
 #include <cdio/cdio.h>
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,7 +13,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -82,6 +87,29 @@ CueFiles ReadCue(const QString& cue, const QString& rename) {
     return files;
 }
 
+// libcdio (2.1) keeps a table of 100 tracks that it indexes by the count of the sheet's TRACK
+// lines, and by that count less the first track's number: more tracks, or a first that is not 1,
+// and it writes outside the table. So the sheet it is to read is read first as it reads it
+// (lines as fgets gives them, each up to a NUL, words apart by blanks): its tracks go 1, 2, 3...
+bool TracksInOrder(const QByteArray& sheet) {
+    QFile file(QFile::decodeName(sheet));
+    if (!file.open(QIODevice::ReadOnly))
+        return true;  // nor will libcdio read it
+    static const QRegularExpression blanks(QStringLiteral("[ \t\n\r]+"));
+    char line[4096];  // libcdio's own
+    int next = 1;
+    for (qint64 n = 0; (n = file.readLine(line, sizeof line)) > 0;) {
+        const QStringList words =
+            QString::fromLatin1(line, static_cast<qsizetype>(strnlen(line, n)))
+                .split(blanks, Qt::SkipEmptyParts);
+        bool number = false;
+        if (words.size() >= 2 && words[0] == u"TRACK" &&
+            (words[1].toInt(&number) != next++ || !number))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // The image as libcdio reads it: an ISO 9660 file, or a disc of a cue sheet's tracks.
@@ -91,7 +119,10 @@ struct CdImage::Source {
     iso9660_t* iso = nullptr;
     CdIo_t* disc = nullptr;
 
+    int data = -1;  // the ISO image's file, for its sectors
     ~Source() {
+        if (data >= 0)
+            ::close(data);
         if (iso != nullptr)
             iso9660_close(iso);
         if (disc != nullptr)
@@ -104,6 +135,20 @@ struct CdImage::Source {
     }
     bool ReadSectors(char* buffer, uint32_t sector, uint32_t count) const {
         const auto first = static_cast<lsn_t>(sector);
+        if (iso != nullptr && data >= 0) {
+            // An ISO image's sectors are its file's, one after another: read as they lie.
+            const size_t want = size_t{count} * ISO_BLOCKSIZE;
+            for (size_t got = 0; got < want;) {
+                const ssize_t n = ::pread(data, buffer + got, want - got,
+                                          off_t{sector} * ISO_BLOCKSIZE + static_cast<off_t>(got));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    return false;
+                got += static_cast<size_t>(n);
+            }
+            return true;
+        }
         if (iso != nullptr) {
             return iso9660_iso_seek_read(iso, buffer, first, count) ==
                    static_cast<long>(count) * ISO_BLOCKSIZE;
@@ -169,6 +214,11 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
                 copy.flush())
                 sheet = QFile::encodeName(copy.fileName());
         }
+        if (!TracksInOrder(sheet)) {
+            *cause =
+                QStringLiteral("la hoja %1 no numera sus pistas 1, 2, 3... por orden").arg(path);
+            return nullptr;
+        }
         source->disc = cdio_open_cue(sheet.constData());
         if (source->disc == nullptr) {
             *cause =
@@ -190,6 +240,7 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
         }
     } else {
         source->iso = iso9660_open_ext(bytes.constData(), ISO_EXTENSION_ALL);
+        source->data = ::open(bytes.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
         if (source->iso == nullptr) {
             *cause = WithLogged(
                 QStringLiteral("%1 no es una imagen de CD ISO 9660 (si es un .bin, abra su .cue)")
@@ -265,14 +316,13 @@ bool CdImage::Read(const CdEntry& entry, std::string* bytes, QString* cause) con
     TakeLibraryLog();
     bytes->clear();
     const uint32_t sectors = entry.size / ISO_BLOCKSIZE + (entry.size % ISO_BLOCKSIZE != 0);
-    std::string buffer;
-    // The size is only what the image's record says: room for more than one read is made as
-    // its sectors are really there, so a record of 4 GiB in a small image costs nothing.
-    bytes->reserve(std::min<size_t>(entry.size, size_t{kSectorsARead} * ISO_BLOCKSIZE));
+    // The size is only what the image's record says: room is made as its sectors are really
+    // there, so a record of 4 GiB in a small image costs nothing.
     for (uint32_t done = 0; done < sectors;) {
         const uint32_t count = std::min(kSectorsARead, sectors - done);
-        buffer.resize(size_t{count} * ISO_BLOCKSIZE);
-        if (!source_->ReadSectors(buffer.data(), entry.sector + done, count)) {
+        const size_t at = bytes->size();
+        bytes->resize(at + size_t{count} * ISO_BLOCKSIZE);
+        if (!source_->ReadSectors(bytes->data() + at, entry.sector + done, count)) {
             *cause =
                 WithLogged(QStringLiteral("no se pueden leer los sectores %1 a %2 de la imagen "
                                           "%3: está cortada o dañada")
@@ -282,10 +332,46 @@ bool CdImage::Read(const CdEntry& entry, std::string* bytes, QString* cause) con
             bytes->clear();
             return false;
         }
-        bytes->append(buffer, 0, std::min<size_t>(buffer.size(), entry.size - bytes->size()));
         done += count;
     }
+    bytes->resize(entry.size);
     return true;
+}
+
+int CdImage::ReadInto(const CdEntry& entry, int out, QString* cause) const {
+    if (source_->data >= 0) {
+        // An ISO image's file goes to `out` in the kernel, as it lies.
+        off_t from = off_t{entry.sector} * ISO_BLOCKSIZE;
+        for (size_t left = entry.size; left > 0;) {
+            const ssize_t n = ::sendfile(out, source_->data, &from, left);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EIO && errno != EINVAL)
+                return errno;
+            if (n <= 0) {
+                *cause = QStringLiteral(
+                             "no se puede leer el sector %1 de la imagen %2: está "
+                             "cortada o dañada")
+                             .arg(from / ISO_BLOCKSIZE)
+                             .arg(source_->path);
+                return -1;
+            }
+            left -= static_cast<size_t>(n);
+        }
+        return 0;
+    }
+    std::string bytes;
+    if (!Read(entry, &bytes, cause))
+        return -1;
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(out, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<size_t>(n);
+    }
+    return 0;
 }
 
 }  // namespace platform

@@ -120,19 +120,15 @@ SourceFile CdImageDrive::OpenSource(const DrivePath& path) {
                                .arg(info().root, entry->name));
     }
     // Read whole before anything is written from it; then copied like any other file.
-    std::string bytes;
-    QString cause;
-    if (!image_->Read(*entry, &bytes, &cause))
-        throw RuntimeError(errors::kDeviceIO, cause);
     SystemCalls& system = services_.system;
     OpenFd held(system, system.MemoryFile("qtl99-cd"));
     if (held.get() < 0)
         throw RuntimeError(NumberForErrno(errno));
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = system.Write(held.get(), bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            throw RuntimeError(NumberForErrno(n < 0 ? errno : EIO));
-        done += static_cast<size_t>(n);
+    QString cause;
+    if (const int failure = image_->ReadInto(*entry, held.get(), &cause); failure != 0) {
+        if (failure < 0)
+            throw RuntimeError(errors::kDeviceIO, cause);
+        throw RuntimeError(NumberForErrno(failure));
     }
     struct stat st {};
     const timespec times[2] = {entry->time, entry->time};

@@ -1,5 +1,7 @@
 #include "platform/host/drive_set.h"
 
+#include <sys/stat.h>
+#include <QFile>
 #include <algorithm>
 
 #include "platform/drives/cd_image_drive.h"
@@ -24,16 +26,18 @@ Shape ShapeOf(DriveInfo& info, SystemCalls& system, QString* medium) {
     // A floppy device or an image file standing for the disk: written through mtools, unless
     // the device is mounted now, when its mount point is the drive's folder.
     *medium = info.mounted ? info.root : info.device;
+    // A file standing for a CD is an image of one: only read, so whether it is in use (mounted
+    // through a loop device) does not matter, and is not looked for at every step.
+    struct stat st {};
+    if (info.kind == DriveKind::kOptical && info.device.isEmpty() && info.mounted &&
+        system.Stat(QFile::encodeName(info.root).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        return Shape::kCdImage;
     const MediumState state = MediumAt(system, *medium);
     if (state.kind == MediumState::Kind::kDevice && state.mountPoint) {
         info.root = *state.mountPoint;
         info.mounted = true;
         return Shape::kFolder;
     }
-    // A file standing for a CD is an image of one.
-    if (state.kind == MediumState::Kind::kImageFile && info.kind == DriveKind::kOptical &&
-        info.device.isEmpty())
-        return Shape::kCdImage;
     if ((state.kind == MediumState::Kind::kDevice && info.kind == DriveKind::kFloppy) ||
         (state.kind == MediumState::Kind::kImageFile && info.device.isEmpty())) {
         return Shape::kFat;

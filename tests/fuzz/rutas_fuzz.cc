@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/drives/drive.h"
 #include "platform/finding/detection.h"
@@ -12,14 +13,14 @@
 #include "platform/paths.h"
 
 namespace {
-QTemporaryDir* raiz = nullptr;
+std::unique_ptr<QTemporaryDir> raiz;  // removed at exit, with what was laid in it
 platform::DriveServices servicios{platform::DefaultSystemCalls(), platform::DefaultChildren()};
 platform::DriveSet unidades(servicios);
 platform::DriveTable tabla;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    raiz = new QTemporaryDir;
+    raiz = std::make_unique<QTemporaryDir>();
     for (const char* carpeta : {"cd/Discos/Disco1", "cd/SETUP", "floppy/Sub"})
         QDir().mkpath(raiz->filePath(QString::fromLatin1(carpeta)));
     for (const char* archivo : {"cd/Archivos.ini", "cd/Discos/Disco1/LEEME.TXT", "fuera.txt"}) {

@@ -11,14 +11,12 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <QStringList>
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
-#include <vector>
 
 #include "app/lib.h"
 #include "generation/comprobacion.h"

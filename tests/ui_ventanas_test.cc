@@ -54,6 +54,24 @@ class VentanasTest : public QObject {
     static QString Ruta() { return QString::fromLocal8Bit(qgetenv("QTL99_CAPTURAS")); }
     // Comenzar's run is on a thread of its own: the window's thread answers until it ends.
     void EsperarLaCorrida() { QTRY_COMPARE_WITH_TIMEOUT(programa_->corridas, 0, 20000); }
+    // Comenzar on the open generation window, each prompt answered: the one-disk set written.
+    void ComenzarHastaElFinal() {
+        dialogos_->Answer(r::kOk).Answer(r::kOk);
+        programa_->frmGenerar().cmdComenzar->click();
+        EsperarLaCorrida();
+        QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
+        QCOMPARE(dialogos_->transcript.last(),
+                 BoxLine(64, QStringLiteral("Quintarel"),
+                         QStringLiteral("Generación de discos Finalizada")));
+    }
+    // The windows and the module on drives_, started.
+    void Arrancar() {
+        programa_ = std::make_unique<ui::Programa>();
+        lib_ = std::make_unique<Lib::Modulo>(*drives_, *programa_);
+        programa_->Iniciar(*lib_);
+        programa_->alDescargarTodas = [this] { ++descargadasTodas_; };
+        lib_->Main();
+    }
 
   private slots:  // NOLINT(readability-redundant-access-specifiers): moc's own
     void init() {
@@ -69,12 +87,8 @@ class VentanasTest : public QObject {
         dialogos_ = &drives_->ownDialogs;
         pantalla_ = &drives_->ownScreen;
         procesos_ = &drives_->fakeProcesses;
-        programa_ = std::make_unique<ui::Programa>();
-        lib_ = std::make_unique<Lib::Modulo>(*drives_, *programa_);
-        programa_->Iniciar(*lib_);
         descargadasTodas_ = 0;
-        programa_->alDescargarTodas = [this] { ++descargadasTodas_; };
-        lib_->Main();
+        Arrancar();
     }
     void cleanup() {
         Reiniciar();
@@ -395,13 +409,7 @@ class VentanasTest : public QObject {
         // Saved by an editor that ends lines with a lone CR.
         Ini("[GENERAL]\rCANTIDAD=1\rDiskPath=\\D\\\r[DISCOS]\rDisco1=A.TXT,\r");
         programa_->frmOpcion().btOpcion[1]->click();
-        dialogos_->Answer(r::kOk).Answer(r::kOk);
-        programa_->frmGenerar().cmdComenzar->click();
-        EsperarLaCorrida();
-        QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
-        QCOMPARE(dialogos_->transcript.last(),
-                 BoxLine(64, QStringLiteral("Quintarel"),
-                         QStringLiteral("Generación de discos Finalizada")));
+        ComenzarHastaElFinal();
         QVERIFY(!programa_->frmGenerar.Cargada());
         QVERIFY(programa_->frmOpcion().isVisible());
         QCOMPARE(pantalla_->pointer, 0);
@@ -425,19 +433,10 @@ class VentanasTest : public QObject {
         lib_.reset();
         drives_->MapDrives(QStringLiteral("c:=.;e:=cd.iso,optical;a:=floppy"));
         drives_->PlaceProgram(QStringLiteral("cd.iso"));
-        programa_ = std::make_unique<ui::Programa>();
-        lib_ = std::make_unique<Lib::Modulo>(*drives_, *programa_);
-        programa_->Iniciar(*lib_);
-        lib_->Main();
+        Arrancar();
         programa_->frmOpcion().btOpcion[1]->click();
         QCOMPARE(programa_->frmGenerar().drvOrigen->currentText(), QStringLiteral("e: [CD_DEMO]"));
-        dialogos_->Answer(r::kOk).Answer(r::kOk);
-        programa_->frmGenerar().cmdComenzar->click();
-        EsperarLaCorrida();
-        QCOMPARE(drives_->Read(QStringLiteral("floppy/A.TXT")), QByteArray("contenido"));
-        QCOMPARE(dialogos_->transcript.last(),
-                 BoxLine(64, QStringLiteral("Quintarel"),
-                         QStringLiteral("Generación de discos Finalizada")));
+        ComenzarHastaElFinal();
     }
 
     void unaCopiaLentaNoCongelaLaVentana() {

@@ -26,7 +26,10 @@ namespace {
 
 // ISO 9660 allows eight levels; Rock Ridge more. A crafted image may loop.
 constexpr int kDeepestFolder = 32;
-constexpr size_t kMostEntries = size_t{1} << 20;
+constexpr size_t kMostEntries = size_t{1} << 18;
+// Each folder is looked up from the root: a crafted image whose folders all lead to the same
+// ones would be read again on every path.
+constexpr size_t kMostFolders = size_t{1} << 14;
 constexpr uint32_t kSectorsARead = 256;
 
 // libcdio tells what goes wrong through its log, on standard error unless given a handler: the
@@ -119,7 +122,8 @@ struct CdImage::Source {
     iso9660_t* iso = nullptr;
     CdIo_t* disc = nullptr;
 
-    int data = -1;  // the ISO image's file, for its sectors
+    int data = -1;     // the ISO image's file, for its sectors
+    qint64 bytes = 0;  // the size of the file that holds its sectors
     ~Source() {
         if (data >= 0)
             ::close(data);
@@ -219,6 +223,7 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
                 QStringLiteral("la hoja %1 no numera sus pistas 1, 2, 3... por orden").arg(path);
             return nullptr;
         }
+        source->bytes = QFileInfo(files.first).size();
         source->disc = cdio_open_cue(sheet.constData());
         if (source->disc == nullptr) {
             *cause =
@@ -241,6 +246,7 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
     } else {
         source->iso = iso9660_open_ext(bytes.constData(), ISO_EXTENSION_ALL);
         source->data = ::open(bytes.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        source->bytes = file.size();
         if (source->iso == nullptr) {
             *cause = WithLogged(
                 QStringLiteral("%1 no es una imagen de CD ISO 9660 (si es un .bin, abra su .cue)")
@@ -259,6 +265,10 @@ bool CdImage::ReadFolders(QString* cause) {
     root_ = CdEntry{};
     root_.folder = true;
     size_t entries = 0;
+    size_t folders = 0;
+    // libcdio makes room for a folder's recorded size before reading it: one larger than the
+    // image itself is a lie.
+    const qint64 imageBytes = source_->bytes;
     std::set<uint32_t> seen;  // the folders on the way, by their first sector
     std::function<bool(CdEntry&, const QByteArray&, int)> read =
         [&](CdEntry& folder, const QByteArray& path, int depth) {
@@ -294,6 +304,13 @@ bool CdImage::ReadFolders(QString* cause) {
                     named.insert(entry.name, folder.entries.size());
                 }
                 if (entry.folder) {
+                    if (++folders > kMostFolders || entry.size > imageBytes) {
+                        *cause = QStringLiteral(
+                                     "la imagen %1 tiene demasiadas carpetas, o una "
+                                     "mayor que ella misma")
+                                     .arg(source_->path);
+                        return false;
+                    }
                     if (depth >= kDeepestFolder || !seen.insert(entry.sector).second) {
                         *cause = QStringLiteral(
                                      "la carpeta %1%2 de la imagen %3 se contiene a sí "

@@ -18,7 +18,7 @@ namespace {
 
 constexpr size_t kSector = 2048;
 constexpr int kDeepestFolder = 32;  // as the reader promises
-constexpr size_t kMostEntries = size_t{1} << 20;
+constexpr size_t kMostEntries = size_t{1} << 18;
 
 // The image is written to a file in memory, so nothing is left on disk between runs.
 int isoFd = -1;

@@ -13,12 +13,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include "app/lib.h"
 #include "generation/generacion.h"
 #include "platform/diskservice/udisks.h"
 #include "platform/drives/drive.h"
+#include "platform/drives/drive_services.h"
+#include "platform/drives/service_floppy_drive.h"
 #include "platform/host/files.h"
 #include "platform/host/linux_host.h"
 #include "tests/support/answer_probe.h"
@@ -336,6 +339,77 @@ TEST_F(DisqueteraDelServicioTest, AMountGivenUpOnIsUndoneWhenItLands) {
     EXPECT_EQ(dialogs_.transcript, (QStringList{Prompt(1), u"Beep"_qs, kNoDisponible}));
     EXPECT_EQ(Montada(), QStringList{});
     EXPECT_EQ(Archivos(1), QStringList{});
+}
+
+// A service that counts what it is asked, with one floppy drive whose disk is `mountPoint`
+// (mounted) or not mounted at all, in a drive that cannot see a disk go in.
+class ServicioQueCuenta : public platform::DiskService {
+  public:
+    explicit ServicioQueCuenta(QString mountPoint) : mountPoint_(std::move(mountPoint)) {}
+    bool IsReachable() const override { return true; }
+    std::vector<platform::UDisksFloppy> FloppyDrives() const override {
+        ++looks;
+        platform::UDisksFloppy f;
+        f.block = kFloppyBlock;
+        f.device = u"/nonexistent/sdz"_qs;  // cannot be opened here: only a mount tells
+        f.canMount = true;  // and the probe found nothing: an empty drive looks the same
+        if (mounted)
+            f.mountPoints = {mountPoint_};
+        return {f};
+    }
+    platform::UDisksResult Rescan(const QString&) const override {
+        ++rescans;
+        return {};
+    }
+    platform::UDisksResult Mount(const QString&) const override {
+        ++mounts;
+        mounted = true;
+        return {platform::UDisksFailure::kNone, mountPoint_, {}};
+    }
+    platform::UDisksResult Unmount(const QString&) const override {
+        mounted = false;
+        return {};
+    }
+    mutable int looks = 0, rescans = 0, mounts = 0;
+    mutable bool mounted = false;
+
+  private:
+    QString mountPoint_;
+};
+
+// Asking whether a disk is in mounts nothing, choosing the drive does, and a step asks the
+// service once: its look is kept for the step and dropped when a disk may have changed.
+TEST(DisqueteraDelServicioSolaTest, AskingMountsNothingAndAStepAsksTheServiceOnce) {
+    QTemporaryDir carpeta;
+    ASSERT_TRUE(carpeta.isValid());
+    ServicioQueCuenta servicio(carpeta.path());
+    const platform::DriveServices servicios{platform::DefaultSystemCalls(),
+                                            platform::DefaultChildren(), &servicio};
+    platform::DriveInfo info;
+    info.letter = u'a';
+    info.kind = platform::DriveKind::kFloppy;
+    info.mounted = false;
+    info.serviceBlock = kFloppyBlock;
+    platform::ServiceFloppyDrive drive(info, servicios);
+
+    EXPECT_TRUE(drive.IsReady());  // it may be: only a mount tells
+    EXPECT_TRUE(drive.IsReady());
+    EXPECT_EQ(servicio.mounts, 0);
+    EXPECT_EQ(servicio.rescans, 1);
+    EXPECT_TRUE(drive.MakeReady());
+    EXPECT_EQ(servicio.mounts, 1);
+
+    // One step on the mounted disk: its readiness, then the folder listed twice.
+    const int antes = servicio.looks;
+    const platform::DrivePath raiz = platform::ParseDrivePath(u"a:\\"_qs);
+    EXPECT_TRUE(drive.IsReady());
+    EXPECT_EQ(drive.Dir(raiz), QString());
+    EXPECT_EQ(drive.Dir(raiz), QString());
+    EXPECT_EQ(servicio.looks - antes, 1);
+    drive.InsertDisk(2);  // a disk may have changed: looked at afresh
+    EXPECT_TRUE(drive.IsReady());
+    EXPECT_EQ(servicio.looks - antes, 2);
+    EXPECT_EQ(servicio.mounts, 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // with their time, nothing written to it, and an image that cannot be read said once.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -24,19 +25,28 @@ class ImagenDeCdTest : public ::testing::Test {
         drives_.MakeFolder(QStringLiteral("cd/Discos/Vacia"));
         drives_.MakeFolder(QStringLiteral("floppy"));
     }
-    // The CD made an image with xorriso's `options`, on d:; false where xorriso cannot.
-    bool Imagen(const QStringList& options) {
+    // The CD made an image `iso` with xorriso's `options`, mapped to d: unless it is another;
+    // false where xorriso cannot.
+    bool Imagen(const QStringList& options, const QString& iso = QStringLiteral("cd.iso")) {
         QProcess xorriso;
         xorriso.start(QStringLiteral("xorriso"),
                       QStringList{QStringLiteral("-as"), QStringLiteral("mkisofs"),
                                   QStringLiteral("-quiet")} +
                           options +
-                          QStringList{QStringLiteral("-o"), drives_.Path(QStringLiteral("cd.iso")),
+                          QStringList{QStringLiteral("-o"), drives_.Path(iso),
                                       drives_.Path(QStringLiteral("cd"))});
         if (!xorriso.waitForFinished(60000) || xorriso.exitCode() != 0)
             return false;
-        drives_.MapDrives(QStringLiteral("d:=cd.iso,optical;a:=floppy"));
+        if (iso == u"cd.iso")
+            drives_.MapDrives(QStringLiteral("d:=cd.iso,optical;a:=floppy"));
         return true;
+    }
+    // `iso` made a BIN/CUE pair, `cue` and the .bin beside it; false where it cannot be.
+    bool BinCue(const QString& iso, const QString& cue) {
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+                     {QStringLiteral(QTL99_BIN_CUE), drives_.Path(iso), drives_.Path(cue)});
+        return python.waitForFinished(60000) && python.exitCode() == 0;
     }
     qtltest::TempDrives drives_;
 };
@@ -99,6 +109,33 @@ TEST_F(ImagenDeCdTest, AnImageThatCannotBeReadIsADriveWithNoDiscSaidOnce) {
     ASSERT_EQ(drives_.ownNotices.lines.size(), 1);
     EXPECT_TRUE(drives_.ownNotices.lines.front().contains(u"no es una imagen de CD ISO 9660"))
         << drives_.ownNotices.lines.front().toStdString();
+}
+
+// A .bin rewritten in place (another CD copied over it) while its sheet stays as it was: the
+// image is read anew, never the old folders at the new sectors.
+TEST_F(ImagenDeCdTest, ABinChangedUnderItsSheetIsReadAnew) {
+    if (!Imagen({QStringLiteral("-J")}) || !BinCue(u"cd.iso"_qs, u"cd.cue"_qs))
+        GTEST_SKIP() << "xorriso or python3 makes no BIN/CUE here";
+    drives_.MapDrives(QStringLiteral("d:=cd.cue,optical;a:=floppy"));
+    platform::Host& host = drives_;
+    const QString leeme = u"d:\\Discos\\Disco1\\LEEME.TXT"_qs;
+    platform::DriveFile leido;
+    std::string bytes;
+    ASSERT_EQ(platform::ReadDriveFile(host, leeme, &leido, &bytes), 0);
+    EXPECT_EQ(bytes, "hola");
+
+    // The other CD: a file before LEEME.TXT moves it, and it says something else.
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/AAAA.TXT"), QByteArray(20000, 'a'));
+    drives_.Write(QStringLiteral("cd/Discos/Disco1/LEEME.TXT"), "adiós, mundo");
+    ASSERT_TRUE(Imagen({QStringLiteral("-J")}, u"otro.iso"_qs) &&
+                BinCue(u"otro.iso"_qs, u"otro.cue"_qs));
+    QFile bin(drives_.Path(u"cd.bin"_qs));
+    ASSERT_TRUE(bin.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(bin.write(drives_.Read(u"otro.bin"_qs)),
+              QFileInfo(drives_.Path(u"otro.bin"_qs)).size());
+    bin.close();
+    ASSERT_EQ(platform::ReadDriveFile(host, leeme, &leido, &bytes), 0);
+    EXPECT_EQ(QString::fromStdString(bytes), u"adiós, mundo"_qs);
 }
 
 // QTL99 --cd X: the CD given has a drive of its own, the first letter from d: left free, and is

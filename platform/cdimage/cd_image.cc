@@ -5,6 +5,7 @@
 #include <cdio/logging.h>
 #include <fcntl.h>
 #include <sys/sendfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
@@ -24,12 +25,9 @@ namespace platform {
 
 namespace {
 
-// ISO 9660 allows eight levels; Rock Ridge more. A crafted image may loop.
-constexpr int kDeepestFolder = 32;
+// ISO 9660 allows eight levels; Rock Ridge more, up to what a Linux path can hold.
+constexpr int kDeepestFolder = 1024;
 constexpr size_t kMostEntries = size_t{1} << 18;
-// Each folder is looked up from the root: a crafted image whose folders all lead to the same
-// ones would be read again on every path.
-constexpr size_t kMostFolders = size_t{1} << 14;
 constexpr uint32_t kSectorsARead = 256;
 
 // libcdio tells what goes wrong through its log, on standard error unless given a handler: the
@@ -70,13 +68,17 @@ CueFiles ReadCue(const QString& cue, const QString& rename) {
         return files;
     static const QRegularExpression file(QStringLiteral("^\\s*FILE\\s+(\"([^\"]*)\"|(\\S+))"),
                                          QRegularExpression::CaseInsensitiveOption);
+    // A link to a sheet names its .bin beside itself, or beside the sheet it leads to.
     const QDir folder = QFileInfo(cue).absoluteDir();
+    const QDir target = QFileInfo(QFileInfo(cue).canonicalFilePath()).absoluteDir();
     for (const QByteArray& line : sheet.read(1 << 20).split('\n')) {
         QString text = QString::fromUtf8(line);
         const QRegularExpressionMatch m = file.match(text);
         if (m.hasMatch()) {
             const int which = m.captured(2).isEmpty() ? 3 : 2;
-            const QString bin = folder.absoluteFilePath(m.captured(which));
+            QString bin = folder.absoluteFilePath(m.captured(which));
+            if (!QFileInfo::exists(bin) && QFileInfo(cue).isSymLink())
+                bin = target.absoluteFilePath(m.captured(which));
             if (files.missing.isEmpty() && !QFileInfo(bin).isFile())
                 files.missing = m.captured(which);
             if (files.first.isEmpty()) {
@@ -113,6 +115,19 @@ bool TracksInOrder(const QByteArray& sheet) {
     return true;
 }
 
+// `path` opened to be read; -1 with `cause` said when it cannot be.
+int OpenToRead(const QString& path, QString* cause) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        *cause = errno == EACCES || errno == EPERM
+                     ? QStringLiteral("%1 no se puede leer: no tiene permiso").arg(path)
+                     : QStringLiteral("%1 no se puede abrir (%2)")
+                           .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return fd;
+}
+
 }  // namespace
 
 // The image as libcdio reads it: an ISO 9660 file, or a disc of a cue sheet's tracks.
@@ -122,11 +137,17 @@ struct CdImage::Source {
     iso9660_t* iso = nullptr;
     CdIo_t* disc = nullptr;
 
-    int data = -1;     // the ISO image's file, for its sectors
-    qint64 bytes = 0;  // the size of the file that holds its sectors
+    int data = -1;            // the ISO image's file, for its sectors
+    QString dataPath;         // the file that holds its sectors: the ISO image, or the sheet's .bin
+    int held = -1;            // that file, held open to see it change while it is read
+    struct stat dataFile {};  // that file when it was opened
+    qint64 bytes = 0;         // its size then
+    lsn_t end = 0;            // a disc's first sector past its last track, as its .bin holds it
     ~Source() {
         if (data >= 0)
             ::close(data);
+        if (held >= 0 && held != data)
+            ::close(held);
         if (iso != nullptr)
             iso9660_close(iso);
         if (disc != nullptr)
@@ -157,8 +178,17 @@ struct CdImage::Source {
             return iso9660_iso_seek_read(iso, buffer, first, count) ==
                    static_cast<long>(count) * ISO_BLOCKSIZE;
         }
+        // libcdio pads with zeros what lies past the end of a .bin cut short: the sectors are
+        // asked for only where the .bin has them whole, and it must not shrink meanwhile.
+        if (first < 0 || first + static_cast<lsn_t>(count) > end)
+            return false;
         return cdio_read_data_sectors(disc, buffer, first, ISO_BLOCKSIZE, count) ==
-               DRIVER_OP_SUCCESS;
+                   DRIVER_OP_SUCCESS &&
+               Unchanged();
+    }
+    bool Unchanged() const {
+        struct stat st {};
+        return held >= 0 && ::fstat(held, &st) == 0 && st.st_size == bytes;
     }
     QString Label() const {
         char* id = nullptr;
@@ -190,6 +220,14 @@ CdImage::CdImage(std::unique_ptr<Source> source) : source_(std::move(source)) {}
 
 CdImage::~CdImage() = default;
 
+const QString& CdImage::dataPath() const {
+    return source_->dataPath;
+}
+
+const struct stat& CdImage::dataFile() const {
+    return source_->dataFile;
+}
+
 std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
     TakeLibraryLog();
     const QByteArray bytes = QFile::encodeName(path);
@@ -200,13 +238,32 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
     }
     auto source = std::make_unique<Source>();
     source->path = path;
+    // The file of its sectors, held open here first: a refusal says why, and a change is seen.
+    const auto hold = [&](const QString& data) {
+        source->dataPath = data;
+        source->held = OpenToRead(data, cause);
+        if (source->held < 0 || ::fstat(source->held, &source->dataFile) != 0)
+            return false;
+        source->bytes = source->dataFile.st_size;
+        return true;
+    };
     if (file.suffix().compare(QStringLiteral("cue"), Qt::CaseInsensitive) == 0) {
+        const int sheetFd = OpenToRead(path, cause);
+        if (sheetFd < 0)
+            return nullptr;
+        ::close(sheetFd);
         const CueFiles files = ReadCue(path, QStringLiteral("cd.bin"));
         if (!files.missing.isEmpty()) {
             *cause = QStringLiteral("la hoja %1 nombra %2, que no está a su lado")
                          .arg(path, files.missing);
             return nullptr;
         }
+        if (files.first.isEmpty()) {
+            *cause = QStringLiteral("la hoja %1 no nombra ningún archivo .bin").arg(path);
+            return nullptr;
+        }
+        if (!hold(files.first))
+            return nullptr;
         // libcdio reads the .bin named as the sheet is, whatever its FILE says: the sheet is
         // read from a folder of its own where that name is the file it names.
         QByteArray sheet = bytes;
@@ -223,7 +280,6 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
                 QStringLiteral("la hoja %1 no numera sus pistas 1, 2, 3... por orden").arg(path);
             return nullptr;
         }
-        source->bytes = QFileInfo(files.first).size();
         source->disc = cdio_open_cue(sheet.constData());
         if (source->disc == nullptr) {
             *cause =
@@ -237,6 +293,7 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
                 QStringLiteral("la primera pista de %1 es de audio: no tiene archivos").arg(path);
             return nullptr;
         }
+        source->end = cdio_get_disc_last_lsn(source->disc);
         if (!iso9660_fs_read_superblock(source->disc, ISO_EXTENSION_ALL)) {
             *cause = WithLogged(
                 QStringLiteral("la primera pista de %1 no tiene un sistema de archivos ISO 9660")
@@ -244,9 +301,10 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
             return nullptr;
         }
     } else {
+        if (!hold(path))
+            return nullptr;
+        source->data = source->held;
         source->iso = iso9660_open_ext(bytes.constData(), ISO_EXTENSION_ALL);
-        source->data = ::open(bytes.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        source->bytes = file.size();
         if (source->iso == nullptr) {
             *cause = WithLogged(
                 QStringLiteral("%1 no es una imagen de CD ISO 9660 (si es un .bin, abra su .cue)")
@@ -258,6 +316,9 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
     image->label_ = image->source_->Label();
     if (!image->ReadFolders(cause))
         return nullptr;
+    // libcdio holds the .bin open from its first read on: the sheet's folder is not left behind
+    // by a run that is killed.
+    image->source_->beside.reset();
     return image;
 }
 
@@ -265,11 +326,13 @@ bool CdImage::ReadFolders(QString* cause) {
     root_ = CdEntry{};
     root_.folder = true;
     size_t entries = 0;
-    size_t folders = 0;
-    // libcdio makes room for a folder's recorded size before reading it: one larger than the
-    // image itself is a lie.
+    // libcdio makes room for a folder's recorded size before reading it: the folders of a real
+    // image lie apart in it, so together they are no larger than the image.
     const qint64 imageBytes = source_->bytes;
-    std::set<uint32_t> seen;  // the folders on the way, by their first sector
+    qint64 folderBytes = 0;
+    // Every folder read so far, by its first sector: a crafted image whose folders lead to the
+    // same ones again (in a loop, or from many places) is refused when one comes back.
+    std::set<uint32_t> seen;
     std::function<bool(CdEntry&, const QByteArray&, int)> read =
         [&](CdEntry& folder, const QByteArray& path, int depth) {
             const auto list = source_->Folder(path);
@@ -304,23 +367,23 @@ bool CdImage::ReadFolders(QString* cause) {
                     named.insert(entry.name, folder.entries.size());
                 }
                 if (entry.folder) {
-                    if (++folders > kMostFolders || entry.size > imageBytes) {
+                    folderBytes += entry.size;
+                    if (folderBytes > imageBytes) {
                         *cause = QStringLiteral(
-                                     "la imagen %1 tiene demasiadas carpetas, o una "
-                                     "mayor que ella misma")
+                                     "las carpetas de la imagen %1 dicen ocupar más "
+                                     "que ella misma: está dañada")
                                      .arg(source_->path);
                         return false;
                     }
                     if (depth >= kDeepestFolder || !seen.insert(entry.sector).second) {
                         *cause = QStringLiteral(
-                                     "la carpeta %1%2 de la imagen %3 se contiene a sí "
-                                     "misma o es demasiado honda")
+                                     "la carpeta %1%2 de la imagen %3 es otra de sus "
+                                     "carpetas, o es demasiado honda: está dañada")
                                      .arg(QString::fromUtf8(path), entry.name, source_->path);
                         return false;
                     }
                     if (!read(entry, path + recorded + '/', depth + 1))
                         return false;
-                    seen.erase(entry.sector);
                 }
                 folder.entries.push_back(std::move(entry));
             }

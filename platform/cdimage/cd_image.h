@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <time.h>
 #include <QString>
 #include <cstdint>
@@ -39,6 +40,10 @@ class CdImage {
     const CdEntry& root() const { return root_; }
     // The volume's name, as its primary descriptor has it (may be empty).
     const QString& label() const { return label_; }
+    // The file that holds its sectors: the image itself, or the .bin a sheet names; and that
+    // file as it was when the image was opened.
+    const QString& dataPath() const;
+    const struct stat& dataFile() const;
     // The whole of `entry`'s data into `bytes`. False, with `cause`, when a sector of it cannot
     // be read (the image cut short, the drive's read failing).
     bool Read(const CdEntry& entry, std::string* bytes, QString* cause) const;

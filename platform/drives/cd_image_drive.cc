@@ -36,11 +36,17 @@ CdImageDrive::CdImageDrive(DriveInfo info, const DriveServices& services)
 CdImageDrive::~CdImageDrive() = default;
 
 const CdImage* CdImageDrive::Image() const {
+    const auto stat = [&](const QString& path, struct stat* st) {
+        return services_.system.Stat(QFile::encodeName(path).constData(), st) == 0;
+    };
     struct stat now {};
-    if (services_.system.Stat(QFile::encodeName(info().root).constData(), &now) != 0) {
+    struct stat data {};
+    if (!stat(info().root, &now)) {
         image_.reset();
-    } else if (image_ && SameFile(now, opened_)) {
-        return image_.get();
+    } else if (image_ && SameFile(now, opened_) &&
+               (image_->dataPath() == info().root ||
+                (stat(image_->dataPath(), &data) && SameFile(data, image_->dataFile())))) {
+        return image_.get();  // neither the sheet nor its .bin has changed
     }
     QString cause;
     image_ = CdImage::Open(info().root, &cause);

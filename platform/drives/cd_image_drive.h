@@ -12,7 +12,8 @@ namespace platform {
 // A CD drive whose disc is an image file (the table's root): read in-process, never written.
 // Names are found as on any other drive (the exact one, else the first without regard to
 // case), ISO 9660 versions dropped. The image is opened when first asked for and again when
-// its file changes; why it cannot be is said once, and the drive is then not ready.
+// its file changes (a sheet or its .bin); why it cannot be is said once, and the drive is then not
+// ready.
 //
 // Nothing on it has a Linux path, so no program on it can be started (Shell raises 70, its
 // cause said). OpenSource reads the whole file into memory first: a file with a sector that

@@ -95,6 +95,22 @@ qtl99 1 --imagenes "$trabajo/cortada" --cd "$trabajo/cortada.iso"
 dice "$trabajo/errores" "error 57:" "de la imagen $trabajo/cortada.iso: está cortada o dañada"
 comprobar_imagen "$trabajo/cortada/Disco1.img" "$demo/Discos/Disco1" LEEME.TXT INSTALA.INF
 mdir -i "$trabajo/cortada/Disco2.img" -b :: 2>/dev/null | grep -q PROGRAMA && falla "PROGRAMA.BIN a medias"
+# The same in a .bin (libcdio would give zeros for what its end lacks).
+head -c $(( (lba + 3) * 2352 )) "$trabajo/modo1.bin" >"$trabajo/cortada.bin"
+sed 's/modo1.bin/cortada.bin/' "$trabajo/modo1.cue" >"$trabajo/cortada.cue"
+qtl99 1 --imagenes "$trabajo/cortada-bin" --cd "$trabajo/cortada.cue"
+dice "$trabajo/errores" "error 57:" "de la imagen $trabajo/cortada.cue: está cortada o dañada"
+mdir -i "$trabajo/cortada-bin/Disco2.img" -b :: 2>/dev/null | grep -q PROGRAMA && falla "PROGRAMA.BIN con ceros"
+# An image its user may not read says so.
+cp "$trabajo/rrj.iso" "$trabajo/vedada.iso" && chmod 000 "$trabajo/vedada.iso"
+if ! "${como_usuario[@]}" test -r "$trabajo/vedada.iso"; then
+    qtl99_usuario 1 --comprobar --cd "$trabajo/vedada.iso"
+    dice "$trabajo/errores" "$trabajo/vedada.iso no se puede leer: no tiene permiso"
+fi
+# Folders far deeper than ISO 9660's eight, beside the set, are no reason to refuse it.
+cp -a "$demo" "$trabajo/honda" && mkdir -p "$trabajo/honda/Extra/$(printf 'd/%.0s' $(seq 40))"
+iso -R -J -o "$trabajo/honda.iso" "$trabajo/honda"
+qtl99 0 --imagenes "$trabajo/de-honda" --cd "$trabajo/honda.iso"
 
 # A name the image holds twice in a folder (Joliet's UCS-2 name of one file made the other's).
 hacer_cd "$trabajo/doble" 1 "Disco1=AAAA.TXT,"
@@ -112,4 +128,4 @@ qtl99 1 --imagenes "$trabajo/doble-imagenes" --cd "$trabajo/doble.iso"
 dice "$trabajo/errores" "error 57:" "tiene dos entradas «AAAA.TXT» en la misma carpeta"
 [ -z "$(mdir -i "$trabajo/doble-imagenes/Disco1.img" -b :: 2>/dev/null)" ] || falla "se copió AAAA.TXT"
 
-echo "imágenes de CD: tres juegos completos, el ISO llano leído y rechazado, seis imágenes malas"
+echo "imágenes de CD: cuatro juegos completos, el ISO llano leído y rechazado, ocho imágenes malas"

@@ -137,6 +137,10 @@ QString CarpetaDeUnidad(const QString& dada, bool crear, bool imagen = false) {
         }
         return carpeta;
     }
+    if (!crear && !info.exists()) {
+        Decir(QStringLiteral("«%1» no existe").arg(dada));
+        return {};
+    }
     if (crear && !info.exists() && !QDir().mkpath(carpeta)) {
         Decir(QStringLiteral("no se pudo crear la carpeta «%1»").arg(dada));
         return {};
@@ -329,9 +333,9 @@ std::optional<QString> SoloUnCd(const QStringList& propios) {
 
 bool PideLineaDeOrdenes(int argc, char** argv) {
     const QStringList propios = Propios(argc, argv);
-    // A CD that is not there is the command line's to refuse, with its usage.
+    // A CD that is neither a folder nor a file is the command line's to refuse, saying why.
     const std::optional<QString> cd = SoloUnCd(propios);
-    return !propios.isEmpty() && !(cd && QFileInfo::exists(*cd));
+    return !propios.isEmpty() && !(cd && (QFileInfo(*cd).isDir() || QFileInfo(*cd).isFile()));
 }
 
 std::optional<QString> CdDeLasVentanas(int argc, char** argv) {
@@ -345,6 +349,11 @@ int LineaDeOrdenes(int argc, char** argv) {
     // A pipe whose reader has gone is told by a failed write, never by a signal that would end
     // the program in the middle of a disk.
     std::signal(SIGPIPE, SIG_IGN);
+    // The windows asked for on a CD that cannot be one: why, and no window.
+    if (const std::optional<QString> cd = SoloUnCd(Propios(argc, argv))) {
+        CarpetaDeUnidad(*cd, false, true);
+        return 1;
+    }
     Opciones o;
     if (const std::optional<int> estado = LeerOpciones(argc, argv, o))
         return *estado;

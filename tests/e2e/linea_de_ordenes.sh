@@ -149,7 +149,6 @@ done <<'TABLA'
 --imagenes|la opción «--imagenes» necesita un argumento
 --comprobar --imagenes x|--imagenes y --comprobar no van juntas
 --json --imagenes x|--json va solo con --comprobar
---cd x|falta --imagenes CARPETA o --comprobar
 --comprobar --json=si|la opción «--json» no lleva argumento
 --comprobar sobra|sobra «sobra»
 --comprobar -xy|opción no válida «-x»
@@ -159,6 +158,18 @@ done <<'TABLA'
 TABLA
 qtl99 0 --help
 dice "$trabajo/salida" "--imagenes CARPETA" "--comprobar"
+# The windows asked for on a CD that is not there, or is neither a folder nor a file: why, and
+# status 1, with no window.
+mkfifo "$trabajo/tubo.iso" && ln -s "$trabajo/nada.iso" "$trabajo/roto.iso"
+while IFS='|' read -r argumentos mensaje; do
+    read -ra args <<<"$argumentos"
+    qtl99 1 "${args[@]}"
+    dice "$trabajo/errores" "QTL99: $mensaje"
+done <<TABLA
+--cd $trabajo/nada.iso|«$trabajo/nada.iso» no existe
+$trabajo/roto.iso|«$trabajo/roto.iso» no existe
+--cd=$trabajo/tubo.iso|«$trabajo/tubo.iso» no es una carpeta ni una imagen de CD
+TABLA
 
 # A report that cannot be written is no success: a full device, an output left closed.
 for salida in /dev/full cerrada; do

@@ -71,13 +71,15 @@ std::optional<QString> NombreEnElDisco(const QString& nombre) {
 // The number copying the source `ruta` would raise before writing anything; 0 when it is a
 // regular file, whose size goes to `bytes` and the file it is, links resolved, to `archivo`.
 int ErrorDelOrigen(platform::Host& host, const QString& ruta, const QString& nombre, qint64& bytes,
-                   QString& archivo) {
+                   QString& archivo, QString& causa) {
     if (NombreGuardado(nombre).isEmpty())
         return errors::kPathFileAccess;
     // Read once, whole, as its copy will be: a file whose reads fail is named here.
     platform::DriveFile leido;
-    if (const int numero = platform::ReadDriveFile(host, ruta, &leido, nullptr); numero != 0)
+    if (const int numero = platform::ReadDriveFile(host, ruta, &leido, nullptr); numero != 0) {
+        causa = leido.cause;
         return numero;
+    }
     bytes = leido.bytes;
     archivo = leido.identity;  // the file itself, whatever name or link reaches it
     return 0;
@@ -168,7 +170,8 @@ DiscoComprobado ComprobarDisco(Lib::Modulo& lib, const QString& origen, const QS
         EntradaComprobada e;
         e.nombre = nombre;
         QString archivo;
-        e.error = ErrorDelOrigen(lib.host(), disco.carpeta + e.nombre, e.nombre, e.bytes, archivo);
+        e.error = ErrorDelOrigen(lib.host(), disco.carpeta + e.nombre, e.nombre, e.bytes, archivo,
+                                 e.causa);
         const std::optional<QString> enDisco = NombreEnElDisco(e.nombre);
         if (!enDisco && e.error == 0) {
             e.error = errors::kPathNotFound;

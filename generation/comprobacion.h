@@ -24,6 +24,7 @@ struct EntradaComprobada {
     QString nombre;          // as the list gives it
     qint64 bytes = -1;       // size of its source on the CD; -1 when there is none to copy
     int error = 0;           // the number copying it would raise for its source (53, 76...); 0 none
+    QString causa;           // why, where the CD's drive knows it (a sector of an image unread)
     bool enCarpeta = false;  // it goes into a folder of the floppy, which has none: 76
     QString motivoFat;       // why a FAT floppy cannot hold the name it lands as; empty when it can
     bool repetido = false;   // the disk's list names the same file before: copied over it

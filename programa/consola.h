@@ -89,6 +89,7 @@ class Consola : public generacion::Interlocutor,
     bool terminado_ = false;
     bool fallo_ = false;
     bool salidaRota_ = false;
+    QString ultimoAviso_;  // the last notice said
 };
 
 }  // namespace programa

@@ -45,7 +45,7 @@ bool Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
             t += QStringLiteral("  NO COPIA NINGÚN ARCHIVO: el disco se pide y queda vacío\n");
         for (const generacion::EntradaComprobada& e : d.entradas) {
             if (e.error != 0) {
-                t += QStringLiteral("  %1: %2 (error %3: %4)\n")
+                t += QStringLiteral("  %1: %2 (error %3: %4%5)\n")
                          .arg(Nombre(e.nombre),
                               e.enCarpeta ? QStringLiteral("NO SE COPIA: va a una carpeta del "
                                                            "disquete, que no tiene ninguna")
@@ -53,7 +53,8 @@ bool Informe(const QString& carpetaCd, const generacion::ComprobacionCd& cd) {
                                       e.error == platform::errors::kPathNotFound
                                   ? QStringLiteral("FALTA EN EL CD")
                                   : QStringLiteral("NO SE PUEDE COPIAR DEL CD"),
-                              QString::number(e.error), platform::StandardText(e.error));
+                              QString::number(e.error), platform::StandardText(e.error),
+                              e.causa.isEmpty() ? QString() : QStringLiteral(": ") + e.causa);
             } else if (!e.motivoFat.isEmpty()) {
                 t += QStringLiteral("  %1: NOMBRE QUE UN DISQUETE FAT NO ADMITE: %2\n")
                          .arg(Nombre(e.nombre), e.motivoFat);
@@ -106,6 +107,7 @@ bool InformeJson(const QString& carpetaCd, const generacion::ComprobacionCd& cd)
                 {QStringLiteral("bytes"), e.bytes < 0 ? QJsonValue() : QJsonValue(e.bytes)},
                 {QStringLiteral("error"), e.error},
                 {QStringLiteral("mensaje"), platform::StandardText(e.error)},
+                {QStringLiteral("causa"), e.causa.isEmpty() ? QJsonValue() : QJsonValue(e.causa)},
                 {QStringLiteral("motivo_fat"),
                  e.motivoFat.isEmpty() ? QJsonValue() : QJsonValue(e.motivoFat)},
                 {QStringLiteral("repetido"), e.repetido},

@@ -139,6 +139,7 @@ int ReadDriveFile(Host& host, const QString& drivePath, DriveFile* file, std::st
         file->identity = fd == fromDrive.fd() ? fromDrive.identity() : SourceFile::IdentityOf(st);
         return 0;
     } catch (const RuntimeError& error) {
+        file->cause = error.cause();
         return error.number();
     }
 }
@@ -166,8 +167,14 @@ int GetPrivateProfileString(Host& host, const QString& section, const QString* k
     QString text;
     std::string bytes;
     DriveFile file;
-    if (ReadDriveFile(host, fileDrivePath, &file, &bytes) == 0)
+    if (ReadDriveFile(host, fileDrivePath, &file, &bytes) == 0) {
         text = DecodeProfileText(QByteArray::fromStdString(bytes));
+    } else if (!file.cause.isEmpty()) {
+        // There, and not readable (a CD image cut short): read as no file at all, and why said.
+        host.notices().Say(QStringLiteral("%1 no se puede leer (%2); se usan los valores por "
+                                          "defecto")
+                               .arg(fileDrivePath, file.cause));
+    }
     return ProfileLookup(text, section, key, defaultText, buffer, size);
 }
 

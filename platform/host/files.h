@@ -58,6 +58,7 @@ void EndOfSet(Host& host, const QString& drive);
 struct DriveFile {
     qint64 bytes = 0;
     QString identity;  // the same for the same file, whatever name reached it (SourceFile)
+    QString cause;     // why it could not be read, where its drive knows it
 };
 // Reads the file `drivePath` through its drive, into `content` unless it is nullptr: 0, or the
 // number its copy would raise before writing anything (68, 71, 76, 53, 70, 75, 57).

@@ -95,6 +95,15 @@ qtl99 1 --imagenes "$trabajo/cortada" --cd "$trabajo/cortada.iso"
 dice "$trabajo/errores" "error 57:" "de la imagen $trabajo/cortada.iso: está cortada o dañada"
 comprobar_imagen "$trabajo/cortada/Disco1.img" "$demo/Discos/Disco1" LEEME.TXT INSTALA.INF
 mdir -i "$trabajo/cortada/Disco2.img" -b :: 2>/dev/null | grep -q PROGRAMA && falla "PROGRAMA.BIN a medias"
+qtl99 1 --comprobar --cd "$trabajo/cortada.iso"
+dice "$trabajo/salida" "«PROGRAMA.BIN»: NO SE PUEDE COPIAR DEL CD (error 57: Error de E/S de dispositivo: no se puede leer el sector"
+# Cut short before its settings: read as none, and said why, once.
+lba="$(xorriso -indev "$trabajo/rrj.iso" -find /Archivos.ini -exec report_lba -- 2>/dev/null |
+    awk '/File data lba/ {print $6; exit}' | tr -d ',')"
+head -c $(( lba * 2048 )) "$trabajo/rrj.iso" >"$trabajo/sin-ajustes.iso"
+qtl99 1 --imagenes "$trabajo/sin-ajustes" --cd "$trabajo/sin-ajustes.iso"
+dice "$trabajo/errores" "QTL99: d:\\Archivos.ini no se puede leer (no se puede leer el sector $lba de la imagen"
+[ "$(grep -c 'Archivos.ini no se puede leer' "$trabajo/errores")" -eq 1 ] || falla "$(cat "$trabajo/errores")"
 # The same in a .bin (libcdio would give zeros for what its end lacks).
 head -c $(( (lba + 3) * 2352 )) "$trabajo/modo1.bin" >"$trabajo/cortada.bin"
 sed 's/modo1.bin/cortada.bin/' "$trabajo/modo1.cue" >"$trabajo/cortada.cue"

@@ -11,6 +11,7 @@
 #include "platform/qt_host.h"
 #include "programa/avisos.h"
 #include "programa/linea_de_ordenes.h"
+#include "programa/opciones.h"
 #include "ui/evento.h"
 #include "ui/ventanas.h"
 

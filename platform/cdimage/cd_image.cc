@@ -7,7 +7,6 @@
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -20,6 +19,8 @@
 #include <functional>
 #include <mutex>
 #include <set>
+
+#include "platform/cdimage/cue_sheet.h"
 
 namespace platform {
 
@@ -52,68 +53,6 @@ QString WithLogged(const QString& cause) {
 struct FreeList {
     void operator()(CdioList_t* list) const { iso9660_filelist_free(list); }
 };
-
-// What a cue sheet says of its .bin files: its text with the first FILE's name made `rename`
-// (when given), that file, and the first one named that is not beside it.
-struct CueFiles {
-    QByteArray text;
-    QString first;
-    QString missing;
-};
-
-CueFiles ReadCue(const QString& cue, const QString& rename) {
-    CueFiles files;
-    QFile sheet(cue);
-    if (!sheet.open(QIODevice::ReadOnly))
-        return files;
-    static const QRegularExpression file(QStringLiteral("^\\s*FILE\\s+(\"([^\"]*)\"|(\\S+))"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    // A link to a sheet names its .bin beside itself, or beside the sheet it leads to.
-    const QDir folder = QFileInfo(cue).absoluteDir();
-    const QDir target = QFileInfo(QFileInfo(cue).canonicalFilePath()).absoluteDir();
-    for (const QByteArray& line : sheet.read(1 << 20).split('\n')) {
-        QString text = QString::fromUtf8(line);
-        const QRegularExpressionMatch m = file.match(text);
-        if (m.hasMatch()) {
-            const int which = m.captured(2).isEmpty() ? 3 : 2;
-            QString bin = folder.absoluteFilePath(m.captured(which));
-            if (!QFileInfo::exists(bin) && QFileInfo(cue).isSymLink())
-                bin = target.absoluteFilePath(m.captured(which));
-            if (files.missing.isEmpty() && !QFileInfo(bin).isFile())
-                files.missing = m.captured(which);
-            if (files.first.isEmpty()) {
-                files.first = bin;
-                if (!rename.isEmpty())
-                    text.replace(m.capturedStart(which), m.capturedLength(which), rename);
-            }
-        }
-        files.text += text.toUtf8() + '\n';
-    }
-    return files;
-}
-
-// libcdio (2.1) keeps a table of 100 tracks that it indexes by the count of the sheet's TRACK
-// lines, and by that count less the first track's number: more tracks, or a first that is not 1,
-// and it writes outside the table. So the sheet it is to read is read first as it reads it
-// (lines as fgets gives them, each up to a NUL, words apart by blanks): its tracks go 1, 2, 3...
-bool TracksInOrder(const QByteArray& sheet) {
-    QFile file(QFile::decodeName(sheet));
-    if (!file.open(QIODevice::ReadOnly))
-        return true;  // nor will libcdio read it
-    static const QRegularExpression blanks(QStringLiteral("[ \t\n\r]+"));
-    char line[4096];  // libcdio's own
-    int next = 1;
-    for (qint64 n = 0; (n = file.readLine(line, sizeof line)) > 0;) {
-        const QStringList words =
-            QString::fromLatin1(line, static_cast<qsizetype>(strnlen(line, n)))
-                .split(blanks, Qt::SkipEmptyParts);
-        bool number = false;
-        if (words.size() >= 2 && words[0] == u"TRACK" &&
-            (words[1].toInt(&number) != next++ || !number))
-            return false;
-    }
-    return true;
-}
 
 // `path` opened to be read; -1 with `cause` said when it cannot be.
 int OpenToRead(const QString& path, QString* cause) {

@@ -10,14 +10,18 @@ QString Modulo::LeerIni(const QString& archivo, const QString& seccion, const QS
     QString buffer(kTamano, QLatin1Char(' '));
     // The path is built anew at every call: nothing about the file is kept between lookups.
     const QString ruta = RutaAplicacion() + archivo;
-    int n = 0;
-    if (!clave.isEmpty()) {
-        n = platform::GetPrivateProfileString(host_, seccion, &clave, porDefecto, buffer, kTamano,
-                                              ruta);
-    } else {
-        n = platform::GetPrivateProfileString(host_, seccion, nullptr, porDefecto, buffer, kTamano,
-                                              ruta);
+    QString porQue;
+    const int n =
+        platform::GetPrivateProfileString(host_, seccion, clave.isEmpty() ? nullptr : &clave,
+                                          porDefecto, buffer, kTamano, ruta, &porQue);
+    // A file there that cannot be read gives the defaults, as no file does; why is said once,
+    // not at every key.
+    if (porQue != ajustesIlegibles_ && !porQue.isEmpty()) {
+        host_.notices().Say(
+            QStringLiteral("%1 no se puede leer (%2); se usan los valores por defecto")
+                .arg(ruta, porQue));
     }
+    ajustesIlegibles_ = porQue;
     return buffer.left(n);
 }
 

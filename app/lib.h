@@ -78,6 +78,7 @@ class Modulo {
 
     platform::Host& host_;
     Ventanas& ventanas_;
+    QString ajustesIlegibles_;  // why the settings file could not be read, as last said
 };
 
 }  // namespace Lib

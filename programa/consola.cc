@@ -128,9 +128,6 @@ int Consola::MsgBox(const QString& texto, int estilo, const QString& /*titulo*/)
 }
 
 void Consola::Say(const QString& linea) {
-    if (linea == ultimoAviso_)
-        return;  // the same notice again, as when each setting is read from a file unread
-    ultimoAviso_ = linea;
     BorrarBarra();
     Decir(linea);
 }

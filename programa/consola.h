@@ -89,7 +89,6 @@ class Consola : public generacion::Interlocutor,
     bool terminado_ = false;
     bool fallo_ = false;
     bool salidaRota_ = false;
-    QString ultimoAviso_;  // the last notice said
 };
 
 }  // namespace programa

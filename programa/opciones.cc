@@ -226,8 +226,9 @@ std::optional<QString> SoloUnCd(int argc, char** argv) {
 
 bool PideLineaDeOrdenes(int argc, char** argv) {
     const QStringList propios = Propios(argc, argv);
-    // A CD that is neither a folder nor a file is the command line's to refuse, saying why.
-    const std::optional<QString> cd = CdSolo(propios);
+    // A CD that is neither a folder nor a file is the command line's to refuse, saying why; it
+    // is looked at as the windows would open it.
+    const std::optional<QString> cd = CdDeLasVentanas(argc, argv);
     return !propios.isEmpty() && !(cd && (QFileInfo(*cd).isDir() || QFileInfo(*cd).isFile()));
 }
 

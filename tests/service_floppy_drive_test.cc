@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -402,9 +403,13 @@ TEST(DisqueteraDelServicioSolaTest, AskingMountsNothingAndAStepAsksTheServiceOnc
     // One step on the mounted disk: its readiness, then the folder listed twice.
     const int antes = servicio.looks;
     const platform::DrivePath raiz = platform::ParseDrivePath(u"a:\\"_qs);
+    QElapsedTimer paso;
+    paso.start();
     EXPECT_TRUE(drive.IsReady());
     EXPECT_EQ(drive.Dir(raiz), QString());
     EXPECT_EQ(drive.Dir(raiz), QString());
+    if (paso.elapsed() >= platform::ServiceFloppyDrive::kLookLife.count())
+        GTEST_SKIP() << "the step took longer than a look is kept: nothing to count";
     EXPECT_EQ(servicio.looks - antes, 1);
     drive.InsertDisk(2);  // a disk may have changed: looked at afresh
     EXPECT_TRUE(drive.IsReady());

@@ -26,9 +26,11 @@ namespace platform {
 
 namespace {
 
-// ISO 9660 allows eight levels; Rock Ridge more, up to what a Linux path can hold.
-constexpr int kDeepestFolder = 1024;
-constexpr size_t kMostEntries = size_t{1} << 18;
+// libcdio finds each folder from the root, reading every folder on its way again: what that
+// costs is bounded, so that a crafted image whose folders crowd one large folder is refused.
+constexpr qint64 kMostBytesLookedThrough = qint64{1} << 30;
+// The smallest directory record: a folder's size where it is not known (the root's).
+constexpr qint64 kSmallestRecord = 34;
 constexpr uint32_t kSectorsARead = 256;
 
 // libcdio tells what goes wrong through its log, on standard error unless given a handler: the
@@ -113,13 +115,9 @@ struct CdImage::Source {
             }
             return true;
         }
-        if (iso != nullptr) {
-            return iso9660_iso_seek_read(iso, buffer, first, count) ==
-                   static_cast<long>(count) * ISO_BLOCKSIZE;
-        }
         // libcdio pads with zeros what lies past the end of a .bin cut short: the sectors are
         // asked for only where the .bin has them whole, and it must not shrink meanwhile.
-        if (first < 0 || first + static_cast<lsn_t>(count) > end)
+        if (first < 0 || int64_t{first} + count > end)
             return false;
         return cdio_read_data_sectors(disc, buffer, first, ISO_BLOCKSIZE, count) ==
                    DRIVER_OP_SUCCESS &&
@@ -204,16 +202,22 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
         if (!hold(files.first))
             return nullptr;
         // libcdio reads the .bin named as the sheet is, whatever its FILE says: the sheet is
-        // read from a folder of its own where that name is the file it names.
-        QByteArray sheet = bytes;
+        // read from a folder of its own where that name is the very file held here.
         source->beside = std::make_unique<QTemporaryDir>();
-        if (!files.first.isEmpty() && source->beside->isValid()) {
-            QFile copy(source->beside->filePath(QStringLiteral("cd.cue")));
-            if (QFile::link(files.first, source->beside->filePath(QStringLiteral("cd.bin"))) &&
-                copy.open(QIODevice::WriteOnly) && copy.write(files.text) == files.text.size() &&
-                copy.flush())
-                sheet = QFile::encodeName(copy.fileName());
+        QFile copy(source->beside->filePath(QStringLiteral("cd.cue")));
+        if (!source->beside->isValid() ||
+            !QFile::link(QStringLiteral("/proc/self/fd/%1").arg(source->held),
+                         source->beside->filePath(QStringLiteral("cd.bin"))) ||
+            !copy.open(QIODevice::WriteOnly) || copy.write(files.text) != files.text.size() ||
+            !copy.flush()) {
+            *cause = QStringLiteral(
+                         "la hoja %1 no se puede leer: no hay carpeta temporal donde "
+                         "prepararla")
+                         .arg(path);
+            return nullptr;
         }
+        copy.close();
+        const QByteArray sheet = QFile::encodeName(copy.fileName());
         if (!TracksInOrder(sheet)) {
             *cause =
                 QStringLiteral("la hoja %1 no numera sus pistas 1, 2, 3... por orden").arg(path);
@@ -272,8 +276,10 @@ bool CdImage::ReadFolders(QString* cause) {
     // Every folder read so far, by its first sector: a crafted image whose folders lead to the
     // same ones again (in a loop, or from many places) is refused when one comes back.
     std::set<uint32_t> seen;
-    std::function<bool(CdEntry&, const QByteArray&, int)> read =
-        [&](CdEntry& folder, const QByteArray& path, int depth) {
+    qint64 lookedThrough = 0;
+    // `along`: the bytes of the folders on the way to `folder`, which finding one in it reads.
+    std::function<bool(CdEntry&, const QByteArray&, int, qint64)> read =
+        [&](CdEntry& folder, const QByteArray& path, int depth, qint64 along) {
             const auto list = source_->Folder(path);
             QHash<QString, size_t> named;  // where each name is in the folder
             if (!list) {
@@ -281,6 +287,8 @@ bool CdImage::ReadFolders(QString* cause) {
                                         .arg(QString::fromUtf8(path), source_->path));
                 return false;
             }
+            if (depth == 0)
+                along = qint64{_cdio_list_length(list.get())} * kSmallestRecord;
             for (CdioListNode_t* node = _cdio_list_begin(list.get()); node != nullptr;
                  node = _cdio_list_node_next(node)) {
                 const auto* stat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(node));
@@ -314,6 +322,14 @@ bool CdImage::ReadFolders(QString* cause) {
                                      .arg(source_->path);
                         return false;
                     }
+                    lookedThrough += along + entry.size;
+                    if (lookedThrough > kMostBytesLookedThrough) {
+                        *cause = QStringLiteral(
+                                     "la imagen %1 tiene demasiadas carpetas para "
+                                     "leerlas a tiempo")
+                                     .arg(source_->path);
+                        return false;
+                    }
                     if (depth >= kDeepestFolder || !seen.insert(entry.sector).second) {
                         *cause = QStringLiteral(
                                      "la carpeta %1%2 de la imagen %3 es otra de sus "
@@ -321,14 +337,14 @@ bool CdImage::ReadFolders(QString* cause) {
                                      .arg(QString::fromUtf8(path), entry.name, source_->path);
                         return false;
                     }
-                    if (!read(entry, path + recorded + '/', depth + 1))
+                    if (!read(entry, path + recorded + '/', depth + 1, along + entry.size))
                         return false;
                 }
                 folder.entries.push_back(std::move(entry));
             }
             return true;
         };
-    return read(root_, "/", 0);
+    return read(root_, "/", 0, 0);
 }
 
 bool CdImage::Read(const CdEntry& entry, std::string* bytes, QString* cause) const {

@@ -30,6 +30,10 @@ struct CdEntry {
 // whole when it is opened; the data of a file when it is asked for.
 class CdImage {
   public:
+    // The bounds of what is read of a crafted image: folders deeper than ISO 9660's eight (Rock
+    // Ridge), but no deeper than a Linux path goes; entries in all.
+    static constexpr int kDeepestFolder = 1024;
+    static constexpr size_t kMostEntries = size_t{1} << 18;
     // Opens `path`, a .cue by its name's ending, an ISO 9660 image otherwise. Nothing, with
     // `cause` in words, when it is not a CD image this program can read.
     static std::unique_ptr<CdImage> Open(const QString& path, QString* cause);

@@ -163,18 +163,14 @@ QString AppPath(Host& host) {
 
 int GetPrivateProfileString(Host& host, const QString& section, const QString* key,
                             const QString& defaultText, QString& buffer, int size,
-                            const QString& fileDrivePath) {
+                            const QString& fileDrivePath, QString* unreadable) {
     QString text;
     std::string bytes;
     DriveFile file;
-    if (ReadDriveFile(host, fileDrivePath, &file, &bytes) == 0) {
+    if (ReadDriveFile(host, fileDrivePath, &file, &bytes) == 0)
         text = DecodeProfileText(QByteArray::fromStdString(bytes));
-    } else if (!file.cause.isEmpty()) {
-        // There, and not readable (a CD image cut short): read as no file at all, and why said.
-        host.notices().Say(QStringLiteral("%1 no se puede leer (%2); se usan los valores por "
-                                          "defecto")
-                               .arg(fileDrivePath, file.cause));
-    }
+    if (unreadable != nullptr)
+        *unreadable = file.cause;
     return ProfileLookup(text, section, key, defaultText, buffer, size);
 }
 

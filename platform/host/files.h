@@ -73,9 +73,10 @@ QString AppPath(Host& host);
 // The settings lookup (ProfileLookup, platform/profile.h) on the file named by a drive path,
 // read anew at each call. A file that is missing, on a drive that is not there or not ready,
 // that cannot be read, or that is not a regular file (a folder, a FIFO, a device) gives the
-// default; none of them blocks the call.
+// default; none of them blocks the call. `unreadable`, when given, gets why a file that is there
+// could not be read where its drive knows it (a CD image cut short), else nothing.
 int GetPrivateProfileString(Host& host, const QString& section, const QString* key,
                             const QString& defaultText, QString& buffer, int size,
-                            const QString& fileDrivePath);
+                            const QString& fileDrivePath, QString* unreadable = nullptr);
 
 }  // namespace platform

@@ -116,6 +116,28 @@ if ! "${como_usuario[@]}" test -r "$trabajo/vedada.iso"; then
     qtl99_usuario 1 --comprobar --cd "$trabajo/vedada.iso"
     dice "$trabajo/errores" "$trabajo/vedada.iso no se puede leer: no tiene permiso"
 fi
+# A folder whose record leads back to the folder that holds it: refused, said why.
+python3 - "$trabajo/llano.iso" "$trabajo/lazo.iso" <<'EOF'
+import struct, sys
+datos = bytearray(open(sys.argv[1], "rb").read())
+def registros(lba, tamano):
+    at = lba * 2048
+    while at < lba * 2048 + tamano:
+        if datos[at] == 0:
+            at = (at // 2048 + 1) * 2048
+            continue
+        yield at, bytes(datos[at + 33:at + 33 + datos[at + 32]])
+        at += datos[at]
+def carpeta(at):
+    return struct.unpack_from("<I", datos, at + 2)[0], struct.unpack_from("<I", datos, at + 10)[0]
+discos = next(at for at, n in registros(*carpeta(16 * 2048 + 156)) if n == b"DISCOS")
+disco1 = next(at for at, n in registros(*carpeta(discos)) if n == b"DISCO1")
+struct.pack_into("<I", datos, disco1 + 2, carpeta(discos)[0])
+struct.pack_into(">I", datos, disco1 + 6, carpeta(discos)[0])
+open(sys.argv[2], "wb").write(datos)
+EOF
+qtl99 1 --comprobar --cd "$trabajo/lazo.iso"
+dice "$trabajo/errores" "la carpeta /DISCOS/DISCO1 de la imagen $trabajo/lazo.iso es otra de sus carpetas"
 # Folders far deeper than ISO 9660's eight, beside the set, are no reason to refuse it.
 cp -a "$demo" "$trabajo/honda" && mkdir -p "$trabajo/honda/Extra/$(printf 'd/%.0s' $(seq 40))"
 iso -R -J -o "$trabajo/honda.iso" "$trabajo/honda"
@@ -137,4 +159,4 @@ qtl99 1 --imagenes "$trabajo/doble-imagenes" --cd "$trabajo/doble.iso"
 dice "$trabajo/errores" "error 57:" "tiene dos entradas «AAAA.TXT» en la misma carpeta"
 [ -z "$(mdir -i "$trabajo/doble-imagenes/Disco1.img" -b :: 2>/dev/null)" ] || falla "se copió AAAA.TXT"
 
-echo "imágenes de CD: cuatro juegos completos, el ISO llano leído y rechazado, ocho imágenes malas"
+echo "imágenes de CD: cuatro juegos completos, el ISO llano leído y rechazado, nueve imágenes malas"

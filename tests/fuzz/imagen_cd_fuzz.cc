@@ -17,8 +17,7 @@
 namespace {
 
 constexpr size_t kSector = 2048;
-constexpr int kDeepestFolder = 32;  // as the reader promises
-constexpr size_t kMostEntries = size_t{1} << 18;
+using platform::CdImage;
 
 // The image is written to a file in memory, so nothing is left on disk between runs.
 int isoFd = -1;
@@ -111,13 +110,13 @@ bool Holds(int fd, const std::string& bytes) {
 // Reads every file below `folder`, checking what the reader promises of its folders and reads.
 void ReadAll(const platform::CdImage& image, const platform::CdEntry& folder, int depth,
              size_t* count, std::string* bytes) {
-    if (depth > kDeepestFolder)
+    if (depth > CdImage::kDeepestFolder)
         std::abort();
     QHash<QString, int> times;
     for (const platform::CdEntry& entry : folder.entries)
         ++times[entry.name];
     for (const platform::CdEntry& entry : folder.entries) {
-        if (++*count > kMostEntries || entry.name.isEmpty() || entry.name == u"." ||
+        if (++*count > CdImage::kMostEntries || entry.name.isEmpty() || entry.name == u"." ||
             entry.name == u".." || entry.twice != (times.value(entry.name) > 1))
             std::abort();
         if (entry.folder) {

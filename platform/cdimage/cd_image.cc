@@ -107,7 +107,6 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
         source->held = OpenToRead(data, cause);
         if (source->held < 0 || ::fstat(source->held, &source->dataFile) != 0)
             return false;
-        source->bytes = source->dataFile.st_size;
         return true;
     };
     if (file.suffix().compare(QStringLiteral("cue"), Qt::CaseInsensitive) == 0) {
@@ -172,7 +171,6 @@ std::unique_ptr<CdImage> CdImage::Open(const QString& path, QString* cause) {
     } else {
         if (!hold(path))
             return nullptr;
-        source->data = source->held;
         source->iso = iso9660_open_ext(bytes.constData(), ISO_EXTENSION_ALL);
         if (source->iso == nullptr) {
             *cause = WithLogged(
@@ -197,7 +195,7 @@ bool CdImage::ReadFolders(QString* cause) {
     size_t entries = 0;
     // libcdio makes room for a folder's recorded size before reading it: the folders of a real
     // image lie apart in it, so together they are no larger than the image.
-    const qint64 imageBytes = source_->bytes;
+    const qint64 imageBytes = source_->dataFile.st_size;
     qint64 folderBytes = 0;
     // Every folder read so far, by its first sector: a crafted image whose folders lead to the
     // same ones again (in a loop, or from many places) is refused when one comes back.
@@ -300,11 +298,11 @@ bool CdImage::Read(const CdEntry& entry, std::string* bytes, QString* cause) con
 }
 
 int CdImage::ReadInto(const CdEntry& entry, int out, QString* cause) const {
-    if (source_->data >= 0) {
+    if (source_->iso != nullptr) {
         // An ISO image's file goes to `out` in the kernel, as it lies.
         off_t from = off_t{entry.sector} * ISO_BLOCKSIZE;
         for (size_t left = entry.size; left > 0;) {
-            const ssize_t n = ::sendfile(out, source_->data, &from, left);
+            const ssize_t n = ::sendfile(out, source_->held, &from, left);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno != EIO && errno != EINVAL)

@@ -28,16 +28,12 @@ struct CdImage::Source {
     iso9660_t* iso = nullptr;
     CdIo_t* disc = nullptr;
 
-    int data = -1;            // the ISO image's file, for its sectors
     QString dataPath;         // the file that holds its sectors: the ISO image, or the sheet's .bin
     int held = -1;            // that file, held open to see it change while it is read
     struct stat dataFile {};  // that file when it was opened
-    qint64 bytes = 0;         // its size then
     lsn_t end = 0;            // a disc's first sector past its last track, as its .bin holds it
     ~Source() {
-        if (data >= 0)
-            ::close(data);
-        if (held >= 0 && held != data)
+        if (held >= 0)
             ::close(held);
         if (iso != nullptr)
             iso9660_close(iso);
@@ -51,11 +47,11 @@ struct CdImage::Source {
     }
     bool ReadSectors(char* buffer, uint32_t sector, uint32_t count) const {
         const auto first = static_cast<lsn_t>(sector);
-        if (iso != nullptr && data >= 0) {
+        if (iso != nullptr) {
             // An ISO image's sectors are its file's, one after another: read as they lie.
             const size_t want = size_t{count} * ISO_BLOCKSIZE;
             for (size_t got = 0; got < want;) {
-                const ssize_t n = ::pread(data, buffer + got, want - got,
+                const ssize_t n = ::pread(held, buffer + got, want - got,
                                           off_t{sector} * ISO_BLOCKSIZE + static_cast<off_t>(got));
                 if (n < 0 && errno == EINTR)
                     continue;
@@ -75,7 +71,7 @@ struct CdImage::Source {
     }
     bool Unchanged() const {
         struct stat st {};
-        return held >= 0 && ::fstat(held, &st) == 0 && st.st_size == bytes;
+        return held >= 0 && ::fstat(held, &st) == 0 && st.st_size == dataFile.st_size;
     }
     QString Label() const {
         char* id = nullptr;

@@ -9,7 +9,7 @@ set -euo pipefail
 programa="$1" esquema="$2" demo="$(cd "$3" && pwd)"
 trabajo="$(mktemp -d)"
 trap 'rm -rf "$trabajo"' EXIT
-falla() { echo "FALLO: $*" >&2; exit 1; }
+falla() { echo "FALLO (line ${BASH_LINENO[0]}): $*" >&2; exit 1; }
 export MTOOLSRC=/dev/null PATH="$PATH:/usr/sbin:/sbin"
 # Times on the disks come from the image's recorded ones, whatever the zone.
 export TZ=America/Bogota
@@ -29,7 +29,10 @@ qtl99_usuario() {
     [ "$estado" -eq "$esperado" ] ||
         falla "QTL99 $* terminó con $estado, no $esperado: $(cat "$trabajo/errores")"
 }
-iso() { xorriso -as mkisofs -quiet -no-pad "$@" 2>/dev/null; }
+iso() {
+    xorriso -as mkisofs -quiet -no-pad "$@" 2>"$trabajo/xorriso.err" ||
+        falla "xorriso $*: $(cat "$trabajo/xorriso.err")"
+}
 
 # The images of the demo CD.
 iso -R -J -V DEMO -o "$trabajo/rrj.iso" "$demo"
@@ -86,9 +89,15 @@ printf 'FILE "modo1.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n' >"$t
 qtl99 1 --imagenes "$trabajo/audio" --cd "$trabajo/audio.cue"
 dice "$trabajo/errores" "la primera pista de $trabajo/audio.cue es de audio"
 
+# lba_de IMAGE PATH: the first sector of PATH's data in IMAGE. awk reads all of xorriso's
+# report: leaving early would kill xorriso with SIGPIPE and fail the pipeline at random.
+lba_de() {
+    xorriso -indev "$1" -find "$2" -exec report_lba -- 2>"$trabajo/xorriso.err" |
+        awk '/File data lba/ && !n++ {gsub(",", "", $6); print $6}' ||
+        falla "xorriso no dijo dónde está $2: $(cat "$trabajo/xorriso.err")"
+}
 # Cut short inside PROGRAMA.BIN: disk 1 is written; nothing of a file that cannot be read whole.
-lba="$(xorriso -indev "$trabajo/rrj.iso" -find /Discos/Disco2/PROGRAMA.BIN -exec report_lba -- \
-    2>/dev/null | awk '/File data lba/ {print $6; exit}' | tr -d ',')"
+lba="$(lba_de "$trabajo/rrj.iso" /Discos/Disco2/PROGRAMA.BIN)"
 [ -n "$lba" ] || falla "xorriso no dijo dónde está PROGRAMA.BIN"
 head -c $(( (lba + 3) * 2048 )) "$trabajo/rrj.iso" >"$trabajo/cortada.iso"
 qtl99 1 --imagenes "$trabajo/cortada" --cd "$trabajo/cortada.iso"
@@ -98,8 +107,7 @@ mdir -i "$trabajo/cortada/Disco2.img" -b :: 2>/dev/null | grep -q PROGRAMA && fa
 qtl99 1 --comprobar --cd "$trabajo/cortada.iso"
 dice "$trabajo/salida" "«PROGRAMA.BIN»: NO SE PUEDE COPIAR DEL CD (error 57: Error de E/S de dispositivo: no se puede leer el sector"
 # Cut short before its settings: read as none, and said why, once.
-lba="$(xorriso -indev "$trabajo/rrj.iso" -find /Archivos.ini -exec report_lba -- 2>/dev/null |
-    awk '/File data lba/ {print $6; exit}' | tr -d ',')"
+lba="$(lba_de "$trabajo/rrj.iso" /Archivos.ini)"
 head -c $(( lba * 2048 )) "$trabajo/rrj.iso" >"$trabajo/sin-ajustes.iso"
 qtl99 1 --imagenes "$trabajo/sin-ajustes" --cd "$trabajo/sin-ajustes.iso"
 dice "$trabajo/errores" "QTL99: d:\\Archivos.ini no se puede leer (no se puede leer el sector $lba de la imagen"

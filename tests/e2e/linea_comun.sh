@@ -2,6 +2,11 @@
 # checking an image it wrote and a report it gave. Sourced with $programa, $esquema and
 # $trabajo set, and falla() defined.
 
+# A step that stops the script without calling falla() still says where, in plain ASCII, so
+# that the line survives any log that keeps only ASCII.
+set -E
+trap 'estado_err=$?; echo "${BASH_SOURCE[0]##*/}: line $LINENO: status $estado_err: $BASH_COMMAND" >&2' ERR
+
 # qtl99 ESTADO ARGUMENTOS...: runs QTL99 with no display, its output in $trabajo/salida and
 # $trabajo/errores, and checks its exit status.
 qtl99() {

@@ -7,7 +7,7 @@ set -euo pipefail
 programa="$1" esquema="$2" demo="$3"
 trabajo="$(mktemp -d)"
 trap 'rm -rf "$trabajo"' EXIT
-falla() { echo "FALLO: $*" >&2; exit 1; }
+falla() { echo "FALLO (line ${BASH_LINENO[0]}): $*" >&2; exit 1; }
 export MTOOLSRC=/dev/null PATH="$PATH:/usr/sbin:/sbin"
 
 source "$(dirname "${BASH_SOURCE[0]}")/linea_comun.sh"

@@ -115,7 +115,10 @@ bool Generacion::NombresAdmitidos(const QString& origen, const QString& destino,
                               unidad->info().kind != platform::DriveKind::kImages)) {
         return true;
     }
-    for (const DiscoComprobado& disco : ComprobarCd(lib_, origen, ajustes).discos) {
+    std::optional<ComprobacionCd> ahora;
+    const ComprobacionCd& cd =
+        comprobado_ ? *comprobado_ : ahora.emplace(ComprobarCd(lib_, origen, ajustes));
+    for (const DiscoComprobado& disco : cd.discos) {
         for (const EntradaComprobada& entrada : disco.entradas) {
             // An empty name is the copy's own error, told when its turn comes.
             if (entrada.motivoFat.isEmpty() || NombreVacio(entrada.nombre))

@@ -2,9 +2,11 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "generation/ajustes.h"
 #include "generation/cajas.h"
+#include "generation/comprobacion.h"
 #include "generation/interlocutor.h"
 #include "platform/host.h"
 #include "platform/runtime_error.h"
@@ -31,6 +33,9 @@ class Generacion {
     // the CD's settings (`ajustes`, read here when not given).
     void cmdComenzar_Click();
     void cmdComenzar_Click(AjustesDelCd& ajustes);
+    // The CD as checked already for this run (the command line checks it for room first): the
+    // names check takes it instead of reading every file of the set again.
+    void TomarComprobacion(ComprobacionCd cd) { comprobado_ = std::move(cd); }
 
     // True when generation may start: two different drives, a source whose root holds
     // "Archivos.ini", and an empty destination. Each refusal is a beep and a box; a drive that
@@ -62,7 +67,8 @@ class Generacion {
     Interlocutor& interlocutor_;
     Lib::Modulo& lib_;
     platform::Host& host_;
-    QString destino_;  // the destination of the run in progress
+    QString destino_;                           // the destination of the run in progress
+    std::optional<ComprobacionCd> comprobado_;  // the CD as checked before the run, if it was
 };
 
 }  // namespace generacion

@@ -176,6 +176,7 @@ int LineaDeOrdenes(int argc, char** argv) {
     }
     consola.Contar(cd);
     generacion::Generacion generacion(consola, lib);
+    generacion.TomarComprobacion(cd);
     generacion.cmdComenzar_Click(ajustes);
     return consola.LlegoAlFinal() && consola.Completo(cd) ? 0 : 1;
 }

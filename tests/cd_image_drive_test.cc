@@ -73,6 +73,12 @@ TEST_F(ImagenDeCdTest, NamesAreFoundAsOnAnyDriveWithTheirVersionDropped) {
         EXPECT_EQ(
             platform::ReadDriveFile(host, u"d:\\Discos\\Disco1\\leeme.txt"_qs, &leido, &bytes), 0);
         EXPECT_EQ(bytes, "hola");
+        // Read through, kept nowhere, as the check reads it: the same size and the same file.
+        platform::DriveFile visto;
+        EXPECT_EQ(
+            platform::ReadDriveFile(host, u"d:\\Discos\\Disco1\\LEEME.TXT"_qs, &visto, nullptr), 0);
+        EXPECT_EQ(visto.bytes, 4);
+        EXPECT_EQ(visto.identity, leido.identity);
 
         platform::FileCopy(host, u"d:\\Discos\\Disco1\\LEEME.TXT"_qs, u"a:\\LEEME.TXT"_qs);
         platform::FinishDisk(host, u"a:"_qs);

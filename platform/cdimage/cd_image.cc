@@ -19,6 +19,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "platform/cdimage/cd_source.h"
 #include "platform/cdimage/cue_sheet.h"
@@ -33,6 +34,8 @@ constexpr qint64 kMostBytesLookedThrough = qint64{1} << 30;
 // The smallest directory record: a folder's size where it is not known (the root's).
 constexpr qint64 kSmallestRecord = 34;
 constexpr uint32_t kSectorsARead = 256;
+// What a file read through and kept nowhere is read by at a time.
+constexpr size_t kReadThrough = size_t{kSectorsARead} * ISO_BLOCKSIZE;
 
 // libcdio tells what goes wrong through its log, on standard error unless given a handler: the
 // last warning or error of this thread is kept here instead, as the cause of a failure.
@@ -299,10 +302,18 @@ bool CdImage::Read(const CdEntry& entry, std::string* bytes, QString* cause) con
 
 int CdImage::ReadInto(const CdEntry& entry, int out, QString* cause) const {
     if (source_->iso != nullptr) {
-        // An ISO image's file goes to `out` in the kernel, as it lies.
+        // An ISO image's file goes to `out` in the kernel, as it lies; read through a buffer
+        // of its own when it is kept nowhere.
+        std::vector<char> through(out < 0 ? std::min<size_t>(entry.size, kReadThrough) : 0);
         off_t from = off_t{entry.sector} * ISO_BLOCKSIZE;
         for (size_t left = entry.size; left > 0;) {
-            const ssize_t n = ::sendfile(out, source_->held, &from, left);
+            ssize_t n = 0;
+            if (out >= 0) {
+                n = ::sendfile(out, source_->held, &from, left);
+            } else {
+                n = ::pread(source_->held, through.data(), std::min(left, through.size()), from);
+                from += std::max<ssize_t>(n, 0);
+            }
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno != EIO && errno != EINVAL)
@@ -322,6 +333,8 @@ int CdImage::ReadInto(const CdEntry& entry, int out, QString* cause) const {
     std::string bytes;
     if (!Read(entry, &bytes, cause))
         return -1;
+    if (out < 0)
+        return 0;
     for (size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(out, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)

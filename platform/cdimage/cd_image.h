@@ -51,8 +51,8 @@ class CdImage {
     // The whole of `entry`'s data into `bytes`. False, with `cause`, when a sector of it cannot
     // be read (the image cut short, the drive's read failing).
     bool Read(const CdEntry& entry, std::string* bytes, QString* cause) const;
-    // The same, written to the end of the open file `out`: 0; -1 with `cause` when a sector
-    // cannot be read; the errno of a write to `out` that failed.
+    // The same, written to the end of the open file `out`, or kept nowhere when `out` is -1:
+    // 0; -1 with `cause` when a sector cannot be read; the errno of a write to `out` that failed.
     int ReadInto(const CdEntry& entry, int out, QString* cause) const;
 
   private:

@@ -109,7 +109,7 @@ QString CdImageDrive::Dir(const DrivePath& path) {
     return entry->entries.empty() ? QString() : entry->entries.front().name;
 }
 
-SourceFile CdImageDrive::OpenSource(const DrivePath& path) {
+const CdEntry& CdImageDrive::FileAt(const DrivePath& path) const {
     ResolvedPath r;
     const CdEntry* entry = Find(path, &r);
     RaiseIfUnreachable(r, errors::kDiskNotReady);
@@ -125,25 +125,44 @@ SourceFile CdImageDrive::OpenSource(const DrivePath& path) {
                                           "carpeta: no se sabe cuál es el archivo")
                                .arg(info().root, entry->name));
     }
+    return *entry;
+}
+
+void CdImageDrive::ReadWhole(const CdEntry& entry, int out) const {
+    QString cause;
+    if (const int failure = image_->ReadInto(entry, out, &cause); failure != 0) {
+        if (failure < 0)
+            throw RuntimeError(errors::kDeviceIO, cause);
+        throw RuntimeError(NumberForErrno(failure));
+    }
+}
+
+QString CdImageDrive::Identity(const DrivePath& path, const CdEntry& entry) const {
+    // The file is its place on the disc; empty files may all share one, and go by their path.
+    const QString where = entry.size > 0 ? QString() : path.names.join(u'/').toLower();
+    return QStringLiteral("%1@%2/%3").arg(info().root).arg(entry.sector).arg(where);
+}
+
+SourceFile CdImageDrive::OpenSource(const DrivePath& path) {
+    const CdEntry& entry = FileAt(path);
     // Read whole before anything is written from it; then copied like any other file.
     SystemCalls& system = services_.system;
     OpenFd held(system, system.MemoryFile("qtl99-cd"));
     if (held.get() < 0)
         throw RuntimeError(NumberForErrno(errno));
-    QString cause;
-    if (const int failure = image_->ReadInto(*entry, held.get(), &cause); failure != 0) {
-        if (failure < 0)
-            throw RuntimeError(errors::kDeviceIO, cause);
-        throw RuntimeError(NumberForErrno(failure));
-    }
+    ReadWhole(entry, held.get());
     struct stat st {};
-    const timespec times[2] = {entry->time, entry->time};
+    const timespec times[2] = {entry.time, entry.time};
     if (system.SetTimes(held.get(), times) != 0 || system.StatFd(held.get(), &st) != 0)
         throw RuntimeError(NumberForErrno(errno));
-    // The file is its place on the disc; empty files may all share one, and go by their path.
-    const QString where = entry->size > 0 ? QString() : path.names.join(u'/').toLower();
-    return SourceFile(held.Release(), st, system,
-                      QStringLiteral("%1@%2/%3").arg(info().root).arg(entry->sector).arg(where));
+    return SourceFile(held.Release(), st, system, Identity(path, entry));
+}
+
+QString CdImageDrive::ReadThrough(const DrivePath& path, qint64* bytes) {
+    const CdEntry& entry = FileAt(path);
+    ReadWhole(entry, -1);
+    *bytes = entry.size;
+    return Identity(path, entry);
 }
 
 void CdImageDrive::CopyIn(const DrivePath& /*path*/, const SourceFile& /*source*/) {

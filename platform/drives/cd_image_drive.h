@@ -31,6 +31,7 @@ class CdImageDrive : public Drive {
     ResolvedPath Resolve(const DrivePath& path) const override;
     QString Dir(const DrivePath& path) override;
     SourceFile OpenSource(const DrivePath& path) override;
+    QString ReadThrough(const DrivePath& path, qint64* bytes) override;
     void CopyIn(const DrivePath& path, const SourceFile& source) override;
 
   private:
@@ -38,6 +39,13 @@ class CdImageDrive : public Drive {
     const CdImage* Image() const;
     // The entry `path` names, and the folder it lies in; status as Resolve's.
     const CdEntry* Find(const DrivePath& path, ResolvedPath* resolved) const;
+    // The file `path` names, one that can be read; raises as OpenSource does when there is none.
+    const CdEntry& FileAt(const DrivePath& path) const;
+    // The whole of `entry` to the end of `out` (kept nowhere when -1); raises 57 with the sector
+    // that cannot be read.
+    void ReadWhole(const CdEntry& entry, int out) const;
+    // What file `entry`, reached by `path`, is, as SourceFile::identity.
+    QString Identity(const DrivePath& path, const CdEntry& entry) const;
 
     const DriveServices& services_;
     mutable std::unique_ptr<CdImage> image_;

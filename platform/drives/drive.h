@@ -78,6 +78,9 @@ class Drive {
     // missing, 53 when the file is, 70 when it may not be read, 75 when it is not a regular
     // file, has an empty name or lies (links resolved) outside the drive.
     virtual SourceFile OpenSource(const DrivePath& path) = 0;
+    // Reads file `path` whole, as OpenSource does, and keeps nothing of it: its size goes to
+    // `bytes`, and what file it is (as SourceFile::identity) is returned. Raises as OpenSource.
+    virtual QString ReadThrough(const DrivePath& path, qint64* bytes);
     // Writes the whole of `source` under `path`, makes it durable and reads it back from the
     // medium to compare; an entry that was there is replaced only by a complete, verified copy
     // and is left as it was on any failure. Raises 71 without a disk, 76, 70, 75 (an empty

@@ -121,6 +121,10 @@ int ReadDriveFile(Host& host, const QString& drivePath, DriveFile* file, std::st
             if (linuxFile.get() < 0)
                 return NumberForErrno(errno);
             fd = linuxFile.get();
+        } else if (content == nullptr) {
+            // Only whether it reads whole, and which file it is.
+            file->identity = FindDrive(drives, path.letter)->ReadThrough(path, &file->bytes);
+            return 0;
         } else {
             fromDrive = FindDrive(drives, path.letter)->OpenSource(path);
             fd = fromDrive.fd();
@@ -130,10 +134,7 @@ int ReadDriveFile(Host& host, const QString& drivePath, DriveFile* file, std::st
             return NumberForErrno(errno);
         if (!S_ISREG(st.st_mode))
             return errors::kPathFileAccess;
-        // A drive with no Linux path hands out a file it has read whole already (it raises when
-        // it cannot): it is read again only for its text.
-        const bool readAlready = fd == fromDrive.fd() && content == nullptr;
-        if (const int failure = readAlready ? 0 : ReadWhole(system, fd, content); failure != 0)
+        if (const int failure = ReadWhole(system, fd, content); failure != 0)
             return NumberForErrno(failure);
         file->bytes = st.st_size;
         file->identity = fd == fromDrive.fd() ? fromDrive.identity() : SourceFile::IdentityOf(st);
